@@ -1,0 +1,43 @@
+#include "diskio/read_sectors.h"
+
+#include "diskio/checked_math.h"
+#include "diskio/is_windows_nt.h"
+#include "diskio/read_sectors_9x.h"
+#include "diskio/read_sectors_nt.h"
+
+namespace kelvara {
+
+std::int32_t SectorsToRead(const std::string& drive, std::int32_t firstSector, std::int32_t offset,
+                           std::int32_t count) {
+    if (drive.empty()) throw DiskError(DiskError::Kind::BadArgument, "No drive was given to read from");
+    if (count < 1) throw DiskError(DiskError::Kind::BadArgument, "A read must ask for at least one byte");
+    if (firstSector < 0 || offset < 0)
+        throw DiskError(DiskError::Kind::BadArgument, "A read cannot start before sector 0");
+    const std::int32_t last = CheckedSub(CheckedAdd(offset, count, "the end of the read"), 1, "the end of the read");
+    const std::int32_t sectors = last / kSectorSize + 1;
+    CheckedMul(sectors, kSectorSize, "the size of the read");
+    return sectors;
+}
+
+void ReadSectors(Platform& platform, const std::string& drive, std::int32_t firstSector,
+                 std::int32_t offset, std::int32_t count, SectorBuffer& into) {
+    const std::string text = drive;
+    const bool read = IsWindowsNT(platform)
+                          ? ReadSectorsNT(platform, text, firstSector, offset, count, into)
+                          : ReadSectors9x(platform, text, firstSector, offset, count, into);
+    if (!read) {
+        const DWORD error = platform.GetLastError();
+        std::string message = "Cannot open drive " + VolumePath(text).substr(4) + ".";
+        if (error != 0) message += " " + platform.FormatErrorMessage(error);
+        throw DiskError(DiskError::Kind::CannotOpen, message);
+    }
+}
+
+SectorBuffer ReadSectors(Platform& platform, const std::string& drive, std::int32_t firstSector,
+                         std::int32_t offset, std::int32_t count) {
+    SectorBuffer buffer;
+    ReadSectors(platform, drive, firstSector, offset, count, buffer);
+    return buffer;
+}
+
+}  // namespace kelvara

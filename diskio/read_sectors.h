@@ -1,0 +1,30 @@
+#pragma once
+// Raw sectors of a drive, below its file system. Before every read the platform family
+// is asked afresh and the NT volume path or the 9x virtual-device path does the read.
+
+#include <cstdint>
+#include <string>
+
+#include "diskio/disk_error.h"
+#include "diskio/sector.h"
+#include "platform/platform.h"
+
+namespace kelvara {
+
+// Reads `count` bytes starting `offset` bytes into sector `firstSector` of the drive named
+// by the first character of `drive`. Sectors that cannot be read come back as zeros.
+// Throws DiskError when the device cannot be opened or an argument is out of bounds.
+SectorBuffer ReadSectors(Platform& platform, const std::string& drive, std::int32_t firstSector,
+                         std::int32_t offset, std::int32_t count);
+
+// The same, into a buffer the caller keeps between reads, so long scans reuse one block
+// of memory. On return `into` holds exactly `count` bytes.
+void ReadSectors(Platform& platform, const std::string& drive, std::int32_t firstSector,
+                 std::int32_t offset, std::int32_t count, SectorBuffer& into);
+
+// The whole sectors a read of `count` bytes from `offset` covers; checks the arguments and
+// the 32-bit arithmetic (offset + count - 1, and that number of sectors times 512).
+std::int32_t SectorsToRead(const std::string& drive, std::int32_t firstSector, std::int32_t offset,
+                           std::int32_t count);
+
+}  // namespace kelvara

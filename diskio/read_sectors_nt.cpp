@@ -1,0 +1,80 @@
+#include "diskio/read_sectors_nt.h"
+
+#include <cctype>
+#include <cstring>
+#include <new>
+#include <span>
+
+#include "diskio/disk_error.h"
+#include "diskio/read_sectors.h"
+
+namespace kelvara {
+namespace {
+
+// The whole 64-bit byte position goes to the move, so every sector a signed 32-bit number
+// can name is in reach, not only the first 2 GiB.
+void MoveTo(Platform& platform, HANDLE volume, std::int64_t position) {
+    LONG high = static_cast<LONG>(position >> 32);
+    platform.SetFilePointer(volume, static_cast<LONG>(static_cast<std::uint32_t>(position)), &high, FILE_BEGIN);
+}
+
+// One read for the whole run. When it fails or stops short, the rest is read again a sector
+// at a time, so only the sectors that truly cannot be read stay zero; a short sector read
+// means the end of the volume, past which everything is zero.
+void ReadRun(Platform& platform, HANDLE volume, std::int64_t position, std::span<std::uint8_t> run) {
+    MoveTo(platform, volume, position);
+    DWORD got = 0;
+    const bool ok = platform.ReadFile(volume, run, got);
+    if (ok && got == run.size()) return;
+
+    std::size_t at = ok ? (std::min<std::size_t>(got, run.size()) / kSectorSize) * kSectorSize : 0;
+    for (; at < run.size(); at += kSectorSize) {
+        MoveTo(platform, volume, position + static_cast<std::int64_t>(at));
+        DWORD sectorGot = 0;
+        const bool sectorOk = platform.ReadFile(volume, run.subspan(at, kSectorSize), sectorGot);
+        if (sectorOk && sectorGot == kSectorSize) continue;
+        if (!sectorOk) {
+            std::memset(run.data() + at, 0, kSectorSize);
+            continue;
+        }
+        const std::size_t kept = std::min<std::size_t>(sectorGot, kSectorSize);
+        std::memset(run.data() + at + kept, 0, run.size() - at - kept);
+        return;
+    }
+}
+
+}  // namespace
+
+std::string VolumePath(const std::string& drive) {
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(drive.at(0))));
+    return std::string("\\\\.\\") + letter + ":";
+}
+
+bool ReadSectorsNT(Platform& platform, const std::string& drive, std::int32_t firstSector,
+                   std::int32_t offset, std::int32_t count, SectorBuffer& into) {
+    const std::string text = drive;
+    const std::int32_t sectors = SectorsToRead(text, firstSector, offset, count);
+
+    // A recovery tool never asks for write access to the medium it recovers from.
+    const HANDLE volume = platform.CreateFileA(VolumePath(text), GENERIC_READ,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+    if (volume == INVALID_HANDLE_VALUE) return false;
+
+    const std::size_t runBytes = static_cast<std::size_t>(sectors) * kSectorSize;
+    try {
+        into.resize(runBytes);  // the staging buffer; reused storage is not cleared again
+    } catch (const std::bad_alloc&) {
+        platform.CloseHandle(volume);
+        throw DiskError(DiskError::Kind::NoMemory, "Not enough memory to read " + std::to_string(sectors) + " sectors");
+    }
+    ReadRun(platform, volume, std::int64_t{firstSector} * kSectorSize, into);
+    platform.CloseHandle(volume);
+
+    if (offset != 0 || static_cast<std::size_t>(count) != runBytes) {
+        std::memmove(into.data(), into.data() + offset, static_cast<std::size_t>(count));
+        into.resize(static_cast<std::size_t>(count));
+    }
+    return true;
+}
+
+}  // namespace kelvara

@@ -1,0 +1,92 @@
+#pragma once
+// The operating system as the rest of Kelvara sees it: the Win32 calls the program makes,
+// in their Win32 shapes (same names, same argument order and values), with C++ types where
+// that is safer. There are three implementations: the real API on Windows, an emulation on
+// POSIX systems that presents the machine as drive letters, and the recording doubles of
+// the tests. Nothing outside platform/ talks to the operating system.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/win32_types.h"
+
+namespace kelvara {
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // --- drives --------------------------------------------------------------------------
+    // Fills buffer with "C:\<NUL>D:\<NUL>...<NUL>". Returns the characters written without
+    // the final NUL, or, when buffer is too small, the size it needs including that NUL;
+    // 0 on failure.
+    virtual DWORD GetLogicalDriveStringsA(std::span<char> buffer) = 0;
+    virtual DWORD GetDriveTypeA(const std::string& rootPathName) = 0;
+    virtual bool GetDiskFreeSpaceA(const std::string& rootPathName, DWORD& sectorsPerCluster,
+                                   DWORD& bytesPerSector, DWORD& numberOfFreeClusters,
+                                   DWORD& totalNumberOfClusters) = 0;
+
+    // --- files, volumes and devices --------------------------------------------------------
+    // fileName is a DOS path ("E:\DCIM\a.jpg"), a raw volume ("\\.\E:") or a device
+    // ("\\.\VWIN32"). No security attributes and no template are ever passed.
+    virtual HANDLE CreateFileA(const std::string& fileName, DWORD desiredAccess, DWORD shareMode,
+                               DWORD creationDisposition, DWORD flagsAndAttributes) = 0;
+    // Returns the new low 32 bits of the position and stores the high 32 bits through
+    // distanceToMoveHigh when it is given; INVALID_SET_FILE_POINTER with an error on failure.
+    virtual DWORD SetFilePointer(HANDLE file, LONG distanceToMove, LONG* distanceToMoveHigh,
+                                 DWORD moveMethod) = 0;
+    // A read at or past the end succeeds with fewer bytes (0 at the end), as on Windows.
+    virtual bool ReadFile(HANDLE file, std::span<std::uint8_t> buffer, DWORD& numberOfBytesRead) = 0;
+    // On failure numberOfBytesWritten holds what did reach the file.
+    virtual bool WriteFile(HANDLE file, std::span<const std::uint8_t> buffer,
+                           DWORD& numberOfBytesWritten) = 0;
+    virtual bool DeviceIoControl(HANDLE device, DWORD ioControlCode, std::span<std::uint8_t> inBuffer,
+                                 std::span<std::uint8_t> outBuffer, DWORD& bytesReturned) = 0;
+    virtual bool CloseHandle(HANDLE object) = 0;
+
+    // The error of the last failed call, as a Win32 code, and a sentence that explains it.
+    virtual DWORD GetLastError() = 0;
+    virtual std::string FormatErrorMessage(DWORD errorCode) = 0;
+
+    // --- file system -----------------------------------------------------------------------
+    virtual bool DeleteFileA(const std::string& fileName) = 0;  // a link goes, never its target
+    virtual bool CreateDirectoryA(const std::string& pathName) = 0;
+    virtual DWORD GetFileAttributesA(const std::string& fileName) = 0;
+    // FindFirstFileA, FindNextFileA and FindClose in one call: the entries matching a pattern
+    // with * and ? in its last part ("E:\*.*"), without "." and "..". nullopt when the folder
+    // cannot be listed; an empty list when nothing matches.
+    virtual std::optional<std::vector<FindData>> FindFiles(const std::string& pattern) = 0;
+
+    // --- system ----------------------------------------------------------------------------
+    virtual bool GetVersionExA(OSVERSIONINFOA& versionInformation) = 0;
+    // Copies the temporary folder, ending in a separator, and returns its length; when
+    // buffer is too small, returns the size needed including the NUL. 0 on failure.
+    virtual DWORD GetTempPathA(std::span<char> buffer) = 0;
+    virtual int GetSystemMetrics(int index) = 0;
+
+    virtual LONG RegOpenKeyExA(HKEY key, const std::string& subKey, DWORD options, DWORD samDesired,
+                               HKEY& result) = 0;
+    // data.size() is the buffer's size; dataSize receives the bytes stored (or needed).
+    virtual LONG RegQueryValueExA(HKEY key, const std::string& valueName, DWORD& type,
+                                  std::span<std::uint8_t> data, DWORD& dataSize) = 0;
+    virtual LONG RegCloseKey(HKEY key) = 0;
+
+    // Starts a program in a normal window with the focus and does not wait for it.
+    virtual bool StartProgram(const std::string& path) = 0;
+
+    // Zero-filled memory with a 32-bit address: the 9x disk service takes its control block
+    // and data buffer by 32-bit address. Empty bytes when none is left. The address of
+    // bytes[i] is address + i, as the service will see it.
+    struct LowBlock {
+        std::span<std::uint8_t> bytes;
+        std::uint32_t address = 0;
+    };
+    virtual LowBlock AllocateLowMemory(std::size_t size) = 0;
+    virtual void FreeLowMemory(const LowBlock& block) = 0;
+};
+
+}  // namespace kelvara

@@ -1,0 +1,10 @@
+#pragma once
+#include <string>
+
+namespace kelvara {
+
+// The name of photo `index` (counted from 0): prefix, the number index + 1 padded to three
+// digits, kind. "Image001.JPG"; numbers of 100 and more are not padded.
+std::string EntryName(const std::string& prefix, int index, const std::string& kind);
+
+}  // namespace kelvara

@@ -1,0 +1,48 @@
+#pragma once
+// What the long-running commands (the scans, saving, the disk image, the wipe) read and
+// write in the main window. The window implements it with its controls; the tests and the
+// command line implement it with plain values.
+
+#include <cstdint>
+#include <string>
+
+namespace kelvara {
+
+class Host {
+public:
+    virtual ~Host() = default;
+
+    // The text of the drive combo: "E:\", or "Select Drive". Read afresh whenever needed,
+    // because the user may choose another drive while a command yields.
+    virtual std::string DriveString() = 0;
+    // The caption of the sector-count label, the one record of the selected drive's size.
+    virtual std::string SectorsCaption() = 0;
+
+    // The progress bar; its minimum is 0. A value above the maximum is refused (false) and
+    // the bar keeps its value.
+    virtual void SetProgressMax(std::int32_t maximum) = 0;
+    virtual std::int32_t ProgressMax() = 0;
+    virtual bool SetProgressValue(std::int32_t value) = 0;
+
+    virtual void SetCurrentSector(std::int32_t sector) = 0;  // the "current" label, in decimal
+    virtual void SetStatus(const std::string& word) = 0;     // "Ready", "Scaning. .", ...
+    virtual void SetBusy(bool busy) = 0;                     // while set, a list click does nothing
+    virtual void ShowGuidePicture(int index) = 0;            // 1 to 3, in the preview's place
+
+    // Appends an entry to the photo list and selects it.
+    virtual void AddFoundEntry(const std::string& name) = 0;
+
+    // A message with an OK button; returns when the user has closed it.
+    virtual void ShowMessage(const std::string& text, const std::string& title) = 0;
+    // A question with Yes (the default) and No; true for Yes.
+    virtual bool AskYesNo(const std::string& prompt, const std::string& title) = 0;
+
+    // Lets the event loop run, so the window stays live. Called after every sector: it must
+    // be cheap when called often.
+    virtual void Yield() = 0;
+};
+
+// Reads a caption as a whole number, as the controls are read back; 0 when it holds none.
+std::int32_t CaptionNumber(const std::string& caption);
+
+}  // namespace kelvara

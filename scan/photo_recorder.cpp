@@ -1,0 +1,50 @@
+#include "scan/photo_recorder.h"
+
+#include "scan/entry_name.h"
+#include "scan/signature.h"
+
+namespace kelvara {
+
+PhotoRecorder::PhotoRecorder(Host& host, FoundPhotoTable& table, const std::string& prefix)
+    : host_(host), table_(table), prefix_(prefix) {}
+
+bool PhotoRecorder::Record(const char* kind, std::int32_t sector) {
+    if (count_ == kFoundPhotoSlots) {
+        stop_ = Stop::TableFull;
+        stopSector_ = sector;
+        return false;
+    }
+    host_.AddFoundEntry(EntryName(prefix_, count_, kind));
+    FoundPhoto& photo = table_[count_];
+    photo.StartSector = sector;
+    photo.Kind = kind;
+    photo.EndMarker = EndMarkerFor(kind);
+    if (count_ > 0) table_[count_ - 1].EndSector = sector;
+    photo.Drive = host_.DriveString();
+    ++count_;
+    return true;
+}
+
+void PhotoRecorder::StopUnreadable(const std::string& drive, std::int32_t sector, const std::string& reason) {
+    stop_ = Stop::Unreadable;
+    stopSector_ = sector;
+    stopMessage_ = "Kelvara could not read drive " + drive + " from sector " + std::to_string(sector) +
+                   " on, so the scan stopped there.\n" + reason;
+}
+
+void PhotoRecorder::Finish(std::int32_t driveEnd) {
+    if (count_ > 0) table_[count_ - 1].EndSector = Stopped() ? stopSector_ : driveEnd;
+    if (stop_ == Stop::Unreadable) host_.ShowMessage(stopMessage_, "Kelvara");
+    host_.ShowMessage("Kelvara's found " + std::to_string(count_) + " Files", "Scan Complete");
+    if (stop_ == Stop::TableFull)
+        host_.ShowMessage("The list is full: it holds " + std::to_string(kFoundPhotoSlots) +
+                              " photos. The drive was not examined from sector " + std::to_string(stopSector_) +
+                              " on.",
+                          "Kelvara");
+    host_.ShowGuidePicture(3);
+    host_.SetBusy(false);
+    host_.SetStatus("Ready");
+    host_.SetProgressValue(0);
+}
+
+}  // namespace kelvara

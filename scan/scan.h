@@ -1,0 +1,26 @@
+#pragma once
+// The two scans of a drive for photos. Both test every sector from 0 to the drive's total,
+// record what they find in the table and the list, and end with the summary.
+
+#include <string>
+
+#include "platform/platform.h"
+#include "scan/found_photo.h"
+#include "scan/host.h"
+
+namespace kelvara {
+
+struct ScanContext {
+    Platform& platform;
+    Host& host;
+    FoundPhotoTable& table;
+    const std::string& prefix;
+};
+
+// The NT family: the total from the sector label, fifty long runs and a final read.
+void ScanWinNT(const ScanContext& context);
+
+// The 9x family: the total from the drive's size, the first ten bytes of one sector per read.
+void ScanWin98(const ScanContext& context);
+
+}  // namespace kelvara

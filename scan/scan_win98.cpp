@@ -1,0 +1,45 @@
+#include "diskio/get_total_sectors.h"
+#include "diskio/read_sectors.h"
+#include "scan/photo_recorder.h"
+#include "scan/scan.h"
+#include "scan/signature.h"
+
+namespace kelvara {
+
+void ScanWin98(const ScanContext& context) {
+    Host& host = context.host;
+    PhotoRecorder recorder(host, context.table, context.prefix);
+
+    std::string drive = host.DriveString();
+    const std::int32_t total = GetTotalSectors(context.platform, drive);
+    if (total < 0) {
+        // The medium went away after the drive was chosen: nothing to read.
+        const DWORD error = context.platform.GetLastError();
+        recorder.StopUnreadable(drive, 0,
+                                "Its size cannot be found" +
+                                    (error ? ": " + context.platform.FormatErrorMessage(error) : std::string(".")));
+        recorder.Finish(0);
+        return;
+    }
+    host.SetProgressMax(total);
+
+    SectorBuffer buffer;
+    for (std::int32_t i = 0; i != total;) {
+        host.SetCurrentSector(i);
+        drive = host.DriveString();
+        try {
+            ReadSectors(context.platform, drive, i, 0, 10, buffer);
+        } catch (const DiskError& error) {
+            recorder.StopUnreadable(drive, i, error.what());
+            break;
+        }
+        ++i;
+        host.SetProgressValue(i);
+        const char* kind = PhotoKind(buffer.data(), buffer.size());
+        if (kind && !recorder.Record(kind, i - 1)) break;
+        host.Yield();
+    }
+    recorder.Finish(CaptionNumber(host.SectorsCaption()));
+}
+
+}  // namespace kelvara

@@ -1,0 +1,78 @@
+#include <algorithm>
+
+#include "diskio/read_sectors.h"
+#include "scan/photo_recorder.h"
+#include "scan/run_length.h"
+#include "scan/scan.h"
+#include "scan/signature.h"
+
+namespace kelvara {
+namespace {
+
+class NtScan {
+public:
+    explicit NtScan(const ScanContext& context)
+        : context_(context), host_(context.host), recorder_(context.host, context.table, context.prefix) {}
+
+    void Run() {
+        const std::int32_t total = std::max(0, CaptionNumber(host_.SectorsCaption()));
+        host_.SetProgressMax(total);
+        host_.SetProgressValue(0);
+        const std::int32_t runLength = RunLength(total);
+
+        for (int run = 0; run < kScanRuns && !recorder_.Stopped(); ++run) {
+            const std::int64_t start = std::int64_t{run} * runLength;
+            if (start >= total) break;  // the runs reached the drive's end; later ones read nothing
+            const auto length = static_cast<std::int32_t>(std::min<std::int64_t>(runLength, total - start));
+            Test(static_cast<std::int32_t>(start), length, false);
+        }
+        const std::int64_t covered = std::int64_t{kScanRuns} * runLength;
+        if (!recorder_.Stopped() && covered < total)
+            Test(static_cast<std::int32_t>(covered), static_cast<std::int32_t>(total - covered), true);
+
+        recorder_.Finish(host_.ProgressMax());
+    }
+
+private:
+    // Reads sectors [first, first + length) in bounded pieces and tests each one.
+    void Test(std::int32_t first, std::int32_t length, bool finalRead) {
+        for (std::int32_t done = 0; done < length && !recorder_.Stopped();) {
+            const std::int32_t piece = std::min(kMaxReadSectors, length - done);
+            const std::int32_t pieceStart = first + done;
+            const std::string drive = host_.DriveString();
+            try {
+                ReadSectors(context_.platform, drive, pieceStart, 0, piece * kSectorSize, buffer_);
+            } catch (const DiskError& error) {
+                recorder_.StopUnreadable(drive, pieceStart, error.what());
+                return;
+            }
+            for (std::int32_t j = 0; j < piece; ++j) {
+                const char* kind = PhotoKind(buffer_.data() + std::size_t(j) * kSectorSize, kSectorSize);
+                if (kind && !recorder_.Record(kind, tested_)) return;
+                ++tested_;
+                if (finalRead) {
+                    // The final read yields first and leaves the current label alone.
+                    host_.Yield();
+                    host_.SetProgressValue(tested_);
+                } else {
+                    host_.SetProgressValue(tested_);
+                    host_.SetCurrentSector(tested_);
+                    host_.Yield();
+                }
+            }
+            done += piece;
+        }
+    }
+
+    const ScanContext& context_;
+    Host& host_;
+    PhotoRecorder recorder_;
+    SectorBuffer buffer_;
+    std::int32_t tested_ = 0;  // also the number of the sector under test
+};
+
+}  // namespace
+
+void ScanWinNT(const ScanContext& context) { NtScan(context).Run(); }
+
+}  // namespace kelvara

@@ -1,0 +1,468 @@
+#include "tests/support/fake_platform.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+namespace kelvara::testing {
+namespace {
+
+std::string Hex(DWORD value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", value);
+    return text;
+}
+
+// "C:\\Out\" and "C:\Out" name the same folder.
+std::string Normalize(const std::string& path) {
+    std::string out;
+    for (char c : path) {
+        if (c == '/') c = '\\';
+        if (c == '\\' && !out.empty() && out.back() == '\\') continue;
+        out += c;
+    }
+    if (out.size() > 3 && out.back() == '\\') out.pop_back();
+    return out;
+}
+
+std::string Parent(const std::string& path) {
+    const auto cut = path.find_last_of('\\');
+    if (cut == std::string::npos) return {};
+    std::string parent = path.substr(0, cut);
+    if (parent.size() == 2 && parent[1] == ':') parent += '\\';
+    return parent;
+}
+
+std::string Leaf(const std::string& path) {
+    const auto cut = path.find_last_of('\\');
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+bool WildcardMatch(const char* pattern, const char* name) {
+    if (std::strcmp(pattern, "*.*") == 0) return true;
+    if (*pattern == 0) return *name == 0;
+    if (*pattern == '*') return WildcardMatch(pattern + 1, name) || (*name && WildcardMatch(pattern, name + 1));
+    if (*name == 0) return false;
+    if (*pattern == '?' || std::toupper(static_cast<unsigned char>(*pattern)) == std::toupper(static_cast<unsigned char>(*name)))
+        return WildcardMatch(pattern + 1, name + 1);
+    return false;
+}
+
+char DriveLetter(const std::string& root) {
+    if (root.size() < 2 || root[1] != ':' || !std::isalpha(static_cast<unsigned char>(root[0]))) return 0;
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
+}
+
+}  // namespace
+
+FakePlatform::FakePlatform() {
+    folders.insert("C:\\");
+    folders.insert("C:\\Temp");
+}
+
+FakePlatform::~FakePlatform() = default;
+
+std::vector<std::uint8_t>& FakePlatform::AddVolume(char letter, std::int64_t sectors) {
+    Drive& drive = drives[letter];
+    drive.type = DRIVE_REMOVABLE;
+    drive.volume = std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(sectors) * 512);
+    drive.sectorsPerCluster = 1;
+    drive.totalClusters = static_cast<DWORD>(sectors);
+    drive.sizeKnown = true;
+    return *drive.volume;
+}
+
+std::vector<std::string> FakePlatform::CallsNamed(const std::string& name) const {
+    std::vector<std::string> out;
+    for (const auto& call : calls)
+        if (call.rfind(name + "(", 0) == 0) out.push_back(call);
+    return out;
+}
+
+void FakePlatform::Record(const std::string& line) {
+    calls.push_back(line);
+    if (onCall) onCall(line);
+}
+
+bool FakePlatform::Fail(DWORD error) {
+    lastError_ = error;
+    return false;
+}
+
+std::int64_t FakePlatform::FileBytes() const {
+    std::int64_t total = 0;
+    for (const auto& [path, bytes] : files) total += static_cast<std::int64_t>(bytes.size());
+    return total;
+}
+
+DWORD FakePlatform::GetLogicalDriveStringsA(std::span<char> buffer) {
+    Record("GetLogicalDriveStringsA(" + std::to_string(buffer.size()) + ")");
+    if (driveStringsFail) return Fail(ERROR_NOT_READY), 0;
+    std::string list;
+    for (const auto& [letter, drive] : drives) {
+        list += letter;
+        list += ":\\";
+        list += '\0';
+    }
+    if (buffer.size() < list.size() + 1) return static_cast<DWORD>(list.size() + 1);
+    std::copy(list.begin(), list.end(), buffer.begin());
+    buffer[list.size()] = '\0';
+    return static_cast<DWORD>(list.size());
+}
+
+DWORD FakePlatform::GetDriveTypeA(const std::string& rootPathName) {
+    Record("GetDriveTypeA(" + rootPathName + ")");
+    const auto it = drives.find(DriveLetter(rootPathName));
+    return it == drives.end() ? DRIVE_NO_ROOT_DIR : it->second.type;
+}
+
+bool FakePlatform::GetDiskFreeSpaceA(const std::string& rootPathName, DWORD& sectorsPerCluster, DWORD& bytesPerSector,
+                                     DWORD& numberOfFreeClusters, DWORD& totalNumberOfClusters) {
+    Record("GetDiskFreeSpaceA(" + rootPathName + ")");
+    const auto it = drives.find(DriveLetter(rootPathName));
+    if (it == drives.end()) return Fail(ERROR_INVALID_DRIVE);
+    const Drive& drive = it->second;
+    if (!drive.sizeKnown) return Fail(ERROR_NOT_READY);
+    sectorsPerCluster = drive.sectorsPerCluster;
+    bytesPerSector = drive.bytesPerSector;
+    numberOfFreeClusters = drive.freeClusters;
+    totalNumberOfClusters = drive.totalClusters;
+    return true;
+}
+
+HANDLE FakePlatform::CreateFileA(const std::string& fileName, DWORD desiredAccess, DWORD shareMode,
+                                 DWORD creationDisposition, DWORD flagsAndAttributes) {
+    Record("CreateFileA(" + fileName + ", " + Hex(desiredAccess) + ", " + std::to_string(shareMode) + ", " +
+           std::to_string(creationDisposition) + ", " + std::to_string(flagsAndAttributes) + ")");
+    Handle handle;
+    if (fileName == "\\\\.\\VWIN32") {
+        if (platformId == VER_PLATFORM_WIN32_NT) return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
+        handle.kind = Handle::Kind::Vwin32;
+    } else if (fileName.rfind("\\\\.\\", 0) == 0) {
+        const char letter = DriveLetter(fileName.substr(4));
+        const auto it = drives.find(letter);
+        if (it == drives.end() || fileName.size() != 6) return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
+        if (!it->second.volume) return Fail(ERROR_NOT_READY), INVALID_HANDLE_VALUE;
+        handle.kind = Handle::Kind::Volume;
+        handle.letter = letter;
+    } else {
+        const std::string path = Normalize(fileName);
+        const bool exists = files.count(path) > 0;
+        const bool writing = (desiredAccess & GENERIC_WRITE) != 0;
+        if (folders.count(path)) return Fail(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+        if (!folders.count(Parent(path))) return Fail(ERROR_PATH_NOT_FOUND), INVALID_HANDLE_VALUE;
+        if (writing && readOnly) return Fail(ERROR_WRITE_PROTECT), INVALID_HANDLE_VALUE;
+        switch (creationDisposition) {
+            case CREATE_NEW:
+                if (exists) return Fail(ERROR_FILE_EXISTS), INVALID_HANDLE_VALUE;
+                files[path];
+                break;
+            case CREATE_ALWAYS: files[path].clear(); break;
+            case OPEN_EXISTING:
+                if (!exists) return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
+                break;
+            case OPEN_ALWAYS: files[path]; break;
+            case TRUNCATE_EXISTING:
+                if (!exists) return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
+                files[path].clear();
+                break;
+            default: return Fail(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
+        }
+        handle.kind = Handle::Kind::File;
+        handle.path = path;
+        handle.writable = writing;
+    }
+    const HANDLE id = nextHandle_++;
+    handles_[id] = handle;
+    return id;
+}
+
+DWORD FakePlatform::SetFilePointer(HANDLE file, LONG distanceToMove, LONG* distanceToMoveHigh, DWORD moveMethod) {
+    const std::int64_t move = distanceToMoveHigh
+                                  ? (std::int64_t{*distanceToMoveHigh} << 32) | static_cast<std::uint32_t>(distanceToMove)
+                                  : std::int64_t{distanceToMove};
+    Record("SetFilePointer(" + std::to_string(move) + ", " + std::to_string(moveMethod) + ")");
+    const auto it = handles_.find(file);
+    if (it == handles_.end()) return Fail(ERROR_INVALID_HANDLE), INVALID_SET_FILE_POINTER;
+    std::int64_t base = 0;
+    if (moveMethod == FILE_CURRENT) base = it->second.position;
+    if (moveMethod == FILE_END) {
+        base = it->second.kind == Handle::Kind::Volume
+                   ? static_cast<std::int64_t>(drives[it->second.letter].volume->size())
+                   : static_cast<std::int64_t>(files[it->second.path].size());
+    }
+    const std::int64_t position = base + move;
+    if (position < 0) return Fail(131), INVALID_SET_FILE_POINTER;
+    it->second.position = position;
+    if (distanceToMoveHigh) *distanceToMoveHigh = static_cast<LONG>(position >> 32);
+    return static_cast<DWORD>(position);
+}
+
+bool FakePlatform::ReadFile(HANDLE file, std::span<std::uint8_t> buffer, DWORD& numberOfBytesRead) {
+    Record("ReadFile(" + std::to_string(buffer.size()) + ")");
+    numberOfBytesRead = 0;
+    const auto it = handles_.find(file);
+    if (it == handles_.end()) return Fail(ERROR_INVALID_HANDLE);
+    Handle& handle = it->second;
+    const std::vector<std::uint8_t>* source = nullptr;
+    if (handle.kind == Handle::Kind::Volume) {
+        Drive& drive = drives[handle.letter];
+        if (!drive.volume) return Fail(ERROR_NOT_READY);  // pulled while open
+        if (!buffer.empty()) {
+            const std::int64_t first = handle.position / 512;
+            const std::int64_t last = (handle.position + static_cast<std::int64_t>(buffer.size()) - 1) / 512;
+            const auto bad = drive.badSectors.lower_bound(first);
+            if (bad != drive.badSectors.end() && *bad <= last) return Fail(ERROR_CRC);
+        }
+        source = drive.volume.get();
+    } else if (handle.kind == Handle::Kind::File) {
+        source = &files[handle.path];
+    } else {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    const auto size = static_cast<std::int64_t>(source->size());
+    const std::int64_t available = std::max<std::int64_t>(0, size - handle.position);
+    const auto count = static_cast<std::size_t>(std::min<std::int64_t>(available, static_cast<std::int64_t>(buffer.size())));
+    if (count) std::memcpy(buffer.data(), source->data() + handle.position, count);
+    handle.position += static_cast<std::int64_t>(count);
+    numberOfBytesRead = static_cast<DWORD>(count);
+    return true;
+}
+
+bool FakePlatform::WriteFile(HANDLE file, std::span<const std::uint8_t> buffer, DWORD& numberOfBytesWritten) {
+    Record("WriteFile(" + std::to_string(buffer.size()) + ")");
+    numberOfBytesWritten = 0;
+    const auto it = handles_.find(file);
+    if (it == handles_.end() || it->second.kind != Handle::Kind::File || !it->second.writable)
+        return Fail(ERROR_ACCESS_DENIED);
+    Handle& handle = it->second;
+    if (!files.count(handle.path)) return Fail(ERROR_FILE_NOT_FOUND);  // the folder went away
+    std::vector<std::uint8_t>& bytes = files[handle.path];
+    std::size_t count = buffer.size();
+    bool full = false;
+    if (diskSpace >= 0) {
+        const std::int64_t end = handle.position + static_cast<std::int64_t>(count);
+        const std::int64_t growth = std::max<std::int64_t>(0, end - static_cast<std::int64_t>(bytes.size()));
+        const std::int64_t room = diskSpace - FileBytes();
+        if (growth > room) {
+            full = true;
+            count -= static_cast<std::size_t>(growth - std::max<std::int64_t>(0, room));
+        }
+    }
+    if (bytes.size() < static_cast<std::size_t>(handle.position) + count) bytes.resize(handle.position + count);
+    if (count) std::memcpy(bytes.data() + handle.position, buffer.data(), count);
+    handle.position += static_cast<std::int64_t>(count);
+    numberOfBytesWritten = static_cast<DWORD>(count);
+    return full ? Fail(ERROR_DISK_FULL) : true;
+}
+
+std::uint8_t* FakePlatform::Resolve(std::uint32_t address, std::size_t length) {
+    auto it = blocks_.upper_bound(address);
+    if (it == blocks_.begin()) return nullptr;
+    --it;
+    const std::uint64_t offset = address - it->first;
+    if (offset + length > it->second.bytes.size()) return nullptr;
+    return it->second.bytes.data() + offset;
+}
+
+bool FakePlatform::ServeDiskRead(std::span<std::uint8_t> registers) {
+    auto get = [&](int field) {
+        std::uint32_t v = 0;
+        std::memcpy(&v, registers.data() + 4 * field, 4);
+        return v;
+    };
+    auto set = [&](int field, std::uint32_t v) { std::memcpy(registers.data() + 4 * field, &v, 4); };
+    const std::uint32_t ebx = get(0), edx = get(1), ecx = get(2), eax = get(3), esi = get(5);
+    const std::uint8_t* block = Resolve(ebx, 10);
+    bool ok = (eax & 0xFFFF) == 0x7305 && ecx == 0xFFFFFFFF && (esi & 1) == 0 && block != nullptr;
+    if (ok) {
+        std::uint32_t start = 0, address = 0;
+        std::int16_t count = 0;
+        std::memcpy(&start, block, 4);
+        std::memcpy(&count, block + 4, 2);
+        std::memcpy(&address, block + 6, 4);
+        const char letter = static_cast<char>('A' + static_cast<int>(edx) - 1);
+        const auto drive = drives.find(letter);
+        std::uint8_t* target = count > 0 ? Resolve(address, static_cast<std::size_t>(count) * 512) : nullptr;
+        ok = target && drive != drives.end() && drive->second.volume;
+        if (ok) {
+            const auto& volume = *drive->second.volume;
+            for (std::int64_t s = 0; s < count; ++s) {
+                const std::int64_t sector = std::int64_t{start} + s;
+                const std::int64_t at = sector * 512;
+                if (drive->second.badSectors.count(sector) || at + 512 > static_cast<std::int64_t>(volume.size())) {
+                    ok = false;
+                    break;
+                }
+                std::memcpy(target + s * 512, volume.data() + at, 512);
+            }
+        }
+    }
+    set(6, ok ? 0u : 1u);  // the carry flag reports a failed service
+    if (!ok) set(3, 0x0F);
+    return true;
+}
+
+bool FakePlatform::DeviceIoControl(HANDLE device, DWORD ioControlCode, std::span<std::uint8_t> inBuffer,
+                                   std::span<std::uint8_t> outBuffer, DWORD& bytesReturned) {
+    std::ostringstream line;
+    line << "DeviceIoControl(" << ioControlCode << ",";
+    for (std::size_t i = 0; i < inBuffer.size(); ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02X", inBuffer[i]);
+        line << hex;
+    }
+    line << ")";
+    Record(line.str());
+    const auto it = handles_.find(device);
+    if (it == handles_.end() || it->second.kind != Handle::Kind::Vwin32) return Fail(ERROR_INVALID_HANDLE);
+    if (ioControlCode != VWIN32_DIOC_DOS_DRIVEINFO || inBuffer.size() != 28 || outBuffer.size() != 28)
+        return Fail(ERROR_INVALID_PARAMETER);
+    std::vector<std::uint8_t> registers(inBuffer.begin(), inBuffer.end());
+    ServeDiskRead(registers);
+    std::copy(registers.begin(), registers.end(), outBuffer.begin());
+    bytesReturned = 28;
+    return true;
+}
+
+bool FakePlatform::CloseHandle(HANDLE object) {
+    Record("CloseHandle()");
+    return handles_.erase(object) ? true : Fail(ERROR_INVALID_HANDLE);
+}
+
+DWORD FakePlatform::GetLastError() { return lastError_; }
+
+std::string FakePlatform::FormatErrorMessage(DWORD errorCode) {
+    switch (errorCode) {
+        case ERROR_FILE_NOT_FOUND: return "The system cannot find the file specified.";
+        case ERROR_PATH_NOT_FOUND: return "The system cannot find the path specified.";
+        case ERROR_ACCESS_DENIED: return "Access is denied.";
+        case ERROR_NOT_READY: return "The device is not ready.";
+        case ERROR_WRITE_PROTECT: return "The media is write protected.";
+        case ERROR_CRC: return "Data error (cyclic redundancy check).";
+        case ERROR_DISK_FULL: return "There is not enough space on the disk.";
+        case ERROR_ALREADY_EXISTS: return "Cannot create a file when that file already exists.";
+        default: return "Error " + std::to_string(errorCode) + ".";
+    }
+}
+
+bool FakePlatform::DeleteFileA(const std::string& fileName) {
+    Record("DeleteFileA(" + fileName + ")");
+    if (readOnly) return Fail(ERROR_WRITE_PROTECT);
+    return files.erase(Normalize(fileName)) ? true : Fail(ERROR_FILE_NOT_FOUND);
+}
+
+bool FakePlatform::CreateDirectoryA(const std::string& pathName) {
+    Record("CreateDirectoryA(" + pathName + ")");
+    const std::string path = Normalize(pathName);
+    if (readOnly) return Fail(ERROR_WRITE_PROTECT);
+    if (Leaf(path).empty() || Leaf(path).find_first_of("\\/:*?\"<>|") != std::string::npos)
+        return Fail(ERROR_INVALID_NAME);
+    if (folders.count(path) || files.count(path)) return Fail(ERROR_ALREADY_EXISTS);
+    if (!folders.count(Parent(path))) return Fail(ERROR_PATH_NOT_FOUND);
+    folders.insert(path);
+    return true;
+}
+
+DWORD FakePlatform::GetFileAttributesA(const std::string& fileName) {
+    Record("GetFileAttributesA(" + fileName + ")");
+    const std::string path = Normalize(fileName);
+    if (folders.count(path)) return FILE_ATTRIBUTE_DIRECTORY;
+    if (files.count(path)) return FILE_ATTRIBUTE_NORMAL;
+    return Fail(ERROR_FILE_NOT_FOUND), INVALID_FILE_ATTRIBUTES;
+}
+
+std::optional<std::vector<FindData>> FakePlatform::FindFiles(const std::string& pattern) {
+    Record("FindFiles(" + pattern + ")");
+    const std::string normal = Normalize(pattern);
+    const std::string folder = Parent(normal);
+    const std::string wanted = Leaf(normal);
+    if (!folders.count(folder)) return Fail(ERROR_PATH_NOT_FOUND), std::nullopt;
+    std::vector<FindData> found;
+    for (const auto& sub : folders)
+        if (sub != folder && Parent(sub) == folder && WildcardMatch(wanted.c_str(), Leaf(sub).c_str()))
+            found.push_back({Leaf(sub), FILE_ATTRIBUTE_DIRECTORY, 0});
+    for (const auto& [path, bytes] : files)
+        if (Parent(path) == folder && WildcardMatch(wanted.c_str(), Leaf(path).c_str()))
+            found.push_back({Leaf(path), FILE_ATTRIBUTE_NORMAL, bytes.size()});
+    return found;
+}
+
+bool FakePlatform::GetVersionExA(OSVERSIONINFOA& versionInformation) {
+    Record("GetVersionExA(" + std::to_string(versionInformation.dwOSVersionInfoSize) + ")");
+    versionInformation.dwPlatformId = platformId;
+    return true;
+}
+
+DWORD FakePlatform::GetTempPathA(std::span<char> buffer) {
+    Record("GetTempPathA(" + std::to_string(buffer.size()) + ")");
+    if (tempPath.size() + 1 > buffer.size()) return static_cast<DWORD>(tempPath.size() + 1);
+    std::copy(tempPath.begin(), tempPath.end(), buffer.begin());
+    buffer[tempPath.size()] = '\0';
+    return static_cast<DWORD>(tempPath.size());
+}
+
+int FakePlatform::GetSystemMetrics(int index) {
+    Record("GetSystemMetrics(" + std::to_string(index) + ")");
+    return (index == SM_CXVSCROLL || index == SM_CYHSCROLL) ? scrollBarSize : 0;
+}
+
+LONG FakePlatform::RegOpenKeyExA(HKEY key, const std::string& subKey, DWORD options, DWORD samDesired, HKEY& result) {
+    Record("RegOpenKeyExA(" + Hex(static_cast<DWORD>(key)) + ", " + subKey + ", " + std::to_string(options) + ", " +
+           Hex(samDesired) + ")");
+    if (!registry.count(subKey)) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+    constexpr DWORD kWriteRights = 0x2 | 0x4 | 0x20;  // set value, create sub-key, create link
+    if (readOnlyKeys.count(subKey) && (samDesired & kWriteRights)) return static_cast<LONG>(ERROR_ACCESS_DENIED);
+    result = nextKey_++;
+    keys_[result] = subKey;
+    return ERROR_SUCCESS;
+}
+
+LONG FakePlatform::RegQueryValueExA(HKEY key, const std::string& valueName, DWORD& type, std::span<std::uint8_t> data,
+                                    DWORD& dataSize) {
+    Record("RegQueryValueExA(" + valueName + ", " + std::to_string(dataSize) + ")");
+    const auto open = keys_.find(key);
+    if (open == keys_.end()) return static_cast<LONG>(ERROR_INVALID_HANDLE);
+    const auto& values = registry[open->second];
+    const auto value = values.find(valueName);
+    if (value == values.end()) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+    type = value->second.type;
+    const auto size = static_cast<DWORD>(value->second.data.size());
+    if (size > data.size()) {
+        dataSize = size;
+        return static_cast<LONG>(ERROR_MORE_DATA);
+    }
+    std::copy(value->second.data.begin(), value->second.data.end(), data.begin());
+    dataSize = size;
+    return ERROR_SUCCESS;
+}
+
+LONG FakePlatform::RegCloseKey(HKEY key) {
+    Record("RegCloseKey()");
+    return keys_.erase(key) ? ERROR_SUCCESS : static_cast<LONG>(ERROR_INVALID_HANDLE);
+}
+
+bool FakePlatform::StartProgram(const std::string& path) {
+    Record("StartProgram(" + path + ")");
+    if (!startablePrograms.count(path)) return Fail(ERROR_FILE_NOT_FOUND);
+    startedPrograms.push_back(path);
+    return true;
+}
+
+Platform::LowBlock FakePlatform::AllocateLowMemory(std::size_t size) {
+    Block block;
+    block.bytes.assign(size, 0);
+    LowBlock out{{block.bytes.data(), size}, nextAddress_};
+    blocks_[nextAddress_] = std::move(block);
+    nextAddress_ += static_cast<std::uint32_t>((size + 0xFFF) & ~std::size_t{0xFFF}) + 0x1000;
+    return out;
+}
+
+void FakePlatform::FreeLowMemory(const LowBlock& block) {
+    blocks_.erase(block.address);
+    if (blocks_.empty()) nextAddress_ = 0x00100000;  // millions of one-sector reads must not run out of addresses
+}
+
+}  // namespace kelvara::testing
