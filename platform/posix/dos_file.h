@@ -1,0 +1,32 @@
+#pragma once
+// Ordinary files the way CreateFileA, ReadFile and WriteFile treat them.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "platform/posix/unique_fd.h"
+#include "platform/win32_types.h"
+
+namespace kelvara {
+
+struct OpenedFile {
+    UniqueFd fd;
+    bool existed = false;  // CREATE_ALWAYS and OPEN_ALWAYS report this as ERROR_ALREADY_EXISTS
+};
+
+// Opens posixPath with a Win32 access mask and creation disposition. CREATE_NEW never follows a
+// link; folders and special files are refused, as Windows refuses to open a folder as a file.
+// nullopt with a Win32 error on failure.
+std::optional<OpenedFile> OpenDosFile(const std::string& posixPath, DWORD desiredAccess, DWORD creationDisposition,
+                                      DWORD& error);
+
+// Reads until the buffer is full or the file ends.
+bool ReadFileBytes(int fd, std::span<std::uint8_t> buffer, DWORD& numberOfBytesRead, DWORD& error);
+
+// Writes every byte, going on after short writes and interruptions. On failure
+// numberOfBytesWritten holds what did reach the file.
+bool WriteFileBytes(int fd, std::span<const std::uint8_t> buffer, DWORD& numberOfBytesWritten, DWORD& error);
+
+}  // namespace kelvara

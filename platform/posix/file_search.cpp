@@ -1,0 +1,84 @@
+#include "platform/posix/file_search.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+
+#include "platform/posix/file_attributes.h"
+#include "platform/posix/posix_errors.h"
+
+namespace kelvara {
+namespace {
+
+bool SameLetter(char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+}
+
+// Iterative match with one backtrack point: linear in practice, never exponential.
+bool Match(std::string_view pattern, std::string_view name) {
+    std::size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() && (pattern[p] == '?' || SameLetter(pattern[p], name[n]))) {
+            ++p;
+            ++n;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+}  // namespace
+
+bool MatchesWildcard(std::string_view pattern, std::string_view name) {
+    if (Match(pattern, name)) return true;
+    // A trailing ".*" also matches a name without an extension ("*.*" matches "README").
+    if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" &&
+        name.find('.') == std::string_view::npos)
+        return Match(pattern.substr(0, pattern.size() - 2), name);
+    return false;
+}
+
+std::optional<std::vector<FindData>> FindMatchingFiles(const std::string& folder, const std::string& pattern,
+                                                       DWORD& error) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno == ENOENT ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno);
+        return std::nullopt;
+    }
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        error = Win32ErrorFromErrno(errno);
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::vector<FindData> found;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == ".." || !MatchesWildcard(pattern, name)) continue;
+        struct stat info {};
+        if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+        FindData data;
+        data.cFileName = std::string(name);
+        data.dwFileAttributes = FileAttributesOf(info);
+        data.nFileSize = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+        found.push_back(std::move(data));
+    }
+    ::closedir(dir);
+    std::sort(found.begin(), found.end(), [](const FindData& a, const FindData& b) { return a.cFileName < b.cFileName; });
+    return found;
+}
+
+}  // namespace kelvara

@@ -1,0 +1,41 @@
+#pragma once
+// The POSIX side of GetLastError: errno values become the Win32 codes the program expects, a
+// thread's last error is kept the way Windows keeps it, and every code has a sentence.
+
+#include <string>
+
+#include "platform/win32_types.h"
+
+namespace kelvara {
+
+// Codes the POSIX layer reports beyond those the program names itself.
+inline constexpr DWORD ERROR_INVALID_FUNCTION = 1;
+inline constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
+inline constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
+inline constexpr DWORD ERROR_BUSY = 170;
+inline constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+inline constexpr DWORD ERROR_FILE_TOO_LARGE = 223;
+inline constexpr DWORD ERROR_UNRECOGNIZED_VOLUME = 1005;
+
+// errno values without a Win32 counterpart travel as this flag with the errno in the low bits,
+// in the range Windows leaves to applications.
+inline constexpr DWORD kErrnoErrorFlag = 0x20000000;
+
+// Whether the failed call was reading or writing decides what an I/O error becomes.
+enum class IoDirection { None, Read, Write };
+
+DWORD Win32ErrorFromErrno(int error, IoDirection direction = IoDirection::None);
+
+// ENOENT for a path whose folder is missing is "path not found" on Windows, not "file not found".
+DWORD Win32ErrorForMissing(const std::string& posixPath);
+
+void SetLastWin32Error(DWORD code);
+DWORD LastWin32Error();
+
+// Sets the thread's last error and returns false, so a failing call can end in one line.
+bool FailWith(DWORD code);
+bool FailWithErrno(int error, IoDirection direction = IoDirection::None);
+
+std::string Win32ErrorMessage(DWORD code);
+
+}  // namespace kelvara

@@ -1,0 +1,429 @@
+#include "platform/posix/posix_platform.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/posix/disk_free_space.h"
+#include "platform/posix/dos_file.h"
+#include "platform/posix/dos_path.h"
+#include "platform/posix/file_attributes.h"
+#include "platform/posix/file_pointer.h"
+#include "platform/posix/file_search.h"
+#include "platform/posix/posix_errors.h"
+#include "platform/posix/program_launcher.h"
+#include "platform/posix/temp_folder.h"
+
+namespace kelvara {
+namespace {
+
+constexpr int kScrollBarPixels = 17;
+
+std::string HomeFolder(const std::string& given) {
+    if (!given.empty()) return given;
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/') return home;
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    char text[4096];
+    if (::getpwuid_r(::getuid(), &entry, text, sizeof text, &found) == 0 && found && found->pw_dir)
+        return found->pw_dir;
+    return "/";
+}
+
+PosixPlatform::Options OptionsForImages(const std::vector<std::string>& imagePaths) {
+    PosixPlatform::Options options;
+    for (const std::string& path : imagePaths) options.images.push_back(AttachedImage{path, 0, {}});
+    return options;
+}
+
+// Win32 buffer rule: the text and its NUL when they fit, returning the length without the NUL;
+// otherwise the size needed, NUL included.
+DWORD CopyOut(const std::string& text, std::span<char> buffer) {
+    const auto needed = static_cast<DWORD>(text.size() + 1);
+    if (buffer.size() < needed) return needed;
+    std::memcpy(buffer.data(), text.data(), text.size());
+    buffer[text.size()] = '\0';
+    return static_cast<DWORD>(text.size());
+}
+
+template <class T>
+T* As(const std::shared_ptr<HandleObject>& object) {
+    return object ? std::get_if<T>(object.get()) : nullptr;
+}
+
+}  // namespace
+
+PosixPlatform::PosixPlatform(Options options)
+    : platformId_(options.platformId),
+      drives_(options.images, HomeFolder(options.home), options.sysRoot),
+      vwin32_(lowMemory_, [this](char letter, DWORD& dosError) { return ServiceVolume(letter, dosError); }) {
+    std::lock_guard lock(mutex_);
+    drives_.RefreshRemovable();
+}
+
+PosixPlatform::PosixPlatform(const std::vector<std::string>& imagePaths) : PosixPlatform(OptionsForImages(imagePaths)) {}
+
+PosixPlatform::~PosixPlatform() = default;
+
+std::optional<Drive> PosixPlatform::FindDrive(char letter) const {
+    std::lock_guard lock(mutex_);
+    return drives_.Find(letter);
+}
+
+std::optional<std::string> PosixPlatform::ToPosixPath(const std::string& path) const {
+    DWORD error = 0;
+    auto posix = DosToPosixPath(path, [this](char letter) -> std::optional<std::string> {
+        const auto drive = FindDrive(letter);
+        if (!drive) return std::nullopt;
+        return drive->folder;
+    }, error);
+    if (!posix) SetLastWin32Error(error);
+    return posix;
+}
+
+// --- drives ------------------------------------------------------------------------------------
+
+DWORD PosixPlatform::GetLogicalDriveStringsA(std::span<char> buffer) {
+    std::string list;
+    {
+        std::lock_guard lock(mutex_);
+        drives_.RefreshRemovable();
+        for (const Drive& drive : drives_.Drives()) {
+            list += drive.letter;
+            list += ":\\";
+            list += '\0';
+        }
+    }
+    return CopyOut(list, buffer);
+}
+
+DWORD PosixPlatform::GetDriveTypeA(const std::string& rootPathName) {
+    const auto letter = ParseDriveRoot(rootPathName);
+    if (!letter) return DRIVE_NO_ROOT_DIR;
+    const auto drive = FindDrive(*letter);
+    return drive ? drive->type : DRIVE_NO_ROOT_DIR;
+}
+
+bool PosixPlatform::GetDiskFreeSpaceA(const std::string& rootPathName, DWORD& sectorsPerCluster,
+                                      DWORD& bytesPerSector, DWORD& numberOfFreeClusters,
+                                      DWORD& totalNumberOfClusters) {
+    const auto letter = ParseDriveRoot(rootPathName);
+    if (!letter) return FailWith(ERROR_INVALID_NAME);
+    const auto drive = FindDrive(*letter);
+    if (!drive) return FailWith(ERROR_PATH_NOT_FOUND);
+    if (!drive->mediumPresent) return FailWith(ERROR_NOT_READY);
+
+    DWORD error = ERROR_NOT_READY;
+    std::optional<DiskFreeSpace> space;
+    if (drive->volume) {
+        if (const auto volume = RawVolume::Open(*drive->volume, error)) {
+            space = FreeSpaceOfVolume(*volume);
+            if (!space) error = ERROR_UNRECOGNIZED_VOLUME;
+        }
+    }
+    // The volume itself cannot be read or understood, but where it is mounted the kernel knows.
+    if (!space && !drive->folder.empty()) space = FreeSpaceOfFolder(drive->folder, error);
+    if (!space) return FailWith(error);
+
+    sectorsPerCluster = space->sectorsPerCluster;
+    bytesPerSector = space->bytesPerSector;
+    numberOfFreeClusters = space->freeClusters;
+    totalNumberOfClusters = space->totalClusters;
+    return true;
+}
+
+// --- files, volumes and devices ------------------------------------------------------------------
+
+HANDLE PosixPlatform::OpenVolume(char letter) {
+    const auto drive = FindDrive(letter);
+    if (!drive) {
+        FailWith(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (drive->type == DRIVE_FIXED) {  // the home folder and / are folders, not volumes to read raw
+        FailWith(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!drive->volume || !drive->mediumPresent) {
+        FailWith(drive->volume ? ERROR_NOT_READY : ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    DWORD error = 0;
+    auto volume = RawVolume::Open(*drive->volume, error);
+    if (!volume) {
+        FailWith(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    SetLastWin32Error(0);
+    return handles_.Insert(VolumeHandle{std::make_shared<const RawVolume>(std::move(*volume)), 0});
+}
+
+HANDLE PosixPlatform::CreateFileA(const std::string& fileName, DWORD desiredAccess, DWORD /*shareMode*/,
+                                  DWORD creationDisposition, DWORD /*flagsAndAttributes*/) {
+    if (const auto device = ParseDeviceName(fileName)) {
+        switch (device->kind) {
+            // Volumes open read-only whatever access is asked: the card is never written.
+            case DeviceName::Kind::Volume: return OpenVolume(device->letter);
+            case DeviceName::Kind::Vwin32:
+                if (platformId_ != VER_PLATFORM_WIN32_WINDOWS) break;  // only the 9x family has it
+                SetLastWin32Error(0);
+                return handles_.Insert(DeviceHandle{});
+            case DeviceName::Kind::Unknown: break;
+        }
+        FailWith(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    const auto path = ToPosixPath(fileName);
+    if (!path) return INVALID_HANDLE_VALUE;
+    DWORD error = 0;
+    auto opened = OpenDosFile(*path, desiredAccess, creationDisposition, error);
+    if (!opened) {
+        FailWith(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    SetLastWin32Error(opened->existed ? ERROR_ALREADY_EXISTS : 0);
+    return handles_.Insert(FileHandle{std::move(opened->fd)});
+}
+
+DWORD PosixPlatform::SetFilePointer(HANDLE file, LONG distanceToMove, LONG* distanceToMoveHigh, DWORD moveMethod) {
+    const auto object = handles_.Find(file);
+    std::int64_t current = 0, end = 0;
+    if (auto* f = As<FileHandle>(object)) {
+        struct stat info {};
+        const off_t at = ::lseek(f->fd.get(), 0, SEEK_CUR);
+        if (at < 0 || ::fstat(f->fd.get(), &info) != 0) {
+            FailWithErrno(errno);
+            return INVALID_SET_FILE_POINTER;
+        }
+        current = at;
+        end = info.st_size;
+    } else if (auto* v = As<VolumeHandle>(object)) {
+        current = v->position;
+        end = static_cast<std::int64_t>(std::min<std::uint64_t>(v->volume->length(), INT64_MAX));
+    } else {
+        FailWith(object ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
+        return INVALID_SET_FILE_POINTER;
+    }
+
+    DWORD error = 0;
+    const auto target = FilePointerTarget(current, end, distanceToMove, distanceToMoveHigh, moveMethod, error);
+    if (!target) {
+        FailWith(error);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (auto* f = As<FileHandle>(object)) {
+        if (::lseek(f->fd.get(), static_cast<off_t>(*target), SEEK_SET) < 0) {
+            FailWithErrno(errno);
+            return INVALID_SET_FILE_POINTER;
+        }
+    } else {
+        As<VolumeHandle>(object)->position = *target;
+    }
+    if (distanceToMoveHigh) *distanceToMoveHigh = static_cast<LONG>(static_cast<std::uint64_t>(*target) >> 32);
+    SetLastWin32Error(0);  // so a low part of 0xFFFFFFFF can be told from a failure
+    return static_cast<DWORD>(static_cast<std::uint64_t>(*target));
+}
+
+bool PosixPlatform::ReadFile(HANDLE file, std::span<std::uint8_t> buffer, DWORD& numberOfBytesRead) {
+    numberOfBytesRead = 0;
+    buffer = buffer.first(std::min<std::size_t>(buffer.size(), UINT32_MAX));
+    const auto object = handles_.Find(file);
+    if (auto* f = As<FileHandle>(object)) {
+        DWORD error = 0;
+        return ReadFileBytes(f->fd.get(), buffer, numberOfBytesRead, error) || FailWith(error);
+    }
+    if (auto* v = As<VolumeHandle>(object)) {
+        const ssize_t got = v->volume->ReadAt(static_cast<std::uint64_t>(v->position), buffer);
+        if (got < 0) return FailWithErrno(errno, IoDirection::Read);
+        v->position += got;
+        numberOfBytesRead = static_cast<DWORD>(got);
+        return true;
+    }
+    return FailWith(object ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
+}
+
+bool PosixPlatform::WriteFile(HANDLE file, std::span<const std::uint8_t> buffer, DWORD& numberOfBytesWritten) {
+    numberOfBytesWritten = 0;
+    buffer = buffer.first(std::min<std::size_t>(buffer.size(), UINT32_MAX));
+    const auto object = handles_.Find(file);
+    if (auto* f = As<FileHandle>(object)) {
+        DWORD error = 0;
+        return WriteFileBytes(f->fd.get(), buffer, numberOfBytesWritten, error) || FailWith(error);
+    }
+    if (As<VolumeHandle>(object)) return FailWith(ERROR_ACCESS_DENIED);  // opened read-only, always
+    return FailWith(object ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
+}
+
+bool PosixPlatform::DeviceIoControl(HANDLE device, DWORD ioControlCode, std::span<std::uint8_t> inBuffer,
+                                    std::span<std::uint8_t> outBuffer, DWORD& bytesReturned) {
+    bytesReturned = 0;
+    const auto object = handles_.Find(device);
+    if (!As<DeviceHandle>(object)) return FailWith(object ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
+    DWORD error = 0;
+    return vwin32_.Control(ioControlCode, inBuffer, outBuffer, bytesReturned, error) || FailWith(error);
+}
+
+std::shared_ptr<const RawVolume> PosixPlatform::ServiceVolume(char letter, DWORD& dosError) {
+    std::lock_guard lock(mutex_);
+    const auto drive = drives_.Find(letter);
+    auto& cached = serviceVolumes_[letter];
+    if (!drive || !drive->volume) {
+        cached.reset();
+        dosError = ERROR_INVALID_DRIVE;
+        return nullptr;
+    }
+    if (!drive->mediumPresent) {
+        cached.reset();
+        dosError = ERROR_NOT_READY;
+        return nullptr;
+    }
+    if (cached && cached->source() == *drive->volume && cached->StillCurrent()) return cached;
+    DWORD error = 0;
+    auto volume = RawVolume::Open(*drive->volume, error);
+    if (!volume) {
+        cached.reset();
+        dosError = ERROR_NOT_READY;
+        return nullptr;
+    }
+    cached = std::make_shared<const RawVolume>(std::move(*volume));
+    return cached;
+}
+
+bool PosixPlatform::CloseHandle(HANDLE object) { return handles_.Erase(object) || FailWith(ERROR_INVALID_HANDLE); }
+
+DWORD PosixPlatform::GetLastError() { return LastWin32Error(); }
+
+std::string PosixPlatform::FormatErrorMessage(DWORD errorCode) { return Win32ErrorMessage(errorCode); }
+
+// --- file system ---------------------------------------------------------------------------------
+
+bool PosixPlatform::DeleteFileA(const std::string& fileName) {
+    const auto path = ToPosixPath(fileName);
+    if (!path) return false;
+    struct stat info {};
+    if (::lstat(path->c_str(), &info) != 0)
+        return FailWith(errno == ENOENT ? Win32ErrorForMissing(*path) : Win32ErrorFromErrno(errno));
+    if (S_ISDIR(info.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
+    // unlink removes a link itself, never what it points at.
+    if (::unlink(path->c_str()) != 0) return FailWithErrno(errno);
+    return true;
+}
+
+bool PosixPlatform::CreateDirectoryA(const std::string& pathName) {
+    const auto path = ToPosixPath(pathName);
+    if (!path) return false;
+    if (::mkdir(path->c_str(), 0777) == 0) return true;
+    if (errno == EEXIST) return FailWith(ERROR_ALREADY_EXISTS);
+    if (errno == ENOENT) return FailWith(ERROR_PATH_NOT_FOUND);
+    return FailWithErrno(errno);
+}
+
+DWORD PosixPlatform::GetFileAttributesA(const std::string& fileName) {
+    const auto path = ToPosixPath(fileName);
+    if (!path) return INVALID_FILE_ATTRIBUTES;
+    struct stat info {};
+    // A drive's root is the folder it stands for, even when that folder is reached through a link.
+    const int result = ParseDriveRoot(fileName) ? ::stat(path->c_str(), &info) : ::lstat(path->c_str(), &info);
+    if (result != 0) {
+        FailWith(errno == ENOENT ? Win32ErrorForMissing(*path) : Win32ErrorFromErrno(errno));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return FileAttributesOf(info);
+}
+
+std::optional<std::vector<FindData>> PosixPlatform::FindFiles(const std::string& pattern) {
+    std::string folder, namePattern;
+    const std::size_t cut = pattern.find_last_of("\\/");
+    if (cut != std::string::npos) {
+        folder = pattern.substr(0, cut + 1);
+        namePattern = pattern.substr(cut + 1);
+    } else if (pattern.size() >= 2 && pattern[1] == ':') {
+        folder = pattern.substr(0, 2);
+        namePattern = pattern.substr(2);
+    } else {
+        folder = ".";
+        namePattern = pattern;
+    }
+    const auto path = ToPosixPath(folder);
+    if (!path) return std::nullopt;
+    DWORD error = 0;
+    auto found = FindMatchingFiles(*path, namePattern, error);
+    if (!found) SetLastWin32Error(error);
+    return found;
+}
+
+// --- system --------------------------------------------------------------------------------------
+
+bool PosixPlatform::GetVersionExA(OSVERSIONINFOA& versionInformation) {
+    constexpr DWORD kVersionInfoSize = 148;
+    if (versionInformation.dwOSVersionInfoSize < kVersionInfoSize) return FailWith(ERROR_INSUFFICIENT_BUFFER);
+    switch (platformId_) {
+        case VER_PLATFORM_WIN32_NT:  // Windows XP
+            versionInformation.dwMajorVersion = 5;
+            versionInformation.dwMinorVersion = 1;
+            versionInformation.dwBuildNumber = 2600;
+            break;
+        case VER_PLATFORM_WIN32_WINDOWS:  // Windows 98 Second Edition
+            versionInformation.dwMajorVersion = 4;
+            versionInformation.dwMinorVersion = 10;
+            versionInformation.dwBuildNumber = 2222;
+            break;
+        default:  // Win32s
+            versionInformation.dwMajorVersion = 3;
+            versionInformation.dwMinorVersion = 10;
+            versionInformation.dwBuildNumber = 0;
+            break;
+    }
+    versionInformation.dwPlatformId = platformId_;
+    std::memset(versionInformation.szCSDVersion, 0, sizeof versionInformation.szCSDVersion);
+    return true;
+}
+
+DWORD PosixPlatform::GetTempPathA(std::span<char> buffer) {
+    DWORD error = 0;
+    const auto folder = PrivateTempFolder(error);
+    if (!folder) {
+        FailWith(error);
+        return 0;
+    }
+    return CopyOut(*folder, buffer);
+}
+
+int PosixPlatform::GetSystemMetrics(int index) {
+    return index == SM_CXVSCROLL || index == SM_CYHSCROLL ? kScrollBarPixels : 0;
+}
+
+LONG PosixPlatform::RegOpenKeyExA(HKEY key, const std::string& subKey, DWORD /*options*/, DWORD /*samDesired*/,
+                                  HKEY& result) {
+    return registry_.Open(key, subKey, result);
+}
+
+LONG PosixPlatform::RegQueryValueExA(HKEY key, const std::string& valueName, DWORD& type,
+                                     std::span<std::uint8_t> data, DWORD& dataSize) {
+    return registry_.Query(key, valueName, type, data, dataSize);
+}
+
+LONG PosixPlatform::RegCloseKey(HKEY key) { return registry_.Close(key); }
+
+bool PosixPlatform::StartProgram(const std::string& path) {
+    const auto program = ToPosixPath(path);
+    if (!program) return false;
+    DWORD error = 0;
+    return LaunchDetached(*program, error) || FailWith(error);
+}
+
+Platform::LowBlock PosixPlatform::AllocateLowMemory(std::size_t size) {
+    LowBlock block = lowMemory_.Allocate(size);
+    if (block.bytes.empty()) SetLastWin32Error(ERROR_NOT_ENOUGH_MEMORY);
+    return block;
+}
+
+void PosixPlatform::FreeLowMemory(const LowBlock& block) { lowMemory_.Free(block); }
+
+}  // namespace kelvara

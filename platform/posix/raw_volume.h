@@ -1,0 +1,55 @@
+#pragma once
+// A volume opened for raw reading: a byte range of an image file or of a device node. It is
+// only ever opened read-only; a recovery tool has no business writing to the card.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "platform/posix/unique_fd.h"
+#include "platform/win32_types.h"
+
+namespace kelvara {
+
+// Where a volume lives: bytes [offset, offset + length) of the file at path.
+struct VolumeSource {
+    std::string path;
+    std::uint64_t offset = 0;
+    std::optional<std::uint64_t> length;  // absent: up to the end of the file when it is opened
+
+    bool operator==(const VolumeSource&) const = default;
+};
+
+class RawVolume {
+public:
+    // nullopt with a Win32 error when the file cannot be opened.
+    static std::optional<RawVolume> Open(const VolumeSource& source, DWORD& error);
+
+    const VolumeSource& source() const { return source_; }
+    std::uint64_t length() const { return length_; }
+
+    // Reads at a byte offset inside the volume, stopping at its end. Returns the bytes read
+    // (fewer near the end or before an unreadable spot), or -1 with errno when nothing could be.
+    ssize_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) const;
+    // True when all of `into` was read.
+    bool ReadExact(std::uint64_t offset, std::span<std::uint8_t> into) const;
+
+    // True while the path still names the file that was opened (a card swapped or an image
+    // replaced makes it false).
+    bool StillCurrent() const;
+
+private:
+    RawVolume(VolumeSource source, UniqueFd fd, std::uint64_t length, dev_t device, ino_t inode, dev_t rdev);
+
+    VolumeSource source_;
+    UniqueFd fd_;
+    std::uint64_t length_ = 0;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+    dev_t rdev_ = 0;
+};
+
+}  // namespace kelvara
