@@ -1,0 +1,229 @@
+#include "platform/windows/windows_platform.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+// Our own Win32 names are captured here, before <windows.h> turns the same names into macros.
+namespace kelvara::ours {
+constexpr HKEY kClassesRoot = HKEY_CLASSES_ROOT;
+constexpr HKEY kCurrentUser = HKEY_CURRENT_USER;
+constexpr HKEY kLocalMachine = HKEY_LOCAL_MACHINE;
+constexpr HANDLE kInvalidHandle = INVALID_HANDLE_VALUE;
+constexpr DWORD kVersionInfoSize = 148;
+}  // namespace kelvara::ours
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <winreg.h>
+
+namespace {
+
+::HANDLE ToWin(kelvara::HANDLE handle) { return reinterpret_cast<::HANDLE>(handle); }
+kelvara::HANDLE FromWin(::HANDLE handle) { return reinterpret_cast<kelvara::HANDLE>(handle); }
+
+// The predefined roots are sign-extended pointers on 64-bit Windows; ours are plain numbers.
+::HKEY ToWin(kelvara::HKEY key) {
+    if (key == kelvara::ours::kClassesRoot) return HKEY_CLASSES_ROOT;
+    if (key == kelvara::ours::kCurrentUser) return HKEY_CURRENT_USER;
+    if (key == kelvara::ours::kLocalMachine) return HKEY_LOCAL_MACHINE;
+    return reinterpret_cast<::HKEY>(key);
+}
+
+template <class Span>
+::DWORD Length(const Span& span) {
+    return static_cast<::DWORD>(std::min<std::size_t>(span.size(), std::numeric_limits<::DWORD>::max()));
+}
+
+}  // namespace
+
+namespace kelvara {
+
+DWORD WindowsPlatform::GetLogicalDriveStringsA(std::span<char> buffer) {
+    return ::GetLogicalDriveStringsA(Length(buffer), buffer.empty() ? nullptr : buffer.data());
+}
+
+DWORD WindowsPlatform::GetDriveTypeA(const std::string& rootPathName) { return ::GetDriveTypeA(rootPathName.c_str()); }
+
+bool WindowsPlatform::GetDiskFreeSpaceA(const std::string& rootPathName, DWORD& sectorsPerCluster,
+                                        DWORD& bytesPerSector, DWORD& numberOfFreeClusters,
+                                        DWORD& totalNumberOfClusters) {
+    ::DWORD perCluster = 0, perSector = 0, free = 0, total = 0;
+    if (!::GetDiskFreeSpaceA(rootPathName.c_str(), &perCluster, &perSector, &free, &total)) return false;
+    sectorsPerCluster = perCluster;
+    bytesPerSector = perSector;
+    numberOfFreeClusters = free;
+    totalNumberOfClusters = total;
+    return true;
+}
+
+HANDLE WindowsPlatform::CreateFileA(const std::string& fileName, DWORD desiredAccess, DWORD shareMode,
+                                    DWORD creationDisposition, DWORD flagsAndAttributes) {
+    return FromWin(::CreateFileA(fileName.c_str(), desiredAccess, shareMode, nullptr, creationDisposition,
+                                 flagsAndAttributes, nullptr));
+}
+
+DWORD WindowsPlatform::SetFilePointer(HANDLE file, LONG distanceToMove, LONG* distanceToMoveHigh, DWORD moveMethod) {
+    ::LONG high = distanceToMoveHigh ? *distanceToMoveHigh : 0;
+    const ::DWORD low = ::SetFilePointer(ToWin(file), distanceToMove, distanceToMoveHigh ? &high : nullptr, moveMethod);
+    if (distanceToMoveHigh) *distanceToMoveHigh = high;
+    return low;
+}
+
+bool WindowsPlatform::ReadFile(HANDLE file, std::span<std::uint8_t> buffer, DWORD& numberOfBytesRead) {
+    ::DWORD read = 0;
+    const bool ok = ::ReadFile(ToWin(file), buffer.data(), Length(buffer), &read, nullptr) != FALSE;
+    numberOfBytesRead = read;
+    return ok;
+}
+
+bool WindowsPlatform::WriteFile(HANDLE file, std::span<const std::uint8_t> buffer, DWORD& numberOfBytesWritten) {
+    ::DWORD written = 0;
+    const bool ok = ::WriteFile(ToWin(file), buffer.data(), Length(buffer), &written, nullptr) != FALSE;
+    numberOfBytesWritten = written;
+    return ok;
+}
+
+bool WindowsPlatform::DeviceIoControl(HANDLE device, DWORD ioControlCode, std::span<std::uint8_t> inBuffer,
+                                      std::span<std::uint8_t> outBuffer, DWORD& bytesReturned) {
+    ::DWORD returned = 0;
+    const bool ok = ::DeviceIoControl(ToWin(device), ioControlCode, inBuffer.data(), Length(inBuffer),
+                                      outBuffer.data(), Length(outBuffer), &returned, nullptr) != FALSE;
+    bytesReturned = returned;
+    return ok;
+}
+
+bool WindowsPlatform::CloseHandle(HANDLE object) { return ::CloseHandle(ToWin(object)) != FALSE; }
+
+DWORD WindowsPlatform::GetLastError() { return ::GetLastError(); }
+
+std::string WindowsPlatform::FormatErrorMessage(DWORD errorCode) {
+    char text[512] = {};
+    const ::DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                            errorCode, 0, text, sizeof text, nullptr);
+    std::string message(text, length);
+    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == ' '))
+        message.pop_back();
+    if (message.empty()) message = "Unknown error " + std::to_string(errorCode) + ".";
+    return message;
+}
+
+bool WindowsPlatform::DeleteFileA(const std::string& fileName) { return ::DeleteFileA(fileName.c_str()) != FALSE; }
+
+bool WindowsPlatform::CreateDirectoryA(const std::string& pathName) {
+    return ::CreateDirectoryA(pathName.c_str(), nullptr) != FALSE;
+}
+
+DWORD WindowsPlatform::GetFileAttributesA(const std::string& fileName) {
+    return ::GetFileAttributesA(fileName.c_str());
+}
+
+std::optional<std::vector<FindData>> WindowsPlatform::FindFiles(const std::string& pattern) {
+    ::WIN32_FIND_DATAA data{};
+    const ::HANDLE search = ::FindFirstFileA(pattern.c_str(), &data);
+    std::vector<FindData> found;
+    if (FromWin(search) == ours::kInvalidHandle) {
+        const ::DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) return found;
+        return std::nullopt;
+    }
+    do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        FindData entry;
+        entry.cFileName = name;
+        entry.dwFileAttributes = data.dwFileAttributes;
+        entry.nFileSize = std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+        found.push_back(std::move(entry));
+    } while (::FindNextFileA(search, &data));
+    ::FindClose(search);
+    return found;
+}
+
+bool WindowsPlatform::GetVersionExA(OSVERSIONINFOA& versionInformation) {
+    if (versionInformation.dwOSVersionInfoSize < ours::kVersionInfoSize) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    ::OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+#ifdef _MSC_VER
+#pragma warning(suppress : 4996)  // deprecated, but it is the call the program makes
+#endif
+    if (!::GetVersionExA(&info)) return false;
+    versionInformation.dwMajorVersion = info.dwMajorVersion;
+    versionInformation.dwMinorVersion = info.dwMinorVersion;
+    versionInformation.dwBuildNumber = info.dwBuildNumber;
+    versionInformation.dwPlatformId = info.dwPlatformId;
+    std::memcpy(versionInformation.szCSDVersion, info.szCSDVersion, sizeof versionInformation.szCSDVersion);
+    return true;
+}
+
+DWORD WindowsPlatform::GetTempPathA(std::span<char> buffer) {
+    return ::GetTempPathA(Length(buffer), buffer.empty() ? nullptr : buffer.data());
+}
+
+int WindowsPlatform::GetSystemMetrics(int index) { return ::GetSystemMetrics(index); }
+
+LONG WindowsPlatform::RegOpenKeyExA(HKEY key, const std::string& subKey, DWORD options, DWORD samDesired,
+                                    HKEY& result) {
+    ::HKEY opened = nullptr;
+    const ::LONG status = ::RegOpenKeyExA(ToWin(key), subKey.c_str(), options, samDesired, &opened);
+    if (status == ERROR_SUCCESS) result = reinterpret_cast<HKEY>(opened);
+    return status;
+}
+
+LONG WindowsPlatform::RegQueryValueExA(HKEY key, const std::string& valueName, DWORD& type,
+                                       std::span<std::uint8_t> data, DWORD& dataSize) {
+    ::DWORD valueType = 0;
+    ::DWORD size = Length(data);
+    const ::LONG status = ::RegQueryValueExA(ToWin(key), valueName.c_str(), nullptr, &valueType,
+                                             data.empty() ? nullptr : data.data(), &size);
+    type = valueType;
+    dataSize = size;
+    return status;
+}
+
+LONG WindowsPlatform::RegCloseKey(HKEY key) { return ::RegCloseKey(ToWin(key)); }
+
+bool WindowsPlatform::StartProgram(const std::string& path) {
+    ::STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    ::PROCESS_INFORMATION process{};
+    std::string commandLine = "\"" + path + "\"";
+    if (!::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process))
+        return false;
+    // Not waited for: the handles are only let go of.
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return true;
+}
+
+Platform::LowBlock WindowsPlatform::AllocateLowMemory(std::size_t size) {
+    if (size == 0) return {};
+    void* memory = ::VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);  // zero-filled
+    if (!memory) return {};
+    const auto address = reinterpret_cast<std::uintptr_t>(memory);
+    // The 9x service takes 32-bit addresses; memory it cannot name is of no use to it.
+    if (address > std::numeric_limits<std::uint32_t>::max() || size > std::numeric_limits<std::uint32_t>::max() - address) {
+        ::VirtualFree(memory, 0, MEM_RELEASE);
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return {};
+    }
+    return LowBlock{std::span<std::uint8_t>(static_cast<std::uint8_t*>(memory), size),
+                    static_cast<std::uint32_t>(address)};
+}
+
+void WindowsPlatform::FreeLowMemory(const LowBlock& block) {
+    if (!block.bytes.empty()) ::VirtualFree(block.bytes.data(), 0, MEM_RELEASE);
+}
+
+}  // namespace kelvara
