@@ -153,9 +153,14 @@ bool WindowsPlatform::GetVersionExA(OSVERSIONINFOA& versionInformation) {
     ::OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof info;
 #ifdef _MSC_VER
-#pragma warning(suppress : 4996)  // deprecated, but it is the call the program makes
+#pragma warning(push)
+#pragma warning(disable : 4996)  // deprecated, but it is the call the program makes
 #endif
-    if (!::GetVersionExA(&info)) return false;
+    const BOOL got = ::GetVersionExA(&info);
+#ifdef _MSC_VER
+#pragma warning(pop)
+#endif
+    if (!got) return false;
     versionInformation.dwMajorVersion = info.dwMajorVersion;
     versionInformation.dwMinorVersion = info.dwMinorVersion;
     versionInformation.dwBuildNumber = info.dwBuildNumber;
