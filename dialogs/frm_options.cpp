@@ -1,0 +1,94 @@
+#include "dialogs/frm_options.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+#include "dialogs/message_box.h"
+#include "dialogs/twips.h"
+
+namespace kelvara {
+namespace {
+
+std::optional<QRect>& ScreenOverride() {
+    static std::optional<QRect> geometry;
+    return geometry;
+}
+
+QRect ScreenGeometry() {
+    if (ScreenOverride()) return *ScreenOverride();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry() : QRect();
+}
+
+// The prefix starts file names: no character that a file name may not hold.
+bool IsUsablePrefix(const QString& prefix) {
+    static const QString kForbidden = QStringLiteral("\\/:*?\"<>|");
+    for (const QChar c : prefix)
+        if (kForbidden.contains(c) || c.category() == QChar::Other_Control) return false;
+    return true;
+}
+
+}  // namespace
+
+frmOptions::frmOptions(std::string& Prefix) : QDialog(nullptr), Prefix_(Prefix) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle("Options");
+    setFixedSize(TwipsSize(4140, 1200));
+
+    Label1 = new QLabel("Image Prefix:", this);
+    Label1->setGeometry(TwipsRect(120, 240, 975, 255));
+    txtPreFix = new QLineEdit(this);
+    txtPreFix->setGeometry(TwipsRect(1200, 240, 2775, 285));
+    txtPreFix->setToolTip("Changes the name of the recovered files");
+    cmdOK = new QPushButton("OK", this);
+    cmdOK->setGeometry(TwipsRect(1800, 735, 1095, 375));
+    cmdCancel = new QPushButton("Cancel", this);
+    cmdCancel->setGeometry(TwipsRect(3000, 735, 1095, 375));
+
+    setTabOrder(cmdOK, cmdCancel);
+    setTabOrder(cmdCancel, txtPreFix);
+    cmdOK->setFocus();
+
+    connect(cmdOK, &QPushButton::clicked, this, &frmOptions::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmOptions::cmdCancel_Click);
+    Form_Load();
+}
+
+void frmOptions::SetScreenGeometry(std::optional<QRect> geometry) { ScreenOverride() = geometry; }
+
+void frmOptions::Form_Load() {
+    const QRect screen = ScreenGeometry();
+    if (screen.isEmpty()) return;
+    // Halved in floating point, in twips, and handed to the move as they are; only the
+    // conversion to whole pixels rounds.
+    const QSize outer = frameGeometry().size();
+    const double left = (screen.width() * double(kTwipsPerPixel) - outer.width() * double(kTwipsPerPixel)) / 2.0;
+    const double top = (screen.height() * double(kTwipsPerPixel) - outer.height() * double(kTwipsPerPixel)) / 2.0;
+    move(screen.x() + qRound(left / kTwipsPerPixel), screen.y() + qRound(top / kTwipsPerPixel));
+}
+
+void frmOptions::cmdOK_Click() {
+    const QString prefix = txtPreFix->text();
+    // An empty box means the user did not ask for a change.
+    if (!prefix.isEmpty()) {
+        if (!IsUsablePrefix(prefix)) {
+            MessageBox::Show(this,
+                             "The image prefix cannot contain any of the characters \\ / : * ? \" < > | "
+                             "or a control character.",
+                             "");
+            txtPreFix->setFocus();
+            return;
+        }
+        Prefix_ = prefix.toStdString();
+    }
+    accept();
+}
+
+void frmOptions::cmdCancel_Click() { reject(); }
+
+}  // namespace kelvara

@@ -1,0 +1,38 @@
+#pragma once
+// The options dialog: the name prefix that found photos get in the list and as saved files.
+
+#include <QDialog>
+#include <QRect>
+#include <optional>
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace kelvara {
+
+class frmOptions : public QDialog {
+    Q_OBJECT
+
+public:
+    // Prefix is the main window's, which OK writes; it must outlive the dialog.
+    explicit frmOptions(std::string& Prefix);
+
+    QLabel* Label1;
+    QLineEdit* txtPreFix;
+    QPushButton* cmdOK;
+    QPushButton* cmdCancel;
+
+    // The screen the dialog centres itself on: the primary screen unless one is set here.
+    static void SetScreenGeometry(std::optional<QRect> geometry);
+
+private:
+    void Form_Load();
+    void cmdOK_Click();
+    void cmdCancel_Click();
+
+    std::string& Prefix_;
+};
+
+}  // namespace kelvara

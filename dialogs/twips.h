@@ -1,0 +1,19 @@
+#pragma once
+// The windows are laid out in twips, 15 to a pixel on the screens they were drawn for.
+
+#include <QRect>
+#include <QSize>
+
+namespace kelvara {
+
+inline constexpr int kTwipsPerPixel = 15;
+
+constexpr int Twips(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+
+constexpr QRect TwipsRect(int left, int top, int width, int height) {
+    return QRect(Twips(left), Twips(top), Twips(width), Twips(height));
+}
+
+constexpr QSize TwipsSize(int width, int height) { return QSize(Twips(width), Twips(height)); }
+
+}  // namespace kelvara
