@@ -1,0 +1,27 @@
+#include "tests/support/temp_dir.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+#include <vector>
+
+namespace kelvara::testing {
+
+TempDir::TempDir() {
+    std::string name = "/tmp/kelvara-test-XXXXXX";
+    std::vector<char> text(name.begin(), name.end());
+    text.push_back('\0');
+    if (!::mkdtemp(text.data())) throw std::runtime_error("cannot make a temporary folder under /tmp");
+    path_ = text.data();
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;  // remove_all never follows links out of the folder
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::file(const std::string& name) const { return path_ + "/" + name; }
+
+}  // namespace kelvara::testing
