@@ -1,0 +1,74 @@
+#include "photos/preview_files.h"
+
+#include <array>
+#include <vector>
+
+#include "diskio/checked_math.h"
+#include "diskio/read_sectors.h"
+#include "photos/end_marker.h"
+#include "photos/written_file.h"
+
+namespace kelvara {
+namespace {
+
+constexpr DWORD kTempPathBuffer = 256;
+
+// Only the characters that would end the attribute or start markup are replaced, so an
+// ordinary path goes into the page exactly as it is.
+std::string AttributeText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '"': out += "&quot;"; break;
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+// The old file goes first and the new one must be created, not opened: a link planted under
+// the fixed name is removed, never written through. A step that fails is passed over.
+void ReplaceFile(Platform& platform, const std::string& path, std::span<const std::uint8_t> bytes) {
+    platform.DeleteFileA(path);
+    WriteWholeFile(platform, path, bytes, CREATE_NEW);
+}
+
+}  // namespace
+
+std::string PreviewPageText(const std::string& tempFolder) {
+    const std::string q = "\"";
+    return "<body topmargin=" + q + "0" + q + " leftmargin=" + q + "0" + q + "><img border=" + q + "0" + q +
+           " src=" + q + AttributeText(tempFolder) + "TB.jpg" + q + " width=" + q + "256" + q + " height=" + q +
+           "256" + q + "></body>";
+}
+
+std::string PreviewTempFolder(Platform& platform) {
+    std::vector<char> buffer(kTempPathBuffer);
+    DWORD length = platform.GetTempPathA(buffer);
+    // A longer path than the usual buffer takes is asked for again at the size it needs.
+    if (length >= buffer.size()) {
+        buffer.assign(length, '\0');
+        length = platform.GetTempPathA(buffer);
+        if (length >= buffer.size()) return {};
+    }
+    return std::string(buffer.data(), length);
+}
+
+std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, const std::string& tempFolder) {
+    const std::int32_t count = CheckedMul(CheckedSub(photo.EndSector, photo.StartSector, "the photo's sector count"),
+                                          kSectorSize, "the photo's byte count");
+    SectorBuffer buffer = ReadSectors(platform, photo.Drive, photo.StartSector, 0, count);
+    // Every kind is shown as a JPEG.
+    CutAfterLastEndMarker(buffer, 0xFF, 0xD9);
+
+    ReplaceFile(platform, tempFolder + "TB.jpg", buffer);
+    const std::string page = PreviewPageText(tempFolder);
+    const std::string pagePath = tempFolder + "TB001.htm";
+    ReplaceFile(platform, pagePath, {reinterpret_cast<const std::uint8_t*>(page.data()), page.size()});
+    return pagePath;
+}
+
+}  // namespace kelvara

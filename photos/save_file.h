@@ -1,0 +1,42 @@
+#pragma once
+// Found photos back into ordinary files.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "scan/found_photo.h"
+#include "scan/host.h"
+
+namespace kelvara {
+
+// One photo could not be saved; the message says why, for the user.
+class SaveError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads photo `FileNum` again, cuts it after its own end marker and writes it as
+// Folder + "\" + Prefix + number + Kind, shortening an earlier file of that name first.
+// Yields before and after. Returns the path written. Throws SaveError (DiskError included
+// as SaveError's message) when the index is outside the table, the run is too long, the
+// drive cannot be read or the file cannot be written; a file that could not be written
+// whole is removed.
+std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& table, std::int32_t FileNum,
+                     const std::string& Folder, const std::string& Prefix);
+
+struct SaveReport {
+    std::vector<std::string> written;  // paths, in order
+    int failed = 0;
+    std::string firstFailure;          // the reason of the first photo that failed
+};
+
+// The Save and Save All buttons once the folder is chosen: "Saveing" from here to the end,
+// each index in turn, a failing photo skipped; then "Ready", and one message when any failed
+// (how many were saved, how many failed, the first reason).
+SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& table,
+                      const std::vector<std::int32_t>& indexes, const std::string& Folder, const std::string& Prefix);
+
+}  // namespace kelvara
