@@ -1,0 +1,209 @@
+#include "tools/disk_wipe.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "photos/last_error_text.h"
+
+namespace kelvara {
+namespace {
+
+constexpr std::size_t kBlockSize = 513;
+// Blocks gathered into one write; the file is the same stream of blocks either way.
+constexpr std::size_t kBlocksPerWrite = 2048;
+
+const char* const kPrompt =
+    "Disk wipe will completely erase all data from the disk makeing any recovery attempt impossible."
+    "         Are you sure you want to wipe this disk?";
+
+bool IsDriveRoot(const std::string& drive) {
+    return drive.size() == 3 && std::isalpha(static_cast<unsigned char>(drive[0])) && drive[1] == ':' &&
+           drive[2] == '\\';
+}
+
+std::optional<std::uint64_t> FreeBytes(Platform& platform, const std::string& root, std::uint64_t& cluster) {
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
+    if (!platform.GetDiskFreeSpaceA(root, sectorsPerCluster, bytesPerSector, freeClusters, totalClusters))
+        return std::nullopt;
+    cluster = std::uint64_t{sectorsPerCluster} * bytesPerSector;
+    return cluster * freeClusters;
+}
+
+// The root's own files go; folders stay with everything in them, and a link goes as a link.
+struct Deletion {
+    bool listed = false;
+    std::string listFailure;
+    int failed = 0;
+    std::string firstFailure;
+};
+
+Deletion DeleteRootFiles(Platform& platform, const std::string& root) {
+    Deletion result;
+    const auto entries = platform.FindFiles(root + "*.*");
+    if (!entries) {
+        result.listFailure = LastErrorText(platform);
+        return result;
+    }
+    result.listed = true;
+    for (const FindData& entry : *entries) {
+        const bool link = entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !link) continue;
+        if (platform.DeleteFileA(root + entry.cFileName)) continue;
+        if (result.failed++ == 0) result.firstFailure = entry.cFileName + ": " + LastErrorText(platform);
+    }
+    return result;
+}
+
+// Writes the stream of fill blocks, a batch at a time. After a failed batch the rest of it
+// goes block by block, so a full medium is filled as far as single blocks reach; after a
+// failed block nothing more is written.
+class FillWriter {
+public:
+    FillWriter(Platform& platform, HANDLE file) : platform_(platform), file_(file) {
+        batch_.resize(kBlocksPerWrite * kBlockSize, 0xFF);
+        for (std::size_t at = kBlockSize - 2; at < batch_.size(); at += kBlockSize) batch_[at] = batch_[at + 1] = 0;
+    }
+
+    void Add() {
+        if (++pending_ == kBlocksPerWrite) Flush();
+    }
+
+    void Flush() {
+        const std::size_t blocks = pending_;
+        pending_ = 0;
+        if (stopped_ || blocks == 0) return;
+        std::span<const std::uint8_t> rest(batch_.data(), blocks * kBlockSize);
+        DWORD put = 0;
+        if (platform_.WriteFile(file_, rest, put) && put == rest.size()) {
+            written_ += put;
+            return;
+        }
+        written_ += put;
+        rest = rest.subspan(std::min<std::size_t>(put, rest.size()));
+        while (!rest.empty()) {
+            // The first piece completes the block the failed write stopped inside.
+            const std::size_t piece = std::min(rest.size(), kBlockSize - written_ % kBlockSize);
+            DWORD got = 0;
+            const bool ok = platform_.WriteFile(file_, rest.first(piece), got);
+            written_ += got;
+            if (!ok || got != piece) {
+                stopped_ = true;
+                error_ = ok ? 0 : platform_.GetLastError();
+                reason_ = ok ? "The medium took only part of a block." : LastErrorText(platform_);
+                return;
+            }
+            rest = rest.subspan(piece);
+        }
+    }
+
+    std::uint64_t written() const { return written_; }
+    bool stopped() const { return stopped_; }
+    DWORD error() const { return error_; }
+    const std::string& reason() const { return reason_; }
+
+private:
+    Platform& platform_;
+    HANDLE file_;
+    std::vector<std::uint8_t> batch_;
+    std::size_t pending_ = 0;
+    std::uint64_t written_ = 0;
+    bool stopped_ = false;
+    DWORD error_ = 0;
+    std::string reason_;
+};
+
+std::string Bytes(std::uint64_t count) { return std::to_string(count) + " bytes"; }
+
+}  // namespace
+
+void DiskWipe(Platform& platform, Host& host) {
+    if (CaptionNumber(host.SectorsCaption()) <= 0) return;
+    const std::string drive = host.DriveString();
+    // A drive string that is no drive's root would turn the pattern and the fill file into
+    // paths relative to wherever the program runs.
+    if (!IsDriveRoot(drive)) {
+        host.ShowMessage("There is no drive to wipe: \"" + drive + "\" is not a drive.", "Disk Wipe");
+        return;
+    }
+    if (!host.AskYesNo(kPrompt, "Confrim")) {
+        host.SetStatus("Ready");
+        return;
+    }
+    host.SetStatus("Wipeing");
+
+    // From here every failure is passed over and the wipe goes on; what went wrong is told at the end.
+    const Deletion deletion = DeleteRootFiles(platform, drive);
+    std::uint64_t cluster = 0;
+    const std::optional<std::uint64_t> freeBytes = FreeBytes(platform, drive, cluster);
+
+    const std::string fillPath = drive + "Wipe.img";
+    std::string createFailure;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    const DWORD left = platform.GetFileAttributesA(fillPath);
+    if (left != INVALID_FILE_ATTRIBUTES && (left & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        createFailure = "a link of that name could not be removed, and it is not followed.";
+    } else {
+        file = platform.CreateFileA(fillPath, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+        if (file == INVALID_HANDLE_VALUE) createFailure = LastErrorText(platform);
+    }
+
+    std::optional<FillWriter> writer;
+    if (file != INVALID_HANDLE_VALUE) writer.emplace(platform, file);
+    std::int32_t counter = 0;  // below the caption's number, so it cannot overflow
+    while (counter < CaptionNumber(host.SectorsCaption())) {
+        if (writer) writer->Add();
+        ++counter;
+        host.SetProgressValue(counter);  // a value above the bar's maximum is refused; that is fine
+        host.Yield();
+    }
+    std::string closeFailure;
+    if (writer) {
+        writer->Flush();
+        if (!platform.CloseHandle(file)) closeFailure = LastErrorText(platform);
+    }
+    host.SetStatus("Ready");
+
+    std::vector<std::string> problems;
+    if (!deletion.listed)
+        problems.push_back("The root folder " + drive + " could not be read, so no file was deleted: " +
+                           deletion.listFailure);
+    if (deletion.failed > 0)
+        problems.push_back(std::to_string(deletion.failed) + (deletion.failed == 1 ? " file" : " files") +
+                           " in the root folder could not be deleted (" + deletion.firstFailure + ")");
+    if (!createFailure.empty())
+        problems.push_back("Wipe.img could not be created, so the free space was not overwritten: " + createFailure);
+    if (writer) {
+        const std::uint64_t asked = static_cast<std::uint64_t>(counter) * kBlockSize;
+        bool shortFill = false;
+        std::string measure;
+        if (freeBytes) {
+            // A full medium stops the fill within a cluster and a block of the free space it had.
+            const std::uint64_t wanted = std::min(asked, *freeBytes);
+            const std::uint64_t slack = cluster + kBlockSize;
+            shortFill = writer->written() + slack < wanted;
+            measure = "only " + Bytes(writer->written()) + " of the " + Bytes(*freeBytes) + " free were overwritten";
+        } else {
+            // Without the free space, only a full medium is a good reason for the writes to stop.
+            const DWORD error = writer->error();
+            shortFill = writer->stopped() && error != ERROR_DISK_FULL && error != ERROR_HANDLE_DISK_FULL;
+            measure = "the writing stopped after " + Bytes(writer->written());
+        }
+        if (shortFill) {
+            std::string problem = "The free space was not wholly overwritten: " + measure + ".";
+            if (!writer->reason().empty()) problem += " " + writer->reason();
+            problems.push_back(problem);
+        }
+        if (!closeFailure.empty()) problems.push_back("Wipe.img could not be closed: " + closeFailure);
+    }
+    if (problems.empty()) return;
+    std::string text = "The wipe of " + drive + " is not complete.";
+    for (const std::string& problem : problems) text += "\n\n" + problem;
+    host.ShowMessage(text, "Disk Wipe");
+}
+
+}  // namespace kelvara

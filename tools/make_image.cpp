@@ -1,0 +1,76 @@
+#include "tools/make_image.h"
+
+#include <algorithm>
+
+#include "diskio/read_sectors.h"
+#include "photos/last_error_text.h"
+
+namespace kelvara {
+namespace {
+
+// Sectors per read and per write: one open of the volume per run instead of per sector.
+constexpr std::int32_t kImageRun = 2048;
+
+}  // namespace
+
+ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder) {
+    // Both are taken once: choosing another drive meanwhile must not change what is copied.
+    const std::string drive = host.DriveString();
+    const std::int32_t total = std::max(0, CaptionNumber(host.SectorsCaption()));
+
+    ImageReport report;
+    report.path = Folder + "\\TOBRN.IMG";
+    report.total = total;
+    host.SetProgressMax(total);
+    host.SetProgressValue(0);
+
+    // CREATE_ALWAYS shortens an earlier image, so no tail of a longer one survives.
+    const HANDLE file = platform.CreateFileA(report.path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+    if (file == INVALID_HANDLE_VALUE) {
+        report.failure = "TOBRN.IMG could not be created in " + Folder + ": " + LastErrorText(platform);
+        return report;
+    }
+
+    SectorBuffer run;
+    std::int32_t done = 0;
+    while (done < total && report.failure.empty()) {
+        const std::int32_t length = std::min(kImageRun, total - done);
+        try {
+            ReadSectors(platform, drive, done, 0, length * kSectorSize, run);
+        } catch (const DiskError& error) {
+            report.failure = "Drive " + drive + " could not be read at sector " + std::to_string(done) + ": " +
+                             error.what();
+            break;
+        }
+        DWORD written = 0;
+        std::int32_t whole = length;
+        const bool wrote = platform.WriteFile(file, run, written);
+        if (!wrote || written != run.size()) {
+            report.failure = "TOBRN.IMG could not be written: " +
+                             (wrote ? std::string("the destination took only part of the data.") : LastErrorText(platform));
+            whole = static_cast<std::int32_t>(std::min<DWORD>(written, run.size()) / kSectorSize);
+        }
+        for (std::int32_t i = 0; i < whole; ++i) {
+            ++done;
+            host.SetProgressValue(done);
+            host.Yield();
+        }
+    }
+    if (!platform.CloseHandle(file) && report.failure.empty())
+        report.failure = "TOBRN.IMG could not be closed: " + LastErrorText(platform);
+    report.sectorsWritten = done;
+    report.complete = report.failure.empty();
+    return report;
+}
+
+void ImageDisk(Platform& platform, Host& host, const std::string& Folder) {
+    if (Folder.empty() || Folder == "No") return;
+    if (!host.AskYesNo("Make image at " + Folder + "\\", "Make Image")) return;
+    const ImageReport report = MakeImage(platform, host, Folder);
+    if (report.complete) return;
+    host.ShowMessage(report.failure + "\n\nThe image " + report.path + " is incomplete: it holds " +
+                         std::to_string(report.sectorsWritten) + " of " + std::to_string(report.total) + " sectors.",
+                     "Make Image");
+}
+
+}  // namespace kelvara
