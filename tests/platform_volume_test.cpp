@@ -115,7 +115,9 @@ TEST(PlatformVolume, ImageShrinkingUnderAnOpenHandleGivesShortReads) {
     platform.SetFilePointer(volume, 999 * 512, nullptr, FILE_BEGIN);
     std::vector<std::uint8_t> run(8 * 512);
     DWORD read = 12345;
-    if (platform.ReadFile(volume, run, read)) EXPECT_EQ(read, 512u);
+    if (platform.ReadFile(volume, run, read)) {
+        EXPECT_EQ(read, 512u);
+    }
     std::filesystem::remove(image);
     platform.SetFilePointer(volume, 0, nullptr, FILE_BEGIN);
     EXPECT_TRUE(platform.ReadFile(volume, run, read));  // the open file lives on until closed

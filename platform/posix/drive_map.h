@@ -6,6 +6,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/raw_volume.h"
@@ -14,6 +15,10 @@
 namespace kelvara {
 
 struct AttachedImage {
+    AttachedImage() = default;
+    AttachedImage(std::string imagePath, int imagePartition = 0, std::string rootFolder = {})
+        : path(std::move(imagePath)), partition(imagePartition), root(std::move(rootFolder)) {}
+
     std::string path;
     // 0: every partition of an image holding a partition table, or the whole file when it has
     // none; N: only partition N (1-based).

@@ -338,18 +338,17 @@ DWORD PosixPlatform::GetFileAttributesA(const std::string& fileName) {
 }
 
 std::optional<std::vector<FindData>> PosixPlatform::FindFiles(const std::string& pattern) {
-    std::string folder, namePattern;
-    const std::size_t cut = pattern.find_last_of("\\/");
+    // The folder keeps its separator, so "E:\\*.*" looks in E:'s root; "E:*.*" does the same.
+    std::size_t cut = pattern.find_last_of("\\/");
     if (cut != std::string::npos) {
-        folder = pattern.substr(0, cut + 1);
-        namePattern = pattern.substr(cut + 1);
+        ++cut;
     } else if (pattern.size() >= 2 && pattern[1] == ':') {
-        folder = pattern.substr(0, 2);
-        namePattern = pattern.substr(2);
+        cut = 2;
     } else {
-        folder = ".";
-        namePattern = pattern;
+        cut = 0;
     }
+    const std::string folder = cut == 0 ? std::string(".") : std::string(pattern, 0, cut);
+    const std::string namePattern(pattern, cut);
     const auto path = ToPosixPath(folder);
     if (!path) return std::nullopt;
     DWORD error = 0;
