@@ -1,0 +1,141 @@
+#include "photos/save_folder.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <cctype>
+#include <vector>
+
+#include "dialogs/message_box.h"
+#include "photos/dir_list.h"
+#include "photos/frm_new_folder.h"
+#include "dialogs/twips.h"
+#include "photos/yield_until.h"
+
+namespace kelvara {
+namespace {
+
+// The drives as a drive list box shows them: "c:", "d:", ...
+std::vector<std::string> DriveNames(Platform& platform) {
+    std::vector<char> buffer(256);
+    DWORD length = platform.GetLogicalDriveStringsA(buffer);
+    if (length >= buffer.size()) {
+        buffer.assign(length + 1, '\0');
+        length = platform.GetLogicalDriveStringsA(buffer);
+        if (length >= buffer.size()) length = 0;
+    }
+    std::vector<std::string> names;
+    for (std::size_t at = 0; at < length;) {
+        const std::string root(buffer.data() + at);
+        if (root.empty()) break;
+        at += root.size() + 1;
+        names.push_back(std::string(1, static_cast<char>(std::tolower(static_cast<unsigned char>(root[0])))) + ":");
+    }
+    return names;
+}
+
+std::string RootOf(const std::string& driveName) {
+    return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(driveName.at(0))))) + ":\\";
+}
+
+}  // namespace
+
+SaveFolder::SaveFolder(Platform& platform, std::string& Folder, bool& ffdone, QWidget* parent)
+    : QDialog(parent), platform_(platform), Folder_(Folder), ffdone_(ffdone) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle("Select Destination Folder");
+    setFixedSize(TwipsSize(3375, 3375));
+
+    Drive1 = new QComboBox(this);
+    Drive1->setGeometry(TwipsRect(120, 120, 3135, 315));
+    Dir1 = new DirList(platform_, this);
+    Dir1->setGeometry(TwipsRect(120, 480, 3135, 2340));
+    OKButton = new QPushButton("OK", this);
+    OKButton->setGeometry(TwipsRect(120, 2880, 975, 375));
+    OKButton->setDefault(true);
+    CancelButton = new QPushButton("Cancel", this);
+    CancelButton->setGeometry(TwipsRect(1200, 2880, 975, 375));
+    btnNewFolder = new QPushButton("New Folder", this);
+    btnNewFolder->setGeometry(TwipsRect(2280, 2880, 975, 375));
+    setTabOrder(OKButton, CancelButton);
+    setTabOrder(CancelButton, btnNewFolder);
+    setTabOrder(btnNewFolder, Drive1);
+    setTabOrder(Drive1, Dir1);
+    OKButton->setFocus();
+
+    for (const std::string& name : DriveNames(platform_)) Drive1->addItem(QString::fromStdString(name));
+    Form_Load();
+
+    connect(Drive1, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
+    connect(OKButton, &QPushButton::clicked, this, &SaveFolder::OKButton_Click);
+    connect(CancelButton, &QPushButton::clicked, this, &SaveFolder::CancelButton_Click);
+    connect(btnNewFolder, &QPushButton::clicked, this, &SaveFolder::btnNewFolder_Click);
+}
+
+void SaveFolder::Form_Load() {
+    ffdone_ = false;
+    Dir1->setPath("C:\\");
+    ShowDriveOf(Dir1->path());
+}
+
+// The drive list follows the folder on show without treating that as a choice of drive.
+void SaveFolder::ShowDriveOf(const std::string& path) {
+    if (path.size() < 2 || path[1] != ':') return;
+    const QSignalBlocker quiet(Drive1);
+    const int index = Drive1->findText(QString(QChar::fromLatin1(path[0])).toLower() + ":");
+    if (index >= 0) Drive1->setCurrentIndex(index);
+}
+
+void SaveFolder::Drive1_Change() {
+    const QString chosen = Drive1->currentText();
+    if (chosen.isEmpty()) return;
+    if (!Dir1->setPath(RootOf(chosen.toStdString())))
+        MessageBox::Show(this, "No disk or disk not ready", QString());
+}
+
+void SaveFolder::Finish(const std::string& folder) {
+    if (finished_) return;
+    finished_ = true;
+    Folder_ = folder;
+    ffdone_ = true;
+}
+
+void SaveFolder::OKButton_Click() {
+    Finish(Dir1->path());
+    close();
+}
+
+void SaveFolder::CancelButton_Click() {
+    Finish("No");
+    close();
+}
+
+void SaveFolder::reject() { CancelButton_Click(); }
+
+void SaveFolder::closeEvent(QCloseEvent* event) {
+    // The close box is a Cancel, so whoever waits on ffdone stops waiting; so is a new-folder
+    // dialog still open over it.
+    Finish("No");
+    for (frmNewFolder* form : findChildren<frmNewFolder*>()) form->Command2_Click();
+    event->accept();
+}
+
+void SaveFolder::btnNewFolder_Click() {
+    QPointer<SaveFolder> self(this);
+    QPointer<frmNewFolder> form(new frmNewFolder(platform_, this));
+    form->path = Dir1->path() + "\\";
+    form->show();
+    YieldUntil([&] { return !self || !form || form->done; }, [] { QCoreApplication::processEvents(); });
+    if (!self) return;  // this dialog was closed and deleted meanwhile
+    if (!form) return;
+    Dir1->refresh();
+    // The folder opened is the one that was made, even if Dir1 moved while the name was typed.
+    if (form->made) Dir1->setPath(form->MadePath());
+    delete form.data();
+}
+
+}  // namespace kelvara
