@@ -49,6 +49,13 @@ frmOptions::frmOptions(std::string& Prefix) : QDialog(nullptr), Prefix_(Prefix) 
     cmdOK->setGeometry(TwipsRect(1800, 735, 1095, 375));
     cmdCancel = new QPushButton("Cancel", this);
     cmdCancel->setGeometry(TwipsRect(3000, 735, 1095, 375));
+    // The layout was drawn for a smaller face than most desktops use: give the caption the
+    // room it needs from the text box rather than clip it.
+    const int missing = Label1->sizeHint().width() - Label1->width();
+    if (missing > 0) {
+        Label1->resize(Label1->sizeHint().width(), Label1->height());
+        txtPreFix->setGeometry(txtPreFix->geometry().adjusted(missing, 0, 0, 0));
+    }
 
     setTabOrder(cmdOK, cmdCancel);
     setTabOrder(cmdCancel, txtPreFix);
@@ -61,7 +68,17 @@ frmOptions::frmOptions(std::string& Prefix) : QDialog(nullptr), Prefix_(Prefix) 
 
 void frmOptions::SetScreenGeometry(std::optional<QRect> geometry) { ScreenOverride() = geometry; }
 
-void frmOptions::Form_Load() {
+void frmOptions::Form_Load() { CentreOnScreen(); }
+
+// The frame is known only once the window is on the screen; centre again with it.
+void frmOptions::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    CentreOnScreen();
+}
+
+void frmOptions::CentreOnScreen() {
     const QRect screen = ScreenGeometry();
     if (screen.isEmpty()) return;
     // Halved in floating point, in twips, and handed to the move as they are; only the

@@ -27,12 +27,17 @@ public:
     // The screen the dialog centres itself on: the primary screen unless one is set here.
     static void SetScreenGeometry(std::optional<QRect> geometry);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void Form_Load();
+    void CentreOnScreen();
     void cmdOK_Click();
     void cmdCancel_Click();
 
     std::string& Prefix_;
+    bool shown_ = false;
 };
 
 }  // namespace kelvara
