@@ -1,0 +1,186 @@
+// The disk image and the disk wipe on real FAT volume images reached through the POSIX
+// platform: a mounted card (fusefat, as root), a card whose root is a plain folder, and a
+// destination that fills up (tmpfs, as root).
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "diskio/get_total_sectors.h"
+#include "platform/posix/posix_platform.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/fat_image.h"
+#include "tests/support/temp_dir.h"
+#include "tools/disk_wipe.h"
+#include "tools/make_image.h"
+
+namespace kelvara {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FakeHost;
+using testing::TempDir;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// A FAT12 card with recognisable bytes across its data area.
+std::string MakeCard(const TempDir& tmp, std::int64_t sectors = 8192, int fatBits = 12) {
+    const std::string image = tmp.file("card.img");
+    testing::MakeFatImage(image, fatBits, sectors);
+    Bytes pattern(sectors * 512 / 2);
+    for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<std::uint8_t>(i / 512 + i % 251);
+    testing::WriteBytesAt(image, sectors * 512 / 2, pattern);
+    return image;
+}
+
+std::unique_ptr<PosixPlatform> Attach(const std::string& image, const std::string& home, const std::string& root = {}) {
+    PosixPlatform::Options options;
+    options.images.push_back(AttachedImage(image, 0, root));
+    options.home = home;
+    return std::make_unique<PosixPlatform>(options);
+}
+
+bool WholeBlocks(const Bytes& fill) {
+    for (std::size_t i = 0; i < fill.size(); ++i)
+        if (fill[i] != (i % 513 < 511 ? 0xFF : 0x00)) return false;
+    return true;
+}
+
+TEST(ImageOnMedia, TheImageIsTheVolumesFirstTotalSectors) {
+    TempDir tmp;
+    const std::string image = MakeCard(tmp);
+    fs::create_directory(tmp.file("out"));
+    Write(tmp.file("out/TOBRN.IMG"), std::string(9000 * 512, 'x'));  // an older, longer image
+    auto platform = Attach(image, tmp.path());
+    FakeHost host;
+    host.drive = "D:\\";
+    const std::int32_t total = GetTotalSectors(*platform, "D:\\");
+    ASSERT_GT(total, 4000);
+    host.sectorsCaption = std::to_string(total);
+
+    ImageDisk(*platform, host, "C:\\out");
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(Read(tmp.file("out/TOBRN.IMG")), testing::ReadBytesAt(image, 0, std::size_t(total) * 512));
+    EXPECT_EQ(host.progressValue, total);
+}
+
+TEST(ImageOnMedia, AFullDestinationKeepsWhatFitAndSaysSo) {
+    if (!testing::RunningAsRoot()) GTEST_SKIP() << "mounting a small tmpfs needs root";
+    TempDir tmp;
+    const std::string image = MakeCard(tmp);
+    const std::string small = tmp.file("small");
+    fs::create_directory(small);
+    if (std::system(("mount -t tmpfs -o size=1m tmpfs " + small).c_str()) != 0) GTEST_SKIP() << "tmpfs cannot be mounted here";
+    struct Unmount {
+        std::string dir;
+        ~Unmount() { std::system(("umount " + dir).c_str()); }
+    } unmount{small};
+
+    auto platform = Attach(image, small);
+    FakeHost host;
+    host.drive = "D:\\";
+    const std::int32_t total = GetTotalSectors(*platform, "D:\\");
+    host.sectorsCaption = std::to_string(total);
+    ImageDisk(*platform, host, "C:\\");
+
+    ASSERT_EQ(host.messages.size(), 1u);
+    const std::string& text = host.messages[0].first;
+    const auto at = text.find("it holds ");
+    ASSERT_NE(at, std::string::npos) << text;
+    const std::int64_t held = std::stoll(text.substr(at + 9));
+    EXPECT_NE(text.find(" of " + std::to_string(total) + " sectors"), std::string::npos) << text;
+    EXPECT_NE(text.find("incomplete"), std::string::npos);
+    EXPECT_GT(held, 0);
+    EXPECT_LT(held, total);
+    const Bytes kept = Read(small + "/TOBRN.IMG");
+    ASSERT_GE(kept.size(), std::size_t(held) * 512);
+    EXPECT_EQ(Bytes(kept.begin(), kept.begin() + held * 512), testing::ReadBytesAt(image, 0, std::size_t(held) * 512));
+}
+
+TEST(WipeOnMedia, ARootFolderLosesItsFilesAndLinksButNothingOutsideIt) {
+    TempDir tmp;
+    const std::string image = MakeCard(tmp);
+    const std::string root = tmp.file("card"), outside = tmp.file("elsewhere");
+    fs::create_directories(root + "/DCIM/100KELVA");
+    fs::create_directories(outside);
+    Write(root + "/IMG_0001.JPG", "photo");
+    Write(root + "/NOTES.TXT", "notes");
+    Write(root + "/DCIM/100KELVA/IMG_0002.JPG", "kept");
+    Write(outside + "/victim.txt", "must stay");
+    fs::create_symlink(outside + "/victim.txt", root + "/Wipe.img");  // a planted fill file
+    fs::create_directory_symlink(outside, root + "/LINKDIR");
+    auto platform = Attach(image, tmp.path(), root);
+    FakeHost host;
+    host.drive = "D:\\";
+    host.sectorsCaption = "200";
+
+    host.answers = {false};
+    DiskWipe(*platform, host);
+    EXPECT_TRUE(fs::exists(root + "/NOTES.TXT"));
+    EXPECT_TRUE(fs::is_symlink(root + "/Wipe.img"));
+
+    DiskWipe(*platform, host);
+    EXPECT_TRUE(host.messages.empty()) << host.messages[0].first;
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(root)) left.push_back(entry.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"DCIM", "Wipe.img"}));
+    EXPECT_FALSE(fs::is_symlink(root + "/Wipe.img"));
+    const Bytes fill = Read(root + "/Wipe.img");
+    EXPECT_EQ(fill.size(), 200u * 513);
+    EXPECT_TRUE(WholeBlocks(fill));
+    EXPECT_EQ(Read(root + "/DCIM/100KELVA/IMG_0002.JPG"), Bytes({'k', 'e', 'p', 't'}));
+    EXPECT_EQ(Read(outside + "/victim.txt").size(), 9u);
+    EXPECT_TRUE(fs::exists(outside));
+}
+
+TEST(WipeOnMedia, ADriveWithNoRootWritesNothingAndSaysSo) {
+    TempDir tmp;
+    const std::string image = MakeCard(tmp);
+    auto platform = Attach(image, tmp.path());  // attached, but mounted nowhere
+    FakeHost host;
+    host.drive = "D:\\";
+    host.sectorsCaption = "50";
+    DiskWipe(*platform, host);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(host.messages[0].first.find("Wipe.img could not be created"), std::string::npos);
+    EXPECT_EQ(host.status, "Ready");
+}
+
+TEST(WipeOnMedia, AMountedCardIsFilledToTheBrimWithoutAFalseAlarm) {
+    if (!testing::RunningAsRoot()) GTEST_SKIP() << "mounting with fusefat needs root";
+    TempDir tmp;
+    const std::string image = tmp.file("card.img");
+    testing::MakeFatImage(image, 12, 4096);
+    Write(tmp.file("a.jpg"), std::string(20000, 'a'));
+    testing::CopyIntoImage(image, tmp.file("a.jpg"), "::/IMG_0001.JPG");
+    testing::CopyIntoImage(image, tmp.file("a.jpg"), "::/DCIM/100KELVA/IMG_0002.JPG");
+    const std::string dir = tmp.file("mnt");
+    testing::FuseFatMount mount(image, dir);
+    if (!mount.ok()) GTEST_SKIP() << "fusefat could not mount the image";
+
+    auto platform = Attach(image, tmp.path(), dir);
+    FakeHost host;
+    host.drive = "D:\\";
+    host.sectorsCaption = std::to_string(GetTotalSectors(*platform, "D:\\"));
+    DiskWipe(*platform, host);
+    EXPECT_TRUE(host.messages.empty()) << host.messages[0].first;
+    EXPECT_FALSE(fs::exists(dir + "/IMG_0001.JPG"));
+    EXPECT_EQ(Read(dir + "/DCIM/100KELVA/IMG_0002.JPG").size(), 20000u);
+    const Bytes fill = Read(dir + "/Wipe.img");
+    EXPECT_GT(fill.size(), 1'500'000u);
+    EXPECT_TRUE(WholeBlocks(fill));
+    DWORD spc = 0, bps = 0, freeClusters = 0, clusters = 0;
+    ASSERT_TRUE(platform->GetDiskFreeSpaceA("D:\\", spc, bps, freeClusters, clusters));
+    EXPECT_EQ(freeClusters, 0u);
+}
+
+}  // namespace
+}  // namespace kelvara
