@@ -1,6 +1,7 @@
 #include "photos/frm_new_folder.h"
 
 #include <QCloseEvent>
+#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,10 +15,15 @@ namespace kelvara {
 frmNewFolder::frmNewFolder(Platform& platform, QWidget* parent) : QDialog(parent), platform_(platform) {
     setWindowTitle("Create new folder");
     setFixedSize(TwipsSize(5175, 1095));
+    // The twips layout was drawn for the small system font of its day.
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
     Text1 = new QLineEdit(this);
     Text1->setGeometry(TwipsRect(1680, 120, 3495, 285));
     Label1 = new QLabel("Name of New Folder:", this);
-    Label1->setGeometry(TwipsRect(0, 120, 1575, 255));
+    // Up to the text box rather than its drawn width: today's fonts run a little wider.
+    Label1->setGeometry(TwipsRect(0, 120, 1680, 255));
     Command1 = new QPushButton("Ok", this);
     Command1->setGeometry(TwipsRect(2760, 600, 1095, 375));
     Command1->setDefault(true);
