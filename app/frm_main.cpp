@@ -1,0 +1,322 @@
+#include "app/frm_main.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QWebEngineView>
+
+#include "app/drive_list.h"
+#include "dialogs/frm_about.h"
+#include "dialogs/frm_browser.h"
+#include "dialogs/frm_options.h"
+#include "diskio/get_total_sectors.h"
+#include "diskio/is_windows_nt.h"
+#include "diskio/sector.h"
+#include "photos/choose_destination.h"
+#include "photos/preview_files.h"
+#include "photos/save_file.h"
+#include "scan/scan.h"
+#include "tools/disk_wipe.h"
+#include "tools/make_image.h"
+
+namespace kelvara {
+namespace {
+
+constexpr int kScanButton = 3, kOptionsButton = 5, kHelpButton = 7, kAboutButton = 9, kImageDiskButton = 11,
+              kDiskWipeButton = 13;
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top, int width, int height) {
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(left, top, width, height);
+    return label;
+}
+
+}  // namespace
+
+FrmMain::FrmMain(Platform& platform, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      ImageList2(ImageList::Which::ImageList2),
+      ImageList1(ImageList::Which::ImageList1),
+      platform_(platform) {
+    setWindowTitle("Kelvara - Tobrin");
+    setWindowIcon(KelvaraWindowIcon());
+    setFixedSize(443, 385);
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
+    BuildControls();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+    sinceEvents_.start();
+    Form_Load();
+}
+
+FrmMain::~FrmMain() = default;
+
+void FrmMain::BuildToolbar() {
+    Toolbar1 = new QToolBar(this);
+    Toolbar1->setGeometry(0, 0, 443, 74);
+    Toolbar1->setIconSize(QSize(48, 48));
+    Toolbar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    Toolbar1->setMovable(false);
+    Toolbar1->setFloatable(false);
+    struct Button {
+        const char* caption;  // nullptr: a separator
+        int icon;
+    };
+    const Button buttons[13] = {{nullptr, 0},     {nullptr, 0},    {"Scan", 1},       {nullptr, 0},   {"Options", 2},
+                                {nullptr, 0},     {"Help", 3},     {nullptr, 0},      {"About", 4},   {nullptr, 0},
+                                {"Image Disk", 5}, {nullptr, 0},    {"Disk Wipe", 6}};
+    for (int i = 0; i < 13; ++i) {
+        QAction* action;
+        if (buttons[i].caption) {
+            action = Toolbar1->addAction(ImageList1.Icon(buttons[i].icon), buttons[i].caption);
+            if (auto* button = qobject_cast<QToolButton*>(Toolbar1->widgetForAction(action)))
+                button->setFixedSize(59, 68);
+            const int index = i + 1;
+            connect(action, &QAction::triggered, this, [this, index] { Toolbar1_ButtonClick(index); });
+        } else {
+            action = Toolbar1->addSeparator();
+        }
+        toolbarButtons_.push_back(action);
+    }
+}
+
+void FrmMain::BuildControls() {
+    BuildToolbar();
+
+    cbxDrives = new QComboBox(this);
+    cbxDrives->setGeometry(8, 128, 169, 21);
+    connect(cbxDrives, &QComboBox::activated, this, [this] { cbxDrives_Click(); });
+
+    btnSaveAll = new QPushButton("Save All", this);
+    btnSaveAll->setGeometry(96, 352, 81, 25);
+    connect(btnSaveAll, &QPushButton::clicked, this, [this] { btnSaveAll_Click(); });
+    btnSave = new QPushButton("Save", this);
+    btnSave->setGeometry(8, 352, 81, 25);
+    connect(btnSave, &QPushButton::clicked, this, [this] { btnSave_Click(); });
+
+    lstFiles = new QListWidget(this);
+    lstFiles->setGeometry(8, 224, 169, 121);
+    // A new selection previews, whether made by mouse, keyboard or the program.
+    connect(lstFiles, &QListWidget::currentRowChanged, this, [this] { lstFiles_Click(); });
+
+    Progress = new QProgressBar(this);
+    Progress->setGeometry(8, 80, 425, 17);
+    Progress->setRange(0, 100);
+    Progress->setValue(0);
+    Progress->setTextVisible(false);
+
+    Frame1 = new QFrame(this);
+    Frame1->setGeometry(8, 144, 169, 57);
+    Frame1->setFrameShape(QFrame::Box);
+    Frame1->setFrameShadow(QFrame::Sunken);
+    lblSectors = MakeLabel(Frame1, "0", 56, 32, 105, 17);
+    Label6 = MakeLabel(Frame1, "Sectors:", 8, 32, 49, 17);
+    lblSize = MakeLabel(Frame1, "", 56, 16, 105, 17);
+    Label4 = MakeLabel(Frame1, "Size:", 8, 16, 33, 17);
+
+    WB2 = new QWebEngineView(this);
+    WB2->setGeometry(184, 120, 272, 272);
+    Image1 = new QLabel(this);
+    Image1->setGeometry(184, 120, 256, 256);
+    Image1->setScaledContents(true);
+
+    Label5 = MakeLabel(this, "Files Found:", 16, 208, 161, 17);
+    lblStatus = MakeLabel(this, "", 376, 104, 57, 17);
+    Label3 = MakeLabel(this, "Status:", 336, 104, 33, 17);
+    lblTotal = MakeLabel(this, "", 240, 104, 89, 17);
+    Label2 = MakeLabel(this, "/", 224, 104, 9, 17);
+    lblCurrent = MakeLabel(this, "", 128, 104, 89, 17);
+    Label1 = MakeLabel(this, "Sector Current / Total", 8, 104, 113, 17);
+}
+
+void FrmMain::Form_Load() {
+    // The browser pane goes into a picture box whose sunken 2-pixel border clips it: the
+    // browser's own frame at the left and top and its scroll bars at the right and bottom
+    // fall outside, so only the page shows.
+    picBox = new QFrame(this);
+    picBox->setObjectName("picBox");
+    picBox->hide();
+    const QRect browser = WB2->geometry();
+    const int v = platform_.GetSystemMetrics(SM_CXVSCROLL);
+    const int h = platform_.GetSystemMetrics(SM_CYHSCROLL);
+    picBox->setGeometry(browser.left(), browser.top(), browser.width() - v, browser.height() - h);
+    picBox->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    picBox->setLineWidth(2);
+    auto* inside = new QWidget(picBox);  // the picture box's client area, inside its border
+    inside->setGeometry(2, 2, picBox->width() - 4, picBox->height() - 4);
+    WB2->setParent(inside);
+    WB2->move(-2, -2);
+    WB2->resize(browser.size());
+    WB2->show();
+    picBox->hide();
+
+    Prefix = "Image";
+    Busy = false;
+    lblStatus->setText("Ready");
+
+    const auto drives = GetDriveList(platform_);
+    cbxDrives->addItem("Select Drive");
+    if (drives) {
+        for (const std::string& root : *drives) {
+            if (root.empty()) break;
+            cbxDrives->addItem(QString::fromStdString(root).toUpper());
+        }
+    }
+    cbxDrives->setCurrentIndex(0);
+    cbxDrives_Click();  // choosing from code runs the drive selection like a user's choice
+    ShowGuidePicture(1);
+}
+
+void FrmMain::cbxDrives_Click() {
+    const std::string drive = DriveString();
+    const auto sectors = GetVolumeSectors(platform_, drive);
+    const std::int32_t total = sectors ? static_cast<std::int32_t>(std::min<std::int64_t>(*sectors, INT32_MAX)) : -1;
+    lblSectors->setText(QString::number(total));
+    if (CaptionNumber(SectorsCaption()) != -1) {
+        // The true size, also where the sector count had to be capped.
+        lblSize->setText(QString::number(*sectors * kSectorSize));
+        ShowGuidePicture(2);
+    } else {
+        lblSectors->setText("0");
+    }
+}
+
+bool FrmMain::OSVersion() { return IsWindowsNT(platform_); }
+
+template <typename Command>
+bool FrmMain::RunCommand(Command&& command) {
+    if (commandRunning_) return false;  // a second command inside the first one's yield would mix their work
+    commandRunning_ = true;
+    struct Done {
+        FrmMain* window;
+        ~Done() {
+            window->commandRunning_ = false;
+            window->FlushControls();
+        }
+    } done{this};
+    command();
+    return true;
+}
+
+void FrmMain::Toolbar1_ButtonClick(int index) {
+    switch (index) {
+        case kScanButton:
+            if (commandRunning_ || cbxDrives->currentIndex() == 0) return;
+            if (CaptionNumber(SectorsCaption()) == 0) return;
+            RunCommand([this] {
+                Busy = true;
+                lstFiles->clear();
+                lblTotal->setText(lblSectors->text());
+                lblStatus->setText("Scaning. .");
+                if (OSVersion())
+                    ScanWinNT();
+                else
+                    ScanWin98();
+            });
+            break;
+        case kOptionsButton: (new frmOptions(Prefix))->show(); break;
+        case kHelpButton: (new FrmBrowser())->show(); break;
+        case kAboutButton: (new frmAbout(platform_))->show(); break;
+        case kImageDiskButton:
+            if (CaptionNumber(SectorsCaption()) == 0) return;
+            RunCommand([this] {
+                const std::string folder = ChooseFolder();
+                if (folder == "No" || folder.empty()) return;
+                ImageDisk(platform_, *this, Folder);
+            });
+            break;
+        case kDiskWipeButton: RunCommand([this] { DiskWipe(platform_, *this); }); break;
+        default: break;  // separators
+    }
+}
+
+void FrmMain::ScanWinNT() { kelvara::ScanWinNT({platform_, *this, FoundPhotoTable, Prefix}); }
+
+void FrmMain::ScanWin98() { kelvara::ScanWin98({platform_, *this, FoundPhotoTable, Prefix}); }
+
+void FrmMain::MakeImage() { kelvara::MakeImage(platform_, *this, Folder); }
+
+std::string FrmMain::ChooseFolder() {
+    return ChooseDestinationFolder(platform_, Folder, ffdone, [this] { Yield(); });
+}
+
+void FrmMain::lstFiles_Click() {
+    if (Busy) return;
+    const int row = lstFiles->currentRow();
+    if (row < 0 || row >= kFoundPhotoSlots) return;
+    ShowPreview(static_cast<std::int16_t>(row));
+}
+
+void FrmMain::ShowPreview(std::int16_t index) {
+    if (index < 0 || index >= kFoundPhotoSlots) return;
+    lblStatus->setText("Loading");
+    const std::string temp = PreviewTempFolder(platform_);
+    std::string page;
+    try {
+        page = WritePreviewFiles(platform_, FoundPhotoTable[static_cast<std::size_t>(index)], temp);
+    } catch (const std::exception& error) {
+        // Nothing was written: the pane keeps what it showed.
+        lblStatus->setText("Ready");
+        ShowMessage(std::string("The photo cannot be shown.\n") + error.what(), "Kelvara");
+        return;
+    }
+    Navigate2(page);
+    picBox->show();
+    Image1->hide();
+    QCoreApplication::processEvents();
+    lblStatus->setText("Ready");
+}
+
+void FrmMain::Navigate2(const std::string& pagePath) {
+    const QUrl url = QUrl::fromLocalFile(QDir::fromNativeSeparators(QString::fromStdString(pagePath)));
+    // The file names never change, so the same address is loaded again and again: reload it
+    // past every cache, or the pane could show the photo before.
+    if (WB2->url() == url)
+        WB2->triggerPageAction(QWebEnginePage::ReloadAndBypassCache);
+    else
+        WB2->load(url);
+    ++previews_;
+}
+
+void FrmMain::btnSave_Click() {
+    const int row = lstFiles->currentRow();
+    if (row < 0) return;
+    SaveEntries({row});
+}
+
+void FrmMain::btnSaveAll_Click() {
+    std::vector<std::int32_t> all(static_cast<std::size_t>(lstFiles->count()));
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<std::int32_t>(i);
+    if (all.empty()) return;
+    SaveEntries(all);
+}
+
+void FrmMain::SaveEntries(const std::vector<std::int32_t>& indexes) {
+    RunCommand([&] {
+        const std::string folder = ChooseFolder();
+        if (folder == "No" || folder.empty()) return;
+        SavePhotos(platform_, *this, FoundPhotoTable, indexes, Folder, Prefix);
+    });
+}
+
+QAction* FrmMain::ToolbarButton(int index) const {
+    return index >= 1 && index <= static_cast<int>(toolbarButtons_.size()) ? toolbarButtons_[index - 1] : nullptr;
+}
+
+}  // namespace kelvara

@@ -1,0 +1,132 @@
+#pragma once
+// The main window: it holds every control the user works with and all state of the running
+// program. The long commands run as plain algorithms against the window through Host.
+
+#include <QElapsedTimer>
+#include <QWidget>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "resources/image_lists.h"
+#include "scan/found_photo.h"
+#include "scan/host.h"
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QToolBar;
+class QWebEngineView;
+
+namespace kelvara {
+
+class FrmMain : public QWidget, public Host {
+    Q_OBJECT
+
+public:
+    explicit FrmMain(Platform& platform, QWidget* parent = nullptr);
+    ~FrmMain() override;
+
+    // --- controls, in their order of creation ------------------------------------------------
+    QToolBar* Toolbar1;
+    QComboBox* cbxDrives;
+    QPushButton* btnSaveAll;
+    QPushButton* btnSave;
+    QListWidget* lstFiles;
+    QProgressBar* Progress;
+    QFrame* Frame1;
+    QLabel* lblSectors;
+    QLabel* Label6;
+    QLabel* lblSize;
+    QLabel* Label4;
+    QWebEngineView* WB2;
+    QLabel* Image1;
+    ImageList ImageList2;
+    QLabel* Label5;
+    QLabel* lblStatus;
+    QLabel* Label3;
+    QLabel* lblTotal;
+    QLabel* Label2;
+    QLabel* lblCurrent;
+    QLabel* Label1;
+    ImageList ImageList1;
+    QFrame* picBox = nullptr;  // made by Form_Load; holds WB2 and clips its frame and scroll bars
+
+    // --- state ---------------------------------------------------------------------------------
+    std::string Folder;  // the destination last chosen, "No" after a cancel
+    bool ffdone = false;  // the destination dialog has closed
+    std::string Prefix;  // the name prefix of list entries and saved files
+    kelvara::FoundPhotoTable FoundPhotoTable;
+
+    // --- handlers and operations ---------------------------------------------------------------
+    void Form_Load();
+    void cbxDrives_Click();
+    void Toolbar1_ButtonClick(int index);
+    void lstFiles_Click();
+    void btnSave_Click();
+    void btnSaveAll_Click();
+    bool OSVersion();
+    void ScanWinNT();
+    void ScanWin98();
+    void ShowPreview(std::int16_t index);
+    void MakeImage();
+
+    // Toolbar button `index`, counted from 1 with the separators.
+    QAction* ToolbarButton(int index) const;
+    bool IsBusy() const { return Busy; }
+    // True while a scan, a disk image, a wipe, a save or a wait for the destination runs.
+    bool CommandRunning() const { return commandRunning_; }
+    // How many previews have navigated the pane.
+    int PreviewCount() const { return previews_; }
+
+    // --- Host: what the long commands read and write ---------------------------------------
+    std::string DriveString() override;
+    std::string SectorsCaption() override;
+    void SetProgressMax(std::int32_t maximum) override;
+    std::int32_t ProgressMax() override;
+    bool SetProgressValue(std::int32_t value) override;
+    void SetCurrentSector(std::int32_t sector) override;
+    void SetStatus(const std::string& word) override;
+    void SetBusy(bool busy) override;
+    void ShowGuidePicture(int index) override;
+    void AddFoundEntry(const std::string& name) override;
+    void ShowMessage(const std::string& text, const std::string& title) override;
+    bool AskYesNo(const std::string& prompt, const std::string& title) override;
+    void Yield() override;
+
+    // Shows every coalesced control value now.
+    void FlushControls();
+
+private:
+    void BuildControls();
+    void BuildToolbar();
+    void Navigate2(const std::string& pagePath);
+    std::string ChooseFolder();
+    void SaveEntries(const std::vector<std::int32_t>& indexes);
+
+    // Runs a long command with the toolbar's long commands refused meanwhile; false when one
+    // already runs.
+    template <typename Command>
+    bool RunCommand(Command&& command);
+
+    Platform& platform_;
+    bool Busy = false;
+    bool commandRunning_ = false;
+    std::vector<QAction*> toolbarButtons_;
+    int previews_ = 0;
+
+    // The progress bar and the current label change after every sector; the window shows
+    // them whenever the event loop runs, not in between.
+    std::int32_t progressMax_ = 100;
+    std::int32_t progressValue_ = 0;
+    std::int32_t currentSector_ = -1;  // -1: the label keeps its text
+    bool controlsDirty_ = false;
+    QElapsedTimer sinceEvents_;
+};
+
+}  // namespace kelvara

@@ -1,0 +1,79 @@
+// The main window as the long commands see it. Values that change after every sector (the
+// progress bar, the current label) are kept here and shown whenever the event loop runs;
+// the event loop itself runs at most about every 15 ms, so a scan is not paced by repainting.
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+
+#include "app/frm_main.h"
+#include "dialogs/message_box.h"
+
+namespace kelvara {
+namespace {
+constexpr qint64 kEventInterval = 15;  // milliseconds
+}
+
+std::string FrmMain::DriveString() { return cbxDrives->currentText().toStdString(); }
+
+std::string FrmMain::SectorsCaption() { return lblSectors->text().toStdString(); }
+
+void FrmMain::SetProgressMax(std::int32_t maximum) {
+    progressMax_ = std::max(0, maximum);
+    if (progressValue_ > progressMax_) progressValue_ = progressMax_;
+    controlsDirty_ = true;
+}
+
+std::int32_t FrmMain::ProgressMax() { return progressMax_; }
+
+bool FrmMain::SetProgressValue(std::int32_t value) {
+    if (value < 0 || value > progressMax_) return false;  // the bar refuses it and keeps its value
+    progressValue_ = value;
+    controlsDirty_ = true;
+    return true;
+}
+
+void FrmMain::SetCurrentSector(std::int32_t sector) {
+    currentSector_ = sector;
+    controlsDirty_ = true;
+}
+
+void FrmMain::FlushControls() {
+    if (!controlsDirty_) return;
+    controlsDirty_ = false;
+    if (Progress->maximum() != progressMax_) Progress->setMaximum(progressMax_);
+    Progress->setValue(progressValue_);
+    if (currentSector_ >= 0) lblCurrent->setText(QString::number(currentSector_));
+}
+
+void FrmMain::SetStatus(const std::string& word) { lblStatus->setText(QString::fromStdString(word)); }
+
+void FrmMain::SetBusy(bool busy) { Busy = busy; }
+
+void FrmMain::ShowGuidePicture(int index) { Image1->setPixmap(ImageList2.ListImage(index)); }
+
+void FrmMain::AddFoundEntry(const std::string& name) {
+    lstFiles->addItem(QString::fromStdString(name));
+    lstFiles->setCurrentRow(lstFiles->count() - 1);  // scrolls to it; the busy flag keeps it from previewing
+}
+
+void FrmMain::ShowMessage(const std::string& text, const std::string& title) {
+    FlushControls();
+    MessageBox::Show(this, QString::fromStdString(text), QString::fromStdString(title));
+}
+
+bool FrmMain::AskYesNo(const std::string& prompt, const std::string& title) {
+    FlushControls();
+    return MessageBox::AskYesNo(this, QString::fromStdString(prompt), QString::fromStdString(title));
+}
+
+void FrmMain::Yield() {
+    if (sinceEvents_.elapsed() < kEventInterval) return;
+    FlushControls();
+    QCoreApplication::processEvents();
+    sinceEvents_.restart();
+}
+
+}  // namespace kelvara

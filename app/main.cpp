@@ -1,0 +1,23 @@
+// Kelvara: finds the photos on a camera's memory card by reading its raw sectors.
+// The program takes no options: any arguments are disk image files, which appear as
+// removable drives where the system can attach them.
+
+#include <QApplication>
+#include <QStringList>
+
+#include "app/frm_main.h"
+#include "platform/create_platform.h"
+
+int main(int argc, char** argv) {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // the browser engine needs it first
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Kelvara");
+
+    kelvara::PlatformOptions options;
+    for (const QString& argument : QApplication::arguments().mid(1)) options.images.push_back(argument.toStdString());
+    const auto platform = kelvara::CreatePlatform(options);
+
+    kelvara::FrmMain window(*platform);
+    window.show();
+    return app.exec();
+}

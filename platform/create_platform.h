@@ -1,0 +1,22 @@
+#pragma once
+// The platform of the system Kelvara was built for.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace kelvara {
+
+struct PlatformOptions {
+    // Disk image files to present as removable drives, in order (where the system can).
+    std::vector<std::string> images;
+    // The family to report instead of the system's own (1: 9x, 2: NT), where the system can.
+    std::optional<DWORD> platformId;
+};
+
+std::unique_ptr<Platform> CreatePlatform(const PlatformOptions& options);
+
+}  // namespace kelvara

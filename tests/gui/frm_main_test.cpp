@@ -1,0 +1,322 @@
+// The main window on the offscreen platform, driven through its real controls.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWebEngineView>
+
+#include "app/frm_main.h"
+#include "dialogs/frm_about.h"
+#include "dialogs/frm_browser.h"
+#include "dialogs/frm_options.h"
+#include "dialogs/message_box.h"
+#include "platform/posix/posix_platform.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/fat_image.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_card.h"
+
+namespace kelvara {
+namespace {
+
+using testing::FakePlatform;
+
+// Answers every message box and keeps what it said.
+class Messages {
+public:
+    Messages() {
+        MessageBox::SetResponder([this](const MessageBox::Shown& shown) {
+            shown_.push_back(shown);
+            return true;
+        });
+    }
+    ~Messages() { MessageBox::SetResponder({}); }
+    const std::vector<MessageBox::Shown>& shown() const { return shown_; }
+    QStringList Texts() const {
+        QStringList texts;
+        for (const auto& s : shown_) texts << s.text;
+        return texts;
+    }
+
+private:
+    std::vector<MessageBox::Shown> shown_;
+};
+
+void Choose(FrmMain& window, const QString& drive) {
+    const int index = window.cbxDrives->findText(drive);
+    ASSERT_GE(index, 0) << drive.toStdString();
+    window.cbxDrives->setCurrentIndex(index);
+    emit window.cbxDrives->activated(index);
+}
+
+void Click(FrmMain& window, int button) {
+    QWidget* widget = window.Toolbar1->widgetForAction(window.ToolbarButton(button));
+    ASSERT_NE(widget, nullptr);
+    QTest::mouseClick(widget, Qt::LeftButton);
+}
+
+template <typename T>
+int OpenWindows() {
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (qobject_cast<T*>(widget) && widget->isVisible()) ++count;
+    return count;
+}
+
+TEST(FrmMain, StartsWithEveryControlInPlaceAndNothingChosen) {
+    FakePlatform platform;
+    FrmMain window(platform);
+    EXPECT_EQ(window.windowTitle(), "Kelvara - Tobrin");
+    EXPECT_EQ(window.size(), QSize(443, 385));
+    EXPECT_EQ(window.cbxDrives->count(), 1);
+    EXPECT_EQ(window.cbxDrives->currentText(), "Select Drive");
+    EXPECT_EQ(window.lblSectors->text(), "0");
+    EXPECT_EQ(window.lblSize->text(), "");
+    EXPECT_EQ(window.lblStatus->text(), "Ready");
+    EXPECT_EQ(window.lblCurrent->text(), "");
+    EXPECT_EQ(window.lblTotal->text(), "");
+    EXPECT_EQ(window.Label1->text(), "Sector Current / Total");
+    EXPECT_EQ(window.Prefix, "Image");
+    EXPECT_FALSE(window.IsBusy());
+    EXPECT_EQ(window.Progress->value(), 0);
+    EXPECT_EQ(window.Progress->maximum(), 100);
+    EXPECT_EQ(window.lstFiles->geometry(), QRect(8, 224, 169, 121));
+    EXPECT_EQ(window.lblSectors->parentWidget(), window.Frame1);
+
+    // The browser pane: hidden, clipped to 272 - 17 square minus the border, the browser's
+    // frame pushed out at the top left.
+    ASSERT_NE(window.picBox, nullptr);
+    EXPECT_TRUE(window.picBox->isHidden());
+    EXPECT_EQ(window.picBox->geometry(), QRect(184, 120, 255, 255));
+    EXPECT_EQ(window.WB2->pos(), QPoint(-2, -2));
+    EXPECT_EQ(window.WB2->size(), QSize(272, 272));
+    EXPECT_FALSE(window.Image1->isHidden());
+    EXPECT_EQ(window.Image1->pixmap().toImage(), window.ImageList2.ListImage(1).toImage());
+
+    // Thirteen toolbar buttons, separators counted.
+    const char* captions[] = {"", "", "Scan", "", "Options", "", "Help", "", "About", "", "Image Disk", "", "Disk Wipe"};
+    for (int i = 1; i <= 13; ++i) {
+        ASSERT_NE(window.ToolbarButton(i), nullptr);
+        EXPECT_EQ(window.ToolbarButton(i)->isSeparator(), captions[i - 1][0] == 0) << i;
+        if (!window.ToolbarButton(i)->isSeparator()) EXPECT_EQ(window.ToolbarButton(i)->text(), captions[i - 1]);
+    }
+}
+
+TEST(FrmMain, ListsRemovableDrivesOnlyInTheSystemsOrder) {
+    FakePlatform platform;
+    platform.drives['C'].type = DRIVE_FIXED;
+    platform.drives['D'].type = DRIVE_CDROM;
+    platform.AddVolume('F', 10);
+    platform.drives['G'].type = DRIVE_REMOTE;
+    platform.drives['H'] = FakePlatform::Drive{};  // a card reader without a card
+    platform.AddVolume('E', 10);
+    FrmMain window(platform);
+    QStringList entries;
+    for (int i = 0; i < window.cbxDrives->count(); ++i) entries << window.cbxDrives->itemText(i);
+    EXPECT_EQ(entries, (QStringList{"Select Drive", "E:\\", "F:\\", "H:\\"}));
+    EXPECT_EQ(window.cbxDrives->currentIndex(), 0);
+}
+
+TEST(FrmMain, ListsAtMostTwentyOneDrivesAndSurvivesAFailingQuery) {
+    FakePlatform platform;
+    for (char letter = 'A'; letter <= 'X'; ++letter) platform.AddVolume(letter, 1);
+    FrmMain many(platform);
+    EXPECT_EQ(many.cbxDrives->count(), 22);
+    EXPECT_EQ(many.cbxDrives->itemText(21), "U:\\");
+
+    FakePlatform failing;
+    failing.AddVolume('E', 1);
+    failing.driveStringsFail = true;
+    FrmMain none(failing);
+    EXPECT_EQ(none.cbxDrives->count(), 1);
+    EXPECT_EQ(none.lblSectors->text(), "0");
+}
+
+TEST(FrmMain, ChoosingADriveShowsItsSectorsAndSize) {
+    FakePlatform platform;
+    platform.AddVolume('E', 16);
+    platform.drives['E'].sectorsPerCluster = 4;
+    platform.drives['E'].totalClusters = 15000;
+    platform.drives['F'] = FakePlatform::Drive{};
+    platform.drives['F'].sizeKnown = false;
+    FrmMain window(platform);
+
+    Choose(window, "E:\\");
+    EXPECT_EQ(window.lblSectors->text(), "60000");
+    EXPECT_EQ(window.lblSize->text(), "30720000");
+    EXPECT_EQ(window.Image1->pixmap().toImage(), window.ImageList2.ListImage(2).toImage());
+
+    platform.calls.clear();
+    Choose(window, "E:\\");  // the same drive again is asked again
+    EXPECT_EQ(platform.CallsNamed("GetDiskFreeSpaceA").size(), 1u);
+
+    Choose(window, "Select Drive");
+    EXPECT_EQ(window.lblSectors->text(), "0");
+    EXPECT_EQ(window.lblSize->text(), "30720000");
+    EXPECT_EQ(window.Image1->pixmap().toImage(), window.ImageList2.ListImage(2).toImage());
+
+    Choose(window, "F:\\");
+    EXPECT_EQ(window.lblSectors->text(), "0");
+    EXPECT_EQ(window.lblSize->text(), "30720000");
+
+    // Over 2^31 sectors: the count is capped, the size is the true one.
+    platform.drives['E'].sectorsPerCluster = 64;
+    platform.drives['E'].totalClusters = 0x4000000;
+    Choose(window, "E:\\");
+    EXPECT_EQ(window.lblSectors->text(), "2147483647");
+    EXPECT_EQ(window.lblSize->text(), "2199023255552");
+}
+
+TEST(FrmMain, ScanIsRefusedWithoutADriveOrASize) {
+    Messages messages;
+    FakePlatform platform;
+    platform.AddVolume('E', 100);
+    platform.drives['F'] = FakePlatform::Drive{};
+    platform.drives['F'].sizeKnown = false;
+    FrmMain window(platform);
+    window.lstFiles->addItem("kept");
+    Click(window, 3);
+    Choose(window, "F:\\");
+    Click(window, 3);
+    EXPECT_EQ(window.lstFiles->count(), 1);
+    EXPECT_EQ(window.lblStatus->text(), "Ready");
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_TRUE(platform.CallsNamed("ReadFile").empty());
+}
+
+TEST(FrmMain, ScanShowsItsProgressAndEndsAtRest) {
+    Messages messages;
+    FakePlatform platform;
+    auto& volume = platform.AddVolume('E', 1013);
+    volume[512 * 40] = 0xFF;
+    volume[512 * 40 + 1] = 0xD8;
+    FrmMain window(platform);
+    window.lstFiles->addItem("old");
+    Choose(window, "E:\\");
+
+    QString statusDuringScan, totalDuringScan;
+    int listDuringScan = -1;
+    platform.onCall = [&](const std::string& call) {
+        if (call.rfind("ReadFile", 0) == 0 && statusDuringScan.isEmpty()) {
+            statusDuringScan = window.lblStatus->text();
+            totalDuringScan = window.lblTotal->text();
+            listDuringScan = window.lstFiles->count();
+            EXPECT_TRUE(window.IsBusy());
+        }
+    };
+    Click(window, 3);
+    platform.onCall = nullptr;
+    EXPECT_EQ(statusDuringScan, "Scaning. .");
+    EXPECT_EQ(totalDuringScan, "1013");
+    EXPECT_EQ(listDuringScan, 0);
+
+    ASSERT_EQ(window.lstFiles->count(), 1);
+    EXPECT_EQ(window.lstFiles->item(0)->text(), "Image001.JPG");
+    EXPECT_EQ(window.lstFiles->currentRow(), 0);
+    EXPECT_EQ(window.PreviewCount(), 0);  // selected during the scan, not previewed
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0].text, "Kelvara's found 1 Files");
+    EXPECT_EQ(messages.shown()[0].title, "Scan Complete");
+    EXPECT_EQ(window.lblStatus->text(), "Ready");
+    EXPECT_EQ(window.Progress->value(), 0);
+    EXPECT_EQ(window.Progress->maximum(), 1013);
+    EXPECT_EQ(window.lblCurrent->text(), "1000");
+    EXPECT_FALSE(window.IsBusy());
+    EXPECT_EQ(window.Image1->pixmap().toImage(), window.ImageList2.ListImage(3).toImage());
+    EXPECT_EQ(window.FoundPhotoTable[0].StartSector, 40);
+    EXPECT_EQ(window.FoundPhotoTable[0].EndSector, 1013);
+}
+
+TEST(FrmMain, TheFamilyDecidesWhichScanRuns) {
+    for (const DWORD id : {0u, 1u, 2u, 3u}) {
+        Messages messages;
+        FakePlatform platform;
+        platform.platformId = id;
+        platform.AddVolume('E', 60);
+        FrmMain window(platform);
+        Choose(window, "E:\\");
+        Click(window, 3);
+        EXPECT_EQ(platform.CallsNamed("DeviceIoControl").empty(), id == 2) << id;
+        EXPECT_EQ(messages.Texts(), QStringList{"Kelvara's found 0 Files"});
+    }
+}
+
+TEST(FrmMain, ACommandStartedDuringAScanDoesNothingButWindowsStillOpen) {
+    Messages messages;
+    FakePlatform platform;
+    platform.AddVolume('E', 3000);
+    FrmMain window(platform);
+    Choose(window, "E:\\");
+    const int optionsBefore = OpenWindows<frmOptions>();
+    bool clicked = false;
+    platform.onCall = [&](const std::string& call) {
+        if (clicked || call.rfind("ReadFile", 0) != 0) return;
+        clicked = true;
+        window.Toolbar1_ButtonClick(3);   // a second scan
+        window.Toolbar1_ButtonClick(13);  // a wipe
+        window.Toolbar1_ButtonClick(5);   // options still open
+    };
+    window.Toolbar1_ButtonClick(3);
+    platform.onCall = nullptr;
+    EXPECT_EQ(messages.Texts(), QStringList{"Kelvara's found 0 Files"});
+    EXPECT_EQ(OpenWindows<frmOptions>(), optionsBefore + 1);
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (qobject_cast<frmOptions*>(widget)) widget->close();
+}
+
+TEST(FrmMain, EachWindowCommandOpensANewWindowAndSeparatorsDoNothing) {
+    FakePlatform platform;
+    FrmMain window(platform);
+    Click(window, 5);
+    Click(window, 5);
+    Click(window, 9);
+    Click(window, 9);
+    Click(window, 7);
+    EXPECT_EQ(OpenWindows<frmOptions>(), 2);
+    EXPECT_EQ(OpenWindows<frmAbout>(), 2);
+    EXPECT_EQ(OpenWindows<FrmBrowser>(), 1);
+    for (int separator : {1, 2, 4, 6, 8, 10, 12}) window.Toolbar1_ButtonClick(separator);
+    EXPECT_EQ(window.lblStatus->text(), "Ready");
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget != &window && widget->isWindow()) widget->close();
+}
+
+// A real card image: photos copied into DCIM and deleted, found by both families.
+TEST(FrmMain, ScansOfARealCardFindTheDeletedPhotosInCardOrder) {
+    testing::TempDir dir;
+    const auto card = testing::MakePhotoCard(dir.file("card.img"), 12);
+    std::vector<QStringList> lists;
+    for (const DWORD family : {VER_PLATFORM_WIN32_NT, VER_PLATFORM_WIN32_WINDOWS}) {
+        Messages messages;
+        PosixPlatform::Options options;
+        options.images.push_back({card.image});
+        options.platformId = family;
+        options.home = dir.path();
+        PosixPlatform platform(options);
+        FrmMain window(platform);
+        Choose(window, "D:\\");
+        Click(window, 3);
+        QStringList names;
+        for (int i = 0; i < window.lstFiles->count(); ++i) names << window.lstFiles->item(i)->text();
+        lists.push_back(names);
+        ASSERT_EQ(names.size(), static_cast<int>(card.photos.size()));
+        for (int i = 0; i < names.size(); ++i)
+            EXPECT_EQ(names[i].right(4), card.photos[static_cast<std::size_t>(i)].gif ? ".GIF" : ".JPG") << i;
+        EXPECT_EQ(messages.Texts(), QStringList{"Kelvara's found 12 Files"});
+        for (int i = 0; i + 1 < names.size(); ++i)
+            EXPECT_EQ(window.FoundPhotoTable[i].EndSector, window.FoundPhotoTable[i + 1].StartSector);
+    }
+    EXPECT_EQ(lists[0], lists[1]);
+}
+
+}  // namespace
+}  // namespace kelvara

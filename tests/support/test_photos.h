@@ -1,0 +1,26 @@
+#pragma once
+// Photos made on the spot for the tests and the demo card: JPEGs drawn with QImage, and
+// small GIF89a files written byte by byte (Qt writes no GIF).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kelvara::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A JPEG of the given size whose picture depends on `seed`.
+Bytes MakeJpeg(int width, int height, int seed, int quality = 85);
+
+// A JPEG carrying a small JPEG thumbnail in an APP1 segment, as cameras write them: FF D8
+// and FF D9 then also appear inside the photo.
+Bytes MakeJpegWithThumbnail(int width, int height, int seed);
+
+// A GIF89a of the given size in four colours whose picture depends on `seed`; it ends in 00 3B.
+Bytes MakeGif89a(int width, int height, int seed);
+
+void WriteFileBytes(const std::string& path, const Bytes& bytes);
+Bytes ReadFileBytes(const std::string& path);
+
+}  // namespace kelvara::testing
