@@ -53,7 +53,9 @@ FrmMain::FrmMain(Platform& platform, QWidget* parent)
     setWindowTitle("Kelvara - Tobrin");
     setWindowIcon(KelvaraWindowIcon());
     setFixedSize(443, 385);
+    // The layout was drawn for a small, narrow face; a wide one would cut the captions.
     QFont small = font();
+    small.setFamilies({"Nimbus Sans", "Liberation Sans", "Arial", "DejaVu Sans Condensed", "DejaVu Sans"});
     small.setPixelSize(11);
     setFont(small);
     BuildControls();
@@ -61,7 +63,7 @@ FrmMain::FrmMain(Platform& platform, QWidget* parent)
         const QRect area = screen->availableGeometry();
         move(area.center() - rect().center());
     }
-    sinceEvents_.start();
+    clock_.start();
     Form_Load();
 }
 
@@ -203,6 +205,7 @@ template <typename Command>
 bool FrmMain::RunCommand(Command&& command) {
     if (commandRunning_) return false;  // a second command inside the first one's yield would mix their work
     commandRunning_ = true;
+    RestartYieldPacing();  // each command finds its own pace
     struct Done {
         FrmMain* window;
         ~Done() {

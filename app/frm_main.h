@@ -126,7 +126,14 @@ private:
     std::int32_t progressValue_ = 0;
     std::int32_t currentSector_ = -1;  // -1: the label keeps its text
     bool controlsDirty_ = false;
-    QElapsedTimer sinceEvents_;
+
+    // When Yield last looked at the clock and last ran the event loop, in nanoseconds.
+    void RestartYieldPacing();
+    QElapsedTimer clock_;
+    qint64 lastClockCheck_ = 0;
+    qint64 lastEvents_ = 0;
+    int yieldStride_ = 1;
+    int yieldCalls_ = 0;
 };
 
 }  // namespace kelvara

@@ -13,8 +13,10 @@
 
 namespace kelvara {
 namespace {
-constexpr qint64 kEventInterval = 15;  // milliseconds
-}
+constexpr qint64 kEventInterval = 15'000'000;  // nanoseconds between two runs of the event loop
+constexpr qint64 kFastCalls = 1'000'000;       // calls closer than this may skip the clock
+constexpr int kLongestStride = 4096;
+}  // namespace
 
 std::string FrmMain::DriveString() { return cbxDrives->currentText().toStdString(); }
 
@@ -70,10 +72,28 @@ bool FrmMain::AskYesNo(const std::string& prompt, const std::string& title) {
 }
 
 void FrmMain::Yield() {
-    if (sinceEvents_.elapsed() < kEventInterval) return;
+    // Reading the clock costs as much as testing a sector, so it is read every `yieldStride_`
+    // calls: the stride doubles while calls come fast and drops back to 1 when they slow down.
+    if (++yieldCalls_ < yieldStride_) return;
+    yieldCalls_ = 0;
+    const qint64 now = clock_.nsecsElapsed();
+    const qint64 sinceCheck = now - lastClockCheck_;
+    lastClockCheck_ = now;
+    if (sinceCheck < kFastCalls) {
+        yieldStride_ = std::min(yieldStride_ * 2, kLongestStride);
+    } else if (sinceCheck > 4 * kFastCalls) {
+        yieldStride_ = 1;
+    }
+    if (now - lastEvents_ < kEventInterval) return;
     FlushControls();
     QCoreApplication::processEvents();
-    sinceEvents_.restart();
+    lastEvents_ = clock_.nsecsElapsed();
+}
+
+void FrmMain::RestartYieldPacing() {
+    yieldStride_ = 1;
+    yieldCalls_ = 0;
+    lastClockCheck_ = clock_.nsecsElapsed();
 }
 
 }  // namespace kelvara

@@ -41,7 +41,7 @@ void FillImage(const std::string& path, std::int64_t mebibytes) {
         }
         for (std::size_t s = 0; s < chunk.size(); s += 512) {
             if (chunk[s] == 0xFF && chunk[s + 1] == 0xD8) chunk[s] = 0;  // keep the count of photos known
-            if ((at + static_cast<std::int64_t>(s)) % (512 * 397) == 0) {
+            if ((at + static_cast<std::int64_t>(s)) % (512 * 5003) == 0) {
                 chunk[s] = 0xFF;
                 chunk[s + 1] = 0xD8;
             }
