@@ -1,0 +1,289 @@
+// Found photos through the main window's real controls: the preview pane, Save and Save All
+// with the destination dialog, Image Disk and Disk Wipe from the toolbar.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <filesystem>
+
+#include "app/frm_main.h"
+#include "dialogs/message_box.h"
+#include "photos/dir_list.h"
+#include "photos/preview_files.h"
+#include "photos/save_folder.h"
+#include "platform/posix/posix_platform.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/fat_image.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_card.h"
+
+namespace kelvara {
+namespace {
+
+using testing::Bytes;
+using testing::FakePlatform;
+
+// Answers every message box and keeps what it said; Yes unless told otherwise.
+class Messages {
+public:
+    explicit Messages(bool answer = true) {
+        MessageBox::SetResponder([this, answer](const MessageBox::Shown& shown) {
+            shown_.push_back(shown);
+            return answer;
+        });
+    }
+    ~Messages() { MessageBox::SetResponder({}); }
+    QStringList Texts() const {
+        QStringList texts;
+        for (const auto& s : shown_) texts << s.text;
+        return texts;
+    }
+    const std::vector<MessageBox::Shown>& shown() const { return shown_; }
+
+private:
+    std::vector<MessageBox::Shown> shown_;
+};
+
+// When the destination dialog opens, opens `folder` in it and presses OK, or Cancel when
+// `folder` is empty. Counts the dialogs it answered.
+class DestinationAnswer {
+public:
+    explicit DestinationAnswer(std::string folder) : folder_(std::move(folder)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<SaveFolder*>(widget);
+                if (!dialog || !dialog->isVisible() || answered_.contains(dialog)) continue;
+                answered_.insert(dialog);
+                if (folder_.empty()) {
+                    dialog->CancelButton->click();
+                } else {
+                    EXPECT_TRUE(dialog->Dir1->setPath(folder_)) << folder_;
+                    dialog->OKButton->click();
+                }
+            }
+        });
+        timer_.start(5);
+    }
+    int answered() const { return static_cast<int>(answered_.size()); }
+
+private:
+    std::string folder_;
+    QTimer timer_;
+    QSet<QWidget*> answered_;
+};
+
+class PhotosThroughTheWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        card = testing::MakePhotoCard(dir.file("card.img"), 6);
+        PosixPlatform::Options options;
+        options.images.push_back({card.image});
+        options.home = dir.path();
+        platform = std::make_unique<PosixPlatform>(options);
+        window = std::make_unique<FrmMain>(*platform);
+        window->cbxDrives->setCurrentIndex(window->cbxDrives->findText("D:\\"));
+        window->cbxDrives_Click();
+        Messages quiet;
+        window->Toolbar1_ButtonClick(3);
+        ASSERT_EQ(window->lstFiles->count(), 6);
+    }
+    void TearDown() override {
+        window.reset();
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->isWindow()) widget->close();
+    }
+    std::string Home(const std::string& name) const { return dir.file(name); }
+
+    testing::TempDir dir;
+    testing::TestCard card;
+    std::unique_ptr<PosixPlatform> platform;
+    std::unique_ptr<FrmMain> window;
+};
+
+TEST_F(PhotosThroughTheWindow, AClickPreviewsThePhotoFromTwoFreshFiles) {
+    const std::string temp = PreviewTempFolder(*platform);
+    ASSERT_FALSE(temp.empty());
+    window->lstFiles->setCurrentRow(2);  // a JPEG with a thumbnail inside, the longest
+    EXPECT_EQ(window->PreviewCount(), 1);
+    EXPECT_EQ(testing::ReadFileBytes(temp + "TB.jpg"), card.photos[2].bytes);
+    const Bytes page = testing::ReadFileBytes(temp + "TB001.htm");
+    EXPECT_EQ(std::string(page.begin(), page.end()),
+              "<body topmargin=\"0\" leftmargin=\"0\"><img border=\"0\" src=\"" + temp +
+                  "TB.jpg\" width=\"256\" height=\"256\"></body>");
+    EXPECT_FALSE(window->picBox->isHidden());
+    EXPECT_TRUE(window->Image1->isHidden());
+    EXPECT_EQ(window->lblStatus->text(), "Ready");
+
+    // A shorter photo after a longer one leaves no tail of the longer.
+    window->lstFiles->setCurrentRow(0);
+    EXPECT_EQ(testing::ReadFileBytes(temp + "TB.jpg"), card.photos[0].bytes);
+
+    // The pane stays on the browser, even when the guide picture changes later.
+    window->ShowGuidePicture(3);
+    EXPECT_TRUE(window->Image1->isHidden());
+}
+
+TEST_F(PhotosThroughTheWindow, EachPreviewShowsTheNewPhotoNotACachedOne) {
+    auto loaded = [&] {
+        QEventLoop loop;
+        QObject::connect(window->WB2, &QWebEngineView::loadFinished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+        loop.exec();
+        QVariant width;
+        QEventLoop script;
+        window->WB2->page()->runJavaScript("document.images.length ? document.images[0].naturalWidth : -1",
+                                          [&](const QVariant& result) {
+                                              width = result;
+                                              script.quit();
+                                          });
+        QTimer::singleShot(15000, &script, &QEventLoop::quit);
+        script.exec();
+        return width.toInt();
+    };
+    window->lstFiles->setCurrentRow(0);
+    EXPECT_EQ(loaded(), 96);  // the photos are drawn 96 + 37 i pixels wide
+    window->lstFiles->setCurrentRow(1);
+    EXPECT_EQ(loaded(), 133);
+    window->lstFiles->setCurrentRow(0);
+    EXPECT_EQ(loaded(), 96);
+}
+
+TEST_F(PhotosThroughTheWindow, SaveAllWritesEveryPhotoAsItWasOnTheCard) {
+    std::filesystem::create_directory(Home("Out"));
+    Messages messages;
+    DestinationAnswer answer("C:\\Out");
+    window->btnSaveAll->click();
+    EXPECT_EQ(answer.answered(), 1);
+    EXPECT_EQ(window->Folder, "C:\\Out");
+    EXPECT_FALSE(window->ffdone);
+    for (std::size_t i = 0; i < card.photos.size(); ++i) {
+        const std::string name = "Image00" + std::to_string(i + 1) + (card.photos[i].gif ? ".GIF" : ".JPG");
+        EXPECT_EQ(testing::ReadFileBytes(Home("Out/" + name)), card.photos[i].bytes) << name;
+    }
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_EQ(window->lblStatus->text(), "Ready");
+}
+
+TEST_F(PhotosThroughTheWindow, SaveWritesTheSelectedPhotoOverALongerFile) {
+    std::filesystem::create_directory(Home("Out"));
+    testing::WriteFileBytes(Home("Out/Image004.JPG"), Bytes(200000, 0x55));
+    Messages messages;
+    DestinationAnswer answer("C:\\Out");
+    window->lstFiles->setCurrentRow(3);
+    window->btnSave->click();
+    EXPECT_EQ(testing::ReadFileBytes(Home("Out/Image004.JPG")), card.photos[3].bytes);
+    EXPECT_FALSE(std::filesystem::exists(Home("Out/Image001.JPG")));
+}
+
+TEST_F(PhotosThroughTheWindow, CancelSavesNothingAndNoSelectionAsksNothing) {
+    Messages messages;
+    DestinationAnswer cancel("");
+    window->btnSaveAll->click();
+    EXPECT_EQ(cancel.answered(), 1);
+    EXPECT_EQ(window->Folder, "No");
+    EXPECT_FALSE(window->ffdone);
+    EXPECT_FALSE(std::filesystem::exists(Home("Image001.JPG")));
+
+    window->lstFiles->clear();
+    window->btnSave->click();
+    window->btnSaveAll->click();
+    EXPECT_EQ(cancel.answered(), 1);  // no dialog for nothing to save
+}
+
+TEST_F(PhotosThroughTheWindow, ImageDiskCopiesTheCountedSectorsIntoTheChosenFolder) {
+    std::filesystem::create_directory(Home("Images"));
+    testing::WriteFileBytes(Home("Images/TOBRN.IMG"), Bytes(100 << 20, 0x77));  // longer than the new image
+    Messages messages;
+    DestinationAnswer answer("C:\\Images");
+    window->Toolbar1_ButtonClick(11);
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0].text, "Make image at C:\\Images\\");
+    EXPECT_EQ(messages.shown()[0].title, "Make Image");
+    const std::int64_t total = window->lblSectors->text().toLongLong();
+    EXPECT_EQ(std::filesystem::file_size(Home("Images/TOBRN.IMG")), static_cast<std::uintmax_t>(total * 512));
+    EXPECT_EQ(testing::ReadFileBytes(Home("Images/TOBRN.IMG")), testing::ReadBytesAt(card.image, 0, total * 512));
+    EXPECT_EQ(window->Progress->maximum(), total);
+    EXPECT_EQ(window->Progress->value(), total);
+}
+
+TEST_F(PhotosThroughTheWindow, ImageDiskAtARootAsksWithTwoBackslashesAndNoWritesNothing) {
+    Messages no(false);
+    DestinationAnswer answer("C:\\");
+    window->Toolbar1_ButtonClick(11);
+    ASSERT_EQ(no.shown().size(), 1u);
+    EXPECT_EQ(no.shown()[0].text, "Make image at C:\\\\");
+    EXPECT_FALSE(std::filesystem::exists(Home("TOBRN.IMG")));
+}
+
+TEST(FrmMainPhotos, AClickDuringAScanDoesNothing) {
+    Messages messages;
+    FakePlatform platform;
+    auto& volume = platform.AddVolume('E', 2000);
+    volume[0] = 0xFF;
+    volume[1] = 0xD8;
+    FrmMain window(platform);
+    window.cbxDrives->setCurrentIndex(1);
+    window.cbxDrives_Click();
+    platform.onCall = [&](const std::string& call) {
+        if (call.rfind("ReadFile", 0) == 0 && window.lstFiles->count() == 1) window.lstFiles_Click();
+    };
+    window.Toolbar1_ButtonClick(3);
+    platform.onCall = nullptr;
+    EXPECT_EQ(window.PreviewCount(), 0);
+    EXPECT_TRUE(platform.CallsNamed("GetTempPathA").empty());
+    EXPECT_TRUE(window.picBox->isHidden());
+
+    // After the scan a click previews; a pulled card says so and leaves the pane alone.
+    platform.drives['E'].volume.reset();
+    window.lstFiles_Click();
+    EXPECT_EQ(window.PreviewCount(), 0);
+    EXPECT_TRUE(window.picBox->isHidden());
+    EXPECT_EQ(window.lblStatus->text(), "Ready");
+    ASSERT_EQ(messages.shown().size(), 2u);
+    EXPECT_TRUE(messages.shown()[1].text.contains("not ready")) << messages.shown()[1].text.toStdString();
+}
+
+TEST(FrmMainPhotos, DiskWipeFromTheToolbarEmptiesTheRootAndFillsTheCard) {
+    FakePlatform platform;
+    platform.AddVolume('E', 40);
+    platform.folders.insert("E:\\");
+    platform.folders.insert("E:\\DCIM");
+    platform.files["E:\\notes.txt"] = {1, 2, 3};
+    platform.files["E:\\DCIM\\IMG_0001.JPG"] = {0xFF, 0xD8};
+    FrmMain window(platform);
+    window.cbxDrives->setCurrentIndex(1);
+    window.cbxDrives_Click();
+    {
+        Messages no(false);
+        window.Toolbar1_ButtonClick(13);
+        ASSERT_EQ(no.shown().size(), 1u);
+        EXPECT_EQ(no.shown()[0].title, "Confrim");
+        EXPECT_EQ(no.shown()[0].text,
+                  "Disk wipe will completely erase all data from the disk makeing any recovery attempt impossible."
+                  "         Are you sure you want to wipe this disk?");
+        EXPECT_TRUE(platform.files.count("E:\\notes.txt"));
+        EXPECT_EQ(window.lblStatus->text(), "Ready");
+    }
+    Messages yes;
+    window.Toolbar1_ButtonClick(13);
+    EXPECT_EQ(yes.Texts().size(), 1);  // the question only: a wipe that worked says nothing more
+    EXPECT_FALSE(platform.files.count("E:\\notes.txt"));
+    EXPECT_TRUE(platform.files.count("E:\\DCIM\\IMG_0001.JPG"));
+    ASSERT_TRUE(platform.files.count("E:\\Wipe.img"));
+    EXPECT_EQ(platform.files["E:\\Wipe.img"].size(), 40u * 513);
+    EXPECT_EQ(window.Progress->value(), 40);
+    EXPECT_EQ(window.lblStatus->text(), "Ready");
+}
+
+}  // namespace
+}  // namespace kelvara
