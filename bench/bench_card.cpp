@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <span>
@@ -33,6 +34,25 @@ void FillCardImage(const std::string& path, std::int64_t mebibytes) {
         const auto length = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(chunk.size()), end - at));
         testing::WriteBytesAt(path, at, std::span(chunk.data(), length));
     }
+}
+
+std::string CardFromArguments(int argc, char** argv, const std::string& folder) {
+    std::string image;
+    std::int64_t mebibytes = 1024;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--size-mib" && i + 1 < argc)
+            mebibytes = std::stoll(argv[++i]);
+        else
+            image = argument;
+    }
+    if (image.empty()) {
+        image = folder + "/bench.img";
+        std::printf("making a %lld MiB FAT32 image...\n", static_cast<long long>(mebibytes));
+        FillCardImage(image, mebibytes);
+    }
+    WarmUp(image);
+    return image;
 }
 
 double SecondsOf(const std::string& command) {

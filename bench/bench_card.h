@@ -11,6 +11,10 @@ namespace kelvara::bench {
 // signature every 5,003 sectors, so every sector is real data in the page cache.
 void FillCardImage(const std::string& path, std::int64_t mebibytes);
 
+// The card to measure: IMAGE from the command line, or one made in `folder` of the size
+// --size-mib N gives (1024 MiB by default). Left in the page cache.
+std::string CardFromArguments(int argc, char** argv, const std::string& folder);
+
 // Seconds a shell command takes.
 double SecondsOf(const std::string& command);
 

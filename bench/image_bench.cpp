@@ -24,22 +24,8 @@ int main(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    std::string image;
-    std::int64_t mebibytes = 1024;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--size-mib" && i + 1 < argc)
-            mebibytes = std::stoll(argv[++i]);
-        else
-            image = argument;
-    }
     testing::TempDir dir;
-    if (image.empty()) {
-        image = dir.file("bench.img");
-        std::printf("making a %lld MiB FAT32 image...\n", static_cast<long long>(mebibytes));
-        bench::FillCardImage(image, mebibytes);
-    }
-    bench::WarmUp(image);
+    const std::string image = bench::CardFromArguments(argc, argv, dir.path());
     const std::string copy = dir.file("copy.img");
     const double cp = bench::BestOfThree([&] {
         std::filesystem::remove(copy);

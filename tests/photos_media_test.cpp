@@ -15,6 +15,7 @@
 #include "scan/scan.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_photos.h"
 #include "tests/support/test_card.h"
 
 namespace kelvara {
@@ -25,10 +26,7 @@ using testing::FakeHost;
 using testing::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+Bytes Read(const std::string& path) { return testing::ReadFileBytes(path); }
 
 class CardTest : public ::testing::Test {
 protected:

@@ -13,6 +13,7 @@
 #include "tests/support/fake_host.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_photos.h"
 #include "tools/disk_wipe.h"
 #include "tools/make_image.h"
 
@@ -24,10 +25,7 @@ using testing::FakeHost;
 using testing::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+Bytes Read(const std::string& path) { return testing::ReadFileBytes(path); }
 void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // A FAT12 card with recognisable bytes across its data area.

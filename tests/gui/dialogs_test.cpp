@@ -24,6 +24,7 @@
 #include "dialogs/frm_options.h"
 #include "dialogs/get_key_value.h"
 #include "dialogs/message_box.h"
+#include "tests/gui_main/message_answers.h"
 #include "dialogs/program_version.h"
 #include "resources/image_lists.h"
 #include "tests/support/fake_platform.h"
@@ -57,21 +58,7 @@ void PressKey(QWidget* target, int key) {
     QApplication::sendEvent(target, &release);
 }
 
-// Records every message box and answers it with OK.
-class Messages {
-public:
-    Messages() {
-        MessageBox::SetResponder([this](const MessageBox::Shown& shown) {
-            shown_.push_back(shown);
-            return true;
-        });
-    }
-    ~Messages() { MessageBox::SetResponder({}); }
-    const std::vector<MessageBox::Shown>& Shown() const { return shown_; }
-
-private:
-    std::vector<MessageBox::Shown> shown_;
-};
+using Messages = testing::MessageAnswers;
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
@@ -124,7 +111,7 @@ TEST_F(OptionsTest, OkAppliesATypedPrefixAndAnEmptyBoxKeepsTheOldOne) {
     Settle();
     EXPECT_EQ(prefix, "Holiday 2024-");
     EXPECT_TRUE(empty.isNull());
-    EXPECT_TRUE(messages.Shown().empty());
+    EXPECT_TRUE(messages.shown().empty());
 }
 
 TEST_F(OptionsTest, RefusesAPrefixNoFileNameMayHoldAndStaysOpen) {
@@ -133,15 +120,15 @@ TEST_F(OptionsTest, RefusesAPrefixNoFileNameMayHoldAndStaysOpen) {
                                "<x",   "x>",  "a|b", "tab\t", QString("\x01"), QString(QChar(0x85))};
     for (const QString& text : refused) {
         dialog->txtPreFix->setText(text);
-        const auto before = messages.Shown().size();
+        const auto before = messages.shown().size();
         dialog->cmdOK->click();
         Settle();
-        ASSERT_EQ(messages.Shown().size(), before + 1) << "no message for " << text.toStdString();
+        ASSERT_EQ(messages.shown().size(), before + 1) << "no message for " << text.toStdString();
         EXPECT_TRUE(dialog->isVisible()) << text.toStdString();
         EXPECT_EQ(prefix, "Image") << text.toStdString();
     }
-    EXPECT_TRUE(messages.Shown().back().text.contains("prefix"));
-    EXPECT_EQ(messages.Shown().back().buttons, MessageBox::Buttons::Ok);
+    EXPECT_TRUE(messages.shown().back().text.contains("prefix"));
+    EXPECT_EQ(messages.shown().back().buttons, MessageBox::Buttons::Ok);
 
     // Fixing the text and pressing OK again is enough.
     dialog->txtPreFix->setText("Card_A");
@@ -298,9 +285,9 @@ protected:
     bool PressSysInfoSaysUnavailable() {
         Messages messages;
         Open()->cmdSysInfo->click();
-        EXPECT_LE(messages.Shown().size(), 1u);
-        if (messages.Shown().empty()) return false;
-        const auto& shown = messages.Shown()[0];
+        EXPECT_LE(messages.shown().size(), 1u);
+        if (messages.shown().empty()) return false;
+        const auto& shown = messages.shown()[0];
         EXPECT_EQ(shown.text, kUnavailable);
         EXPECT_EQ(shown.title, "") << "the application's own title";
         EXPECT_EQ(shown.buttons, MessageBox::Buttons::Ok);

@@ -22,6 +22,7 @@
 #include "photos/preview_files.h"
 #include "photos/save_folder.h"
 #include "platform/posix/posix_platform.h"
+#include "tests/gui_main/message_answers.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/temp_dir.h"
@@ -33,26 +34,7 @@ namespace {
 using testing::Bytes;
 using testing::FakePlatform;
 
-// Answers every message box and keeps what it said; Yes unless told otherwise.
-class Messages {
-public:
-    explicit Messages(bool answer = true) {
-        MessageBox::SetResponder([this, answer](const MessageBox::Shown& shown) {
-            shown_.push_back(shown);
-            return answer;
-        });
-    }
-    ~Messages() { MessageBox::SetResponder({}); }
-    QStringList Texts() const {
-        QStringList texts;
-        for (const auto& s : shown_) texts << s.text;
-        return texts;
-    }
-    const std::vector<MessageBox::Shown>& shown() const { return shown_; }
-
-private:
-    std::vector<MessageBox::Shown> shown_;
-};
+using Messages = testing::MessageAnswers;
 
 // When the destination dialog opens, opens `folder` in it and presses OK, or Cancel when
 // `folder` is empty. Counts the dialogs it answered.

@@ -20,6 +20,7 @@
 #include "dialogs/frm_options.h"
 #include "dialogs/message_box.h"
 #include "platform/posix/posix_platform.h"
+#include "tests/gui_main/message_answers.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/temp_dir.h"
@@ -30,26 +31,7 @@ namespace {
 
 using testing::FakePlatform;
 
-// Answers every message box and keeps what it said.
-class Messages {
-public:
-    Messages() {
-        MessageBox::SetResponder([this](const MessageBox::Shown& shown) {
-            shown_.push_back(shown);
-            return true;
-        });
-    }
-    ~Messages() { MessageBox::SetResponder({}); }
-    const std::vector<MessageBox::Shown>& shown() const { return shown_; }
-    QStringList Texts() const {
-        QStringList texts;
-        for (const auto& s : shown_) texts << s.text;
-        return texts;
-    }
-
-private:
-    std::vector<MessageBox::Shown> shown_;
-};
+using Messages = testing::MessageAnswers;
 
 void Choose(FrmMain& window, const QString& drive) {
     const int index = window.cbxDrives->findText(drive);
