@@ -171,13 +171,15 @@ TEST_F(PlatformFiles, FindFilesMatchesLikeWindows) {
     Write(home_.file("b.txt"), "x");
     Write(home_.file("README"), "x");
     fs::create_directory(home_.file("sub"));
+    fs::create_directory(home_.file(".config"));
     fs::create_directory_symlink(home_.file("sub"), home_.file("link"));
 
     auto all = platform_.FindFiles("C:\\*.*");
     ASSERT_TRUE(all);
     std::map<std::string, FindData> byName;
     for (const FindData& f : *all) byName[f.cFileName] = f;
-    EXPECT_EQ(byName.size(), 5u);
+    EXPECT_EQ(byName.size(), 6u);
+    EXPECT_EQ(byName[".config"].dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
     EXPECT_FALSE(byName.count(".") || byName.count(".."));
     EXPECT_EQ(byName["A.JPG"].nFileSize, 5u);
     EXPECT_EQ(byName["sub"].dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);

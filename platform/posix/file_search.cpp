@@ -73,6 +73,7 @@ std::optional<std::vector<FindData>> FindMatchingFiles(const std::string& folder
         FindData data;
         data.cFileName = std::string(name);
         data.dwFileAttributes = FileAttributesOf(info);
+        if (name.front() == '.') data.dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;  // what a dot means here
         data.nFileSize = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
         found.push_back(std::move(data));
     }

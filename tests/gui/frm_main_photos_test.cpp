@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -151,6 +152,7 @@ TEST_F(PhotosThroughTheWindow, SaveAllWritesEveryPhotoAsItWasOnTheCard) {
     for (std::size_t i = 0; i < card.photos.size(); ++i) {
         const std::string name = "Image00" + std::to_string(i + 1) + (card.photos[i].gif ? ".GIF" : ".JPG");
         EXPECT_EQ(testing::ReadFileBytes(Home("Out/" + name)), card.photos[i].bytes) << name;
+        EXPECT_FALSE(QImage(QString::fromStdString(Home("Out/" + name))).isNull()) << name;  // a viewer opens it
     }
     EXPECT_TRUE(messages.shown().empty());
     EXPECT_EQ(window->lblStatus->text(), "Ready");
