@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Kelvara");
 
     kelvara::PlatformOptions options;
-    for (const QString& argument : QApplication::arguments().mid(1)) options.images.push_back(argument.toStdString());
+    for (const QString& argument : QApplication::arguments().mid(1)) options.images.push_back({argument.toStdString()});
     const auto platform = kelvara::CreatePlatform(options);
 
     kelvara::FrmMain window(*platform);

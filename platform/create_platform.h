@@ -11,8 +11,12 @@
 namespace kelvara {
 
 struct PlatformOptions {
-    // Disk image files to present as removable drives, in order (where the system can).
-    std::vector<std::string> images;
+    struct Image {
+        std::string path;
+        int partition = 0;  // 0: every partition (or the whole file without a table); N: only N
+    };
+    // Disk image files to present as removable drives, in order, where the system can.
+    std::vector<Image> images;
     // The family to report instead of the system's own (1: 9x, 2: NT), where the system can.
     std::optional<DWORD> platformId;
 };

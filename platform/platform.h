@@ -26,6 +26,10 @@ public:
     // 0 on failure.
     virtual DWORD GetLogicalDriveStringsA(std::span<char> buffer) = 0;
     virtual DWORD GetDriveTypeA(const std::string& rootPathName) = 0;
+    // What a drive ("E:") stands for: its device, or here the image file (with "@N" for a
+    // partition N of it) or the folder. Fills targetPath with the text and two NULs and returns
+    // the characters stored; 0 on failure (ERROR_INSUFFICIENT_BUFFER when it does not fit).
+    virtual DWORD QueryDosDeviceA(const std::string& deviceName, std::span<char> targetPath) = 0;
     virtual bool GetDiskFreeSpaceA(const std::string& rootPathName, DWORD& sectorsPerCluster,
                                    DWORD& bytesPerSector, DWORD& numberOfFreeClusters,
                                    DWORD& totalNumberOfClusters) = 0;

@@ -99,6 +99,21 @@ TEST(PlatformDrives, ImagesTakeLettersFromDAndAnMbrImageGivesOneDrivePerPartitio
     EXPECT_EQ(ReadVolume(platform, "\\\\.\\e:", 512), testing::ReadBytesAt(mbr, 8100 * 512, 512));
     EXPECT_EQ(ReadVolume(platform, "\\\\.\\F:", 512), testing::ReadBytesAt(plain, 0, 512));
 
+    // What each letter stands for, as a device query tells it.
+    auto target = [&](const std::string& drive) {
+        char text[512];
+        const DWORD length = platform.QueryDosDeviceA(drive, text);
+        return length ? std::string(text) : std::string("(failed)");
+    };
+    EXPECT_EQ(target("D:"), mbr + "@1");
+    EXPECT_EQ(target("e:"), mbr + "@2");
+    EXPECT_EQ(target("F:"), plain);
+    EXPECT_EQ(target("C:"), dir.path());
+    EXPECT_EQ(target("Q:"), "(failed)");
+    char tiny[4];
+    EXPECT_EQ(platform.QueryDosDeviceA("F:", tiny), 0u);
+    EXPECT_EQ(platform.GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+
     // Only partition 2 when that one is asked for.
     PosixPlatform second({{{mbr, 2, ""}}, VER_PLATFORM_WIN32_NT, dir.path(), dir.path()});
     EXPECT_EQ(ReadVolume(second, "\\\\.\\D:", 512), testing::ReadBytesAt(mbr, 8100 * 512, 512));

@@ -6,7 +6,7 @@ namespace kelvara {
 
 std::unique_ptr<Platform> CreatePlatform(const PlatformOptions& options) {
     PosixPlatform::Options posix;
-    for (const std::string& image : options.images) posix.images.emplace_back(image);
+    for (const auto& image : options.images) posix.images.emplace_back(image.path, image.partition);
     posix.platformId = options.platformId.value_or(VER_PLATFORM_WIN32_NT);
     return std::make_unique<PosixPlatform>(std::move(posix));
 }

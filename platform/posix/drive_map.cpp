@@ -34,8 +34,8 @@ std::vector<MbrPartition> PartitionsOf(const std::string& path) {
 
 DriveMap::DriveMap(const std::vector<AttachedImage>& images, const std::string& home, std::string sysRoot)
     : sysRoot_(std::move(sysRoot)) {
-    Place(Drive{'C', DRIVE_FIXED, home, std::nullopt}, {});
-    Place(Drive{'Z', DRIVE_FIXED, "/", std::nullopt}, {});
+    Place(Drive{'C', DRIVE_FIXED, home, std::nullopt, true, home}, {});
+    Place(Drive{'Z', DRIVE_FIXED, "/", std::nullopt, true, "/"}, {});
     for (const AttachedImage& image : images) AttachImage(image);
 }
 
@@ -43,15 +43,19 @@ void DriveMap::AttachImage(const AttachedImage& image) {
     const std::vector<MbrPartition> partitions = PartitionsOf(image.path);
     std::vector<Drive> drives;
     if (image.partition == 0 && partitions.empty()) {
-        drives.push_back(Drive{0, DRIVE_REMOVABLE, image.root, VolumeSource{image.path, 0, std::nullopt}});
+        drives.push_back(
+            Drive{0, DRIVE_REMOVABLE, image.root, VolumeSource{image.path, 0, std::nullopt}, true, image.path});
     } else {
         for (const MbrPartition& p : partitions) {
             if (image.partition != 0 && p.number != image.partition) continue;
             drives.push_back(Drive{0, DRIVE_REMOVABLE, drives.empty() ? image.root : std::string(),
-                                   VolumeSource{image.path, p.firstSector * kSector, p.sectors * kSector}});
+                                   VolumeSource{image.path, p.firstSector * kSector, p.sectors * kSector}, true,
+                                   image.path + "@" + std::to_string(p.number)});
         }
         // The partition asked for is not there: the drive exists, but has no volume to read.
-        if (drives.empty()) drives.push_back(Drive{0, DRIVE_REMOVABLE, image.root, std::nullopt});
+        if (drives.empty())
+            drives.push_back(Drive{0, DRIVE_REMOVABLE, image.root, std::nullopt, true,
+                                   image.path + "@" + std::to_string(image.partition)});
     }
     for (Drive& drive : drives) {
         drive.letter = NextFreeLetter();
@@ -88,6 +92,7 @@ void DriveMap::RefreshRemovable() {
         drive.folder = FindMountPoint(mounts, volume.devNumber, "/dev/" + volume.name);
         drive.volume = VolumeSource{volume.node, 0, std::nullopt};
         drive.mediumPresent = volume.sectors != 0;
+        drive.target = volume.node;
 
         char letter = 0;
         for (std::size_t i = 0; i < slots_.size(); ++i)

@@ -34,6 +34,7 @@ struct Drive {
     std::string folder;                  // the folder that stands for the root; empty: none
     std::optional<VolumeSource> volume;  // the raw volume; absent for folders and missing partitions
     bool mediumPresent = true;           // false for a card reader with no card in it
+    std::string target;                  // what the letter stands for, as QueryDosDeviceA tells it
 };
 
 class DriveMap {

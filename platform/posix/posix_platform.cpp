@@ -110,6 +110,18 @@ DWORD PosixPlatform::GetDriveTypeA(const std::string& rootPathName) {
     return drive ? drive->type : DRIVE_NO_ROOT_DIR;
 }
 
+DWORD PosixPlatform::QueryDosDeviceA(const std::string& deviceName, std::span<char> targetPath) {
+    const auto letter = ParseDriveRoot(deviceName);
+    const auto drive = letter ? FindDrive(*letter) : std::nullopt;
+    if (!drive) return FailWith(ERROR_FILE_NOT_FOUND), 0;
+    const std::string& target = drive->target;
+    if (target.size() + 2 > targetPath.size()) return FailWith(ERROR_INSUFFICIENT_BUFFER), 0;
+    std::copy(target.begin(), target.end(), targetPath.begin());
+    targetPath[target.size()] = '\0';
+    targetPath[target.size() + 1] = '\0';
+    return static_cast<DWORD>(target.size() + 2);
+}
+
 bool PosixPlatform::GetDiskFreeSpaceA(const std::string& rootPathName, DWORD& sectorsPerCluster,
                                       DWORD& bytesPerSector, DWORD& numberOfFreeClusters,
                                       DWORD& totalNumberOfClusters) {

@@ -36,6 +36,7 @@ public:
 
     DWORD GetLogicalDriveStringsA(std::span<char> buffer) override;
     DWORD GetDriveTypeA(const std::string& rootPathName) override;
+    DWORD QueryDosDeviceA(const std::string& deviceName, std::span<char> targetPath) override;
     bool GetDiskFreeSpaceA(const std::string& rootPathName, DWORD& sectorsPerCluster, DWORD& bytesPerSector,
                            DWORD& numberOfFreeClusters, DWORD& totalNumberOfClusters) override;
 

@@ -50,6 +50,10 @@ DWORD WindowsPlatform::GetLogicalDriveStringsA(std::span<char> buffer) {
 
 DWORD WindowsPlatform::GetDriveTypeA(const std::string& rootPathName) { return ::GetDriveTypeA(rootPathName.c_str()); }
 
+DWORD WindowsPlatform::QueryDosDeviceA(const std::string& deviceName, std::span<char> targetPath) {
+    return ::QueryDosDeviceA(deviceName.c_str(), targetPath.data(), static_cast<::DWORD>(targetPath.size()));
+}
+
 bool WindowsPlatform::GetDiskFreeSpaceA(const std::string& rootPathName, DWORD& sectorsPerCluster,
                                         DWORD& bytesPerSector, DWORD& numberOfFreeClusters,
                                         DWORD& totalNumberOfClusters) {

@@ -118,6 +118,17 @@ DWORD FakePlatform::GetDriveTypeA(const std::string& rootPathName) {
     return it == drives.end() ? DRIVE_NO_ROOT_DIR : it->second.type;
 }
 
+DWORD FakePlatform::QueryDosDeviceA(const std::string& deviceName, std::span<char> targetPath) {
+    Record("QueryDosDeviceA(" + deviceName + ")");
+    if (!drives.count(DriveLetter(deviceName))) return Fail(ERROR_FILE_NOT_FOUND), 0;
+    const std::string target = std::string("\\Device\\Fake") + DriveLetter(deviceName);
+    if (target.size() + 2 > targetPath.size()) return Fail(ERROR_INSUFFICIENT_BUFFER), 0;
+    std::copy(target.begin(), target.end(), targetPath.begin());
+    targetPath[target.size()] = '\0';
+    targetPath[target.size() + 1] = '\0';
+    return static_cast<DWORD>(target.size() + 2);
+}
+
 bool FakePlatform::GetDiskFreeSpaceA(const std::string& rootPathName, DWORD& sectorsPerCluster, DWORD& bytesPerSector,
                                      DWORD& numberOfFreeClusters, DWORD& totalNumberOfClusters) {
     Record("GetDiskFreeSpaceA(" + rootPathName + ")");

@@ -64,6 +64,7 @@ public:
     // Platform
     DWORD GetLogicalDriveStringsA(std::span<char> buffer) override;
     DWORD GetDriveTypeA(const std::string& rootPathName) override;
+    DWORD QueryDosDeviceA(const std::string& deviceName, std::span<char> targetPath) override;
     bool GetDiskFreeSpaceA(const std::string& rootPathName, DWORD& sectorsPerCluster, DWORD& bytesPerSector,
                            DWORD& numberOfFreeClusters, DWORD& totalNumberOfClusters) override;
     HANDLE CreateFileA(const std::string& fileName, DWORD desiredAccess, DWORD shareMode, DWORD creationDisposition,
