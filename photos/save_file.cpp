@@ -52,6 +52,10 @@ SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& tab
     SaveReport report;
     host.SetStatus("Saveing");
     for (const std::int32_t index : indexes) {
+        if (host.StopRequested()) {
+            report.stopped = true;
+            break;
+        }
         try {
             report.written.push_back(SaveFile(platform, host, table, index, Folder, Prefix));
         } catch (const SaveError& error) {

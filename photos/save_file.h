@@ -30,6 +30,7 @@ std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& tabl
 struct SaveReport {
     std::vector<std::string> written;  // paths, in order
     int failed = 0;
+    bool stopped = false;              // the user asked to stop before every photo was saved
     std::string firstFailure;          // the reason of the first photo that failed
 };
 

@@ -40,6 +40,10 @@ public:
     // Lets the event loop run, so the window stays live. Called after every sector: it must
     // be cheap when called often.
     virtual void Yield() = 0;
+
+    // True once the user has asked a long command to stop (Ctrl-C at the command line). The
+    // window's commands run to their end, so there it stays false.
+    virtual bool StopRequested() { return false; }
 };
 
 // Reads a caption as a whole number, as the controls are read back; 0 when it holds none.

@@ -32,9 +32,16 @@ void PhotoRecorder::StopUnreadable(const std::string& drive, std::int32_t sector
                    " on, so the scan stopped there.\n" + reason;
 }
 
+void PhotoRecorder::StopRequested(std::int32_t sector) {
+    stop_ = Stop::Requested;
+    stopSector_ = sector;
+    stopMessage_ = "The scan was stopped at sector " + std::to_string(sector) +
+                   "; the photos found before it are listed.";
+}
+
 void PhotoRecorder::Finish(std::int32_t driveEnd) {
     if (count_ > 0) table_[count_ - 1].EndSector = Stopped() ? stopSector_ : driveEnd;
-    if (stop_ == Stop::Unreadable) host_.ShowMessage(stopMessage_, "Kelvara");
+    if (stop_ == Stop::Unreadable || stop_ == Stop::Requested) host_.ShowMessage(stopMessage_, "Kelvara");
     host_.ShowMessage("Kelvara's found " + std::to_string(count_) + " Files", "Scan Complete");
     if (stop_ == Stop::TableFull)
         host_.ShowMessage("The list is full: it holds " + std::to_string(kFoundPhotoSlots) +

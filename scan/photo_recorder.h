@@ -20,6 +20,8 @@ public:
 
     // The drive could not be read from `sector` on; the scan stops there.
     void StopUnreadable(const std::string& drive, std::int32_t sector, const std::string& reason);
+    // The user asked the scan to stop before `sector`.
+    void StopRequested(std::int32_t sector);
 
     bool Stopped() const { return stop_ != Stop::None; }
     int Count() const { return count_; }
@@ -29,7 +31,7 @@ public:
     void Finish(std::int32_t driveEnd);
 
 private:
-    enum class Stop { None, Unreadable, TableFull };
+    enum class Stop { None, Unreadable, TableFull, Requested };
 
     Host& host_;
     FoundPhotoTable& table_;

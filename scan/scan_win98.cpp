@@ -25,6 +25,10 @@ void ScanWin98(const ScanContext& context) {
 
     SectorBuffer buffer;
     for (std::int32_t i = 0; i != total;) {
+        if (host.StopRequested()) {
+            recorder.StopRequested(i);
+            break;
+        }
         host.SetCurrentSector(i);
         drive = host.DriveString();
         try {

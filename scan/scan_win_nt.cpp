@@ -39,6 +39,10 @@ private:
         for (std::int32_t done = 0; done < length && !recorder_.Stopped();) {
             const std::int32_t piece = std::min(kMaxReadSectors, length - done);
             const std::int32_t pieceStart = first + done;
+            if (host_.StopRequested()) {
+                recorder_.StopRequested(pieceStart);
+                return;
+            }
             const std::string drive = host_.DriveString();
             try {
                 ReadSectors(context_.platform, drive, pieceStart, 0, piece * kSectorSize, buffer_);

@@ -246,6 +246,27 @@ TEST_F(ScanTest, APulledCardEndsTheScanWithWhatWasFound) {
     }
 }
 
+TEST_F(ScanTest, AStopRequestEndsTheScanLikeAnUnreadableDrive) {
+    for (const bool nine : {false, true}) {
+        SCOPED_TRACE(nine);
+        platform = FakePlatform();
+        host = FakeHost();
+        auto& volume = Drive(1000);
+        PutJpeg(volume, 5);
+        PutJpeg(volume, 900);
+        host.onYield = [&] {
+            if (host.progressValue == 400) host.stopRequested = true;
+        };
+        nine ? Scan9x() : ScanNt();
+        ASSERT_EQ(host.entries.size(), 1u);
+        EXPECT_EQ(table[0].EndSector, 400);
+        ASSERT_EQ(host.messages.size(), 2u);
+        EXPECT_EQ(host.messages[0].first, "The scan was stopped at sector 400; the photos found before it are listed.");
+        EXPECT_EQ(host.messages[1].first, "Kelvara's found 1 Files");
+        EXPECT_FALSE(host.busy);
+    }
+}
+
 TEST_F(ScanTest, A9xScanOfADriveWithoutSizeReadsNothing) {
     Drive(100);
     platform.drives['E'].sizeKnown = false;

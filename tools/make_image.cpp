@@ -34,6 +34,10 @@ ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder)
     SectorBuffer run;
     std::int32_t done = 0;
     while (done < total && report.failure.empty()) {
+        if (host.StopRequested()) {
+            report.failure = "The image was stopped at your request.";
+            break;
+        }
         const std::int32_t length = std::min(kImageRun, total - done);
         try {
             ReadSectors(platform, drive, done, 0, length * kSectorSize, run);

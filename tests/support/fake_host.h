@@ -31,6 +31,7 @@ public:
     long yields = 0;
     long refusedProgress = 0;
     std::function<void()> onYield;  // runs inside a yield: the user acting meanwhile
+    bool stopRequested = false;
 
     std::string DriveString() override { return drive; }
     std::string SectorsCaption() override { return sectorsCaption; }
@@ -60,6 +61,7 @@ public:
         answers.pop_front();
         return answer;
     }
+    bool StopRequested() override { return stopRequested; }
     void Yield() override {
         ++yields;
         if (onYield) onYield();
