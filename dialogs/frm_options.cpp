@@ -8,6 +8,7 @@
 
 #include "dialogs/message_box.h"
 #include "dialogs/twips.h"
+#include "scan/entry_name.h"
 
 namespace kelvara {
 namespace {
@@ -21,14 +22,6 @@ QRect ScreenGeometry() {
     if (ScreenOverride()) return *ScreenOverride();
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->geometry() : QRect();
-}
-
-// The prefix starts file names: no character that a file name may not hold.
-bool IsUsablePrefix(const QString& prefix) {
-    static const QString kForbidden = QStringLiteral("\\/:*?\"<>|");
-    for (const QChar c : prefix)
-        if (kForbidden.contains(c) || c.category() == QChar::Other_Control) return false;
-    return true;
 }
 
 }  // namespace
@@ -93,7 +86,7 @@ void frmOptions::cmdOK_Click() {
     const QString prefix = txtPreFix->text();
     // An empty box means the user did not ask for a change.
     if (!prefix.isEmpty()) {
-        if (!IsUsablePrefix(prefix)) {
+        if (!IsUsablePrefix(prefix.toStdString())) {
             MessageBox::Show(this,
                              "The image prefix cannot contain any of the characters \\ / : * ? \" < > | "
                              "or a control character.",

@@ -81,6 +81,13 @@ TEST(EntryName, PadsTheNumberToThreeDigits) {
     EXPECT_EQ(EntryName("Card", 500, ".JPG"), "Card501.JPG");
 }
 
+TEST(EntryName, APrefixMayHoldNoCharacterAFileNameMayNot) {
+    EXPECT_TRUE(IsUsablePrefix("Holiday 2026-"));
+    EXPECT_TRUE(IsUsablePrefix("Fotos_\xC3\xA9t\xC3\xA9"));  // UTF-8 letters are fine
+    for (const char* bad : {"a/b", "a\\b", "c:", "*", "?", "\"", "<", ">", "|", "tab\there", "\x7F", "\xC2\x85"})
+        EXPECT_FALSE(IsUsablePrefix(bad)) << bad;
+}
+
 TEST_F(ScanTest, FiftyRunsCoverTheDriveThenAFinalReadTakesTheRest) {
     struct Case {
         std::int32_t total;
