@@ -1,0 +1,55 @@
+#pragma once
+// The window's controls as plain values for the command line: the drive and its sector count
+// are fixed, progress goes to the meter, messages are kept for the command to print.
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/progress_meter.h"
+#include "scan/host.h"
+
+namespace kelvara::cli {
+
+// Set by Ctrl-C; long commands stop at their next yield.
+void WatchForInterrupt();
+bool Interrupted();
+
+class CliHost : public Host {
+public:
+    CliHost(std::string drive, std::int32_t sectors, ProgressMeter& meter);
+
+    struct Message {
+        std::string text, title;
+    };
+    const std::vector<Message>& messages() const { return messages_; }
+    const std::vector<std::string>& entries() const { return entries_; }
+
+    std::string DriveString() override { return drive_; }
+    std::string SectorsCaption() override { return sectorsCaption_; }
+    void SetProgressMax(std::int32_t maximum) override;
+    std::int32_t ProgressMax() override { return progressMax_; }
+    bool SetProgressValue(std::int32_t value) override;
+    void SetCurrentSector(std::int32_t) override {}
+    void SetStatus(const std::string&) override {}
+    void SetBusy(bool) override {}
+    void ShowGuidePicture(int) override {}
+    void AddFoundEntry(const std::string& name) override { entries_.push_back(name); }
+    void ShowMessage(const std::string& text, const std::string& title) override;
+    bool AskYesNo(const std::string&, const std::string&) override { return true; }
+    void Yield() override;
+    bool StopRequested() override { return Interrupted(); }
+
+private:
+    std::string drive_;
+    std::string sectorsCaption_;
+    ProgressMeter& meter_;
+    std::int32_t progressMax_ = 100;
+    std::int32_t progressValue_ = 0;
+    unsigned yields_ = 0;
+    std::vector<std::string> entries_;
+    std::vector<Message> messages_;
+};
+
+}  // namespace kelvara::cli

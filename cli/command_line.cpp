@@ -1,0 +1,117 @@
+#include "cli/command_line.h"
+
+#include <charconv>
+
+namespace kelvara::cli {
+namespace {
+
+CommandLine::Verb VerbOf(const std::string& word) {
+    if (word == "drives") return CommandLine::Verb::Drives;
+    if (word == "scan") return CommandLine::Verb::Scan;
+    if (word == "save") return CommandLine::Verb::Save;
+    if (word == "image") return CommandLine::Verb::Image;
+    throw UsageError{"unknown command '" + word + "'"};
+}
+
+std::int32_t SectorCount(const std::string& text) {
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 1)
+        throw UsageError{"--sectors needs a whole number from 1 to 2147483647, not '" + text + "'"};
+    return value;
+}
+
+}  // namespace
+
+const char* UsageText() {
+    return R"(Usage:
+  kelvara-cli drives [IMAGE...]
+  kelvara-cli scan SOURCE [options]
+  kelvara-cli save SOURCE FOLDER [--prefix P] [options]
+  kelvara-cli image SOURCE FOLDER [options]
+  kelvara-cli --help
+
+Finds the photos on a camera's memory card by reading its raw sectors, as the Kelvara
+window does, without a desktop.
+
+  drives   lists the drives: drive string, type, sector count (0 when unknown), size in
+           bytes, and what the drive stands for.
+  scan     scans SOURCE and prints NAME<TAB>START<TAB>END for each photo found (START and
+           END are sectors, END exclusive), then "Kelvara's found N Files".
+  save     scans SOURCE, then saves every photo found into FOLDER (made when missing) as
+           Save All does, and prints each file written.
+  image    writes FOLDER/TOBRN.IMG, a raw image of SOURCE, as Image Disk does.
+
+SOURCE is a drive string (E: or E:\, any case) or the path of a disk image file or block
+device, attached as the next removable drive; for an image holding a partition table its
+first FAT or exFAT partition, or PATH@N for partition N.
+
+Options:
+  --prefix P        name saved photos P001.JPG, P002.GIF, ... (default Image)
+  --family nt|9x    read through the NT volume path or the 9x disk service (default: what
+                    the system is)
+  --sectors N       take the drive as N sectors instead of the size its file system gives
+  --quiet           print only results: no progress
+  --help            this text
+
+Progress goes to standard error: a bar on a terminal, plain lines otherwise. Exit status:
+0 when everything asked for was done, 1 when something failed (the message says what),
+2 for a wrong command line. Ctrl-C stops cleanly: files are closed, and a partial image is
+reported as partial.
+)";
+}
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine line;
+    std::vector<std::string> words;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= arguments.size()) throw UsageError{argument + " needs a value"};
+            return arguments[++i];
+        };
+        if (argument == "--help" || argument == "-h") {
+            line.verb = CommandLine::Verb::Help;
+            return line;
+        } else if (argument == "--quiet" || argument == "-q") {
+            line.quiet = true;
+        } else if (argument == "--prefix") {
+            line.prefix = value();
+            if (line.prefix.empty()) throw UsageError{"--prefix needs a prefix"};
+        } else if (argument == "--family") {
+            const std::string& family = value();
+            if (family == "nt")
+                line.family = VER_PLATFORM_WIN32_NT;
+            else if (family == "9x")
+                line.family = VER_PLATFORM_WIN32_WINDOWS;
+            else
+                throw UsageError{"--family is nt or 9x, not '" + family + "'"};
+        } else if (argument == "--sectors") {
+            line.sectors = SectorCount(value());
+        } else if (argument.size() > 1 && argument[0] == '-' && argument != "-") {
+            throw UsageError{"unknown option " + argument};
+        } else {
+            words.push_back(argument);
+        }
+    }
+    if (words.empty()) throw UsageError{"no command given"};
+    line.verb = VerbOf(words[0]);
+    const std::size_t operands = words.size() - 1;
+    switch (line.verb) {
+        case CommandLine::Verb::Drives: line.images.assign(words.begin() + 1, words.end()); break;
+        case CommandLine::Verb::Scan:
+            if (operands != 1) throw UsageError{"scan takes one SOURCE"};
+            line.source = words[1];
+            break;
+        case CommandLine::Verb::Save:
+        case CommandLine::Verb::Image:
+            if (operands != 2) throw UsageError{words[0] + " takes a SOURCE and a FOLDER"};
+            line.source = words[1];
+            line.folder = words[2];
+            break;
+        case CommandLine::Verb::Help: break;
+    }
+    return line;
+}
+
+}  // namespace kelvara::cli

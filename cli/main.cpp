@@ -1,0 +1,75 @@
+// kelvara-cli: the photo scan, Save All and Image Disk of the Kelvara window, without a
+// desktop. `kelvara-cli --help` tells how to use it.
+
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "cli/cli_host.h"
+#include "cli/command_line.h"
+#include "cli/commands.h"
+#include "cli/source.h"
+#include "platform/create_platform.h"
+#include "scan/entry_name.h"
+
+namespace {
+
+using namespace kelvara;
+using namespace kelvara::cli;
+
+int Run(const CommandLine& line) {
+    PlatformOptions options;
+    options.platformId = line.family;
+    Source source;
+    if (line.verb == CommandLine::Verb::Drives) {
+        for (const std::string& image : line.images) {
+            const Source attached = ParseSource(image);
+            if (attached.image) options.images.push_back(*attached.image);
+        }
+    } else {
+        source = ParseSource(line.source);
+        if (source.image) options.images.push_back(*source.image);
+    }
+    const auto platform = CreatePlatform(options);
+    if (line.verb == CommandLine::Verb::Drives) return ListDrives(*platform);
+
+    const auto drive = DriveOf(*platform, source);
+    if (!drive) {
+        std::fprintf(stderr, "kelvara-cli: %s cannot be attached as a drive here; name its drive (E:) instead.\n",
+                     line.source.c_str());
+        return 1;
+    }
+    WatchForInterrupt();
+    ProgressMeter meter(ProgressMeter::StyleFor(line.quiet));
+    switch (line.verb) {
+        case CommandLine::Verb::Scan: return ScanDrive(*platform, *drive, line, meter);
+        case CommandLine::Verb::Save: return SaveDrive(*platform, *drive, line, meter);
+        case CommandLine::Verb::Image: return ImageDrive(*platform, *drive, line, meter);
+        default: return 2;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CommandLine line;
+    try {
+        line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        if (line.verb == CommandLine::Verb::Save && !IsUsablePrefix(line.prefix))
+            throw UsageError{"--prefix may hold no \\ / : * ? \" < > | or control character"};
+    } catch (const UsageError& error) {
+        std::fprintf(stderr, "kelvara-cli: %s\n\n%s", error.message.c_str(), UsageText());
+        return 2;
+    }
+    if (line.verb == CommandLine::Verb::Help) {
+        std::fputs(UsageText(), stdout);
+        return 0;
+    }
+    try {
+        return Run(line);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "kelvara-cli: %s\n", error.what());
+        return 1;
+    }
+}
