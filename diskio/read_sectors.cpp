@@ -1,5 +1,7 @@
 #include "diskio/read_sectors.h"
 
+#include <algorithm>
+
 #include "diskio/checked_math.h"
 #include "diskio/is_windows_nt.h"
 #include "diskio/read_sectors_9x.h"
@@ -30,6 +32,25 @@ void ReadSectors(Platform& platform, const std::string& drive, std::int32_t firs
         std::string message = "Cannot open drive " + VolumePath(text).substr(4) + ".";
         if (error != 0) message += " " + platform.FormatErrorMessage(error);
         throw DiskError(DiskError::Kind::CannotOpen, message);
+    }
+}
+
+void ReadSectorRun(Platform& platform, const std::string& drive, std::int32_t firstSector, std::int32_t count,
+                   SectorBuffer& into) {
+    constexpr std::int32_t kPiece = INT16_MAX;  // sectors the 9x service reads in one call
+    const std::int32_t sectors = SectorsToRead(drive, firstSector, 0, count);
+    if (sectors <= kPiece) {
+        ReadSectors(platform, drive, firstSector, 0, count, into);
+        return;
+    }
+    CheckedAdd(firstSector, sectors - 1, "the last sector of the run");
+    into.resize(static_cast<std::size_t>(count));
+    SectorBuffer piece;
+    for (std::int32_t done = 0; done < sectors; done += kPiece) {
+        const std::int64_t bytesLeft = std::int64_t{count} - std::int64_t{done} * kSectorSize;
+        const auto bytes = static_cast<std::int32_t>(std::min<std::int64_t>(bytesLeft, std::int64_t{kPiece} * kSectorSize));
+        ReadSectors(platform, drive, firstSector + done, 0, bytes, piece);
+        std::copy(piece.begin(), piece.end(), into.begin() + std::int64_t{done} * kSectorSize);
     }
 }
 

@@ -22,6 +22,12 @@ SectorBuffer ReadSectors(Platform& platform, const std::string& drive, std::int3
 void ReadSectors(Platform& platform, const std::string& drive, std::int32_t firstSector,
                  std::int32_t offset, std::int32_t count, SectorBuffer& into);
 
+// A photo's run: `count` bytes from the start of `firstSector`. One ReadSectors call when the
+// 9x disk service can take it (32,767 sectors), else as many calls of that size as it takes,
+// so a long run reads the same on both families.
+void ReadSectorRun(Platform& platform, const std::string& drive, std::int32_t firstSector, std::int32_t count,
+                   SectorBuffer& into);
+
 // The whole sectors a read of `count` bytes from `offset` covers; checks the arguments and
 // the 32-bit arithmetic (offset + count - 1, and that number of sectors times 512).
 std::int32_t SectorsToRead(const std::string& drive, std::int32_t firstSector, std::int32_t offset,

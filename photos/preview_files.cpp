@@ -60,7 +60,8 @@ std::string PreviewTempFolder(Platform& platform) {
 std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, const std::string& tempFolder) {
     const std::int32_t count = CheckedMul(CheckedSub(photo.EndSector, photo.StartSector, "the photo's sector count"),
                                           kSectorSize, "the photo's byte count");
-    SectorBuffer buffer = ReadSectors(platform, photo.Drive, photo.StartSector, 0, count);
+    SectorBuffer buffer;
+    ReadSectorRun(platform, photo.Drive, photo.StartSector, count, buffer);
     // Every kind is shown as a JPEG.
     CutAfterLastEndMarker(buffer, 0xFF, 0xD9);
 

@@ -31,7 +31,7 @@ std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& tabl
     }
     SectorBuffer buffer;
     try {
-        ReadSectors(platform, photo.Drive, photo.StartSector, 0, count, buffer);
+        ReadSectorRun(platform, photo.Drive, photo.StartSector, count, buffer);
     } catch (const DiskError& error) {
         throw SaveError(name + " could not be read: " + error.what());
     } catch (const std::bad_alloc&) {

@@ -190,6 +190,26 @@ TEST_F(ReaderTest, ADriveThatCannotBeOpenedIsAnErrorThatSaysWhy) {
     EXPECT_EQ(ReadSectors(platform, "G:\\", 0, 0, 512), SectorBuffer(512, 0));
 }
 
+TEST(ReadSectorRun, ALongRunReadsTheSameOnBothFamiliesInPiecesThe9xServiceTakes) {
+    FakePlatform platform;
+    auto& bytes = platform.AddVolume('E', 70000);
+    for (std::size_t i = 0; i < bytes.size(); i += 512) bytes[i] = static_cast<std::uint8_t>(i / 512);
+    const std::int32_t count = 68000 * 512;
+    for (const DWORD id : {VER_PLATFORM_WIN32_NT, VER_PLATFORM_WIN32_WINDOWS}) {
+        platform.platformId = id;
+        platform.calls.clear();
+        SectorBuffer run;
+        ReadSectorRun(platform, "E:\\", 1000, count, run);
+        ASSERT_EQ(run.size(), static_cast<std::size_t>(count));
+        EXPECT_TRUE(std::equal(run.begin(), run.end(), bytes.begin() + 1000 * 512)) << id;
+        EXPECT_EQ(platform.CallsNamed("GetVersionExA").size(), 3u);  // 32,767 + 32,767 + 2,466 sectors
+    }
+    platform.calls.clear();
+    SectorBuffer shortRun;
+    ReadSectorRun(platform, "E:\\", 0, 100 * 512, shortRun);  // a run that fits is one call
+    EXPECT_EQ(platform.CallsNamed("GetVersionExA").size(), 1u);
+}
+
 TEST(GetTotalSectors, IsSectorsPerClusterTimesClustersOrMinusOne) {
     FakePlatform platform;
     platform.AddVolume('E', 8);

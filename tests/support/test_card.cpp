@@ -21,7 +21,9 @@ TestCard MakePhotoCard(const std::string& image, int count, bool deleted, std::i
                       : i % 3 == 2 ? MakeJpegWithThumbnail(width, height, i)
                                    : MakeJpeg(width, height, i);
         WriteFileBytes(scratch, photo.bytes);
-        CopyIntoImage(image, scratch, std::string("::/DCIM/100KELVA/") + name);
+        // Two folders, as a camera starts a new one now and then.
+        const char* dcim = i < (count + 1) / 2 ? "::/DCIM/100KELVA/" : "::/DCIM/101KELVA/";
+        CopyIntoImage(image, scratch, dcim + photo.name);
         card.photos.push_back(std::move(photo));
     }
     std::remove(scratch.c_str());

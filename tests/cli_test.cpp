@@ -1,0 +1,223 @@
+// kelvara-cli end to end: real card images made with mkfs.vfat and mtools, photos copied and
+// deleted, the program run as a user runs it.
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QProcess>
+#include <QThread>
+#include <filesystem>
+
+#include "cli/command_line.h"
+#include "tests/support/fat_image.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_card.h"
+
+namespace kelvara {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Bytes;
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string CliPath() {
+    const fs::path self = fs::absolute(::testing::internal::GetArgvs().at(0));
+    return (self.parent_path() / "kelvara-cli").string();
+}
+
+CliRun Cli(const QStringList& arguments) {
+    QProcess process;
+    process.start(QString::fromStdString(CliPath()), arguments);
+    process.waitForFinished(300000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (const char c : text) {
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+std::string Name(const std::string& prefix, std::size_t index, const testing::CardPhoto& photo) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%03zu", index + 1);
+    return prefix + number + (photo.gif ? ".GIF" : ".JPG");
+}
+
+class CardTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "cli_test";
+        static char* argv[] = {name, nullptr};
+        // Drawing the photos needs the fonts of a GUI application.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (!QCoreApplication::instance()) new QGuiApplication(argc, argv);
+        folder = new testing::TempDir;
+        card = new testing::TestCard(testing::MakePhotoCard(folder->file("card.img"), 30));
+    }
+    static void TearDownTestSuite() {
+        delete card;
+        delete folder;
+    }
+    // Every photo of the card saved in `out`, in card order, byte for byte.
+    static void ExpectAllSaved(const std::string& out, const std::string& prefix = "Image") {
+        for (std::size_t i = 0; i < card->photos.size(); ++i) {
+            const std::string name = Name(prefix, i, card->photos[i]);
+            ASSERT_TRUE(fs::exists(out + "/" + name)) << name;
+            EXPECT_EQ(testing::ReadFileBytes(out + "/" + name), card->photos[i].bytes) << name;
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()),
+                  static_cast<long>(card->photos.size()));
+    }
+
+    static testing::TempDir* folder;
+    static testing::TestCard* card;
+};
+testing::TempDir* CardTest::folder = nullptr;
+testing::TestCard* CardTest::card = nullptr;
+
+TEST_F(CardTest, SaveGivesBackEveryDeletedPhotoInCardOrder) {
+    const std::string out = folder->file("saved/nested");
+    const CliRun run = Cli({"save", QString::fromStdString(card->image), QString::fromStdString(out), "--quiet"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    ExpectAllSaved(out);
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), card->photos.size());
+    EXPECT_EQ(lines.front(), out + "/Image001.JPG");
+}
+
+TEST_F(CardTest, BothFamiliesAndAPrefixGiveTheSameFiles) {
+    const std::string out = folder->file("nine");
+    const CliRun run =
+        Cli({"save", QString::fromStdString(card->image), QString::fromStdString(out), "--family", "9x", "--prefix", "Trip"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    ExpectAllSaved(out, "Trip");
+}
+
+TEST_F(CardTest, ScanListsNameStartAndEndThenTheSummary) {
+    const CliRun run = Cli({"scan", QString::fromStdString(card->image), "--quiet"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), card->photos.size() + 1);
+    EXPECT_EQ(lines.back(), "Kelvara's found 30 Files");
+    std::string previousEnd;
+    for (std::size_t i = 0; i < card->photos.size(); ++i) {
+        const QStringList fields = QString::fromStdString(lines[i]).split('\t');
+        ASSERT_EQ(fields.size(), 3) << lines[i];
+        EXPECT_EQ(fields[0].toStdString(), Name("Image", i, card->photos[i]));
+        if (i > 0) EXPECT_EQ(fields[1].toStdString(), previousEnd);  // each photo ends where the next begins
+        previousEnd = fields[2].toStdString();
+    }
+    const CliRun drives = Cli({"drives", QString::fromStdString(card->image)});
+    ASSERT_EQ(drives.status, 0);
+    const auto geometry = testing::ReadGeometryWithMinfo(card->image);
+    const std::string sectors = std::to_string(geometry.sectorsPerCluster * geometry.totalClusters);
+    EXPECT_NE(drives.out.find("D:\\\tremovable\t" + sectors + "\t"), std::string::npos) << drives.out;
+    EXPECT_EQ(previousEnd, sectors);  // the last photo runs to the drive's end
+}
+
+TEST_F(CardTest, AQuickFormatLosesNoPhoto) {
+    testing::TempDir scratch;
+    const std::string copy = scratch.file("formatted.img");
+    fs::copy_file(card->image, copy);
+    // Formatting in place writes a fresh boot sector, tables and root, and leaves the data.
+    ASSERT_EQ(QProcess::execute("mkfs.vfat", {"-F", "32", QString::fromStdString(copy)}), 0);
+    const std::string out = scratch.file("out");
+    const CliRun run = Cli({"save", QString::fromStdString(copy), QString::fromStdString(out), "--quiet"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    ExpectAllSaved(out);
+}
+
+TEST(Cli, WrongCommandLinesGiveTheUsageAndStatus2) {
+    for (const QStringList& arguments :
+         {QStringList{}, QStringList{"frobnicate"}, QStringList{"scan"}, QStringList{"save", "x.img"},
+          QStringList{"scan", "x.img", "--family", "95"}, QStringList{"scan", "x.img", "--sectors", "0"},
+          QStringList{"save", "x.img", "out", "--prefix", "a/b"}, QStringList{"scan", "x.img", "--bogus"}}) {
+        const CliRun run = Cli(arguments);
+        EXPECT_EQ(run.status, 2) << arguments.join(' ').toStdString();
+        EXPECT_NE(run.err.find("Usage:"), std::string::npos);
+    }
+    const CliRun help = Cli({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("kelvara-cli save SOURCE FOLDER"), std::string::npos);
+}
+
+TEST(Cli, WhatCannotBeDoneSaysWhyWithStatus1) {
+    testing::TempDir dir;
+    const CliRun missing = Cli({"scan", QString::fromStdString(dir.file("no-such.img"))});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("cannot be read"), std::string::npos) << missing.err;
+
+    testing::MakeFatImage(dir.file("small.img"), 12, 2880);
+    testing::WriteFileBytes(dir.file("file"), Bytes{1});
+    const CliRun blocked = Cli({"image", QString::fromStdString(dir.file("small.img")), QString::fromStdString(dir.file("file/sub"))});
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_NE(blocked.err.find("cannot be made"), std::string::npos) << blocked.err;
+
+    const CliRun image = Cli({"image", QString::fromStdString(dir.file("small.img")), QString::fromStdString(dir.file("out"))});
+    EXPECT_EQ(image.status, 0) << image.err;
+    const auto geometry = testing::ReadGeometryWithMinfo(dir.file("small.img"));
+    const std::int64_t total = geometry.sectorsPerCluster * geometry.totalClusters;
+    EXPECT_EQ(testing::ReadFileBytes(dir.file("out/TOBRN.IMG")), testing::ReadBytesAt(dir.file("small.img"), 0, total * 512));
+}
+
+TEST(Cli, CtrlCStopsAScanAndAnImageCleanly) {
+    testing::TempDir dir;
+    // A large sparse card: fast to make, slow enough to read that the interrupt lands mid-way.
+    const std::string image = dir.file("big.img");
+    testing::MakeFatImage(image, 32, std::int64_t{48} << 21, 64);  // 48 GiB
+    for (const QString& command : {QString("scan"), QString("image")}) {
+        QProcess process;
+        QStringList arguments{command, QString::fromStdString(image)};
+        if (command == "image") arguments << QString::fromStdString(dir.file("out"));
+        process.start(QString::fromStdString(CliPath()), arguments);
+        ASSERT_TRUE(process.waitForStarted());
+        QThread::msleep(400);
+        QProcess::execute("kill", {"-INT", QString::number(process.processId())});
+        ASSERT_TRUE(process.waitForFinished(60000));
+        const std::string err = process.readAllStandardError().toStdString();
+        EXPECT_EQ(process.exitCode(), 1) << command.toStdString() << ": " << err;
+        if (command == "scan") {
+            EXPECT_NE(err.find("The scan was stopped at sector"), std::string::npos) << err;
+            EXPECT_NE(process.readAllStandardOutput().toStdString().find("Kelvara's found 0 Files"), std::string::npos);
+        } else {
+            const auto held = err.find("it holds ");
+            ASSERT_NE(held, std::string::npos) << err;
+            EXPECT_NE(err.find("incomplete"), std::string::npos);
+            const long long sectors = std::stoll(err.substr(held + 9));
+            EXPECT_EQ(static_cast<long long>(fs::file_size(dir.file("out/TOBRN.IMG"))), sectors * 512);
+            fs::remove(dir.file("out/TOBRN.IMG"));
+        }
+    }
+}
+
+TEST(CommandLine, ReadsOptionsWhereverTheyStand) {
+    const auto line = cli::ParseCommandLine({"--quiet", "save", "e:", "out", "--prefix", "X", "--family", "9x",
+                                             "--sectors", "1200"});
+    EXPECT_EQ(line.verb, cli::CommandLine::Verb::Save);
+    EXPECT_EQ(line.source, "e:");
+    EXPECT_EQ(line.folder, "out");
+    EXPECT_EQ(line.prefix, "X");
+    EXPECT_EQ(line.family, VER_PLATFORM_WIN32_WINDOWS);
+    EXPECT_EQ(line.sectors, 1200);
+    EXPECT_TRUE(line.quiet);
+}
+
+}  // namespace
+}  // namespace kelvara
