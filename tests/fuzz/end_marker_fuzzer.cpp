@@ -1,0 +1,41 @@
+// The end-marker search and cut over arbitrary buffers, against a plain transcription of the
+// rule: p starts at the last index minus 1 and walks down; it stops on the marker pair, or
+// once it is below 5.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <span>
+
+#include "photos/end_marker.h"
+
+namespace {
+
+std::optional<std::size_t> Reference(std::span<const std::uint8_t> b, std::uint8_t first, std::uint8_t second) {
+    if (b.size() < 2) return std::nullopt;
+    for (std::size_t p = b.size() - 2;; --p) {
+        if (b[p] == first && b[p + 1] == second) return p < 5 ? std::nullopt : std::optional<std::size_t>(p);
+        if (p < 5) return std::nullopt;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) return 0;
+    // The first two bytes pick the marker; the JPEG and GIF markers are the ones that matter.
+    std::uint8_t first = data[0], second = data[1];
+    if (first % 4 == 0) first = 0xFF, second = 0xD9;
+    else if (first % 4 == 1) first = 0x00, second = 0x3B;
+    const std::span<const std::uint8_t> buffer(data + 2, size - 2);
+
+    const auto expected = Reference(buffer, first, second);
+    if (kelvara::FindLastEndMarker(buffer, first, second) != expected) std::abort();
+
+    kelvara::SectorBuffer cut(buffer.begin(), buffer.end());
+    kelvara::CutAfterLastEndMarker(cut, first, second);
+    const std::size_t length = expected ? *expected + 2 : buffer.size();
+    if (cut.size() != length || !std::equal(cut.begin(), cut.end(), buffer.begin())) std::abort();
+    return 0;
+}

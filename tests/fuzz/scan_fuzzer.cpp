@@ -1,0 +1,132 @@
+// The whole scan over arbitrary volume bytes, through the host interface, on the in-memory
+// platform double; then every photo it found saved and the first one previewed. What comes
+// out is checked against a plain reading of the same bytes: which sectors start a photo, where
+// each photo ends, and what its saved file holds.
+//
+// Input: a flags byte (bit 0: the 9x family; bit 1: one unreadable sector), a byte that moves
+// the sector count away from the volume's size (so reads reach past its end, or stop short of
+// it), the unreadable sector's number, then the volume's bytes.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "photos/end_marker.h"
+#include "photos/preview_files.h"
+#include "photos/save_file.h"
+#include "scan/entry_name.h"
+#include "scan/scan.h"
+#include "scan/signature.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/fake_platform.h"
+
+namespace kelvara {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+void Check(bool condition) {
+    if (!condition) std::abort();
+}
+
+// The drive as a reader sees it: the volume's sectors, zeros where a sector cannot be read or
+// lies past the volume's end.
+struct Card {
+    Bytes volume;
+    std::optional<std::int64_t> bad;
+    std::int64_t sectors() const { return static_cast<std::int64_t>(volume.size() / 512); }
+    Bytes Sector(std::int64_t s) const {
+        if (s >= sectors() || (bad && *bad == s)) return Bytes(512, 0);
+        return Bytes(volume.begin() + s * 512, volume.begin() + (s + 1) * 512);
+    }
+    Bytes Run(std::int64_t first, std::int64_t end) const {
+        Bytes run;
+        for (std::int64_t s = first; s < end; ++s) {
+            const Bytes sector = Sector(s);
+            run.insert(run.end(), sector.begin(), sector.end());
+        }
+        return run;
+    }
+};
+
+struct Expected {
+    std::vector<std::int32_t> starts;
+    std::vector<std::string> kinds;
+};
+
+Expected PhotosOn(const Card& card, std::int32_t total) {
+    Expected expected;
+    for (std::int32_t s = 0; s < total && expected.starts.size() < kFoundPhotoSlots; ++s) {
+        const Bytes sector = card.Sector(s);
+        if (const char* kind = PhotoKind(sector.data(), sector.size())) {
+            expected.starts.push_back(s);
+            expected.kinds.push_back(kind);
+        }
+    }
+    return expected;
+}
+
+}  // namespace
+}  // namespace kelvara
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace kelvara;
+    if (size < 3) return 0;
+    const bool nine = data[0] & 1;
+    Card card;
+    card.volume.assign(data + 3, data + size);
+    card.volume.resize((card.volume.size() + 511) / 512 * 512);
+    if ((data[0] & 2) && card.sectors() > 0) card.bad = data[2] % card.sectors();
+    const auto total = static_cast<std::int32_t>(std::max<std::int64_t>(0, card.sectors() + static_cast<std::int8_t>(data[1])));
+
+    testing::FakePlatform platform;
+    platform.AddVolume('E', card.sectors()) = card.volume;
+    platform.drives['E'].totalClusters = static_cast<DWORD>(total);
+    if (card.bad) platform.drives['E'].badSectors = {*card.bad};
+    platform.platformId = nine ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
+    platform.folders.insert("C:\\Out");
+    testing::FakeHost host;
+    host.sectorsCaption = std::to_string(total);
+    host.busy = true;
+    FoundPhotoTable table;
+    const std::string prefix = "Image";
+    if (nine)
+        ScanWin98({platform, host, table, prefix});
+    else
+        ScanWinNT({platform, host, table, prefix});
+
+    // What was found: every signature at a sector's start, in order, and runs that meet.
+    const Expected expected = PhotosOn(card, total);
+    Check(host.entries.size() == expected.starts.size());
+    for (std::size_t i = 0; i < expected.starts.size(); ++i) {
+        const FoundPhoto& photo = table[i];
+        Check(host.entries[i] == EntryName(prefix, static_cast<int>(i), expected.kinds[i]));
+        Check(photo.StartSector == expected.starts[i] && photo.Kind == expected.kinds[i] && photo.Drive == "E:\\");
+        Check(photo.EndSector == (i + 1 < expected.starts.size() ? expected.starts[i + 1] : total));
+    }
+    Check(!host.busy && host.status == "Ready" && host.progressValue == 0);
+    Check(!host.messages.empty() && host.messages.back().first ==
+                                        "Kelvara's found " + std::to_string(expected.starts.size()) + " Files");
+    Check(platform.OpenHandles() == 0);
+
+    // Every photo saved, cut after its own kind's last marker; the first one previewed.
+    for (std::size_t i = 0; i < expected.starts.size(); ++i) {
+        const FoundPhoto& photo = table[i];
+        Bytes run = card.Run(photo.StartSector, photo.EndSector);
+        CutAfterLastEndMarker(run, photo.EndMarker[0], photo.EndMarker[1]);
+        const std::string path = SaveFile(platform, host, table, static_cast<std::int32_t>(i), "C:\\Out", prefix);
+        Check(platform.files.at(path) == run);
+        if (i == 0) {
+            Bytes shown = card.Run(photo.StartSector, photo.EndSector);
+            CutAfterLastEndMarker(shown, 0xFF, 0xD9);
+            WritePreviewFiles(platform, photo, "C:\\Temp\\");
+            Check(platform.files.at("C:\\Temp\\TB.jpg") == shown);
+        }
+    }
+    Check(platform.OpenHandles() == 0);
+    return 0;
+}
