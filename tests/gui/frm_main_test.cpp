@@ -8,11 +8,13 @@
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
+#include <QProcess>
 #include <QProgressBar>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWebEngineView>
+#include <filesystem>
 
 #include "app/frm_main.h"
 #include "dialogs/frm_about.h"
@@ -298,6 +300,37 @@ TEST(FrmMain, ScansOfARealCardFindTheDeletedPhotosInCardOrder) {
             EXPECT_EQ(window.FoundPhotoTable[i].EndSector, window.FoundPhotoTable[i + 1].StartSector);
     }
     EXPECT_EQ(lists[0], lists[1]);
+}
+
+// The command line runs the same scan: the same names, starts and ends as the window's list.
+TEST(FrmMain, TheWindowAndTheCommandLineListTheSameCard) {
+    testing::TempDir dir;
+    const auto card = testing::MakePhotoCard(dir.file("card.img"), 9);
+    Messages messages;
+    PosixPlatform::Options options;
+    options.images.push_back({card.image});
+    options.home = dir.path();
+    PosixPlatform platform(options);
+    FrmMain window(platform);
+    Choose(window, "D:\\");
+    Click(window, 3);
+    QStringList fromWindow;
+    for (int i = 0; i < window.lstFiles->count(); ++i)
+        fromWindow << QString("%1\t%2\t%3")
+                          .arg(window.lstFiles->item(i)->text())
+                          .arg(window.FoundPhotoTable[i].StartSector)
+                          .arg(window.FoundPhotoTable[i].EndSector);
+    fromWindow << messages.Texts().last();
+
+    QProcess cli;
+    const auto self = std::filesystem::absolute(::testing::internal::GetArgvs().at(0));
+    cli.start(QString::fromStdString((self.parent_path() / "kelvara-cli").string()),
+              {"scan", QString::fromStdString(card.image), "--quiet"});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    EXPECT_EQ(cli.exitCode(), 0);
+    const QStringList fromCli = QString::fromUtf8(cli.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(fromCli, fromWindow);
+    EXPECT_EQ(fromWindow.size(), 10);
 }
 
 }  // namespace
