@@ -177,6 +177,24 @@ TEST(Cli, WhatCannotBeDoneSaysWhyWithStatus1) {
     EXPECT_EQ(testing::ReadFileBytes(dir.file("out/TOBRN.IMG")), testing::ReadBytesAt(dir.file("small.img"), 0, total * 512));
 }
 
+TEST(Cli, AnImageWithPartitionsIsReadFromItsFirstOrTheOneNamed) {
+    testing::TempDir dir;
+    const std::string image = dir.file("disk.img");
+    testing::MakeMbrImage(image, 40000, {{2048, 16000}, {20480, 16000}});
+    // A JPEG signature well inside the data area of each partition.
+    testing::WriteBytesAt(image, (2048 + 9000) * std::int64_t{512}, Bytes{0xFF, 0xD8});
+    testing::WriteBytesAt(image, (20480 + 9500) * std::int64_t{512}, Bytes{0xFF, 0xD8});
+    const CliRun first = Cli({"scan", "--quiet", QString::fromStdString(image)});
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(Lines(first.out).at(0).substr(0, 18), "Image001.JPG\t9000\t");
+    const CliRun second = Cli({"scan", "--quiet", QString::fromStdString(image + "@2")});
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_EQ(Lines(second.out).at(0).substr(0, 18), "Image001.JPG\t9500\t");
+    const CliRun drives = Cli({"drives", QString::fromStdString(image)});
+    EXPECT_NE(drives.out.find("D:\\\tremovable\t"), std::string::npos) << drives.out;
+    EXPECT_NE(drives.out.find(image + "@2"), std::string::npos) << drives.out;
+}
+
 TEST(Cli, CtrlCStopsAScanAndAnImageCleanly) {
     testing::TempDir dir;
     // A large sparse card: fast to make, slow enough to read that the interrupt lands mid-way.
