@@ -188,8 +188,7 @@ void FrmMain::Form_Load() {
 void FrmMain::cbxDrives_Click() {
     const std::string drive = DriveString();
     const auto sectors = GetVolumeSectors(platform_, drive);
-    const std::int32_t total = sectors ? static_cast<std::int32_t>(std::min<std::int64_t>(*sectors, INT32_MAX)) : -1;
-    lblSectors->setText(QString::number(total));
+    lblSectors->setText(QString::number(SectorCount(sectors)));
     if (CaptionNumber(SectorsCaption()) != -1) {
         // The true size, also where the sector count had to be capped.
         lblSize->setText(QString::number(*sectors * kSectorSize));

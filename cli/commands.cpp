@@ -106,17 +106,14 @@ Scanned Scan(Platform& platform, CliHost& host, const CommandLine& line, Progres
 }  // namespace
 
 int ListDrives(Platform& platform) {
-    std::vector<char> buffer(platform.GetLogicalDriveStringsA({}) + 1);
-    const DWORD length = platform.GetLogicalDriveStringsA(buffer);
-    if (length == 0 || length >= buffer.size()) {
+    const std::vector<std::string> roots = DriveStrings(platform);
+    if (roots.empty()) {
         Complain("the drives cannot be listed: " + LastError(platform));
         return 1;
     }
-    for (std::size_t at = 0; at < length && buffer[at] != '\0';) {
-        const std::string root(buffer.data() + at);
-        at += root.size() + 1;
+    for (const std::string& root : roots) {
         const auto sectors = GetVolumeSectors(platform, root);
-        const std::int64_t count = sectors ? std::min<std::int64_t>(*sectors, INT32_MAX) : 0;
+        const std::int64_t count = std::max(0, SectorCount(sectors));
         std::printf("%s\t%s\t%lld\t%lld\t%s\n", root.c_str(), TypeName(platform.GetDriveTypeA(root)),
                     static_cast<long long>(count), static_cast<long long>(sectors ? *sectors * 512 : 0),
                     DriveTarget(platform, root).c_str());

@@ -13,6 +13,8 @@ bool IsDriveString(const std::string& text) {
            std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':';
 }
 
+}  // namespace
+
 std::vector<std::string> DriveStrings(Platform& platform) {
     std::vector<char> buffer(platform.GetLogicalDriveStringsA({}) + 1);
     const DWORD length = platform.GetLogicalDriveStringsA(buffer);
@@ -25,8 +27,6 @@ std::vector<std::string> DriveStrings(Platform& platform) {
     }
     return roots;
 }
-
-}  // namespace
 
 Source ParseSource(const std::string& text) {
     Source source;

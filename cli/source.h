@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/create_platform.h"
 #include "platform/platform.h"
@@ -23,6 +24,9 @@ Source ParseSource(const std::string& text);
 // attached image gave whose size is known (else its first). nullopt when the image could not
 // be attached here.
 std::optional<std::string> DriveOf(Platform& platform, const Source& source);
+
+// The drive strings the platform lists, in its order; empty when it cannot list them.
+std::vector<std::string> DriveStrings(Platform& platform);
 
 // "E:\" and what it stands for, "" when the platform cannot tell.
 std::string DriveTarget(Platform& platform, const std::string& root);

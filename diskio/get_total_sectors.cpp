@@ -14,10 +14,13 @@ std::optional<std::int64_t> GetVolumeSectors(Platform& platform, const std::stri
     return static_cast<std::int64_t>(std::min<std::uint64_t>(product, std::numeric_limits<std::int64_t>::max()));
 }
 
+std::int32_t SectorCount(std::optional<std::int64_t> volumeSectors) {
+    if (!volumeSectors) return -1;
+    return static_cast<std::int32_t>(std::min<std::int64_t>(*volumeSectors, std::numeric_limits<std::int32_t>::max()));
+}
+
 std::int32_t GetTotalSectors(Platform& platform, const std::string& root) {
-    const auto sectors = GetVolumeSectors(platform, root);
-    if (!sectors) return -1;
-    return static_cast<std::int32_t>(std::min<std::int64_t>(*sectors, std::numeric_limits<std::int32_t>::max()));
+    return SectorCount(GetVolumeSectors(platform, root));
 }
 
 }  // namespace kelvara
