@@ -56,7 +56,8 @@ echo "card: $sectors sectors, 12 photos scanned and saved as on Linux, disk imag
 
 # --- a photo past 2 GiB: the move to the first sector needs its high 32 bits -----------------
 big=$work/big.img
-photo=$(ls "$work/linux-saved"/*.JPG | head -1)
+photos=("$work/linux-saved"/*.JPG)
+photo=${photos[0]}
 big_sectors=$((3 * 1024 * 1024 * 2))  # 3 GiB, sparse
 at=$((5 * 1024 * 1024))               # 2.5 GiB
 truncate -s $((big_sectors * 512)) "$big"
