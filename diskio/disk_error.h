@@ -12,6 +12,7 @@ public:
         BadArgument,  // an empty drive text, a count below 1, a negative sector or offset
         CannotOpen,   // the volume or the device could not be opened
         NoMemory,     // no memory for the read
+        Ended,        // the volume ended inside the run: the card was taken out or changed
     };
     DiskError(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
     Kind kind() const { return kind_; }

@@ -20,12 +20,13 @@ void MoveTo(Platform& platform, HANDLE volume, std::int64_t position) {
 
 // One read for the whole run. When it fails or stops short, the rest is read again a sector
 // at a time, so only the sectors that truly cannot be read stay zero; a short sector read
-// means the end of the volume, past which everything is zero.
-void ReadRun(Platform& platform, HANDLE volume, std::int64_t position, std::span<std::uint8_t> run) {
+// means the end of the volume, and a medium that is not ready any more has gone, past which
+// everything is zero. Returns the bytes of the run before that end: whole sectors.
+std::size_t ReadRun(Platform& platform, HANDLE volume, std::int64_t position, std::span<std::uint8_t> run) {
     MoveTo(platform, volume, position);
     DWORD got = 0;
     const bool ok = platform.ReadFile(volume, run, got);
-    if (ok && got == run.size()) return;
+    if (ok && got == run.size()) return run.size();
 
     std::size_t at = ok ? (std::min<std::size_t>(got, run.size()) / kSectorSize) * kSectorSize : 0;
     for (; at < run.size(); at += kSectorSize) {
@@ -33,14 +34,15 @@ void ReadRun(Platform& platform, HANDLE volume, std::int64_t position, std::span
         DWORD sectorGot = 0;
         const bool sectorOk = platform.ReadFile(volume, run.subspan(at, kSectorSize), sectorGot);
         if (sectorOk && sectorGot == kSectorSize) continue;
-        if (!sectorOk) {
+        if (!sectorOk && platform.GetLastError() != ERROR_NOT_READY) {
             std::memset(run.data() + at, 0, kSectorSize);
             continue;
         }
-        const std::size_t kept = std::min<std::size_t>(sectorGot, kSectorSize);
+        const std::size_t kept = sectorOk ? std::min<std::size_t>(sectorGot, kSectorSize) : 0;
         std::memset(run.data() + at + kept, 0, run.size() - at - kept);
-        return;
+        return at;
     }
+    return run.size();
 }
 
 }  // namespace
@@ -51,7 +53,7 @@ std::string VolumePath(const std::string& drive) {
 }
 
 bool ReadSectorsNT(Platform& platform, const std::string& drive, std::int32_t firstSector,
-                   std::int32_t offset, std::int32_t count, SectorBuffer& into) {
+                   std::int32_t offset, std::int32_t count, SectorBuffer& into, std::int32_t* sectorsHeld) {
     const std::string text = drive;
     const std::int32_t sectors = SectorsToRead(text, firstSector, offset, count);
 
@@ -67,8 +69,9 @@ bool ReadSectorsNT(Platform& platform, const std::string& drive, std::int32_t fi
         platform.CloseHandle(volume);
         throw DiskError(DiskError::Kind::NoMemory, "Not enough memory to read " + std::to_string(sectors) + " sectors");
     }
-    ReadRun(platform, volume, std::int64_t{firstSector} * kSectorSize, into);
+    const std::size_t heldBytes = ReadRun(platform, volume, std::int64_t{firstSector} * kSectorSize, into);
     platform.CloseHandle(volume);
+    if (sectorsHeld) *sectorsHeld = static_cast<std::int32_t>(heldBytes / kSectorSize);
 
     if (offset != 0 || static_cast<std::size_t>(count) != runBytes) {
         std::memmove(into.data(), into.data() + offset, static_cast<std::size_t>(count));

@@ -61,7 +61,11 @@ std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, const
     const std::int32_t count = CheckedMul(CheckedSub(photo.EndSector, photo.StartSector, "the photo's sector count"),
                                           kSectorSize, "the photo's byte count");
     SectorBuffer buffer;
-    ReadSectorRun(platform, photo.Drive, photo.StartSector, count, buffer);
+    const std::int32_t held = ReadSectorRun(platform, photo.Drive, photo.StartSector, count, buffer);
+    if (held < count / kSectorSize)
+        throw DiskError(DiskError::Kind::Ended, "Drive " + photo.Drive + " ends at sector " +
+                                                    std::to_string(std::int64_t{photo.StartSector} + held) +
+                                                    ", inside the photo. The card may have been taken out or changed.");
     // Every kind is shown as a JPEG.
     CutAfterLastEndMarker(buffer, 0xFF, 0xD9);
 

@@ -17,8 +17,8 @@ std::string PreviewTempFolder(Platform& platform);
 
 // Reads the photo's run, cuts it after its last FF D9 and writes both files afresh (each
 // deleted first, then created new, so no old tail and no planted link survives). Returns the
-// page's path. Throws DiskError when the run cannot be read or its byte count does not fit;
-// nothing is written then. A file that cannot be written is skipped.
+// page's path. Throws DiskError when the run cannot be read, the drive ends inside it or its
+// byte count does not fit; nothing is written then. A file that cannot be written is skipped.
 std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, const std::string& tempFolder);
 
 }  // namespace kelvara

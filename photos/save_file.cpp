@@ -30,13 +30,19 @@ std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& tabl
                         " sectors is too long to read at once (4194303 sectors at most).");
     }
     SectorBuffer buffer;
+    std::int32_t held = 0;
     try {
-        ReadSectorRun(platform, photo.Drive, photo.StartSector, count, buffer);
+        held = ReadSectorRun(platform, photo.Drive, photo.StartSector, count, buffer);
     } catch (const DiskError& error) {
         throw SaveError(name + " could not be read: " + error.what());
     } catch (const std::bad_alloc&) {
         throw SaveError(name + " could not be read: there is not enough memory for its run of sectors.");
     }
+    // Zeros where the drive has ended are not the photo: no file rather than one that looks whole.
+    if (held < count / kSectorSize)
+        throw SaveError(name + " could not be read whole: drive " + photo.Drive + " ends at sector " +
+                        std::to_string(std::int64_t{photo.StartSector} + held) +
+                        ", inside the photo. The card may have been taken out or changed.");
     if (photo.EndMarker.size() >= 2) CutAfterLastEndMarker(buffer, photo.EndMarker[0], photo.EndMarker[1]);
 
     const std::string path = Folder + "\\" + name;

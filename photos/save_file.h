@@ -22,8 +22,8 @@ public:
 // Folder + "\" + Prefix + number + Kind, shortening an earlier file of that name first.
 // Yields before and after. Returns the path written. Throws SaveError (DiskError included
 // as SaveError's message) when the index is outside the table, the run is too long, the
-// drive cannot be read or the file cannot be written; a file that could not be written
-// whole is removed.
+// drive cannot be read or ends inside the run, or the file cannot be written; a file that
+// could not be written whole is removed.
 std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& table, std::int32_t FileNum,
                      const std::string& Folder, const std::string& Prefix);
 

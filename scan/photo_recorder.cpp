@@ -39,10 +39,25 @@ void PhotoRecorder::StopRequested(std::int32_t sector) {
                    "; the photos found before it are listed.";
 }
 
+void PhotoRecorder::VolumeEnded(const std::string& drive, std::int32_t sector) {
+    if (volumeEnd_) return;
+    volumeEnd_ = sector;
+    volumeEndMessage_ = "Drive " + drive + " ended at sector " + std::to_string(sector) +
+                        ", before the end its size gave: the card may have been taken out or changed. Nothing "
+                        "from that sector on could be read.";
+}
+
 void PhotoRecorder::Finish(std::int32_t driveEnd) {
-    if (count_ > 0) table_[count_ - 1].EndSector = Stopped() ? stopSector_ : driveEnd;
+    if (count_ > 0) {
+        FoundPhoto& last = table_[count_ - 1];
+        last.EndSector = Stopped() ? stopSector_ : driveEnd;
+        // A photo cut off by the end of the volume ends there, so it can still be saved.
+        if (volumeEnd_ && last.StartSector < *volumeEnd_ && *volumeEnd_ < last.EndSector) last.EndSector = *volumeEnd_;
+    }
     if (stop_ == Stop::Unreadable || stop_ == Stop::Requested) host_.ShowMessage(stopMessage_, "Kelvara");
     host_.ShowMessage("Kelvara's found " + std::to_string(count_) + " Files", "Scan Complete");
+    // A drive that then could not be opened at all has already been told of.
+    if (volumeEnd_ && stop_ != Stop::Unreadable) host_.ShowMessage(volumeEndMessage_, "Kelvara");
     if (stop_ == Stop::TableFull)
         host_.ShowMessage("The list is full: it holds " + std::to_string(kFoundPhotoSlots) +
                               " photos. The drive was not examined from sector " + std::to_string(stopSector_) +

@@ -2,6 +2,7 @@
 // What both scans do with a photo they find, and how every scan ends.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "scan/found_photo.h"
@@ -22,6 +23,10 @@ public:
     void StopUnreadable(const std::string& drive, std::int32_t sector, const std::string& reason);
     // The user asked the scan to stop before `sector`.
     void StopRequested(std::int32_t sector);
+    // The drive holds no sector from `sector` on, though its size went further: the scan goes
+    // on over zeros, the photo before that sector ends there, and the summary is followed by a
+    // word about it. Only the first such end counts.
+    void VolumeEnded(const std::string& drive, std::int32_t sector);
 
     bool Stopped() const { return stop_ != Stop::None; }
     int Count() const { return count_; }
@@ -40,6 +45,8 @@ private:
     Stop stop_ = Stop::None;
     std::int32_t stopSector_ = 0;
     std::string stopMessage_;
+    std::optional<std::int32_t> volumeEnd_;
+    std::string volumeEndMessage_;
 };
 
 }  // namespace kelvara

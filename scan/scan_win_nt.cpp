@@ -44,12 +44,15 @@ private:
                 return;
             }
             const std::string drive = host_.DriveString();
+            std::int32_t held = 0;
             try {
-                ReadSectors(context_.platform, drive, pieceStart, 0, piece * kSectorSize, buffer_);
+                held = ReadSectors(context_.platform, drive, pieceStart, 0, piece * kSectorSize, buffer_);
             } catch (const DiskError& error) {
                 recorder_.StopUnreadable(drive, pieceStart, error.what());
                 return;
             }
+            // The zeros past the volume's end are tested like any sector; the user hears of the end.
+            if (held < piece) recorder_.VolumeEnded(drive, pieceStart + held);
             FindSignatures(piece);
             std::size_t next = 0;
             for (std::int32_t j = 0; j < piece; ++j) {

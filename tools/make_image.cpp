@@ -1,6 +1,7 @@
 #include "tools/make_image.h"
 
 #include <algorithm>
+#include <span>
 
 #include "diskio/read_sectors.h"
 #include "photos/last_error_text.h"
@@ -39,20 +40,26 @@ ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder)
             break;
         }
         const std::int32_t length = std::min(kImageRun, total - done);
+        std::int32_t held = 0;
         try {
-            ReadSectors(platform, drive, done, 0, length * kSectorSize, run);
+            held = ReadSectors(platform, drive, done, 0, length * kSectorSize, run);
         } catch (const DiskError& error) {
             report.failure = "Drive " + drive + " could not be read at sector " + std::to_string(done) + ": " +
                              error.what();
             break;
         }
+        // Past the drive's end there is nothing to copy: the image stops where the drive did.
+        if (held < length)
+            report.failure = "Drive " + drive + " ended at sector " + std::to_string(done + held) +
+                             ", before the end its size gave: the card may have been taken out or changed.";
+        const std::span<const std::uint8_t> data(run.data(), static_cast<std::size_t>(held) * kSectorSize);
         DWORD written = 0;
-        std::int32_t whole = length;
-        const bool wrote = platform.WriteFile(file, run, written);
-        if (!wrote || written != run.size()) {
+        std::int32_t whole = held;
+        const bool wrote = data.empty() || platform.WriteFile(file, data, written);
+        if (!data.empty() && (!wrote || written != data.size())) {
             report.failure = "TOBRN.IMG could not be written: " +
                              (wrote ? std::string("the destination took only part of the data.") : LastErrorText(platform));
-            whole = static_cast<std::int32_t>(std::min<DWORD>(written, run.size()) / kSectorSize);
+            whole = static_cast<std::int32_t>(std::min<std::size_t>(written, data.size()) / kSectorSize);
         }
         for (std::int32_t i = 0; i < whole; ++i) {
             ++done;

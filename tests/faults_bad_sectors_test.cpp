@@ -1,0 +1,139 @@
+// Unreadable sectors in the middle of the runs the commands read, on the platform double that
+// fails reads at chosen sectors: only those sectors turn to zeros, every photo elsewhere is
+// found, a photo holding one is saved with zeros there, and a card that stops answering
+// halfway through a read is not mistaken for a run of bad sectors.
+
+#include <gtest/gtest.h>
+
+#include "diskio/read_sectors.h"
+#include "photos/preview_files.h"
+#include "photos/save_file.h"
+#include "scan/scan.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/fake_platform.h"
+#include "tools/make_image.h"
+
+namespace kelvara {
+namespace {
+
+using testing::FakeHost;
+using testing::FakePlatform;
+using Bytes = std::vector<std::uint8_t>;
+
+// A photo-like run: the signature, bytes that tell where they lie, and the kind's end marker.
+Bytes Photo(bool gif, std::size_t length, int seed) {
+    Bytes bytes(length);
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(1 + (i * 7 + seed) % 200);
+    if (gif) {
+        const char head[] = "GIF89a";
+        std::copy(head, head + 6, bytes.begin());
+        bytes[length - 2] = 0x00;
+        bytes[length - 1] = 0x3B;
+    } else {
+        bytes[0] = 0xFF;
+        bytes[1] = 0xD8;
+        bytes[length - 2] = 0xFF;
+        bytes[length - 1] = 0xD9;
+    }
+    return bytes;
+}
+
+class BadSectors : public ::testing::Test {
+protected:
+    // 3,000 sectors: runs of 60. Photos at 100 (5 sectors, sector 103 unreadable), 1,100 and
+    // 2,990; unreadable sectors also in the middle of runs that hold no photo.
+    void SetUp() override {
+        volume = &platform.AddVolume('E', 3000);
+        Put(100, Photo(false, 5 * 512 - 100, 1));
+        Put(1100, Photo(true, 10 * 512, 2));
+        Put(2990, Photo(false, 3 * 512, 3));
+        platform.drives['E'].badSectors = {103, 1130, 1500, 2001};
+        platform.folders.insert("C:\\Out");
+        host.drive = "E:\\";
+        host.sectorsCaption = "3000";
+    }
+    void Put(std::int64_t sector, const Bytes& bytes) {
+        std::copy(bytes.begin(), bytes.end(), volume->begin() + sector * 512);
+        photos.push_back(bytes);
+    }
+    // The bytes as a reader can give them: the unreadable sectors as zeros.
+    Bytes Readable(std::int64_t first, std::int64_t sectors) const {
+        Bytes bytes(volume->begin() + first * 512, volume->begin() + (first + sectors) * 512);
+        for (const std::int64_t bad : platform.drives.at('E').badSectors)
+            if (bad >= first && bad < first + sectors)
+                std::fill(bytes.begin() + (bad - first) * 512, bytes.begin() + (bad - first + 1) * 512, 0);
+        return bytes;
+    }
+
+    FakePlatform platform;
+    FakeHost host;
+    FoundPhotoTable table;
+    std::vector<std::uint8_t>* volume = nullptr;
+    std::vector<Bytes> photos;
+};
+
+TEST_F(BadSectors, BothScansFindEveryPhotoAndSaveTheDamagedOneWithZerosThere) {
+    for (const DWORD family : {VER_PLATFORM_WIN32_NT, VER_PLATFORM_WIN32_WINDOWS}) {
+        SCOPED_TRACE(family);
+        platform.platformId = family;
+        platform.files.clear();
+        host = FakeHost();
+        host.drive = "E:\\";
+        host.sectorsCaption = "3000";
+        if (family == VER_PLATFORM_WIN32_NT)
+            ScanWinNT({platform, host, table, "Image"});
+        else
+            ScanWin98({platform, host, table, "Image"});
+        ASSERT_EQ(host.entries, (std::vector<std::string>{"Image001.JPG", "Image002.GIF", "Image003.JPG"}));
+        EXPECT_EQ(table[0].StartSector, 100);
+        EXPECT_EQ(table[1].StartSector, 1100);
+        EXPECT_EQ(table[2].StartSector, 2990);
+        EXPECT_EQ(host.messages, (std::vector<std::pair<std::string, std::string>>{{"Kelvara's found 3 Files",
+                                                                                     "Scan Complete"}}));
+
+        const SaveReport report = SavePhotos(platform, host, table, {0, 1, 2}, "C:\\Out", "Image");
+        EXPECT_EQ(report.failed, 0) << report.firstFailure;
+        Bytes damaged = photos[0];
+        std::fill(damaged.begin() + 3 * 512, damaged.begin() + 4 * 512, 0);  // sector 103 and only it
+        EXPECT_EQ(platform.files.at("C:\\Out\\Image001.JPG"), damaged);
+        EXPECT_EQ(platform.files.at("C:\\Out\\Image002.GIF"), photos[1]);
+        EXPECT_EQ(platform.files.at("C:\\Out\\Image003.JPG"), photos[2]);
+
+        WritePreviewFiles(platform, table[0], "C:\\Temp\\");
+        EXPECT_EQ(platform.files.at("C:\\Temp\\TB.jpg"), damaged);
+    }
+}
+
+TEST_F(BadSectors, AnImageHoldsZerosForTheUnreadableSectorsAndOnlyThere) {
+    ImageDisk(platform, host, "C:\\Out");
+    EXPECT_TRUE(host.messages.empty());  // an unreadable sector is not a failed image
+    EXPECT_EQ(platform.files.at("C:\\Out\\TOBRN.IMG"), Readable(0, 3000));
+    EXPECT_EQ(host.progressValue, 3000);
+}
+
+TEST_F(BadSectors, ACardThatStopsAnsweringInAReadIsNotTakenForBadSectors) {
+    // The run holding sector 1,500 fails as a whole and is read again a sector at a time; the card
+    // is pulled as the eighteenth of those sector reads starts.
+    auto card = platform.drives['E'].volume;
+    int reads = 0, pullAt = 1 + 18;
+    platform.onCall = [&](const std::string& call) {
+        if (call.rfind("ReadFile(", 0) == 0 && ++reads == pullAt) platform.drives['E'].volume.reset();
+    };
+    SectorBuffer run;
+    EXPECT_EQ(ReadSectors(platform, "E:\\", 1490, 0, 64 * 512, run), 17);  // sectors 1,490 to 1,506 were read
+    EXPECT_EQ(Bytes(run.begin(), run.begin() + 17 * 512), Readable(1490, 17));
+    EXPECT_EQ(Bytes(run.begin() + 17 * 512, run.end()), Bytes(47 * 512, 0));
+
+    // The image stops there and says so, rather than going on with zeros.
+    platform.drives['E'].volume = card;
+    reads = 0;
+    pullAt = 1 + 9;
+    const ImageReport report = MakeImage(platform, host, "C:\\Out");
+    EXPECT_FALSE(report.complete);
+    EXPECT_EQ(report.sectorsWritten, 8);  // the first run failed whole at sector 103; the ninth sector read took the card
+    EXPECT_EQ(report.failure.rfind("Drive E:\\ ended at sector 8, before the end its size gave", 0), 0u) << report.failure;
+    EXPECT_EQ(platform.files.at("C:\\Out\\TOBRN.IMG"), Readable(0, 8));
+}
+
+}  // namespace
+}  // namespace kelvara

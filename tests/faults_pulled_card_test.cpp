@@ -1,0 +1,239 @@
+// A card pulled in the middle of a scan, a preview, a Save All and an Image Disk: the image file
+// behind the drive removed or cut short under the running command, on the POSIX platform. The
+// program keeps running and says what happened, keeps the photos it had found, and leaves no
+// file that looks whole but is not.
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <algorithm>
+#include <filesystem>
+
+#include "diskio/disk_error.h"
+#include "diskio/get_total_sectors.h"
+#include "photos/preview_files.h"
+#include "photos/save_file.h"
+#include "platform/posix/posix_platform.h"
+#include "scan/scan.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/fat_image.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_photos.h"
+#include "tools/make_image.h"
+
+namespace kelvara {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Bytes;
+using testing::FakeHost;
+
+constexpr std::int32_t kPhotoSectors[] = {10000, 40000, 65000, 80000, 120000};
+
+// A FAT32 card with five photos lying in its free space far apart, so that each is read by a
+// different run of the scan.
+class PulledCard : public ::testing::Test {
+protected:
+    // The photos are drawn with Qt, which wants an application object.
+    static void SetUpTestSuite() {
+        if (QCoreApplication::instance()) return;
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "faults_pulled_card_test";
+        static char* argv[] = {name, nullptr};
+        static QGuiApplication app(argc, argv);
+    }
+    void SetUp() override {
+        image = tmp.file("card.img");
+        testing::MakeFatImage(image, 32, 140000);
+        for (int i = 0; i < 5; ++i) {
+            photos.push_back(i == 2 ? testing::MakeGif89a(60, 40, i) : testing::MakeJpeg(200 + 30 * i, 150, i));
+            testing::WriteBytesAt(image, std::int64_t{kPhotoSectors[i]} * 512, photos.back());
+        }
+        fs::copy_file(image, tmp.file("kept.img"));  // the card as it was, to compare and to put back
+        fs::create_directory(tmp.file("out"));
+        PosixPlatform::Options options;
+        options.images.push_back(AttachedImage(image));
+        options.home = tmp.path();
+        platform = std::make_unique<PosixPlatform>(options);
+        total = GetTotalSectors(*platform, "D:\\");
+        ASSERT_GT(total, 130000);
+        host.drive = "D:\\";
+        host.sectorsCaption = std::to_string(total);
+    }
+    void Scan() { ScanWinNT({*platform, host, table, "Image"}); }
+    void PutCardBack() {
+        fs::remove(image);
+        fs::copy_file(tmp.file("kept.img"), image);
+    }
+    std::vector<std::int32_t> All() const {
+        std::vector<std::int32_t> all(host.entries.size());
+        for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<std::int32_t>(i);
+        return all;
+    }
+    std::vector<std::string> OutFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(tmp.file("out"))) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    Bytes Out(const std::string& name) const { return testing::ReadFileBytes(tmp.file("out/" + name)); }
+
+    testing::TempDir tmp;
+    std::string image;
+    std::vector<Bytes> photos;
+    std::unique_ptr<PosixPlatform> platform;
+    std::int32_t total = 0;
+    FakeHost host;
+    FoundPhotoTable table;
+};
+
+TEST_F(PulledCard, RemovedMidScanKeepsWhatWasFoundAndItIsSavedOnceTheCardIsBack) {
+    host.onYield = [&] {
+        if (host.progressValue == 50000) fs::remove(image);
+    };
+    Scan();
+    ASSERT_EQ(host.entries, (std::vector<std::string>{"Image001.JPG", "Image002.JPG"}));
+    const std::int32_t stop = table[1].EndSector;  // the start of the first run that could not be read
+    EXPECT_GT(stop, 50000);
+    EXPECT_LE(stop, 65000);
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_NE(host.messages[0].first.find("drive D:\\ from sector " + std::to_string(stop) + " on"), std::string::npos)
+        << host.messages[0].first;
+    EXPECT_EQ(host.messages[1].first, "Kelvara's found 2 Files");
+    EXPECT_FALSE(host.busy);
+    EXPECT_EQ(host.status, "Ready");
+
+    // Saving without the card saves nothing and says so; with the card back, everything.
+    host.messages.clear();
+    const SaveReport without = SavePhotos(*platform, host, table, All(), "C:\\out", "Image");
+    EXPECT_EQ(without.failed, 2);
+    EXPECT_EQ(without.firstFailure.rfind("Image001.JPG could not be read: Cannot open drive D:.", 0), 0u)
+        << without.firstFailure;
+    EXPECT_TRUE(OutFiles().empty());
+    PutCardBack();
+    const SaveReport with = SavePhotos(*platform, host, table, All(), "C:\\out", "Image");
+    EXPECT_EQ(with.failed, 0) << with.firstFailure;
+    EXPECT_EQ(Out("Image001.JPG"), photos[0]);
+    EXPECT_EQ(Out("Image002.JPG"), photos[1]);
+}
+
+TEST_F(PulledCard, CutShortMidScanIsToldAndThePhotoBeforeTheEndEndsThere) {
+    host.onYield = [&] {
+        if (host.progressValue == 50000) fs::resize_file(image, std::uint64_t{70000} * 512);
+    };
+    Scan();
+    ASSERT_EQ(host.entries, (std::vector<std::string>{"Image001.JPG", "Image002.JPG", "Image003.GIF"}));
+    EXPECT_EQ(table[2].StartSector, 65000);
+    EXPECT_EQ(table[2].EndSector, 70000);  // not the old end of the drive, which is gone
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_EQ(host.messages[0].first, "Kelvara's found 3 Files");
+    EXPECT_EQ(host.messages[1].first.rfind("Drive D:\\ ended at sector 70000, before the end its size gave", 0), 0u)
+        << host.messages[1].first;
+    EXPECT_EQ(host.progressValue, 0);
+    EXPECT_FALSE(host.busy);
+
+    const SaveReport report = SavePhotos(*platform, host, table, All(), "C:\\out", "Image");
+    EXPECT_EQ(report.failed, 0) << report.firstFailure;
+    EXPECT_EQ(Out("Image003.GIF"), photos[2]);
+}
+
+TEST_F(PulledCard, SaveAllStopsNoPhotoHalfWayAndTheOnesBeforeAreWhole) {
+    Scan();
+    ASSERT_EQ(host.entries.size(), 5u);
+    for (const bool removed : {false, true}) {
+        SCOPED_TRACE(removed ? "removed" : "cut short inside the fourth photo");
+        fs::remove_all(tmp.file("out"));
+        fs::create_directory(tmp.file("out"));
+        PutCardBack();
+        host.messages.clear();
+        long yields = 0;
+        host.onYield = [&] {
+            // SaveFile yields before and after each photo: after the second photo, the card goes.
+            if (++yields != 4) return;
+            if (removed)
+                fs::remove(image);
+            else
+                fs::resize_file(image, (std::uint64_t{80000} + 1) * 512);
+        };
+        const SaveReport report = SavePhotos(*platform, host, table, All(), "C:\\out", "Image");
+        host.onYield = nullptr;
+        EXPECT_EQ(report.written.size(), removed ? 2u : 3u);
+        EXPECT_EQ(report.failed, removed ? 3 : 2);
+        const std::vector<std::string> expected =
+            removed ? std::vector<std::string>{"Image001.JPG", "Image002.JPG"}
+                    : std::vector<std::string>{"Image001.JPG", "Image002.JPG", "Image003.GIF"};
+        EXPECT_EQ(OutFiles(), expected);  // nothing for the photos the card no longer held
+        EXPECT_EQ(Out("Image001.JPG"), photos[0]);
+        EXPECT_EQ(Out("Image002.JPG"), photos[1]);
+        if (!removed) {
+            EXPECT_EQ(Out("Image003.GIF"), photos[2]);
+            EXPECT_EQ(report.firstFailure,
+                      "Image004.JPG could not be read whole: drive D:\\ ends at sector 80001, inside the photo. "
+                      "The card may have been taken out or changed.");
+        }
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].first.rfind("Saved " + std::to_string(report.written.size()) + " of 5 photos; ", 0), 0u)
+            << host.messages[0].first;
+    }
+}
+
+TEST_F(PulledCard, APreviewOfAPhotoTheCardNoLongerHoldsWritesNothing) {
+    Scan();
+    const std::string temp = PreviewTempFolder(*platform);
+    ASSERT_FALSE(temp.empty());
+    WritePreviewFiles(*platform, table[0], temp);
+    const Bytes shown = testing::ReadFileBytes(temp + "TB.jpg");
+    ASSERT_EQ(shown, photos[0]);
+    const Bytes page = testing::ReadFileBytes(temp + "TB001.htm");
+
+    fs::resize_file(image, (std::uint64_t{40000} + 2) * 512);  // inside the second photo
+    try {
+        WritePreviewFiles(*platform, table[1], temp);
+        ADD_FAILURE() << "a cut-off photo was previewed";
+    } catch (const DiskError& error) {
+        EXPECT_EQ(error.kind(), DiskError::Kind::Ended);
+        EXPECT_EQ(std::string(error.what()).rfind("Drive D:\\ ends at sector 40002, inside the photo.", 0), 0u)
+            << error.what();
+    }
+    fs::remove(image);
+    EXPECT_THROW(WritePreviewFiles(*platform, table[0], temp), DiskError);
+    // The pane's files still hold the last photo shown, whole.
+    EXPECT_EQ(testing::ReadFileBytes(temp + "TB.jpg"), shown);
+    EXPECT_EQ(testing::ReadFileBytes(temp + "TB001.htm"), page);
+}
+
+TEST_F(PulledCard, AnImageStopsWhereTheCardWentAndSaysHowMuchItHolds) {
+    const Bytes before = testing::ReadBytesAt(image, 0, std::size_t{8192} * 512);
+    for (const bool removed : {false, true}) {
+        SCOPED_TRACE(removed ? "removed" : "cut short");
+        PutCardBack();
+        host.messages.clear();
+        host.onYield = [&] {
+            if (host.progressValue != 5000) return;
+            if (removed)
+                fs::remove(image);
+            else
+                fs::resize_file(image, std::uint64_t{7000} * 512);
+        };
+        ImageDisk(*platform, host, "C:\\out");
+        host.onYield = nullptr;
+        // Runs of 2,048 sectors: the run holding sector 5,000 was copied whole before the card went.
+        const std::int32_t held = removed ? 6144 : 7000;
+        ASSERT_EQ(host.messages.size(), 1u);
+        const std::string& text = host.messages[0].first;
+        EXPECT_NE(text.find(removed ? "could not be read at sector 6144" : "ended at sector 7000"), std::string::npos)
+            << text;
+        EXPECT_NE(text.find("is incomplete: it holds " + std::to_string(held) + " of " + std::to_string(total) +
+                            " sectors."),
+                  std::string::npos)
+            << text;
+        const Bytes copy = Out("TOBRN.IMG");
+        EXPECT_EQ(copy.size(), std::size_t(held) * 512);  // no zeros standing in for what was not read
+        EXPECT_TRUE(std::equal(copy.begin(), copy.end(), before.begin()));
+        EXPECT_EQ(host.progressValue, held);
+    }
+}
+
+}  // namespace
+}  // namespace kelvara
