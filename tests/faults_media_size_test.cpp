@@ -1,0 +1,212 @@
+// Media at the edges of size: volumes of 1, 25 and 26 sectors (the run length rounds to 0 and
+// to 1), an empty image file, a card reader with no card; and a sparse card of 64 GiB whose
+// photos lie past 2 GiB, past 32 GiB and near its end, scanned within 100 MiB of memory.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iostream>
+
+#include "diskio/disk_error.h"
+#include "diskio/get_total_sectors.h"
+#include "photos/preview_files.h"
+#include "photos/save_file.h"
+#include "platform/posix/posix_platform.h"
+#include "platform/process_memory.h"
+#include "scan/entry_name.h"
+#include "scan/scan.h"
+#include "tests/support/fake_host.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/fat_image.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_photos.h"
+#include "tools/make_image.h"
+
+namespace kelvara {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FakeHost;
+using testing::FakePlatform;
+using Bytes = std::vector<std::uint8_t>;
+
+// A JPEG-like run: FF D8, bytes that never form a marker, FF D9.
+Bytes Photo(std::size_t length, int seed) {
+    Bytes bytes(length);
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(1 + (i * 5 + seed) % 200);
+    bytes[0] = 0xFF;
+    bytes[1] = 0xD8;
+    bytes[length - 2] = 0xFF;
+    bytes[length - 1] = 0xD9;
+    return bytes;
+}
+
+void Scan(Platform& platform, FakeHost& host, FoundPhotoTable& table, bool nine) {
+    if (nine)
+        ScanWin98({platform, host, table, "Image"});
+    else
+        ScanWinNT({platform, host, table, "Image"});
+}
+
+TEST(TinyMedia, VolumesOf1And25And26SectorsAreScannedSavedAndImagedWhole) {
+    for (const std::int64_t sectors : {1, 25, 26}) {
+        for (const bool nine : {false, true}) {
+            SCOPED_TRACE(std::to_string(sectors) + (nine ? " sectors, 9x" : " sectors, NT"));
+            FakePlatform platform;
+            platform.platformId = nine ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
+            platform.folders.insert("C:\\Out");
+            auto& volume = platform.AddVolume('E', sectors);
+            const Bytes first = Photo(512, 1), last = Photo(300, 2);
+            std::copy(first.begin(), first.end(), volume.begin());
+            if (sectors > 1) std::copy(last.begin(), last.end(), volume.end() - 512);
+            FakeHost host;
+            host.sectorsCaption = std::to_string(sectors);
+            FoundPhotoTable table;
+            Scan(platform, host, table, nine);
+
+            ASSERT_EQ(host.entries.size(), sectors > 1 ? 2u : 1u);
+            EXPECT_EQ(table[host.entries.size() - 1].EndSector, sectors);
+            ASSERT_EQ(host.messages.size(), 1u) << host.messages.back().first;
+            const SaveReport report = SavePhotos(platform, host, table, {0, static_cast<std::int32_t>(host.entries.size()) - 1},
+                                                 "C:\\Out", "Image");
+            EXPECT_EQ(report.failed, 0) << report.firstFailure;
+            EXPECT_EQ(platform.files.at("C:\\Out\\Image001.JPG"), first);
+            if (sectors > 1) EXPECT_EQ(platform.files.at("C:\\Out\\Image002.JPG"), last);
+            ImageDisk(platform, host, "C:\\Out");
+            EXPECT_EQ(platform.files.at("C:\\Out\\TOBRN.IMG"), volume);
+            EXPECT_EQ(host.messages.size(), 1u);
+        }
+    }
+}
+
+TEST(TinyMedia, AnEmptyImageFileHasNoSizeAndReadsAsADriveThatEnds) {
+    testing::TempDir tmp;
+    const std::string image = tmp.file("empty.img"), oneSector = tmp.file("one.img");
+    testing::WriteBytesAt(image, 0, Bytes{});
+    testing::WriteBytesAt(oneSector, 0, Photo(512, 3));
+    fs::create_directory(tmp.file("out"));
+    PosixPlatform::Options options;
+    options.images = {AttachedImage(image), AttachedImage(oneSector)};
+    options.home = tmp.path();
+    for (const DWORD family : {VER_PLATFORM_WIN32_NT, VER_PLATFORM_WIN32_WINDOWS}) {
+        options.platformId = family;
+        PosixPlatform platform(options);
+        for (const char* drive : {"D:\\", "E:\\"}) {
+            SCOPED_TRACE(std::string(drive) + (family == VER_PLATFORM_WIN32_NT ? " NT" : " 9x"));
+            EXPECT_EQ(platform.GetDriveTypeA(drive), DRIVE_REMOVABLE);
+            EXPECT_EQ(GetTotalSectors(platform, drive), -1);  // no file system to take a size from
+            // A count the window would never show, as if the card had been swapped after it was chosen.
+            FakeHost host;
+            host.drive = drive;
+            host.sectorsCaption = "100";
+            FoundPhotoTable table;
+            Scan(platform, host, table, family != VER_PLATFORM_WIN32_NT);
+            EXPECT_FALSE(host.busy);
+            EXPECT_EQ(host.status, "Ready");
+            ASSERT_EQ(host.messages.size(), 2u);
+            if (family == VER_PLATFORM_WIN32_NT) {
+                const bool one = std::string(drive) == "E:\\";
+                EXPECT_EQ(host.messages[0].first, one ? "Kelvara's found 1 Files" : "Kelvara's found 0 Files");
+                EXPECT_EQ(host.messages[1].first.rfind(std::string("Drive ") + drive + " ended at sector " +
+                                                           (one ? "1" : "0") + ",",
+                                                       0),
+                          0u)
+                    << host.messages[1].first;
+                if (one) EXPECT_EQ(table[0].EndSector, 1);
+                const ImageReport report = MakeImage(platform, host, "C:\\out");
+                EXPECT_EQ(report.sectorsWritten, one ? 1 : 0);
+                EXPECT_FALSE(report.complete);
+                EXPECT_EQ(fs::file_size(tmp.file("out/TOBRN.IMG")), one ? 512u : 0u);
+            } else {
+                EXPECT_EQ(host.messages[0].first.rfind(std::string("Kelvara could not read drive ") + drive, 0), 0u)
+                    << host.messages[0].first;
+                EXPECT_EQ(host.messages[1].first, "Kelvara's found 0 Files");
+            }
+        }
+    }
+}
+
+TEST(TinyMedia, AReaderWithNoCardRefusesEveryCommandWithAReason) {
+    FakePlatform platform;
+    platform.drives['G'] = FakePlatform::Drive{};
+    platform.drives['G'].sizeKnown = false;
+    platform.folders.insert("C:\\Out");
+    EXPECT_EQ(GetTotalSectors(platform, "G:\\"), -1);
+    FoundPhotoTable table;
+    table[0] = {0, 4, ".JPG", {0xFF, 0xD9}, "G:\\"};  // a photo found before the card was taken out
+    for (const bool nine : {false, true}) {
+        platform.platformId = nine ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
+        FakeHost host;
+        host.drive = "G:\\";
+        host.sectorsCaption = "100";
+        FoundPhotoTable scanned;
+        Scan(platform, host, scanned, nine);
+        ASSERT_EQ(host.messages.size(), 2u);
+        EXPECT_EQ(host.messages[0].first.rfind("Kelvara could not read drive G:\\ from sector 0 on", 0), 0u)
+            << host.messages[0].first;
+        EXPECT_EQ(host.messages[1].first, "Kelvara's found 0 Files");
+        EXPECT_FALSE(host.busy);
+    }
+    platform.platformId = VER_PLATFORM_WIN32_NT;
+    FakeHost host;
+    host.drive = "G:\\";
+    host.sectorsCaption = "100";
+    EXPECT_THROW(SaveFile(platform, host, table, 0, "C:\\Out", "Image"), SaveError);
+    EXPECT_THROW(WritePreviewFiles(platform, table[0], "C:\\Temp\\"), DiskError);
+    const ImageReport report = MakeImage(platform, host, "C:\\Out");
+    EXPECT_EQ(report.failure, "Drive G:\\ could not be read at sector 0: Cannot open drive G:. The device is not ready.");
+    EXPECT_EQ(report.sectorsWritten, 0);
+    EXPECT_EQ(platform.files.count("C:\\Out\\Image001.JPG"), 0u);
+    EXPECT_EQ(platform.files.count("C:\\Temp\\TB.jpg"), 0u);
+}
+
+TEST(LargeMedia, A64GiBCardIsScannedToItsEndInBoundedMemory) {
+    testing::TempDir tmp;
+    const std::string image = tmp.file("large.img");
+    constexpr std::int64_t kSectors = std::int64_t{64} << 21;  // 64 GiB, sparse: only what is written takes room
+    testing::MakeFatImage(image, 32, kSectors);
+    PosixPlatform::Options options;
+    options.images.push_back(AttachedImage(image));
+    options.home = tmp.path();
+    PosixPlatform platform(options);
+    const std::int32_t total = GetTotalSectors(platform, "D:\\");
+    ASSERT_GT(total, kSectors - 100000);  // the data area: the scan ends short of the volume's true end
+
+    // Two photos each past 2 GiB, past 32 GiB and at the end of what the scan covers.
+    const std::int32_t starts[] = {4194304 + 1000, 4194304 + 1020, 67108864 + 5000, 67108864 + 5020, total - 40,
+                                   total - 10};
+    std::vector<Bytes> photos;
+    for (int i = 0; i < 6; ++i) {
+        photos.push_back(Photo(2000 + 300 * i, i));  // each within the 10 sectors the last one has
+        testing::WriteBytesAt(image, std::int64_t{starts[i]} * 512, photos.back());
+    }
+    FakeHost host;
+    host.drive = "D:\\";
+    host.sectorsCaption = std::to_string(total);
+    FoundPhotoTable table;
+    ScanWinNT({platform, host, table, "Image"});
+
+    ASSERT_EQ(host.entries.size(), 6u);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(table[i].StartSector, starts[i]);
+    EXPECT_EQ(table[5].EndSector, total);
+    EXPECT_EQ(host.messages, (std::vector<std::pair<std::string, std::string>>{{"Kelvara's found 6 Files",
+                                                                                 "Scan Complete"}}));
+    fs::create_directory(tmp.file("out"));
+    const SaveReport report = SavePhotos(platform, host, table, {0, 2, 4, 5}, "C:\\out", "Image");
+    EXPECT_EQ(report.failed, 0) << report.firstFailure;
+    for (const int i : {0, 2, 4, 5})
+        EXPECT_EQ(testing::ReadFileBytes(tmp.file("out/" + EntryName("Image", i, ".JPG"))), photos[i]) << i;
+
+    const auto peak = PeakResidentBytes();
+    ASSERT_TRUE(peak.has_value());
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer's shadow memory and quarantine are not the program's own.
+    std::cout << "peak resident memory (under AddressSanitizer): " << (*peak >> 20) << " MiB\n";
+#else
+    EXPECT_LT(*peak, std::uint64_t{100} << 20);
+    std::cout << "peak resident memory: " << (*peak >> 20) << " MiB\n";
+#endif
+}
+
+}  // namespace
+}  // namespace kelvara
