@@ -63,9 +63,9 @@ std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, const
     SectorBuffer buffer;
     const std::int32_t held = ReadSectorRun(platform, photo.Drive, photo.StartSector, count, buffer);
     if (held < count / kSectorSize)
-        throw DiskError(DiskError::Kind::Ended, "Drive " + photo.Drive + " ends at sector " +
+        throw DiskError(DiskError::Kind::Ended, "Drive " + photo.Drive + " holds nothing from sector " +
                                                     std::to_string(std::int64_t{photo.StartSector} + held) +
-                                                    ", inside the photo. The card may have been taken out or changed.");
+                                                    " on, inside the photo. The card may have been taken out or changed.");
     // Every kind is shown as a JPEG.
     CutAfterLastEndMarker(buffer, 0xFF, 0xD9);
 

@@ -40,9 +40,9 @@ std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& tabl
     }
     // Zeros where the drive has ended are not the photo: no file rather than one that looks whole.
     if (held < count / kSectorSize)
-        throw SaveError(name + " could not be read whole: drive " + photo.Drive + " ends at sector " +
+        throw SaveError(name + " could not be read whole: drive " + photo.Drive + " holds nothing from sector " +
                         std::to_string(std::int64_t{photo.StartSector} + held) +
-                        ", inside the photo. The card may have been taken out or changed.");
+                        " on, inside the photo. The card may have been taken out or changed.");
     if (photo.EndMarker.size() >= 2) CutAfterLastEndMarker(buffer, photo.EndMarker[0], photo.EndMarker[1]);
 
     const std::string path = Folder + "\\" + name;

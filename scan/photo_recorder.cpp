@@ -42,9 +42,8 @@ void PhotoRecorder::StopRequested(std::int32_t sector) {
 void PhotoRecorder::VolumeEnded(const std::string& drive, std::int32_t sector) {
     if (volumeEnd_) return;
     volumeEnd_ = sector;
-    volumeEndMessage_ = "Drive " + drive + " ended at sector " + std::to_string(sector) +
-                        ", before the end its size gave: the card may have been taken out or changed. Nothing "
-                        "from that sector on could be read.";
+    volumeEndMessage_ = "Drive " + drive + " holds nothing from sector " + std::to_string(sector) +
+                        " on, though its size goes further: the card may have been taken out or changed.";
 }
 
 void PhotoRecorder::Finish(std::int32_t driveEnd) {

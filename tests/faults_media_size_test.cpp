@@ -71,7 +71,9 @@ TEST(TinyMedia, VolumesOf1And25And26SectorsAreScannedSavedAndImagedWhole) {
                                                  "C:\\Out", "Image");
             EXPECT_EQ(report.failed, 0) << report.firstFailure;
             EXPECT_EQ(platform.files.at("C:\\Out\\Image001.JPG"), first);
-            if (sectors > 1) EXPECT_EQ(platform.files.at("C:\\Out\\Image002.JPG"), last);
+            if (sectors > 1) {
+                EXPECT_EQ(platform.files.at("C:\\Out\\Image002.JPG"), last);
+            }
             ImageDisk(platform, host, "C:\\Out");
             EXPECT_EQ(platform.files.at("C:\\Out\\TOBRN.IMG"), volume);
             EXPECT_EQ(host.messages.size(), 1u);
@@ -107,12 +109,14 @@ TEST(TinyMedia, AnEmptyImageFileHasNoSizeAndReadsAsADriveThatEnds) {
             if (family == VER_PLATFORM_WIN32_NT) {
                 const bool one = std::string(drive) == "E:\\";
                 EXPECT_EQ(host.messages[0].first, one ? "Kelvara's found 1 Files" : "Kelvara's found 0 Files");
-                EXPECT_EQ(host.messages[1].first.rfind(std::string("Drive ") + drive + " ended at sector " +
-                                                           (one ? "1" : "0") + ",",
+                EXPECT_EQ(host.messages[1].first.rfind(std::string("Drive ") + drive + " holds nothing from sector " +
+                                                           (one ? "1" : "0") + " on,",
                                                        0),
                           0u)
                     << host.messages[1].first;
-                if (one) EXPECT_EQ(table[0].EndSector, 1);
+                if (one) {
+                    EXPECT_EQ(table[0].EndSector, 1);
+                }
                 const ImageReport report = MakeImage(platform, host, "C:\\out");
                 EXPECT_EQ(report.sectorsWritten, one ? 1 : 0);
                 EXPECT_FALSE(report.complete);

@@ -128,7 +128,7 @@ TEST_F(PulledCard, CutShortMidScanIsToldAndThePhotoBeforeTheEndEndsThere) {
     EXPECT_EQ(table[2].EndSector, 70000);  // not the old end of the drive, which is gone
     ASSERT_EQ(host.messages.size(), 2u);
     EXPECT_EQ(host.messages[0].first, "Kelvara's found 3 Files");
-    EXPECT_EQ(host.messages[1].first.rfind("Drive D:\\ ended at sector 70000, before the end its size gave", 0), 0u)
+    EXPECT_EQ(host.messages[1].first.rfind("Drive D:\\ holds nothing from sector 70000 on, though its size goes further", 0), 0u)
         << host.messages[1].first;
     EXPECT_EQ(host.progressValue, 0);
     EXPECT_FALSE(host.busy);
@@ -169,7 +169,7 @@ TEST_F(PulledCard, SaveAllStopsNoPhotoHalfWayAndTheOnesBeforeAreWhole) {
         if (!removed) {
             EXPECT_EQ(Out("Image003.GIF"), photos[2]);
             EXPECT_EQ(report.firstFailure,
-                      "Image004.JPG could not be read whole: drive D:\\ ends at sector 80001, inside the photo. "
+                      "Image004.JPG could not be read whole: drive D:\\ holds nothing from sector 80001 on, inside the photo. "
                       "The card may have been taken out or changed.");
         }
         ASSERT_EQ(host.messages.size(), 1u);
@@ -193,7 +193,7 @@ TEST_F(PulledCard, APreviewOfAPhotoTheCardNoLongerHoldsWritesNothing) {
         ADD_FAILURE() << "a cut-off photo was previewed";
     } catch (const DiskError& error) {
         EXPECT_EQ(error.kind(), DiskError::Kind::Ended);
-        EXPECT_EQ(std::string(error.what()).rfind("Drive D:\\ ends at sector 40002, inside the photo.", 0), 0u)
+        EXPECT_EQ(std::string(error.what()).rfind("Drive D:\\ holds nothing from sector 40002 on, inside the photo.", 0), 0u)
             << error.what();
     }
     fs::remove(image);
@@ -222,7 +222,7 @@ TEST_F(PulledCard, AnImageStopsWhereTheCardWentAndSaysHowMuchItHolds) {
         const std::int32_t held = removed ? 6144 : 7000;
         ASSERT_EQ(host.messages.size(), 1u);
         const std::string& text = host.messages[0].first;
-        EXPECT_NE(text.find(removed ? "could not be read at sector 6144" : "ended at sector 7000"), std::string::npos)
+        EXPECT_NE(text.find(removed ? "could not be read at sector 6144" : "holds nothing from sector 7000 on"), std::string::npos)
             << text;
         EXPECT_NE(text.find("is incomplete: it holds " + std::to_string(held) + " of " + std::to_string(total) +
                             " sectors."),

@@ -50,8 +50,8 @@ ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder)
         }
         // Past the drive's end there is nothing to copy: the image stops where the drive did.
         if (held < length)
-            report.failure = "Drive " + drive + " ended at sector " + std::to_string(done + held) +
-                             ", before the end its size gave: the card may have been taken out or changed.";
+            report.failure = "Drive " + drive + " holds nothing from sector " + std::to_string(done + held) +
+                             " on, though its size goes further: the card may have been taken out or changed.";
         const std::span<const std::uint8_t> data(run.data(), static_cast<std::size_t>(held) * kSectorSize);
         DWORD written = 0;
         std::int32_t whole = held;

@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(host.messages.size() == (ended ? 2u : 1u));
     Check(host.messages[0].first == "Kelvara's found " + std::to_string(expected.starts.size()) + " Files");
     if (ended)
-        Check(host.messages[1].first.rfind("Drive E:\\ ended at sector " + std::to_string(card.sectors()) + ",", 0) == 0);
+        Check(host.messages[1].first.rfind("Drive E:\\ holds nothing from sector " + std::to_string(card.sectors()) + " on,", 0) == 0);
     Check(platform.OpenHandles() == 0);
 
     // Every photo saved, cut after its own kind's last marker; the first one previewed.

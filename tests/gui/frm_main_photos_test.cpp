@@ -23,6 +23,7 @@
 #include "photos/preview_files.h"
 #include "photos/save_folder.h"
 #include "platform/posix/posix_platform.h"
+#include "tests/gui_main/destination_answer.h"
 #include "tests/gui_main/message_answers.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fat_image.h"
@@ -36,34 +37,7 @@ using testing::Bytes;
 using testing::FakePlatform;
 
 using Messages = testing::MessageAnswers;
-
-// When the destination dialog opens, opens `folder` in it and presses OK, or Cancel when
-// `folder` is empty. Counts the dialogs it answered.
-class DestinationAnswer {
-public:
-    explicit DestinationAnswer(std::string folder) : folder_(std::move(folder)) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            for (QWidget* widget : QApplication::topLevelWidgets()) {
-                auto* dialog = qobject_cast<SaveFolder*>(widget);
-                if (!dialog || !dialog->isVisible() || answered_.contains(dialog)) continue;
-                answered_.insert(dialog);
-                if (folder_.empty()) {
-                    dialog->CancelButton->click();
-                } else {
-                    EXPECT_TRUE(dialog->Dir1->setPath(folder_)) << folder_;
-                    dialog->OKButton->click();
-                }
-            }
-        });
-        timer_.start(5);
-    }
-    int answered() const { return static_cast<int>(answered_.size()); }
-
-private:
-    std::string folder_;
-    QTimer timer_;
-    QSet<QWidget*> answered_;
-};
+using testing::DestinationAnswer;
 
 class PhotosThroughTheWindow : public ::testing::Test {
 protected:
