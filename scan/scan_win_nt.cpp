@@ -82,7 +82,7 @@ private:
         const char* kind;
     };
     void FindSignatures(std::int32_t sectors) {
-        constexpr std::int32_t kAhead = 32;  // sectors: the read just left them far from the processor
+        constexpr std::int32_t kAhead = 64;  // sectors: the read just left them far from the processor
         hits_.clear();
         const std::uint8_t* data = buffer_.data();
         for (std::int32_t j = 0; j < sectors; ++j) {
