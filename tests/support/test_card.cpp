@@ -1,13 +1,35 @@
 #include "tests/support/test_card.h"
 
+#include <QProcess>
+#include <QStringList>
 #include <cstdio>
+#include <stdexcept>
 
 #include "tests/support/fat_image.h"
 
 namespace kelvara::testing {
+namespace {
+
+// A directory cluster of one-sector clusters holds 16 entries: ".", ".." and 14 files.
+constexpr int kPhotosPerFolder = 14;
+
+std::string FolderOf(int photo) {
+    char folder[32];
+    std::snprintf(folder, sizeof folder, "::/DCIM/%03dKELVA", 100 + photo / kPhotosPerFolder);
+    return folder;
+}
+
+}  // namespace
 
 TestCard MakePhotoCard(const std::string& image, int count, bool deleted, std::int64_t sectors) {
     MakeFatImage(image, 32, sectors);
+    // Every folder is made before any photo, as a camera's folders are, so no directory
+    // cluster lands between two photos: only photo data and empty slack lie between them,
+    // and what is found is exactly what was copied.
+    QStringList folders{"-i", QString::fromStdString(image), "::/DCIM"};
+    for (int i = 0; i < count; i += kPhotosPerFolder) folders << QString::fromStdString(FolderOf(i));
+    if (QProcess::execute("mmd", folders) != 0) throw std::runtime_error("mmd could not make the DCIM folders");
+
     TestCard card{image, {}};
     const std::string scratch = image + ".photo";
     for (int i = 0; i < count; ++i) {
@@ -21,9 +43,7 @@ TestCard MakePhotoCard(const std::string& image, int count, bool deleted, std::i
                       : i % 3 == 2 ? MakeJpegWithThumbnail(width, height, i)
                                    : MakeJpeg(width, height, i);
         WriteFileBytes(scratch, photo.bytes);
-        // Two folders, as a camera starts a new one now and then.
-        const char* dcim = i < (count + 1) / 2 ? "::/DCIM/100KELVA/" : "::/DCIM/101KELVA/";
-        CopyIntoImage(image, scratch, dcim + photo.name);
+        CopyIntoImage(image, scratch, FolderOf(i) + "/" + photo.name);
         card.photos.push_back(std::move(photo));
     }
     std::remove(scratch.c_str());
