@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
 #include <QProcess>
 #include <QThread>
 #include <filesystem>
@@ -61,12 +60,6 @@ std::string Name(const std::string& prefix, std::size_t index, const testing::Ca
 class CardTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "cli_test";
-        static char* argv[] = {name, nullptr};
-        // Drawing the photos needs the fonts of a GUI application.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        if (!QCoreApplication::instance()) new QGuiApplication(argc, argv);
         folder = new testing::TempDir;
         card = new testing::TestCard(testing::MakePhotoCard(folder->file("card.img"), 30));
     }

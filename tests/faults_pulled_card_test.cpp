@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
 #include <algorithm>
 #include <filesystem>
 
@@ -34,15 +33,6 @@ constexpr std::int32_t kPhotoSectors[] = {10000, 40000, 65000, 80000, 120000};
 // different run of the scan.
 class PulledCard : public ::testing::Test {
 protected:
-    // The photos are drawn with Qt, which wants an application object.
-    static void SetUpTestSuite() {
-        if (QCoreApplication::instance()) return;
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "faults_pulled_card_test";
-        static char* argv[] = {name, nullptr};
-        static QGuiApplication app(argc, argv);
-    }
     void SetUp() override {
         image = tmp.file("card.img");
         testing::MakeFatImage(image, 32, 140000);

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
 #include <filesystem>
 #include <fstream>
 
@@ -30,15 +29,6 @@ Bytes Read(const std::string& path) { return testing::ReadFileBytes(path); }
 
 class CardTest : public ::testing::Test {
 protected:
-    // The photos are drawn with Qt, which wants an application object.
-    static void SetUpTestSuite() {
-        if (QCoreApplication::instance()) return;
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "photos_media_test";
-        static char* argv[] = {name, nullptr};
-        static QGuiApplication app(argc, argv);
-    }
     void SetUp() override {
         card = testing::MakePhotoCard(tmp.file("card.img"), 11);
         PosixPlatform::Options options;

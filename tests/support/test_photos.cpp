@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QColor>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <stdexcept>
@@ -10,7 +11,18 @@
 namespace kelvara::testing {
 namespace {
 
+// Text needs the fonts of a GUI application; a test program without one gets one here.
+void EnsureGuiApplication() {
+    if (QCoreApplication::instance()) return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "kelvara-test";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication application(argc, argv);
+}
+
 QImage Draw(int width, int height, int seed) {
+    EnsureGuiApplication();
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(QColor::fromHsv((seed * 47) % 360, 160, 220));
     QPainter painter(&image);

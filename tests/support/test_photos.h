@@ -1,6 +1,7 @@
 #pragma once
 // Photos made on the spot for the tests and the demo card: JPEGs drawn with QImage, and
-// small GIF89a files written byte by byte (Qt writes no GIF).
+// small GIF89a files written byte by byte (Qt writes no GIF). A program without a Qt
+// application gets one on the offscreen platform for the drawing.
 
 #include <cstdint>
 #include <string>
