@@ -172,8 +172,7 @@ int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& 
     meter.Finish();
     if (!report.complete) {
         Complain(report.failure);
-        Complain("the image " + Shown(folder, report.path) + " is incomplete: it holds " +
-                 std::to_string(report.sectorsWritten) + " of " + std::to_string(report.total) + " sectors.");
+        Complain(IncompleteImageText(report, Shown(folder, report.path)));
         return 1;
     }
     std::printf("%s\n", Shown(folder, report.path).c_str());

@@ -11,6 +11,7 @@
 #include "scan/scan.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/test_photos.h"
 #include "tools/make_image.h"
 
 namespace kelvara {
@@ -20,33 +21,15 @@ using testing::FakeHost;
 using testing::FakePlatform;
 using Bytes = std::vector<std::uint8_t>;
 
-// A photo-like run: the signature, bytes that tell where they lie, and the kind's end marker.
-Bytes Photo(bool gif, std::size_t length, int seed) {
-    Bytes bytes(length);
-    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(1 + (i * 7 + seed) % 200);
-    if (gif) {
-        const char head[] = "GIF89a";
-        std::copy(head, head + 6, bytes.begin());
-        bytes[length - 2] = 0x00;
-        bytes[length - 1] = 0x3B;
-    } else {
-        bytes[0] = 0xFF;
-        bytes[1] = 0xD8;
-        bytes[length - 2] = 0xFF;
-        bytes[length - 1] = 0xD9;
-    }
-    return bytes;
-}
-
 class BadSectors : public ::testing::Test {
 protected:
     // 3,000 sectors: runs of 60. Photos at 100 (5 sectors, sector 103 unreadable), 1,100 and
     // 2,990; unreadable sectors also in the middle of runs that hold no photo.
     void SetUp() override {
         volume = &platform.AddVolume('E', 3000);
-        Put(100, Photo(false, 5 * 512 - 100, 1));
-        Put(1100, Photo(true, 10 * 512, 2));
-        Put(2990, Photo(false, 3 * 512, 3));
+        Put(100, testing::MakePhotoRun(5 * 512 - 100, 1));
+        Put(1100, testing::MakePhotoRun(10 * 512, 2, true));
+        Put(2990, testing::MakePhotoRun(3 * 512, 3));
         platform.drives['E'].badSectors = {103, 1130, 1500, 2001};
         platform.folders.insert("C:\\Out");
         host.drive = "E:\\";

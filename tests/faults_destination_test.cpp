@@ -33,17 +33,6 @@ using testing::FakeHost;
 
 constexpr int kPhotos = 8;
 
-// A JPEG-like run of `length` bytes: the signature, bytes that never form a marker, FF D9.
-Bytes Photo(std::size_t length, int seed) {
-    Bytes bytes(length);
-    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(1 + (i * 3 + seed) % 200);
-    bytes[0] = 0xFF;
-    bytes[1] = 0xD8;
-    bytes[length - 2] = 0xFF;
-    bytes[length - 1] = 0xD9;
-    return bytes;
-}
-
 // A FAT16 card with eight photos of 20 KB in its free space, scanned; C: is the test's folder.
 class Destination : public ::testing::Test {
 protected:
@@ -51,7 +40,7 @@ protected:
         const std::string image = tmp.file("card.img");
         testing::MakeFatImage(image, 16, 20000);
         for (int i = 0; i < kPhotos; ++i) {
-            photos.push_back(Photo(20000 + 100 * i, i));
+            photos.push_back(testing::MakePhotoRun(20000 + 100 * i, i));
             testing::WriteBytesAt(image, (std::int64_t{1000} + 100 * i) * 512, photos.back());
         }
         PosixPlatform::Options options;

@@ -30,17 +30,6 @@ using testing::FakeHost;
 using testing::FakePlatform;
 using Bytes = std::vector<std::uint8_t>;
 
-// A JPEG-like run: FF D8, bytes that never form a marker, FF D9.
-Bytes Photo(std::size_t length, int seed) {
-    Bytes bytes(length);
-    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(1 + (i * 5 + seed) % 200);
-    bytes[0] = 0xFF;
-    bytes[1] = 0xD8;
-    bytes[length - 2] = 0xFF;
-    bytes[length - 1] = 0xD9;
-    return bytes;
-}
-
 void Scan(Platform& platform, FakeHost& host, FoundPhotoTable& table, bool nine) {
     if (nine)
         ScanWin98({platform, host, table, "Image"});
@@ -56,7 +45,7 @@ TEST(TinyMedia, VolumesOf1And25And26SectorsAreScannedSavedAndImagedWhole) {
             platform.platformId = nine ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
             platform.folders.insert("C:\\Out");
             auto& volume = platform.AddVolume('E', sectors);
-            const Bytes first = Photo(512, 1), last = Photo(300, 2);
+            const Bytes first = testing::MakePhotoRun(512, 1), last = testing::MakePhotoRun(300, 2);
             std::copy(first.begin(), first.end(), volume.begin());
             if (sectors > 1) std::copy(last.begin(), last.end(), volume.end() - 512);
             FakeHost host;
@@ -85,7 +74,7 @@ TEST(TinyMedia, AnEmptyImageFileHasNoSizeAndReadsAsADriveThatEnds) {
     testing::TempDir tmp;
     const std::string image = tmp.file("empty.img"), oneSector = tmp.file("one.img");
     testing::WriteBytesAt(image, 0, Bytes{});
-    testing::WriteBytesAt(oneSector, 0, Photo(512, 3));
+    testing::WriteBytesAt(oneSector, 0, testing::MakePhotoRun(512, 3));
     fs::create_directory(tmp.file("out"));
     PosixPlatform::Options options;
     options.images = {AttachedImage(image), AttachedImage(oneSector)};
@@ -181,7 +170,7 @@ TEST(LargeMedia, A64GiBCardIsScannedToItsEndInBoundedMemory) {
                                    total - 10};
     std::vector<Bytes> photos;
     for (int i = 0; i < 6; ++i) {
-        photos.push_back(Photo(2000 + 300 * i, i));  // each within the 10 sectors the last one has
+        photos.push_back(testing::MakePhotoRun(2000 + 300 * i, i));  // each within the 10 sectors the last one has
         testing::WriteBytesAt(image, std::int64_t{starts[i]} * 512, photos.back());
     }
     FakeHost host;

@@ -23,9 +23,9 @@ namespace {
 namespace fs = std::filesystem;
 using testing::FakeHost;
 using testing::TempDir;
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
+using testing::ReadFileBytes;
 
-Bytes Read(const std::string& path) { return testing::ReadFileBytes(path); }
 
 class CardTest : public ::testing::Test {
 protected:
@@ -60,7 +60,7 @@ TEST_F(CardTest, SavedPhotosAreTheDeletedFilesByteForByte) {
     EXPECT_TRUE(host.messages.empty());
     for (std::size_t i = 0; i < card.photos.size(); ++i) {
         const std::string name = EntryName("Image", static_cast<int>(i), card.photos[i].gif ? ".GIF" : ".JPG");
-        EXPECT_EQ(Read(tmp.file("out/" + name)), card.photos[i].bytes) << card.photos[i].name;
+        EXPECT_EQ(ReadFileBytes(tmp.file("out/" + name)), card.photos[i].bytes) << card.photos[i].name;
     }
 }
 
@@ -70,16 +70,16 @@ TEST_F(CardTest, PreviewFilesHoldThePhotoAndAPagePointingAtIt) {
     const std::string folder = "C:\\preview\\";
     const std::string page = WritePreviewFiles(*platform, table[1], folder);
     EXPECT_EQ(page, folder + "TB001.htm");
-    EXPECT_EQ(Read(tmp.file("preview/TB.jpg")), card.photos[1].bytes);
+    EXPECT_EQ(ReadFileBytes(tmp.file("preview/TB.jpg")), card.photos[1].bytes);
     const std::string text = PreviewPageText(folder);
-    EXPECT_EQ(Read(tmp.file("preview/TB001.htm")), Bytes(text.begin(), text.end()));
+    EXPECT_EQ(ReadFileBytes(tmp.file("preview/TB001.htm")), Bytes(text.begin(), text.end()));
 
     // A shorter photo after a longer one leaves no tail.
     const std::size_t shorter = card.photos[0].bytes.size() < card.photos[1].bytes.size() ? 0 : 1;
     const std::size_t longer = 1 - shorter;
     WritePreviewFiles(*platform, table[longer], folder);
     WritePreviewFiles(*platform, table[shorter], folder);
-    EXPECT_EQ(Read(tmp.file("preview/TB.jpg")), card.photos[shorter].bytes);
+    EXPECT_EQ(ReadFileBytes(tmp.file("preview/TB.jpg")), card.photos[shorter].bytes);
 
     // A link planted under the image's name is replaced, never written through.
     const std::string victim = tmp.file("victim");
@@ -88,7 +88,7 @@ TEST_F(CardTest, PreviewFilesHoldThePhotoAndAPagePointingAtIt) {
     fs::create_symlink(victim, tmp.file("preview/TB.jpg"));
     WritePreviewFiles(*platform, table[0], folder);
     EXPECT_FALSE(fs::is_symlink(tmp.file("preview/TB.jpg")));
-    EXPECT_EQ(Read(victim).size(), 9u);
+    EXPECT_EQ(ReadFileBytes(victim).size(), 9u);
 }
 
 }  // namespace

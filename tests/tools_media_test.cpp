@@ -23,9 +23,9 @@ namespace {
 namespace fs = std::filesystem;
 using testing::FakeHost;
 using testing::TempDir;
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
+using testing::ReadFileBytes;
 
-Bytes Read(const std::string& path) { return testing::ReadFileBytes(path); }
 void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // A FAT12 card with recognisable bytes across its data area.
@@ -65,7 +65,7 @@ TEST(ImageOnMedia, TheImageIsTheVolumesFirstTotalSectors) {
 
     ImageDisk(*platform, host, "C:\\out");
     EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(Read(tmp.file("out/TOBRN.IMG")), testing::ReadBytesAt(image, 0, std::size_t(total) * 512));
+    EXPECT_EQ(ReadFileBytes(tmp.file("out/TOBRN.IMG")), testing::ReadBytesAt(image, 0, std::size_t(total) * 512));
     EXPECT_EQ(host.progressValue, total);
 }
 
@@ -97,7 +97,7 @@ TEST(ImageOnMedia, AFullDestinationKeepsWhatFitAndSaysSo) {
     EXPECT_NE(text.find("incomplete"), std::string::npos);
     EXPECT_GT(held, 0);
     EXPECT_LT(held, total);
-    const Bytes kept = Read(small + "/TOBRN.IMG");
+    const Bytes kept = ReadFileBytes(small + "/TOBRN.IMG");
     ASSERT_GE(kept.size(), std::size_t(held) * 512);
     EXPECT_EQ(Bytes(kept.begin(), kept.begin() + held * 512), testing::ReadBytesAt(image, 0, std::size_t(held) * 512));
 }
@@ -130,11 +130,11 @@ TEST(WipeOnMedia, ARootFolderLosesItsFilesAndLinksButNothingOutsideIt) {
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"DCIM", "Wipe.img"}));
     EXPECT_FALSE(fs::is_symlink(root + "/Wipe.img"));
-    const Bytes fill = Read(root + "/Wipe.img");
+    const Bytes fill = ReadFileBytes(root + "/Wipe.img");
     EXPECT_EQ(fill.size(), 200u * 513);
     EXPECT_TRUE(WholeBlocks(fill));
-    EXPECT_EQ(Read(root + "/DCIM/100KELVA/IMG_0002.JPG"), Bytes({'k', 'e', 'p', 't'}));
-    EXPECT_EQ(Read(outside + "/victim.txt").size(), 9u);
+    EXPECT_EQ(ReadFileBytes(root + "/DCIM/100KELVA/IMG_0002.JPG"), Bytes({'k', 'e', 'p', 't'}));
+    EXPECT_EQ(ReadFileBytes(outside + "/victim.txt").size(), 9u);
     EXPECT_TRUE(fs::exists(outside));
 }
 
@@ -157,8 +157,8 @@ TEST(WipeOnMedia, AMountedCardIsFilledToTheBrimWithoutAFalseAlarm) {
     DiskWipe(*platform, host);
     EXPECT_TRUE(host.messages.empty()) << host.messages[0].first;
     EXPECT_FALSE(fs::exists(dir + "/IMG_0001.JPG"));
-    EXPECT_EQ(Read(dir + "/DCIM/100KELVA/IMG_0002.JPG").size(), 20000u);
-    const Bytes fill = Read(dir + "/Wipe.img");
+    EXPECT_EQ(ReadFileBytes(dir + "/DCIM/100KELVA/IMG_0002.JPG").size(), 20000u);
+    const Bytes fill = ReadFileBytes(dir + "/Wipe.img");
     EXPECT_GT(fill.size(), 1'500'000u);
     EXPECT_TRUE(WholeBlocks(fill));
     DWORD spc = 0, bps = 0, freeClusters = 0, clusters = 0;

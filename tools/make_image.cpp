@@ -74,14 +74,17 @@ ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder)
     return report;
 }
 
+std::string IncompleteImageText(const ImageReport& report, const std::string& shownPath) {
+    return "The image " + shownPath + " is incomplete: it holds " + std::to_string(report.sectorsWritten) + " of " +
+           std::to_string(report.total) + " sectors.";
+}
+
 void ImageDisk(Platform& platform, Host& host, const std::string& Folder) {
     if (Folder.empty() || Folder == "No") return;
     if (!host.AskYesNo("Make image at " + Folder + "\\", "Make Image")) return;
     const ImageReport report = MakeImage(platform, host, Folder);
     if (report.complete) return;
-    host.ShowMessage(report.failure + "\n\nThe image " + report.path + " is incomplete: it holds " +
-                         std::to_string(report.sectorsWritten) + " of " + std::to_string(report.total) + " sectors.",
-                     "Make Image");
+    host.ShowMessage(report.failure + "\n\n" + IncompleteImageText(report, report.path), "Make Image");
 }
 
 }  // namespace kelvara

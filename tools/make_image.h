@@ -17,6 +17,9 @@ struct ImageReport {
     std::string failure;              // what failed, when not complete
 };
 
+// "The image <path> is incomplete: it holds N of T sectors." with the path as the caller shows it.
+std::string IncompleteImageText(const ImageReport& report, const std::string& shownPath);
+
 // Takes the drive and the total once, from the window, then copies the sectors with the
 // progress bar's maximum at the total and its value at the sectors done, yielding once per
 // sector. An existing image is shortened first. On a failure the run stops, the file is

@@ -21,6 +21,11 @@ Bytes MakeJpegWithThumbnail(int width, int height, int seed);
 // A GIF89a of the given size in four colours whose picture depends on `seed`; it ends in 00 3B.
 Bytes MakeGif89a(int width, int height, int seed);
 
+// A photo-like run of `length` bytes for tests that need no real picture: the kind's
+// signature, bytes from 1 to 200 that tell where they lie and never form a marker, and the
+// kind's end marker (FF D9, or 00 3B for a GIF).
+Bytes MakePhotoRun(std::size_t length, int seed, bool gif = false);
+
 void WriteFileBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadFileBytes(const std::string& path);
 
