@@ -33,6 +33,9 @@
 namespace kelvara {
 namespace {
 
+// Thrown through a preview's reads when the list was clicked again meanwhile.
+struct PreviewGivenUp {};
+
 constexpr int kScanButton = 3, kOptionsButton = 5, kHelpButton = 7, kAboutButton = 9, kImageDiskButton = 11,
               kDiskWipeButton = 13;
 
@@ -187,11 +190,9 @@ void FrmMain::Form_Load() {
 
 void FrmMain::cbxDrives_Click() {
     const std::string drive = DriveString();
-    const auto sectors = GetVolumeSectors(platform_, drive);
-    lblSectors->setText(QString::number(SectorCount(sectors)));
-    if (CaptionNumber(SectorsCaption()) != -1) {
-        // The true size, also where the sector count had to be capped.
-        lblSize->setText(QString::number(*sectors * kSectorSize));
+    lblSectors->setText(QString::number(GetTotalSectors(platform_, drive)));
+    if (const std::int64_t sectors = CaptionNumber(SectorsCaption()); sectors != -1) {
+        lblSize->setText(QString::number(sectors * kSectorSize));
         ShowGuidePicture(2);
     } else {
         lblSectors->setText("0");
@@ -260,24 +261,45 @@ std::string FrmMain::ChooseFolder() {
 
 void FrmMain::lstFiles_Click() {
     if (Busy) return;
-    const int row = lstFiles->currentRow();
-    if (row < 0 || row >= kFoundPhotoSlots) return;
-    ShowPreview(static_cast<std::int16_t>(row));
+    // A click while a preview reads its photo: that one gives way at its next read, and the
+    // entry chosen last is shown.
+    if (previewing_) {
+        previewAgain_ = true;
+        return;
+    }
+    do {
+        previewAgain_ = false;
+        const int row = lstFiles->currentRow();
+        if (row < 0 || row >= static_cast<int>(FoundPhotoTable.size())) return;
+        ShowPreview(row);
+    } while (previewAgain_);
 }
 
-void FrmMain::ShowPreview(std::int16_t index) {
-    if (index < 0 || index >= kFoundPhotoSlots) return;
+void FrmMain::ShowPreview(int index) {
+    if (index < 0 || index >= static_cast<int>(FoundPhotoTable.size())) return;
     lblStatus->setText("Loading");
+    lblStatus->repaint();
     const std::string temp = PreviewTempFolder(platform_);
+    // A copy: a scan started while the preview yields starts the table afresh.
+    const FoundPhoto photo = FoundPhotoTable[static_cast<std::size_t>(index)];
     std::string page;
+    previewing_ = true;
     try {
-        page = WritePreviewFiles(platform_, FoundPhotoTable[static_cast<std::size_t>(index)], temp);
+        page = WritePreviewFiles(platform_, photo, DriveEnd(FoundPhotoTable), temp, [this] {
+            Yield();
+            if (previewAgain_) throw PreviewGivenUp{};
+        });
+    } catch (const PreviewGivenUp&) {
+        previewing_ = false;
+        return;
     } catch (const std::exception& error) {
         // Nothing was written: the pane keeps what it showed.
+        previewing_ = false;
         lblStatus->setText("Ready");
         ShowMessage(std::string("The photo cannot be shown.\n") + error.what(), "Kelvara");
         return;
     }
+    previewing_ = false;
     Navigate2(page);
     picBox->show();
     Image1->hide();
@@ -303,13 +325,13 @@ void FrmMain::btnSave_Click() {
 }
 
 void FrmMain::btnSaveAll_Click() {
-    std::vector<std::int32_t> all(static_cast<std::size_t>(lstFiles->count()));
-    for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<std::int32_t>(i);
+    std::vector<std::int64_t> all(static_cast<std::size_t>(lstFiles->count()));
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<std::int64_t>(i);
     if (all.empty()) return;
     SaveEntries(all);
 }
 
-void FrmMain::SaveEntries(const std::vector<std::int32_t>& indexes) {
+void FrmMain::SaveEntries(const std::vector<std::int64_t>& indexes) {
     RunCommand([&] {
         const std::string folder = ChooseFolder();
         if (folder == "No" || folder.empty()) return;

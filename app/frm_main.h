@@ -73,7 +73,7 @@ public:
     bool OSVersion();
     void ScanWinNT();
     void ScanWin98();
-    void ShowPreview(std::int16_t index);
+    void ShowPreview(int index);
     void MakeImage();
 
     // Toolbar button `index`, counted from 1 with the separators.
@@ -87,10 +87,10 @@ public:
     // --- Host: what the long commands read and write ---------------------------------------
     std::string DriveString() override;
     std::string SectorsCaption() override;
-    void SetProgressMax(std::int32_t maximum) override;
-    std::int32_t ProgressMax() override;
-    bool SetProgressValue(std::int32_t value) override;
-    void SetCurrentSector(std::int32_t sector) override;
+    void SetProgressMax(std::int64_t maximum) override;
+    std::int64_t ProgressMax() override;
+    bool SetProgressValue(std::int64_t value) override;
+    void SetCurrentSector(std::int64_t sector) override;
     void SetStatus(const std::string& word) override;
     void SetBusy(bool busy) override;
     void ShowGuidePicture(int index) override;
@@ -107,7 +107,7 @@ private:
     void BuildToolbar();
     void Navigate2(const std::string& pagePath);
     std::string ChooseFolder();
-    void SaveEntries(const std::vector<std::int32_t>& indexes);
+    void SaveEntries(const std::vector<std::int64_t>& indexes);
 
     // Runs a long command with the toolbar's long commands refused meanwhile; false when one
     // already runs.
@@ -119,12 +119,14 @@ private:
     bool commandRunning_ = false;
     std::vector<QAction*> toolbarButtons_;
     int previews_ = 0;
+    bool previewing_ = false;     // a preview is reading its photo, yielding meanwhile
+    bool previewAgain_ = false;   // the list was clicked meanwhile: that preview gives way to a new one
 
     // The progress bar and the current label change after every sector; the window shows
     // them whenever the event loop runs, not in between.
-    std::int32_t progressMax_ = 100;
-    std::int32_t progressValue_ = 0;
-    std::int32_t currentSector_ = -1;  // -1: the label keeps its text
+    std::int64_t progressMax_ = 100;
+    std::int64_t progressValue_ = 0;
+    std::int64_t currentSector_ = -1;  // -1: the label keeps its text
     bool controlsDirty_ = false;
 
     // When Yield last looked at the clock and last ran the event loop, in nanoseconds.

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
+#include <climits>
 
 #include "app/frm_main.h"
 #include "dialogs/message_box.h"
@@ -22,22 +23,22 @@ std::string FrmMain::DriveString() { return cbxDrives->currentText().toStdString
 
 std::string FrmMain::SectorsCaption() { return lblSectors->text().toStdString(); }
 
-void FrmMain::SetProgressMax(std::int32_t maximum) {
-    progressMax_ = std::max(0, maximum);
+void FrmMain::SetProgressMax(std::int64_t maximum) {
+    progressMax_ = std::max<std::int64_t>(0, maximum);
     if (progressValue_ > progressMax_) progressValue_ = progressMax_;
     controlsDirty_ = true;
 }
 
-std::int32_t FrmMain::ProgressMax() { return progressMax_; }
+std::int64_t FrmMain::ProgressMax() { return progressMax_; }
 
-bool FrmMain::SetProgressValue(std::int32_t value) {
+bool FrmMain::SetProgressValue(std::int64_t value) {
     if (value < 0 || value > progressMax_) return false;  // the bar refuses it and keeps its value
     progressValue_ = value;
     controlsDirty_ = true;
     return true;
 }
 
-void FrmMain::SetCurrentSector(std::int32_t sector) {
+void FrmMain::SetCurrentSector(std::int64_t sector) {
     currentSector_ = sector;
     controlsDirty_ = true;
 }
@@ -45,8 +46,12 @@ void FrmMain::SetCurrentSector(std::int32_t sector) {
 void FrmMain::FlushControls() {
     if (!controlsDirty_) return;
     controlsDirty_ = false;
-    if (Progress->maximum() != progressMax_) Progress->setMaximum(progressMax_);
-    Progress->setValue(progressValue_);
+    // The bar counts in int: on a card of more sectors than that, it counts in larger steps.
+    int shift = 0;
+    while ((progressMax_ >> shift) > INT_MAX) ++shift;
+    const auto maximum = static_cast<int>(progressMax_ >> shift);
+    if (Progress->maximum() != maximum) Progress->setMaximum(maximum);
+    Progress->setValue(static_cast<int>(progressValue_ >> shift));
     if (currentSector_ >= 0) lblCurrent->setText(QString::number(currentSector_));
 }
 

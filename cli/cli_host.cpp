@@ -15,15 +15,15 @@ void WatchForInterrupt() { std::signal(SIGINT, OnInterrupt); }
 
 bool Interrupted() { return interrupted != 0; }
 
-CliHost::CliHost(std::string drive, std::int32_t sectors, ProgressMeter& meter)
+CliHost::CliHost(std::string drive, std::int64_t sectors, ProgressMeter& meter)
     : drive_(std::move(drive)), sectorsCaption_(std::to_string(sectors)), meter_(meter) {}
 
-void CliHost::SetProgressMax(std::int32_t maximum) {
+void CliHost::SetProgressMax(std::int64_t maximum) {
     progressMax_ = maximum;
     meter_.Start("reading " + drive_, maximum);
 }
 
-bool CliHost::SetProgressValue(std::int32_t value) {
+bool CliHost::SetProgressValue(std::int64_t value) {
     if (value < 0 || value > progressMax_) return false;
     progressValue_ = value;
     return true;

@@ -18,24 +18,23 @@ bool Interrupted();
 
 class CliHost : public Host {
 public:
-    CliHost(std::string drive, std::int32_t sectors, ProgressMeter& meter);
+    CliHost(std::string drive, std::int64_t sectors, ProgressMeter& meter);
 
     struct Message {
         std::string text, title;
     };
     const std::vector<Message>& messages() const { return messages_; }
-    const std::vector<std::string>& entries() const { return entries_; }
 
     std::string DriveString() override { return drive_; }
     std::string SectorsCaption() override { return sectorsCaption_; }
-    void SetProgressMax(std::int32_t maximum) override;
-    std::int32_t ProgressMax() override { return progressMax_; }
-    bool SetProgressValue(std::int32_t value) override;
-    void SetCurrentSector(std::int32_t) override {}
+    void SetProgressMax(std::int64_t maximum) override;
+    std::int64_t ProgressMax() override { return progressMax_; }
+    bool SetProgressValue(std::int64_t value) override;
+    void SetCurrentSector(std::int64_t) override {}
     void SetStatus(const std::string&) override {}
     void SetBusy(bool) override {}
     void ShowGuidePicture(int) override {}
-    void AddFoundEntry(const std::string& name) override { entries_.push_back(name); }
+    void AddFoundEntry(const std::string&) override {}  // the names are printed from the table
     void ShowMessage(const std::string& text, const std::string& title) override;
     bool AskYesNo(const std::string&, const std::string&) override { return true; }
     void Yield() override;
@@ -45,10 +44,9 @@ private:
     std::string drive_;
     std::string sectorsCaption_;
     ProgressMeter& meter_;
-    std::int32_t progressMax_ = 100;
-    std::int32_t progressValue_ = 0;
+    std::int64_t progressMax_ = 100;
+    std::int64_t progressValue_ = 0;
     unsigned yields_ = 0;
-    std::vector<std::string> entries_;
     std::vector<Message> messages_;
 };
 

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "diskio/sector.h"
+
 namespace kelvara::cli {
 namespace {
 
@@ -13,11 +15,11 @@ CommandLine::Verb VerbOf(const std::string& word) {
     throw UsageError{"unknown command '" + word + "'"};
 }
 
-std::int32_t SectorCount(const std::string& text) {
-    std::int32_t value = 0;
+std::int64_t SectorCount(const std::string& text) {
+    std::int64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 1)
-        throw UsageError{"--sectors needs a whole number from 1 to 2147483647, not '" + text + "'"};
+    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > kMaxSectors)
+        throw UsageError{"--sectors needs a whole number from 1 to " + std::to_string(kMaxSectors) + ", not '" + text + "'"};
     return value;
 }
 

@@ -18,7 +18,7 @@ struct CommandLine {
     std::string folder;               // save, image
     std::string prefix = "Image";
     std::optional<DWORD> family;      // --family nt|9x as a platform id
-    std::optional<std::int32_t> sectors;  // --sectors N instead of the drive's own count
+    std::optional<std::int64_t> sectors;  // --sectors N instead of the drive's own count
     bool quiet = false;
 };
 

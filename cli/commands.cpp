@@ -1,7 +1,6 @@
 #include "cli/commands.h"
 
 #include <cstdio>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -9,14 +8,14 @@
 #include "cli/source.h"
 #include "diskio/get_total_sectors.h"
 #include "diskio/is_windows_nt.h"
+#include "diskio/sector.h"
 #include "photos/save_file.h"
+#include "scan/entry_name.h"
 #include "scan/scan.h"
 #include "tools/make_image.h"
 
 namespace kelvara::cli {
 namespace {
-
-const char* kSummaryTitle = "Scan Complete";
 
 void Complain(const std::string& text) { std::fprintf(stderr, "kelvara-cli: %s\n", text.c_str()); }
 
@@ -38,9 +37,9 @@ const char* TypeName(DWORD type) {
 }
 
 // The sector count the window would show for the drive, or what --sectors says.
-std::optional<std::int32_t> SectorsOf(Platform& platform, const std::string& drive, const CommandLine& line) {
+std::optional<std::int64_t> SectorsOf(Platform& platform, const std::string& drive, const CommandLine& line) {
     if (line.sectors) return *line.sectors;
-    const std::int32_t total = GetTotalSectors(platform, drive);
+    const std::int64_t total = GetTotalSectors(platform, drive);
     if (total < 0) {
         Complain("the size of drive " + drive + " cannot be read: " + LastError(platform));
         return std::nullopt;
@@ -52,13 +51,14 @@ std::optional<std::int32_t> SectorsOf(Platform& platform, const std::string& dri
     return total;
 }
 
-// A folder as the user wrote it; a POSIX-looking one is shown with forward slashes.
+// A file in the folder as the user wrote the folder: with backslashes after a drive letter or
+// where the user wrote them, else with forward slashes.
 std::string Shown(const std::string& folder, const std::string& path) {
-    if (folder.find('/') == std::string::npos) return path;
-    std::string shown = path;
-    for (char& c : shown)
-        if (c == '\\') c = '/';
-    return shown;
+    const bool dos = (folder.size() >= 2 && folder[1] == ':') ||
+                     (folder.find('\\') != std::string::npos && folder.find('/') == std::string::npos);
+    const std::string name = path.substr(path.find_last_of('\\') + 1);
+    if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) return folder + name;
+    return folder + (dos ? '\\' : '/') + name;
 }
 
 // Makes the folder and the folders above it; false when it is not there afterwards.
@@ -80,26 +80,18 @@ std::string WithoutTrailingSeparator(std::string folder) {
 }
 
 struct Scanned {
-    std::unique_ptr<FoundPhotoTable> table = std::make_unique<FoundPhotoTable>();
-    std::vector<std::string> entries;
-    bool complete = true;  // every sector was examined
+    FoundPhotoTable table;
+    ScanReport report;
 };
 
 Scanned Scan(Platform& platform, CliHost& host, const CommandLine& line, ProgressMeter& meter) {
     Scanned scanned;
-    const ScanContext context{platform, host, *scanned.table, line.prefix};
-    if (IsWindowsNT(platform))
-        ScanWinNT(context);
-    else
-        ScanWin98(context);
-    meter.Update(host.ProgressMax());
+    const ScanContext context{platform, host, scanned.table, line.prefix};
+    scanned.report = IsWindowsNT(platform) ? ScanWinNT(context) : ScanWin98(context);
+    meter.Update(scanned.report.tested);
     meter.Finish();
-    scanned.entries = host.entries();
-    for (const auto& message : host.messages()) {
-        if (message.title == kSummaryTitle) continue;
-        Complain(message.text);
-        scanned.complete = false;
-    }
+    for (const ScanMessage& message : ScanMessages(scanned.report))
+        if (!message.summary) Complain(message.text);
     return scanned;
 }
 
@@ -112,10 +104,9 @@ int ListDrives(Platform& platform) {
         return 1;
     }
     for (const std::string& root : roots) {
-        const auto sectors = GetVolumeSectors(platform, root);
-        const std::int64_t count = std::max(0, SectorCount(sectors));
+        const std::int64_t count = GetVolumeSectors(platform, root).value_or(0);
         std::printf("%s\t%s\t%lld\t%lld\t%s\n", root.c_str(), TypeName(platform.GetDriveTypeA(root)),
-                    static_cast<long long>(count), static_cast<long long>(sectors ? *sectors * 512 : 0),
+                    static_cast<long long>(count), static_cast<long long>(count * kSectorSize),
                     DriveTarget(platform, root).c_str());
     }
     return 0;
@@ -126,12 +117,14 @@ int ScanDrive(Platform& platform, const std::string& drive, const CommandLine& l
     if (!sectors) return 1;
     CliHost host(drive, *sectors, meter);
     const Scanned scanned = Scan(platform, host, line, meter);
-    for (std::size_t i = 0; i < scanned.entries.size(); ++i)
-        std::printf("%s\t%d\t%d\n", scanned.entries[i].c_str(), (*scanned.table)[i].StartSector,
-                    (*scanned.table)[i].EndSector);
-    for (const auto& message : host.messages())
-        if (message.title == kSummaryTitle) std::printf("%s\n", message.text.c_str());
-    return scanned.complete ? 0 : 1;
+    for (std::size_t i = 0; i < scanned.table.size(); ++i) {
+        const FoundPhoto& photo = scanned.table[i];
+        std::printf("%s\t%lld\t%lld\n", EntryName(line.prefix, static_cast<std::int64_t>(i), photo.Kind).c_str(),
+                    static_cast<long long>(photo.StartSector), static_cast<long long>(photo.EndSector));
+    }
+    for (const ScanMessage& message : ScanMessages(scanned.report))
+        if (message.summary) std::printf("%s\n", message.text.c_str());
+    return scanned.report.Complete() ? 0 : 1;
 }
 
 int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& line, ProgressMeter& meter) {
@@ -140,22 +133,22 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     if (!sectors) return 1;
     CliHost host(drive, *sectors, meter);
     const Scanned scanned = Scan(platform, host, line, meter);
-    if (scanned.entries.empty()) {
+    if (scanned.table.empty()) {
         std::printf("no photos found on %s\n", drive.c_str());
-        return scanned.complete ? 0 : 1;
+        return scanned.report.Complete() ? 0 : 1;
     }
     if (!MakeFolders(platform, folder)) {
         Complain("the folder " + folder + " cannot be made: " + LastError(platform));
         return 1;
     }
-    std::vector<std::int32_t> indexes(scanned.entries.size());
-    for (std::size_t i = 0; i < indexes.size(); ++i) indexes[i] = static_cast<std::int32_t>(i);
+    std::vector<std::int64_t> indexes(scanned.table.size());
+    for (std::size_t i = 0; i < indexes.size(); ++i) indexes[i] = static_cast<std::int64_t>(i);
     CliHost saver(drive, *sectors, meter);
-    const SaveReport report = SavePhotos(platform, saver, *scanned.table, indexes, folder, line.prefix);
-    for (const std::string& path : report.written) std::printf("%s\n", Shown(folder, path).c_str());
+    const SaveReport report = SavePhotos(platform, saver, scanned.table, indexes, folder, line.prefix);
+    for (const std::string& path : report.written) std::printf("%s\n", Shown(line.folder, path).c_str());
     for (const auto& message : saver.messages()) Complain(message.text);
     if (report.stopped) Complain("saving was stopped; the files listed are whole.");
-    return scanned.complete && report.failed == 0 && !report.stopped ? 0 : 1;
+    return scanned.report.Complete() && report.failed == 0 && !report.stopped ? 0 : 1;
 }
 
 int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& line, ProgressMeter& meter) {
@@ -172,10 +165,10 @@ int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& 
     meter.Finish();
     if (!report.complete) {
         Complain(report.failure);
-        Complain(IncompleteImageText(report, Shown(folder, report.path)));
+        Complain(IncompleteImageText(report, Shown(line.folder, report.path)));
         return 1;
     }
-    std::printf("%s\n", Shown(folder, report.path).c_str());
+    std::printf("%s\n", Shown(line.folder, report.path).c_str());
     return 0;
 }
 

@@ -1,6 +1,5 @@
 #pragma once
-// Sector numbers, byte counts and counters are signed 32-bit; an overflow is an error,
-// never a wrap.
+// The byte counts of one read are signed 32-bit; an overflow is an error, never a wrap.
 
 #include <cstdint>
 #include <string>

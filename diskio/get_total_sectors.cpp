@@ -1,7 +1,8 @@
 #include "diskio/get_total_sectors.h"
 
 #include <algorithm>
-#include <limits>
+
+#include "diskio/sector.h"
 
 namespace kelvara {
 
@@ -9,18 +10,14 @@ std::optional<std::int64_t> GetVolumeSectors(Platform& platform, const std::stri
     DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
     if (!platform.GetDiskFreeSpaceA(root, sectorsPerCluster, bytesPerSector, freeClusters, totalClusters))
         return std::nullopt;
-    // The platform's bytes per sector is not used: a sector is 512 bytes here.
+    // The platform's bytes per sector is not used: a sector is 512 bytes here. The count is kept
+    // small enough that its size in bytes is a number too.
     const std::uint64_t product = std::uint64_t{sectorsPerCluster} * totalClusters;
-    return static_cast<std::int64_t>(std::min<std::uint64_t>(product, std::numeric_limits<std::int64_t>::max()));
+    return static_cast<std::int64_t>(std::min<std::uint64_t>(product, kMaxSectors));
 }
 
-std::int32_t SectorCount(std::optional<std::int64_t> volumeSectors) {
-    if (!volumeSectors) return -1;
-    return static_cast<std::int32_t>(std::min<std::int64_t>(*volumeSectors, std::numeric_limits<std::int32_t>::max()));
-}
-
-std::int32_t GetTotalSectors(Platform& platform, const std::string& root) {
-    return SectorCount(GetVolumeSectors(platform, root));
+std::int64_t GetTotalSectors(Platform& platform, const std::string& root) {
+    return GetVolumeSectors(platform, root).value_or(-1);
 }
 
 }  // namespace kelvara

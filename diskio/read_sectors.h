@@ -14,7 +14,7 @@ namespace kelvara {
 // Reads `count` bytes starting `offset` bytes into sector `firstSector` of the drive named
 // by the first character of `drive`. Sectors that cannot be read come back as zeros.
 // Throws DiskError when the device cannot be opened or an argument is out of bounds.
-SectorBuffer ReadSectors(Platform& platform, const std::string& drive, std::int32_t firstSector,
+SectorBuffer ReadSectors(Platform& platform, const std::string& drive, std::int64_t firstSector,
                          std::int32_t offset, std::int32_t count);
 
 // The same, into a buffer the caller keeps between reads, so long scans reuse one block
@@ -23,18 +23,13 @@ SectorBuffer ReadSectors(Platform& platform, const std::string& drive, std::int3
 // inside the run (or before it) or the medium stopped answering, and then the rest is zeros
 // because there is nothing there to read. The 9x service does not tell that apart from an
 // unreadable sector, so on that family every sector counts as held.
-std::int32_t ReadSectors(Platform& platform, const std::string& drive, std::int32_t firstSector,
+std::int32_t ReadSectors(Platform& platform, const std::string& drive, std::int64_t firstSector,
                          std::int32_t offset, std::int32_t count, SectorBuffer& into);
 
-// A photo's run: `count` bytes from the start of `firstSector`. One ReadSectors call when the
-// 9x disk service can take it (32,767 sectors), else as many calls of that size as it takes,
-// so a long run reads the same on both families. Returns the sectors held, as ReadSectors does.
-std::int32_t ReadSectorRun(Platform& platform, const std::string& drive, std::int32_t firstSector,
-                           std::int32_t count, SectorBuffer& into);
-
 // The whole sectors a read of `count` bytes from `offset` covers; checks the arguments and
-// the 32-bit arithmetic (offset + count - 1, and that number of sectors times 512).
-std::int32_t SectorsToRead(const std::string& drive, std::int32_t firstSector, std::int32_t offset,
+// the arithmetic: offset + count - 1 and that many sectors times 512 in 32 bits, and the
+// run's byte position on the drive in 64 bits.
+std::int32_t SectorsToRead(const std::string& drive, std::int64_t firstSector, std::int32_t offset,
                            std::int32_t count);
 
 }  // namespace kelvara

@@ -79,13 +79,17 @@ std::array<std::uint8_t, 10> PackDiskIo(std::uint32_t startSector, std::int16_t 
     return packed;
 }
 
-bool ReadSectors9x(Platform& platform, const std::string& drive, std::int32_t firstSector,
+bool ReadSectors9x(Platform& platform, const std::string& drive, std::int64_t firstSector,
                    std::int32_t offset, std::int32_t count, SectorBuffer& into) {
     const std::string text = drive;
     const std::int32_t sectors = SectorsToRead(text, firstSector, offset, count);
     if (sectors > INT16_MAX)
         throw DiskError(DiskError::Kind::Overflow,
                         "Overflow: the 9x disk service reads at most 32,767 sectors at a time");
+    if (firstSector + sectors - 1 > UINT32_MAX)
+        throw DiskError(DiskError::Kind::Overflow,
+                        "Overflow: the 9x disk service cannot reach sector " + std::to_string(firstSector) +
+                            " (it names sectors in 32 bits)");
     const std::int16_t driveNumber = DosDriveNumber(text);
 
     // The control block and the staging buffer, where a 32-bit address can reach them.

@@ -9,8 +9,9 @@
 namespace kelvara {
 
 // The 9x family's read: interrupt 21h function 7305h run by the VWIN32 virtual device.
-// Returns false, leaving `into` alone, when the device cannot be opened.
-bool ReadSectors9x(Platform& platform, const std::string& drive, std::int32_t firstSector,
+// Returns false, leaving `into` alone, when the device cannot be opened. The service names a
+// sector in 32 bits: sectors from 2^32 on (past 2 TiB) are out of its reach.
+bool ReadSectors9x(Platform& platform, const std::string& drive, std::int64_t firstSector,
                    std::int32_t offset, std::int32_t count, SectorBuffer& into);
 
 // 1 for A, 2 for B, 3 for C... from the upper-cased first character of the drive text.

@@ -11,8 +11,8 @@
 namespace kelvara {
 namespace {
 
-// The whole 64-bit byte position goes to the move, so every sector a signed 32-bit number
-// can name is in reach, not only the first 2 GiB.
+// The whole 64-bit byte position goes to the move, so every sector of the card is in reach,
+// not only the first 2 GiB.
 void MoveTo(Platform& platform, HANDLE volume, std::int64_t position) {
     LONG high = static_cast<LONG>(position >> 32);
     platform.SetFilePointer(volume, static_cast<LONG>(static_cast<std::uint32_t>(position)), &high, FILE_BEGIN);
@@ -52,7 +52,7 @@ std::string VolumePath(const std::string& drive) {
     return std::string("\\\\.\\") + letter + ":";
 }
 
-bool ReadSectorsNT(Platform& platform, const std::string& drive, std::int32_t firstSector,
+bool ReadSectorsNT(Platform& platform, const std::string& drive, std::int64_t firstSector,
                    std::int32_t offset, std::int32_t count, SectorBuffer& into, std::int32_t* sectorsHeld) {
     const std::string text = drive;
     const std::int32_t sectors = SectorsToRead(text, firstSector, offset, count);
@@ -69,7 +69,7 @@ bool ReadSectorsNT(Platform& platform, const std::string& drive, std::int32_t fi
         platform.CloseHandle(volume);
         throw DiskError(DiskError::Kind::NoMemory, "Not enough memory to read " + std::to_string(sectors) + " sectors");
     }
-    const std::size_t heldBytes = ReadRun(platform, volume, std::int64_t{firstSector} * kSectorSize, into);
+    const std::size_t heldBytes = ReadRun(platform, volume, firstSector * kSectorSize, into);
     platform.CloseHandle(volume);
     if (sectorsHeld) *sectorsHeld = static_cast<std::int32_t>(heldBytes / kSectorSize);
 

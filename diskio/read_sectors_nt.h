@@ -10,7 +10,7 @@ namespace kelvara {
 // The NT family's read: the raw volume \\.\X: opened for reading, one move, one read.
 // Returns false, leaving `into` alone, when the volume cannot be opened. `sectorsHeld`, when
 // given, receives how many sectors of the run the volume holds (see ReadSectors).
-bool ReadSectorsNT(Platform& platform, const std::string& drive, std::int32_t firstSector,
+bool ReadSectorsNT(Platform& platform, const std::string& drive, std::int64_t firstSector,
                    std::int32_t offset, std::int32_t count, SectorBuffer& into,
                    std::int32_t* sectorsHeld = nullptr);
 

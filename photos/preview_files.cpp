@@ -1,11 +1,9 @@
 #include "photos/preview_files.h"
 
-#include <array>
 #include <vector>
 
-#include "diskio/checked_math.h"
-#include "diskio/read_sectors.h"
-#include "photos/end_marker.h"
+#include "photos/drive_bytes.h"
+#include "photos/photo_bytes.h"
 #include "photos/written_file.h"
 
 namespace kelvara {
@@ -31,9 +29,9 @@ std::string AttributeText(const std::string& text) {
 
 // The old file goes first and the new one must be created, not opened: a link planted under
 // the fixed name is removed, never written through. A step that fails is passed over.
-void ReplaceFile(Platform& platform, const std::string& path, std::span<const std::uint8_t> bytes) {
+void ReplaceFile(Platform& platform, const std::string& path, const NextPiece& content) {
     platform.DeleteFileA(path);
-    WriteWholeFile(platform, path, bytes, CREATE_NEW);
+    WriteWholeFile(platform, path, CREATE_NEW, content);
 }
 
 }  // namespace
@@ -57,22 +55,15 @@ std::string PreviewTempFolder(Platform& platform) {
     return std::string(buffer.data(), length);
 }
 
-std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, const std::string& tempFolder) {
-    const std::int32_t count = CheckedMul(CheckedSub(photo.EndSector, photo.StartSector, "the photo's sector count"),
-                                          kSectorSize, "the photo's byte count");
-    SectorBuffer buffer;
-    const std::int32_t held = ReadSectorRun(platform, photo.Drive, photo.StartSector, count, buffer);
-    if (held < count / kSectorSize)
-        throw DiskError(DiskError::Kind::Ended, "Drive " + photo.Drive + " holds nothing from sector " +
-                                                    std::to_string(std::int64_t{photo.StartSector} + held) +
-                                                    " on, inside the photo. The card may have been taken out or changed.");
-    // Every kind is shown as a JPEG.
-    CutAfterLastEndMarker(buffer, 0xFF, 0xD9);
+std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, std::int64_t driveEnd,
+                              const std::string& tempFolder, const std::function<void()>& afterRead) {
+    DriveBytes bytes(platform, photo.Drive, photo.StartSector, driveEnd, afterRead);
+    const std::uint64_t length = PhotoLength(bytes, photo);
 
-    ReplaceFile(platform, tempFolder + "TB.jpg", buffer);
+    ReplaceFile(platform, tempFolder + "TB.jpg", PhotoPieces(bytes, length));
     const std::string page = PreviewPageText(tempFolder);
     const std::string pagePath = tempFolder + "TB001.htm";
-    ReplaceFile(platform, pagePath, {reinterpret_cast<const std::uint8_t*>(page.data()), page.size()});
+    ReplaceFile(platform, pagePath, WholeContent({reinterpret_cast<const std::uint8_t*>(page.data()), page.size()}));
     return pagePath;
 }
 

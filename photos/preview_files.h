@@ -2,6 +2,8 @@
 // The two files the preview pane shows a photo from: the photo as "TB.jpg" and a one-line
 // page "TB001.htm" that draws it at 256 by 256, both in the private temporary folder.
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/platform.h"
@@ -15,10 +17,13 @@ std::string PreviewPageText(const std::string& tempFolder);
 // The temporary folder as GetTempPathA gives it, "" when it gives none.
 std::string PreviewTempFolder(Platform& platform);
 
-// Reads the photo's run, cuts it after its last FF D9 and writes both files afresh (each
-// deleted first, then created new, so no old tail and no planted link survives). Returns the
-// page's path. Throws DiskError when the run cannot be read, the drive ends inside it or its
-// byte count does not fit; nothing is written then. A file that cannot be written is skipped.
-std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, const std::string& tempFolder);
+// Reads the photo a piece at a time up to where it ends, the same bytes Save writes (see
+// PhotoLength), and writes both files afresh (each deleted first, then created new, so no old
+// tail and no planted link survives). `afterRead` runs after every read of the drive (the
+// window yields there) and may throw to give the preview up, which removes what it wrote of the
+// photo. Returns the page's path. Throws DiskError when the drive cannot be read or ends inside
+// the photo; nothing is written then. A file that cannot be written is skipped.
+std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, std::int64_t driveEnd,
+                              const std::string& tempFolder, const std::function<void()>& afterRead = {});
 
 }  // namespace kelvara

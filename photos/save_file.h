@@ -18,13 +18,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Reads photo `FileNum` again, cuts it after its own end marker and writes it as
-// Folder + "\" + Prefix + number + Kind, shortening an earlier file of that name first.
-// Yields before and after. Returns the path written. Throws SaveError (DiskError included
-// as SaveError's message) when the index is outside the table, the run is too long, the
-// drive cannot be read or ends inside the run, or the file cannot be written; a file that
-// could not be written whole is removed.
-std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& table, std::int32_t FileNum,
+// Reads photo `FileNum` again, a piece at a time (yielding after each), up to where it ends
+// (see PhotoLength), and writes it as Folder + "\" + Prefix + number + Kind, shortening an
+// earlier file of that name first. Yields before and after. Returns the path written. Throws
+// SaveError (a DiskError's text included) when the index is outside the table, the drive
+// cannot be read or ends inside the photo, or the file cannot be written; a file that could not
+// be written whole is removed.
+std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& table, std::int64_t FileNum,
                      const std::string& Folder, const std::string& Prefix);
 
 struct SaveReport {
@@ -38,6 +38,9 @@ struct SaveReport {
 // each index in turn, a failing photo skipped; then "Ready", and one message when any failed
 // (how many were saved, how many failed, the first reason).
 SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& table,
-                      const std::vector<std::int32_t>& indexes, const std::string& Folder, const std::string& Prefix);
+                      const std::vector<std::int64_t>& indexes, const std::string& Folder, const std::string& Prefix);
+
+// The end of the drive as the last scan knew it: no photo's bytes are read past it.
+std::int64_t DriveEnd(const FoundPhotoTable& table);
 
 }  // namespace kelvara

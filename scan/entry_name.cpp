@@ -4,10 +4,10 @@
 
 namespace kelvara {
 
-std::string EntryName(const std::string& prefix, int index, const std::string& kind) {
-    const int number = index + 1;
+std::string EntryName(const std::string& prefix, std::int64_t index, PhotoKind kind) {
+    const std::int64_t number = index + 1;
     const char* pad = number < 10 ? "00" : number < 100 ? "0" : "";
-    return prefix + pad + std::to_string(number) + kind;
+    return prefix + pad + std::to_string(number) + KindExtension(kind);
 }
 
 bool IsUsablePrefix(const std::string& prefix) {

@@ -1,11 +1,15 @@
 #pragma once
+#include <cstdint>
 #include <string>
+
+#include "scan/found_photo.h"
 
 namespace kelvara {
 
 // The name of photo `index` (counted from 0): prefix, the number index + 1 padded to three
-// digits, kind. "Image001.JPG"; numbers of 100 and more are not padded.
-std::string EntryName(const std::string& prefix, int index, const std::string& kind);
+// digits, the kind's extension. "Image001.JPG"; numbers of 100 and more are not padded, so the
+// names go on as Image1000.JPG, Image12345.GIF.
+std::string EntryName(const std::string& prefix, std::int64_t index, PhotoKind kind);
 
 // The prefix starts file names, so it may hold no character a file name may not hold:
 // \ / : * ? " < > | or a control character (text in UTF-8).

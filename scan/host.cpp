@@ -5,17 +5,18 @@
 
 namespace kelvara {
 
-std::int32_t CaptionNumber(const std::string& caption) {
+std::int64_t CaptionNumber(const std::string& caption) {
     std::size_t at = 0;
     while (at < caption.size() && std::isspace(static_cast<unsigned char>(caption[at]))) ++at;
     bool negative = false;
     if (at < caption.size() && (caption[at] == '-' || caption[at] == '+')) negative = caption[at++] == '-';
     std::int64_t value = 0;
     for (; at < caption.size() && std::isdigit(static_cast<unsigned char>(caption[at])); ++at) {
-        value = value * 10 + (caption[at] - '0');
-        if (value > INT32_MAX) return negative ? INT32_MIN : INT32_MAX;
+        const int digit = caption[at] - '0';
+        if (value > (INT64_MAX - digit) / 10) return negative ? -INT64_MAX : INT64_MAX;
+        value = value * 10 + digit;
     }
-    return static_cast<std::int32_t>(negative ? -value : value);
+    return negative ? -value : value;
 }
 
 }  // namespace kelvara

@@ -20,11 +20,12 @@ public:
 
     // The progress bar; its minimum is 0. A value above the maximum is refused (false) and
     // the bar keeps its value.
-    virtual void SetProgressMax(std::int32_t maximum) = 0;
-    virtual std::int32_t ProgressMax() = 0;
-    virtual bool SetProgressValue(std::int32_t value) = 0;
+    // Sector numbers and counts are 64-bit: cards of more than 2^31 sectors are sold.
+    virtual void SetProgressMax(std::int64_t maximum) = 0;
+    virtual std::int64_t ProgressMax() = 0;
+    virtual bool SetProgressValue(std::int64_t value) = 0;
 
-    virtual void SetCurrentSector(std::int32_t sector) = 0;  // the "current" label, in decimal
+    virtual void SetCurrentSector(std::int64_t sector) = 0;  // the "current" label, in decimal
     virtual void SetStatus(const std::string& word) = 0;     // "Ready", "Scaning. .", ...
     virtual void SetBusy(bool busy) = 0;                     // while set, a list click does nothing
     virtual void ShowGuidePicture(int index) = 0;            // 1 to 3, in the preview's place
@@ -47,6 +48,6 @@ public:
 };
 
 // Reads a caption as a whole number, as the controls are read back; 0 when it holds none.
-std::int32_t CaptionNumber(const std::string& caption);
+std::int64_t CaptionNumber(const std::string& caption);
 
 }  // namespace kelvara

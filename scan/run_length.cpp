@@ -2,9 +2,9 @@
 
 namespace kelvara {
 
-std::int32_t RunLength(std::int32_t total) {
-    const std::int32_t whole = total / kScanRuns;
-    const std::int32_t rest = total % kScanRuns;
+std::int64_t RunLength(std::int64_t total) {
+    const std::int64_t whole = total / kScanRuns;
+    const std::int64_t rest = total % kScanRuns;
     if (rest * 2 > kScanRuns) return whole + 1;
     if (rest * 2 == kScanRuns) return whole % 2 == 0 ? whole : whole + 1;
     return whole;

@@ -12,6 +12,6 @@ inline constexpr std::int32_t kMaxReadSectors = 65536;
 
 // Sectors per run: total / 50 rounded to the nearest whole number, halves to the even one
 // (1,025 sectors give 20, 1,075 give 22, 25 give 0).
-std::int32_t RunLength(std::int32_t total);
+std::int64_t RunLength(std::int64_t total);
 
 }  // namespace kelvara

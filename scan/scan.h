@@ -1,12 +1,14 @@
 #pragma once
 // The two scans of a drive for photos. Both test every sector from 0 to the drive's total,
-// record what they find in the table and the list, and end with the summary.
+// record what they find in the table and the list, end with the summary, and report what
+// happened.
 
 #include <string>
 
 #include "platform/platform.h"
 #include "scan/found_photo.h"
 #include "scan/host.h"
+#include "scan/scan_report.h"
 
 namespace kelvara {
 
@@ -18,9 +20,9 @@ struct ScanContext {
 };
 
 // The NT family: the total from the sector label, fifty long runs and a final read.
-void ScanWinNT(const ScanContext& context);
+ScanReport ScanWinNT(const ScanContext& context);
 
 // The 9x family: the total from the drive's size, the first ten bytes of one sector per read.
-void ScanWin98(const ScanContext& context);
+ScanReport ScanWin98(const ScanContext& context);
 
 }  // namespace kelvara

@@ -6,25 +6,24 @@
 
 namespace kelvara {
 
-void ScanWin98(const ScanContext& context) {
+ScanReport ScanWin98(const ScanContext& context) {
     Host& host = context.host;
-    PhotoRecorder recorder(host, context.table, context.prefix);
-
     std::string drive = host.DriveString();
-    const std::int32_t total = GetTotalSectors(context.platform, drive);
+    const std::int64_t total = GetTotalSectors(context.platform, drive);
+    PhotoRecorder recorder(host, context.table, context.prefix, std::max<std::int64_t>(total, 0));
     if (total < 0) {
         // The medium went away after the drive was chosen: nothing to read.
         const DWORD error = context.platform.GetLastError();
         recorder.StopUnreadable(drive, 0,
                                 "Its size cannot be found" +
                                     (error ? ": " + context.platform.FormatErrorMessage(error) : std::string(".")));
-        recorder.Finish(0);
-        return;
+        return recorder.Finish(0, 0);
     }
     host.SetProgressMax(total);
 
     SectorBuffer buffer;
-    for (std::int32_t i = 0; i != total;) {
+    std::int64_t i = 0;
+    while (i != total) {
         if (host.StopRequested()) {
             recorder.StopRequested(i);
             break;
@@ -39,11 +38,11 @@ void ScanWin98(const ScanContext& context) {
         }
         ++i;
         host.SetProgressValue(i);
-        const char* kind = PhotoKind(buffer.data(), buffer.size());
-        if (kind && !recorder.Record(kind, i - 1)) break;
+        const auto kind = SignatureAt(buffer.data(), buffer.size());
+        if (kind && !recorder.Record(*kind, i - 1)) break;
         host.Yield();
     }
-    recorder.Finish(CaptionNumber(host.SectorsCaption()));
+    return recorder.Finish(i, CaptionNumber(host.SectorsCaption()));
 }
 
 }  // namespace kelvara

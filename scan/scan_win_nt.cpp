@@ -12,33 +12,33 @@ namespace {
 class NtScan {
 public:
     explicit NtScan(const ScanContext& context)
-        : context_(context), host_(context.host), recorder_(context.host, context.table, context.prefix) {}
+        : context_(context),
+          host_(context.host),
+          total_(std::clamp<std::int64_t>(CaptionNumber(context.host.SectorsCaption()), 0, kMaxSectors)),
+          recorder_(context.host, context.table, context.prefix, total_) {}
 
-    void Run() {
-        const std::int32_t total = std::max(0, CaptionNumber(host_.SectorsCaption()));
-        host_.SetProgressMax(total);
+    ScanReport Run() {
+        host_.SetProgressMax(total_);
         host_.SetProgressValue(0);
-        const std::int32_t runLength = RunLength(total);
+        const std::int64_t runLength = RunLength(total_);
 
         for (int run = 0; run < kScanRuns && !recorder_.Stopped(); ++run) {
-            const std::int64_t start = std::int64_t{run} * runLength;
-            if (start >= total) break;  // the runs reached the drive's end; later ones read nothing
-            const auto length = static_cast<std::int32_t>(std::min<std::int64_t>(runLength, total - start));
-            Test(static_cast<std::int32_t>(start), length, false);
+            const std::int64_t start = run * runLength;
+            if (start >= total_) break;  // the runs reached the drive's end; later ones read nothing
+            Test(start, std::min(runLength, total_ - start), false);
         }
-        const std::int64_t covered = std::int64_t{kScanRuns} * runLength;
-        if (!recorder_.Stopped() && covered < total)
-            Test(static_cast<std::int32_t>(covered), static_cast<std::int32_t>(total - covered), true);
+        const std::int64_t covered = kScanRuns * runLength;
+        if (!recorder_.Stopped() && covered < total_) Test(covered, total_ - covered, true);
 
-        recorder_.Finish(host_.ProgressMax());
+        return recorder_.Finish(tested_, host_.ProgressMax());
     }
 
 private:
     // Reads sectors [first, first + length) in bounded pieces and tests each one.
-    void Test(std::int32_t first, std::int32_t length, bool finalRead) {
-        for (std::int32_t done = 0; done < length && !recorder_.Stopped();) {
-            const std::int32_t piece = std::min(kMaxReadSectors, length - done);
-            const std::int32_t pieceStart = first + done;
+    void Test(std::int64_t first, std::int64_t length, bool finalRead) {
+        for (std::int64_t done = 0; done < length && !recorder_.Stopped();) {
+            const auto piece = static_cast<std::int32_t>(std::min<std::int64_t>(kMaxReadSectors, length - done));
+            const std::int64_t pieceStart = first + done;
             if (host_.StopRequested()) {
                 recorder_.StopRequested(pieceStart);
                 return;
@@ -79,7 +79,7 @@ private:
     // processor streams far faster than when the window's calls come between two sectors.
     struct Hit {
         std::int32_t sector;
-        const char* kind;
+        PhotoKind kind;
     };
     void FindSignatures(std::int32_t sectors) {
         constexpr std::int32_t kAhead = 64;  // sectors: the read just left them far from the processor
@@ -87,20 +87,21 @@ private:
         const std::uint8_t* data = buffer_.data();
         for (std::int32_t j = 0; j < sectors; ++j) {
             if (j + kAhead < sectors) __builtin_prefetch(data + std::size_t(j + kAhead) * kSectorSize);
-            if (const char* kind = PhotoKind(data + std::size_t(j) * kSectorSize, kSectorSize)) hits_.push_back({j, kind});
+            if (const auto kind = SignatureAt(data + std::size_t(j) * kSectorSize, kSectorSize)) hits_.push_back({j, *kind});
         }
     }
 
     std::vector<Hit> hits_;
     const ScanContext& context_;
     Host& host_;
+    const std::int64_t total_;
     PhotoRecorder recorder_;
     SectorBuffer buffer_;
-    std::int32_t tested_ = 0;  // also the number of the sector under test
+    std::int64_t tested_ = 0;  // also the number of the sector under test
 };
 
 }  // namespace
 
-void ScanWinNT(const ScanContext& context) { NtScan(context).Run(); }
+ScanReport ScanWinNT(const ScanContext& context) { return NtScan(context).Run(); }
 
 }  // namespace kelvara

@@ -94,6 +94,21 @@ TEST_F(ReaderTest, SectorsPast2GiBAreReachedWithTheHighPartOfTheMove) {
     platform.calls.clear();
     ReadSectors(platform, "E:\\", INT32_MAX, 0, 512);
     EXPECT_EQ(platform.CallsNamed("SetFilePointer").at(0), "SetFilePointer(1099511627264, 0)");
+    // Cards of more than 2^31 sectors are sold: their sectors are numbered in 64 bits.
+    platform.calls.clear();
+    ReadSectors(platform, "E:\\", std::int64_t{1} << 33, 0, 512);
+    EXPECT_EQ(platform.CallsNamed("SetFilePointer").at(0), "SetFilePointer(4398046511104, 0)");
+    // The 9x service names a sector in 32 bits: one past that is refused, not wrapped.
+    platform.platformId = VER_PLATFORM_WIN32_WINDOWS;
+    platform.calls.clear();
+    EXPECT_EQ(ReadSectors(platform, "E:\\", UINT32_MAX, 0, 512), SectorBuffer(512, 0));
+    try {
+        ReadSectors(platform, "E:\\", std::int64_t{UINT32_MAX} + 1, 0, 512);
+        ADD_FAILURE() << "no overflow";
+    } catch (const DiskError& error) {
+        EXPECT_EQ(error.kind(), DiskError::Kind::Overflow);
+    }
+    EXPECT_EQ(platform.CallsNamed("DeviceIoControl").size(), 1u);
 }
 
 TEST_F(ReaderTest, ArgumentsOutOfBoundsAreRefusedBeforeAnythingIsOpened) {
@@ -190,26 +205,6 @@ TEST_F(ReaderTest, ADriveThatCannotBeOpenedIsAnErrorThatSaysWhy) {
     EXPECT_EQ(ReadSectors(platform, "G:\\", 0, 0, 512), SectorBuffer(512, 0));
 }
 
-TEST(ReadSectorRun, ALongRunReadsTheSameOnBothFamiliesInPiecesThe9xServiceTakes) {
-    FakePlatform platform;
-    auto& bytes = platform.AddVolume('E', 70000);
-    for (std::size_t i = 0; i < bytes.size(); i += 512) bytes[i] = static_cast<std::uint8_t>(i / 512);
-    const std::int32_t count = 68000 * 512;
-    for (const DWORD id : {VER_PLATFORM_WIN32_NT, VER_PLATFORM_WIN32_WINDOWS}) {
-        platform.platformId = id;
-        platform.calls.clear();
-        SectorBuffer run;
-        ReadSectorRun(platform, "E:\\", 1000, count, run);
-        ASSERT_EQ(run.size(), static_cast<std::size_t>(count));
-        EXPECT_TRUE(std::equal(run.begin(), run.end(), bytes.begin() + 1000 * 512)) << id;
-        EXPECT_EQ(platform.CallsNamed("GetVersionExA").size(), 3u);  // 32,767 + 32,767 + 2,466 sectors
-    }
-    platform.calls.clear();
-    SectorBuffer shortRun;
-    ReadSectorRun(platform, "E:\\", 0, 100 * 512, shortRun);  // a run that fits is one call
-    EXPECT_EQ(platform.CallsNamed("GetVersionExA").size(), 1u);
-}
-
 TEST(GetTotalSectors, IsSectorsPerClusterTimesClustersOrMinusOne) {
     FakePlatform platform;
     platform.AddVolume('E', 8);
@@ -221,9 +216,8 @@ TEST(GetTotalSectors, IsSectorsPerClusterTimesClustersOrMinusOne) {
     EXPECT_EQ(GetTotalSectors(platform, "E:\\"), -1);
     platform.drives['E'].sizeKnown = true;
     platform.drives['E'].sectorsPerCluster = 64;
-    platform.drives['E'].totalClusters = 0x04000000;  // 2^32 sectors: 2 TiB
-    EXPECT_EQ(GetTotalSectors(platform, "E:\\"), INT32_MAX);
-    EXPECT_EQ(GetVolumeSectors(platform, "E:\\"), std::int64_t{1} << 32);
+    platform.drives['E'].totalClusters = 0x04000000;  // 2^32 sectors: 2 TiB, counted whole
+    EXPECT_EQ(GetTotalSectors(platform, "E:\\"), std::int64_t{1} << 32);
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ TEST_F(BadSectors, BothScansFindEveryPhotoAndSaveTheDamagedOneWithZerosThere) {
         EXPECT_EQ(platform.files.at("C:\\Out\\Image002.GIF"), photos[1]);
         EXPECT_EQ(platform.files.at("C:\\Out\\Image003.JPG"), photos[2]);
 
-        WritePreviewFiles(platform, table[0], "C:\\Temp\\");
+        WritePreviewFiles(platform, table[0], DriveEnd(table), "C:\\Temp\\");
         EXPECT_EQ(platform.files.at("C:\\Temp\\TB.jpg"), damaged);
     }
 }

@@ -53,8 +53,8 @@ protected:
         ASSERT_EQ(host.entries.size(), std::size_t{kPhotos});
         host.messages.clear();
     }
-    std::vector<std::int32_t> All() const {
-        std::vector<std::int32_t> all(kPhotos);
+    std::vector<std::int64_t> All() const {
+        std::vector<std::int64_t> all(kPhotos);
         for (int i = 0; i < kPhotos; ++i) all[i] = i;
         return all;
     }
@@ -169,7 +169,7 @@ TEST_F(Destination, LinksPlantedWhereThePreviewWritesAreNeverFollowed) {
         ASSERT_EQ(temp, runtime + "/kelvara/");
         fs::create_symlink(victimJpg, temp + "TB.jpg");
         fs::create_symlink(victimPage, temp + "TB001.htm");
-        WritePreviewFiles(*platform, table[0], temp);
+        WritePreviewFiles(*platform, table[0], DriveEnd(table), temp);
         EXPECT_FALSE(fs::is_symlink(temp + "TB.jpg"));
         EXPECT_FALSE(fs::is_symlink(temp + "TB001.htm"));
         EXPECT_EQ(testing::ReadFileBytes(temp + "TB.jpg"), photos[0]);
@@ -185,7 +185,7 @@ TEST_F(Destination, LinksPlantedWhereThePreviewWritesAreNeverFollowed) {
     RuntimeDir env(other);
     const std::string temp = PreviewTempFolder(*platform);
     EXPECT_EQ(temp.find(other), std::string::npos) << temp;
-    if (!temp.empty()) WritePreviewFiles(*platform, table[1], temp);
+    if (!temp.empty()) WritePreviewFiles(*platform, table[1], DriveEnd(table), temp);
     EXPECT_TRUE(Names(elsewhere).empty());
 }
 

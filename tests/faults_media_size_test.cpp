@@ -56,7 +56,7 @@ TEST(TinyMedia, VolumesOf1And25And26SectorsAreScannedSavedAndImagedWhole) {
             ASSERT_EQ(host.entries.size(), sectors > 1 ? 2u : 1u);
             EXPECT_EQ(table[host.entries.size() - 1].EndSector, sectors);
             ASSERT_EQ(host.messages.size(), 1u) << host.messages.back().first;
-            const SaveReport report = SavePhotos(platform, host, table, {0, static_cast<std::int32_t>(host.entries.size()) - 1},
+            const SaveReport report = SavePhotos(platform, host, table, {0, static_cast<std::int64_t>(host.entries.size()) - 1},
                                                  "C:\\Out", "Image");
             EXPECT_EQ(report.failed, 0) << report.firstFailure;
             EXPECT_EQ(platform.files.at("C:\\Out\\Image001.JPG"), first);
@@ -126,7 +126,7 @@ TEST(TinyMedia, AReaderWithNoCardRefusesEveryCommandWithAReason) {
     platform.folders.insert("C:\\Out");
     EXPECT_EQ(GetTotalSectors(platform, "G:\\"), -1);
     FoundPhotoTable table;
-    table[0] = {0, 4, ".JPG", {0xFF, 0xD9}, "G:\\"};  // a photo found before the card was taken out
+    table.assign(1, {0, 4, PhotoKind::Jpeg, {0xFF, 0xD9}, "G:\\"});  // a photo found before the card was taken out
     for (const bool nine : {false, true}) {
         platform.platformId = nine ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
         FakeHost host;
@@ -145,7 +145,7 @@ TEST(TinyMedia, AReaderWithNoCardRefusesEveryCommandWithAReason) {
     host.drive = "G:\\";
     host.sectorsCaption = "100";
     EXPECT_THROW(SaveFile(platform, host, table, 0, "C:\\Out", "Image"), SaveError);
-    EXPECT_THROW(WritePreviewFiles(platform, table[0], "C:\\Temp\\"), DiskError);
+    EXPECT_THROW(WritePreviewFiles(platform, table[0], DriveEnd(table), "C:\\Temp\\"), DiskError);
     const ImageReport report = MakeImage(platform, host, "C:\\Out");
     EXPECT_EQ(report.failure, "Drive G:\\ could not be read at sector 0: Cannot open drive G:. The device is not ready.");
     EXPECT_EQ(report.sectorsWritten, 0);
@@ -162,11 +162,11 @@ TEST(LargeMedia, A64GiBCardIsScannedToItsEndInBoundedMemory) {
     options.images.push_back(AttachedImage(image));
     options.home = tmp.path();
     PosixPlatform platform(options);
-    const std::int32_t total = GetTotalSectors(platform, "D:\\");
+    const std::int64_t total = GetTotalSectors(platform, "D:\\");
     ASSERT_GT(total, kSectors - 100000);  // the data area: the scan ends short of the volume's true end
 
     // Two photos each past 2 GiB, past 32 GiB and at the end of what the scan covers.
-    const std::int32_t starts[] = {4194304 + 1000, 4194304 + 1020, 67108864 + 5000, 67108864 + 5020, total - 40,
+    const std::int64_t starts[] = {4194304 + 1000, 4194304 + 1020, 67108864 + 5000, 67108864 + 5020, total - 40,
                                    total - 10};
     std::vector<Bytes> photos;
     for (int i = 0; i < 6; ++i) {
@@ -188,7 +188,7 @@ TEST(LargeMedia, A64GiBCardIsScannedToItsEndInBoundedMemory) {
     const SaveReport report = SavePhotos(platform, host, table, {0, 2, 4, 5}, "C:\\out", "Image");
     EXPECT_EQ(report.failed, 0) << report.firstFailure;
     for (const int i : {0, 2, 4, 5})
-        EXPECT_EQ(testing::ReadFileBytes(tmp.file("out/" + EntryName("Image", i, ".JPG"))), photos[i]) << i;
+        EXPECT_EQ(testing::ReadFileBytes(tmp.file("out/" + EntryName("Image", i, PhotoKind::Jpeg))), photos[i]) << i;
 
     const auto peak = PeakResidentBytes();
     ASSERT_TRUE(peak.has_value());

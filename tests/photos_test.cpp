@@ -6,10 +6,10 @@
 #include <algorithm>
 
 #include "diskio/disk_error.h"
+#include "photos/drive_bytes.h"
 #include "photos/end_marker.h"
 #include "photos/preview_files.h"
 #include "photos/save_file.h"
-#include "scan/signature.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/fake_platform.h"
 
@@ -34,11 +34,41 @@ TEST(EndMarker, OnlyTheLastPairFromIndexFiveOnCounts) {
     EXPECT_FALSE(FindLastEndMarker(Bytes{0xFF}, 0xFF, 0xD9));
     EXPECT_FALSE(FindLastEndMarker(Bytes{0, 0, 0, 0, 0, 0, 0, 0, 0xD9, 0xFF}, 0xFF, 0xD9));
 
-    SectorBuffer tail(8192, 0x11);
+    Bytes tail(8192, 0x11);
     tail[8192 - 3002] = 0xFF;
     tail[8192 - 3001] = 0xD9;
-    CutAfterLastEndMarker(tail, 0xFF, 0xD9);
-    EXPECT_EQ(tail.size(), 8192u - 3000u);
+    EXPECT_EQ(FindLastEndMarker(tail, 0xFF, 0xD9), 8192u - 3002u);
+
+    // Searched back a block at a time: a marker across two blocks, and one far from the end.
+    Bytes blocks(3 << 20, 0x11);
+    blocks[(2 << 20) - 1] = 0xFF;
+    blocks[2 << 20] = 0xD9;
+    EXPECT_EQ(FindLastEndMarker(blocks, 0xFF, 0xD9), (2u << 20) - 1);
+    blocks[(2 << 20) - 1] = 0x11;
+    blocks[7] = 0xFF;
+    blocks[8] = 0xD9;
+    EXPECT_EQ(FindLastEndMarker(blocks, 0xFF, 0xD9), 7u);
+}
+
+TEST(DriveBytes, ALongRunReadsTheSameOnBothFamiliesInBoundedPieces) {
+    FakePlatform platform;
+    auto& bytes = platform.AddVolume('E', 70000);
+    for (std::size_t i = 0; i < bytes.size(); i += 512) bytes[i] = static_cast<std::uint8_t>(i / 512);
+    for (const DWORD id : {VER_PLATFORM_WIN32_NT, VER_PLATFORM_WIN32_WINDOWS}) {
+        platform.platformId = id;
+        platform.calls.clear();
+        int reads = 0;
+        DriveBytes run(platform, "E:\\", 1000, 69000, [&] { ++reads; });
+        std::uint64_t at = 0;
+        for (auto piece = run.From(0); !piece.empty(); piece = run.From(at)) {
+            EXPECT_LE(piece.size(), 16u << 20);  // never the whole run at once
+            EXPECT_TRUE(std::equal(piece.begin(), piece.end(), bytes.begin() + 1000 * 512 + at)) << id << " " << at;
+            at += piece.size();
+        }
+        EXPECT_EQ(at, 68000u * 512);
+        EXPECT_EQ(reads, 34);  // 2,048 sectors a read, which the 9x service takes in one call
+        EXPECT_FALSE(run.VolumeEnd());
+    }
 }
 
 Bytes Jpeg(std::size_t length, std::uint8_t fill = 0x42) {
@@ -57,9 +87,10 @@ protected:
         platform.folders.insert("C:\\Out");
         volume = &platform.AddVolume('E', 64);
     }
-    void Photo(int index, std::int32_t sector, std::int32_t end, const Bytes& bytes, const char* kind = kJpegKind) {
+    void Photo(int index, std::int64_t sector, std::int64_t end, const Bytes& bytes, PhotoKind kind = PhotoKind::Jpeg) {
         std::copy(bytes.begin(), bytes.end(), volume->begin() + sector * 512);
-        table[static_cast<std::size_t>(index)] = {sector, end, kind, EndMarkerFor(kind), "E:\\"};
+        if (table.size() <= static_cast<std::size_t>(index)) table.resize(static_cast<std::size_t>(index) + 1);
+        table[static_cast<std::size_t>(index)] = {sector, end, kind, EndMarkerOf(kind), "E:\\"};
     }
     std::string Save(int index, const std::string& folder = "C:\\Out") {
         return SaveFile(platform, host, table, index, folder, "Image");
@@ -83,7 +114,7 @@ TEST_F(PhotoTest, SavedFileIsTheRunCutAfterItsOwnKindsMarker) {
     const Bytes jpeg = Jpeg(700);
     Photo(0, 2, 5, jpeg);
     const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 1, 2, 0xFF, 0xD9, 3, 0x00, 0x3B, 4, 0x00, 0x3B};
-    Photo(1, 5, 6, gif, kGifKind);
+    Photo(1, 5, 6, gif, PhotoKind::Gif);
     volume->at(6 * 512 - 2) = 0xFF;  // past the GIF's end; not its marker
     volume->at(6 * 512 - 1) = 0xD9;
     Bytes whole(1024, 0x33);
@@ -97,8 +128,9 @@ TEST_F(PhotoTest, SavedFileIsTheRunCutAfterItsOwnKindsMarker) {
     EXPECT_EQ(File("C:\\Out\\Image002.GIF"), gif);
     Save(2);
     EXPECT_EQ(File("C:\\Out\\Image003.JPG"), whole);
-    EXPECT_EQ(platform.CallsNamed("ReadFile").front(), "ReadFile(1536)");
-    EXPECT_EQ(host.yields, 6);  // before and after each
+    // Read once, up to the drive's end as the scan knew it: the photo's structure may go on.
+    EXPECT_EQ(platform.CallsNamed("ReadFile").front(), "ReadFile(3072)");
+    EXPECT_EQ(host.yields, 9);  // before and after each, and after each read
 }
 
 TEST_F(PhotoTest, NamesFollowTheListAndBadRequestsWriteNothing) {
@@ -114,13 +146,16 @@ TEST_F(PhotoTest, NamesFollowTheListAndBadRequestsWriteNothing) {
     for (const int outside : {-1, 501}) EXPECT_THROW(Save(outside), SaveError);
     EXPECT_THROW(Save(8, "No"), SaveError);  // the dialog's cancel marker is no folder
     EXPECT_THROW(Save(8, ""), SaveError);
-    table[0] = {10, 10 + 4194304, ".JPG", EndMarkerFor(kJpegKind), "E:\\"};
+    // A run of any length is read, but zeros past the card's end are no photo.
+    table[0] = {10, 10 + 4194304, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"};
+    table.back().EndSector = table[0].EndSector;
     try {
         Save(0);
         ADD_FAILURE() << "saved";
     } catch (const SaveError& error) {
-        EXPECT_NE(std::string(error.what()).find("Image001.JPG could not be read: its run of 4194304 sectors is too long"),
-                  std::string::npos) << error.what();
+        EXPECT_EQ(std::string(error.what()),
+                  "Image001.JPG could not be read: Drive E:\\ holds nothing from sector 64 on, inside the photo. "
+                  "The card may have been taken out or changed.");
     }
     EXPECT_EQ(Creates().size(), writes);
 }
@@ -189,33 +224,34 @@ TEST_F(PhotoTest, PreviewFilesHoldTheCutPhotoAndThePageAndNothingOld) {
     Photo(0, 0, 4, longer);
     Photo(1, 4, 8, shorter);
     const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 1, 2, 0xFF, 0xD9, 3, 0x00, 0x3B};
-    Photo(2, 8, 9, gif, kGifKind);
+    Photo(2, 8, 9, gif, PhotoKind::Gif);
+    const std::int64_t end = DriveEnd(table);
 
-    EXPECT_EQ(WritePreviewFiles(platform, table[0], "C:\\Temp\\"), "C:\\Temp\\TB001.htm");
+    EXPECT_EQ(WritePreviewFiles(platform, table[0], end, "C:\\Temp\\"), "C:\\Temp\\TB001.htm");
     EXPECT_EQ(File("C:\\Temp\\TB.jpg"), longer);
     const std::string page = PreviewPageText("C:\\Temp\\");
     EXPECT_EQ(File("C:\\Temp\\TB001.htm"), Bytes(page.begin(), page.end()));
-    WritePreviewFiles(platform, table[1], "C:\\Temp\\");
+    WritePreviewFiles(platform, table[1], end, "C:\\Temp\\");
     EXPECT_EQ(File("C:\\Temp\\TB.jpg"), shorter);
-    WritePreviewFiles(platform, table[2], "C:\\Temp\\");  // shown as a JPEG: cut after FF D9
-    EXPECT_EQ(File("C:\\Temp\\TB.jpg"), Bytes(gif.begin(), gif.begin() + 10));
+    WritePreviewFiles(platform, table[2], end, "C:\\Temp\\");  // the same bytes Save writes: cut after 00 3B
+    EXPECT_EQ(File("C:\\Temp\\TB.jpg"), gif);
     // Deleted first, then created new: never opened through whatever holds the name.
     for (const auto& call : Creates()) EXPECT_EQ(call.substr(call.size() - 9), ", 1, 128)") << call;
     EXPECT_EQ(platform.calls[platform.calls.size() - 8], "DeleteFileA(C:\\Temp\\TB.jpg)");
 
-    // A run that cannot be read, or is too long to, writes nothing at all.
+    // A photo that cannot be read, or whose place is unknown, writes nothing at all.
     const auto card = platform.drives['E'].volume;
     platform.drives['E'].volume.reset();
     const auto before = platform.calls.size();
-    EXPECT_THROW(WritePreviewFiles(platform, table[0], "C:\\Temp\\"), DiskError);
-    table[0] = {-2, INT32_MAX, ".JPG", EndMarkerFor(kJpegKind), "E:\\"};
-    EXPECT_THROW(WritePreviewFiles(platform, table[0], "C:\\Temp\\"), DiskError);
+    EXPECT_THROW(WritePreviewFiles(platform, table[0], end, "C:\\Temp\\"), DiskError);
+    table[0] = {-2, INT32_MAX, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"};
+    EXPECT_THROW(WritePreviewFiles(platform, table[0], end, "C:\\Temp\\"), DiskError);
     for (std::size_t i = before; i < platform.calls.size(); ++i) EXPECT_EQ(platform.calls[i].find("C:\\"), std::string::npos);
 
     // A file step that fails is passed over.
     platform.drives['E'].volume = card;
     platform.folders.erase("C:\\Temp");
-    EXPECT_NO_THROW(WritePreviewFiles(platform, table[1], "C:\\Temp\\"));
+    EXPECT_NO_THROW(WritePreviewFiles(platform, table[1], end, "C:\\Temp\\"));
 }
 
 }  // namespace

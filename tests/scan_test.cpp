@@ -1,11 +1,12 @@
 // The two scans without a window: which sectors they read and test, what they record,
-// and how they end, including a full table and a card pulled mid-scan.
+// and how they end, including a table that grows past any old limit and a card pulled mid-scan.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "scan/entry_name.h"
+#include "scan/photo_recorder.h"
 #include "scan/run_length.h"
 #include "scan/scan.h"
 #include "tests/support/fake_host.h"
@@ -37,10 +38,10 @@ protected:
         host.status = "Scaning. .";
         return volume;
     }
-    void ScanNt() { ScanWinNT({platform, host, table, prefix}); }
-    void Scan9x() {
+    ScanReport ScanNt() { return ScanWinNT({platform, host, table, prefix}); }
+    ScanReport Scan9x() {
         platform.platformId = VER_PLATFORM_WIN32_WINDOWS;
-        ScanWin98({platform, host, table, prefix});
+        return ScanWin98({platform, host, table, prefix});
     }
     // The (position, length) of each volume read, in sectors.
     std::vector<std::pair<std::int64_t, std::int64_t>> Reads() const {
@@ -70,15 +71,18 @@ TEST(RunLength, RoundsHalvesToTheEvenNeighbour) {
     EXPECT_EQ(RunLength(75), 2);
     EXPECT_EQ(RunLength(125), 2);
     EXPECT_EQ(RunLength(INT32_MAX), 42949673);
+    EXPECT_EQ(RunLength(std::int64_t{1} << 33), 171798692);  // an 4 TiB card: no 32-bit wrap
 }
 
-TEST(EntryName, PadsTheNumberToThreeDigits) {
-    EXPECT_EQ(EntryName("Image", 0, ".JPG"), "Image001.JPG");
-    EXPECT_EQ(EntryName("Image", 8, ".JPG"), "Image009.JPG");
-    EXPECT_EQ(EntryName("Image", 9, ".GIF"), "Image010.GIF");
-    EXPECT_EQ(EntryName("Image", 98, ".JPG"), "Image099.JPG");
-    EXPECT_EQ(EntryName("Image", 99, ".JPG"), "Image100.JPG");
-    EXPECT_EQ(EntryName("Card", 500, ".JPG"), "Card501.JPG");
+TEST(EntryName, PadsTheNumberToThreeDigitsAndGoesOnPast999) {
+    EXPECT_EQ(EntryName("Image", 0, PhotoKind::Jpeg), "Image001.JPG");
+    EXPECT_EQ(EntryName("Image", 8, PhotoKind::Jpeg), "Image009.JPG");
+    EXPECT_EQ(EntryName("Image", 9, PhotoKind::Gif), "Image010.GIF");
+    EXPECT_EQ(EntryName("Image", 98, PhotoKind::Jpeg), "Image099.JPG");
+    EXPECT_EQ(EntryName("Image", 99, PhotoKind::Jpeg), "Image100.JPG");
+    EXPECT_EQ(EntryName("Card", 500, PhotoKind::Jpeg), "Card501.JPG");
+    EXPECT_EQ(EntryName("Image", 999, PhotoKind::Jpeg), "Image1000.JPG");
+    EXPECT_EQ(EntryName("Image", 12344, PhotoKind::Gif), "Image12345.GIF");
 }
 
 TEST(EntryName, APrefixMayHoldNoCharacterAFileNameMayNot) {
@@ -136,16 +140,16 @@ TEST_F(ScanTest, RecordsEveryPhotoWhereverItsSignatureStartsASector) {
 
     EXPECT_EQ(host.entries, (std::vector<std::string>{"Image001.JPG", "Image002.GIF", "Image003.JPG", "Image004.JPG",
                                                       "Image005.GIF"}));
-    const std::int32_t starts[] = {0, 1, 500, 1005, 1012};
-    const std::int32_t ends[] = {1, 500, 1005, 1012, 1013};
+    const std::int64_t starts[] = {0, 1, 500, 1005, 1012};
+    const std::int64_t ends[] = {1, 500, 1005, 1012, 1013};
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(table[i].StartSector, starts[i]);
         EXPECT_EQ(table[i].EndSector, ends[i]);
         EXPECT_EQ(table[i].Drive, "E:\\");
     }
-    EXPECT_EQ(table[1].Kind, ".GIF");
-    EXPECT_EQ(table[1].EndMarker, (std::vector<std::uint8_t>{0x00, 0x3B}));
-    EXPECT_EQ(table[0].EndMarker, (std::vector<std::uint8_t>{0xFF, 0xD9}));
+    EXPECT_EQ(table[1].Kind, PhotoKind::Gif);
+    EXPECT_EQ(table[1].EndMarker, (EndMarkerBytes{0x00, 0x3B}));
+    EXPECT_EQ(table[0].EndMarker, (EndMarkerBytes{0xFF, 0xD9}));
     EXPECT_EQ(host.selected, 4);
 
     EXPECT_EQ(host.messages, (std::vector<std::pair<std::string, std::string>>{{"Kelvara's found 5 Files", "Scan Complete"}}));
@@ -185,13 +189,15 @@ TEST_F(ScanTest, BothFamiliesFindTheSamePhotos) {
     EXPECT_FALSE(host.busy);
 }
 
-TEST_F(ScanTest, NothingFoundSaysZeroAndLeavesOldRecordsAlone) {
+TEST_F(ScanTest, NothingFoundSaysZeroAndStartsTheTableAfresh) {
     Drive(100);
-    table[0].StartSector = 42;
-    ScanNt();
+    table.resize(3);
+    const ScanReport report = ScanNt();
     EXPECT_TRUE(host.entries.empty());
-    EXPECT_EQ(table[0].StartSector, 42);
+    EXPECT_TRUE(table.empty());
     EXPECT_EQ(host.messages.at(0).first, "Kelvara's found 0 Files");
+    EXPECT_TRUE(report.Complete());
+    EXPECT_EQ(report.tested, 100);
 }
 
 TEST_F(ScanTest, EntriesCarryThePrefixCurrentWhenTheyAreAdded) {
@@ -205,20 +211,64 @@ TEST_F(ScanTest, EntriesCarryThePrefixCurrentWhenTheyAreAdded) {
     EXPECT_EQ(host.entries, (std::vector<std::string>{"Image001.JPG", "Card002.JPG"}));
 }
 
-TEST_F(ScanTest, AFullTableStopsTheScanAtTheNextPhotoAndSaysWhere) {
-    auto& volume = Drive(1200);
-    for (int s = 0; s < 600; ++s) PutJpeg(volume, s * 2);
-    ScanNt();
-    ASSERT_EQ(host.entries.size(), 501u);
-    EXPECT_EQ(host.entries.back(), "Image501.JPG");
-    EXPECT_EQ(table[500].StartSector, 1000);
-    EXPECT_EQ(table[500].EndSector, 1002);
-    ASSERT_EQ(host.messages.size(), 2u);
-    EXPECT_EQ(host.messages[0].first, "Kelvara's found 501 Files");
-    EXPECT_NE(host.messages[1].first.find("from sector 1002 on"), std::string::npos) << host.messages[1].first;
-    EXPECT_EQ(host.status, "Ready");
-    EXPECT_FALSE(host.busy);
-    EXPECT_EQ(Reads().back().first, 984);  // nothing read after the run that held it
+TEST_F(ScanTest, TheTableGrowsWithEveryPhotoFound) {
+    auto& volume = Drive(2400);
+    for (int s = 0; s < 1200; ++s) PutJpeg(volume, s * 2);
+    const ScanReport report = ScanNt();
+    ASSERT_EQ(host.entries.size(), 1200u);
+    ASSERT_EQ(table.size(), 1200u);
+    EXPECT_EQ(host.entries[500], "Image501.JPG");
+    EXPECT_EQ(host.entries.back(), "Image1200.JPG");
+    EXPECT_EQ(table[1199].StartSector, 2398);
+    EXPECT_EQ(table[1199].EndSector, 2400);
+    EXPECT_EQ(host.messages, (std::vector<std::pair<std::string, std::string>>{{"Kelvara's found 1200 Files", "Scan Complete"}}));
+    EXPECT_EQ(report.found, 1200);
+    EXPECT_TRUE(report.Complete());
+}
+
+// A window that runs out of memory for its list at the third photo.
+class ListWithoutMemory : public FakeHost {
+public:
+    void AddFoundEntry(const std::string& name) override {
+        if (entries.size() == 2) throw std::bad_alloc();
+        FakeHost::AddFoundEntry(name);
+    }
+};
+
+TEST_F(ScanTest, NoMemoryForAPhotoStopsTheScanThereAndSaysSo) {
+    ListWithoutMemory list;
+    auto& volume = platform.AddVolume('E', 100);
+    for (const int s : {10, 20, 30, 40}) PutJpeg(volume, s);
+    list.sectorsCaption = "100";
+    const ScanReport report = ScanWinNT({platform, list, table, prefix});
+    EXPECT_EQ(list.entries.size(), 2u);
+    ASSERT_EQ(table.size(), 2u);  // the list and the table stay one to one
+    EXPECT_EQ(table[1].EndSector, 30);
+    EXPECT_EQ(report.end, ScanReport::End::OutOfMemory);
+    ASSERT_EQ(list.messages.size(), 2u);
+    EXPECT_EQ(list.messages[1].first,
+              "There is no memory left for more photos: the list holds 2. The drive was not examined from sector 30 on.");
+    EXPECT_FALSE(report.Complete());
+}
+
+TEST_F(ScanTest, SectorNumbersPast2To31AreHeldWhole) {
+    // A card of more than 2^31 sectors: the total is taken whole, and a photo recorded there
+    // keeps its place.
+    platform.AddVolume('E', 1);
+    host.sectorsCaption = "3000000000";
+    host.onYield = [&] { host.stopRequested = true; };
+    const ScanReport report = ScanNt();
+    EXPECT_EQ(host.progressMax, 3000000000);
+    EXPECT_EQ(report.total, 3000000000);
+    EXPECT_EQ(report.end, ScanReport::End::Stopped);
+
+    PhotoRecorder recorder(host, table, prefix, 3000000100);
+    recorder.Record(PhotoKind::Jpeg, 2999999000);
+    recorder.Record(PhotoKind::Gif, 3000000000);
+    recorder.Finish(3000000100, 3000000100);
+    EXPECT_EQ(table[0].EndSector, 3000000000);
+    EXPECT_EQ(table[1].StartSector, 3000000000);
+    EXPECT_EQ(table[1].EndSector, 3000000100);
 }
 
 TEST_F(ScanTest, APulledCardEndsTheScanWithWhatWasFound) {
@@ -233,8 +283,9 @@ TEST_F(ScanTest, APulledCardEndsTheScanWithWhatWasFound) {
         host.onYield = [&] {
             if (host.progressValue == 400) platform.drives['E'].volume.reset();
         };
-        nine ? Scan9x() : ScanNt();
+        const ScanReport report = nine ? Scan9x() : ScanNt();
         EXPECT_EQ(host.entries.size(), 2u);
+        EXPECT_EQ(report.Complete(), nine);
         if (nine) {
             // The 9x service reports nothing: the rest reads as zeros and the scan runs on.
             EXPECT_EQ(table[1].EndSector, 1000);
@@ -264,8 +315,10 @@ TEST_F(ScanTest, AStopRequestEndsTheScanLikeAnUnreadableDrive) {
         host.onYield = [&] {
             if (host.progressValue == 400) host.stopRequested = true;
         };
-        nine ? Scan9x() : ScanNt();
+        const ScanReport report = nine ? Scan9x() : ScanNt();
         ASSERT_EQ(host.entries.size(), 1u);
+        EXPECT_EQ(report.end, ScanReport::End::Stopped);
+        EXPECT_EQ(report.tested, 400);
         EXPECT_EQ(table[0].EndSector, 400);
         ASSERT_EQ(host.messages.size(), 2u);
         EXPECT_EQ(host.messages[0].first, "The scan was stopped at sector 400; the photos found before it are listed.");

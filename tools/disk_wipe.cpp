@@ -154,7 +154,7 @@ void DiskWipe(Platform& platform, Host& host) {
 
     std::optional<FillWriter> writer;
     if (file != INVALID_HANDLE_VALUE) writer.emplace(platform, file);
-    std::int32_t counter = 0;  // below the caption's number, so it cannot overflow
+    std::int64_t counter = 0;  // below the caption's number, so it cannot overflow
     while (counter < CaptionNumber(host.SectorsCaption())) {
         if (writer) writer->Add();
         ++counter;

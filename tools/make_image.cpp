@@ -17,7 +17,7 @@ constexpr std::int32_t kImageRun = 2048;
 ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder) {
     // Both are taken once: choosing another drive meanwhile must not change what is copied.
     const std::string drive = host.DriveString();
-    const std::int32_t total = std::max(0, CaptionNumber(host.SectorsCaption()));
+    const std::int64_t total = std::clamp<std::int64_t>(CaptionNumber(host.SectorsCaption()), 0, kMaxSectors);
 
     ImageReport report;
     report.path = Folder + "\\TOBRN.IMG";
@@ -33,13 +33,13 @@ ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder)
     }
 
     SectorBuffer run;
-    std::int32_t done = 0;
+    std::int64_t done = 0;
     while (done < total && report.failure.empty()) {
         if (host.StopRequested()) {
             report.failure = "The image was stopped at your request.";
             break;
         }
-        const std::int32_t length = std::min(kImageRun, total - done);
+        const auto length = static_cast<std::int32_t>(std::min<std::int64_t>(kImageRun, total - done));
         std::int32_t held = 0;
         try {
             held = ReadSectors(platform, drive, done, 0, length * kSectorSize, run);
@@ -50,8 +50,8 @@ ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder)
         }
         // Past the drive's end there is nothing to copy: the image stops where the drive did.
         if (held < length)
-            report.failure = "Drive " + drive + " holds nothing from sector " + std::to_string(done + held) +
-                             " on, though its size goes further: the card may have been taken out or changed.";
+            report.failure = DriveEndedText(drive, done + held) +
+                             ", though its size goes further: the card may have been taken out or changed.";
         const std::span<const std::uint8_t> data(run.data(), static_cast<std::size_t>(held) * kSectorSize);
         DWORD written = 0;
         std::int32_t whole = held;

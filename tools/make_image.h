@@ -11,8 +11,8 @@ namespace kelvara {
 
 struct ImageReport {
     std::string path;
-    std::int32_t total = 0;           // sectors asked for
-    std::int32_t sectorsWritten = 0;  // sectors the file holds
+    std::int64_t total = 0;           // sectors asked for
+    std::int64_t sectorsWritten = 0;  // sectors the file holds
     bool complete = false;
     std::string failure;              // what failed, when not complete
 };

@@ -1,7 +1,8 @@
 // The whole scan over arbitrary volume bytes, through the host interface, on the in-memory
 // platform double; then every photo it found saved and the first one previewed. What comes
 // out is checked against a plain reading of the same bytes: which sectors start a photo, where
-// each photo ends, and what its saved file holds.
+// each photo's run ends, and what its saved file holds (the structure read from memory at once,
+// where the program reads the drive in pieces).
 //
 // Input: a flags byte (bit 0: the 9x family; bit 1: one unreadable sector), a byte that moves
 // the sector count away from the volume's size (so reads reach past its end, or stop short of
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "photos/end_marker.h"
+#include "photos/photo_structure.h"
 #include "photos/preview_files.h"
 #include "photos/save_file.h"
 #include "scan/entry_name.h"
@@ -54,20 +56,32 @@ struct Card {
 };
 
 struct Expected {
-    std::vector<std::int32_t> starts;
-    std::vector<std::string> kinds;
+    std::vector<std::int64_t> starts;
+    std::vector<PhotoKind> kinds;
 };
 
-Expected PhotosOn(const Card& card, std::int32_t total) {
+Expected PhotosOn(const Card& card, std::int64_t total) {
     Expected expected;
-    for (std::int32_t s = 0; s < total && expected.starts.size() < kFoundPhotoSlots; ++s) {
+    for (std::int64_t s = 0; s < total; ++s) {
         const Bytes sector = card.Sector(s);
-        if (const char* kind = PhotoKind(sector.data(), sector.size())) {
+        if (const auto kind = SignatureAt(sector.data(), sector.size())) {
             expected.starts.push_back(s);
-            expected.kinds.push_back(kind);
+            expected.kinds.push_back(*kind);
         }
     }
     return expected;
+}
+
+// What Save writes: up to where the photo's structure ends, read from the bytes up to the drive's
+// end (on the NT family the volume's, where it is shorter: the 9x service reads zeros past it);
+// else its run cut after its kind's last marker.
+Bytes SavedBytes(const Card& card, const FoundPhoto& photo, std::int64_t driveEnd, bool nine) {
+    const Bytes reachable = card.Run(photo.StartSector, nine ? driveEnd : std::min(driveEnd, card.sectors()));
+    MemoryBytes bytes(reachable);
+    if (const auto length = StructuralLength(photo.Kind, bytes)) return Bytes(reachable.begin(), reachable.begin() + *length);
+    Bytes run = card.Run(photo.StartSector, photo.EndSector);
+    if (const auto at = FindLastEndMarker(run, photo.EndMarker[0], photo.EndMarker[1])) run.resize(*at + 2);
+    return run;
 }
 
 }  // namespace
@@ -81,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     card.volume.assign(data + 3, data + size);
     card.volume.resize((card.volume.size() + 511) / 512 * 512);
     if ((data[0] & 2) && card.sectors() > 0) card.bad = data[2] % card.sectors();
-    const auto total = static_cast<std::int32_t>(std::max<std::int64_t>(0, card.sectors() + static_cast<std::int8_t>(data[1])));
+    const std::int64_t total = std::max<std::int64_t>(0, card.sectors() + static_cast<std::int8_t>(data[1]));
 
     testing::FakePlatform platform;
     platform.AddVolume('E', card.sectors()) = card.volume;
@@ -103,13 +117,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // NT family a count past the volume's end is noticed, and the last photo ends with the volume.
     const Expected expected = PhotosOn(card, total);
     const bool ended = !nine && total > card.sectors();
-    std::int32_t lastEnd = total;
-    if (ended && !expected.starts.empty() && expected.starts.back() < card.sectors())
-        lastEnd = static_cast<std::int32_t>(card.sectors());
+    std::int64_t lastEnd = total;
+    if (ended && !expected.starts.empty() && expected.starts.back() < card.sectors()) lastEnd = card.sectors();
     Check(host.entries.size() == expected.starts.size());
     for (std::size_t i = 0; i < expected.starts.size(); ++i) {
         const FoundPhoto& photo = table[i];
-        Check(host.entries[i] == EntryName(prefix, static_cast<int>(i), expected.kinds[i]));
+        Check(host.entries[i] == EntryName(prefix, static_cast<std::int64_t>(i), expected.kinds[i]));
         Check(photo.StartSector == expected.starts[i] && photo.Kind == expected.kinds[i] && photo.Drive == "E:\\");
         Check(photo.EndSector == (i + 1 < expected.starts.size() ? expected.starts[i + 1] : lastEnd));
     }
@@ -120,18 +133,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(host.messages[1].first.rfind("Drive E:\\ holds nothing from sector " + std::to_string(card.sectors()) + " on,", 0) == 0);
     Check(platform.OpenHandles() == 0);
 
-    // Every photo saved, cut after its own kind's last marker; the first one previewed.
+    // Every photo saved up to where it ends; the first one previewed, the same bytes.
     for (std::size_t i = 0; i < expected.starts.size(); ++i) {
         const FoundPhoto& photo = table[i];
-        Bytes run = card.Run(photo.StartSector, photo.EndSector);
-        CutAfterLastEndMarker(run, photo.EndMarker[0], photo.EndMarker[1]);
-        const std::string path = SaveFile(platform, host, table, static_cast<std::int32_t>(i), "C:\\Out", prefix);
-        Check(platform.files.at(path) == run);
+        const Bytes saved = SavedBytes(card, photo, DriveEnd(table), nine);
+        const std::string path = SaveFile(platform, host, table, static_cast<std::int64_t>(i), "C:\\Out", prefix);
+        Check(platform.files.at(path) == saved);
         if (i == 0) {
-            Bytes shown = card.Run(photo.StartSector, photo.EndSector);
-            CutAfterLastEndMarker(shown, 0xFF, 0xD9);
-            WritePreviewFiles(platform, photo, "C:\\Temp\\");
-            Check(platform.files.at("C:\\Temp\\TB.jpg") == shown);
+            WritePreviewFiles(platform, photo, DriveEnd(table), "C:\\Temp\\");
+            Check(platform.files.at("C:\\Temp\\TB.jpg") == saved);
         }
     }
     Check(platform.OpenHandles() == 0);

@@ -150,7 +150,7 @@ TEST_F(WindowFaults, SaveAllAndImageDiskWithTheCardCutShortUnderThemSayHowFarThe
     }
     ASSERT_EQ(messages.Texts().size(), 1);
     EXPECT_EQ(messages.Texts()[0],
-              "Saved 2 of 3 photos; 1 could not be saved.\n\nImage003.JPG could not be read whole: drive D:\\ holds "
+              "Saved 2 of 3 photos; 1 could not be saved.\n\nImage003.JPG could not be read: Drive D:\\ holds "
               "nothing from sector 80004 on, inside the photo. The card may have been taken out or changed.");
     EXPECT_EQ(testing::ReadFileBytes(Home("Out/Image001.JPG")), photos[0]);
     EXPECT_EQ(testing::ReadFileBytes(Home("Out/Image002.JPG")), photos[1]);

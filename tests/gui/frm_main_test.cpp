@@ -152,11 +152,19 @@ TEST(FrmMain, ChoosingADriveShowsItsSectorsAndSize) {
     EXPECT_EQ(window.lblSectors->text(), "0");
     EXPECT_EQ(window.lblSize->text(), "30720000");
 
-    // Over 2^31 sectors: the count is capped, the size is the true one.
+    // Over 2^31 sectors (a 2 TiB card): the count and the size are the true ones.
     platform.drives['E'].sectorsPerCluster = 64;
     platform.drives['E'].totalClusters = 0x4000000;
     Choose(window, "E:\\");
-    EXPECT_EQ(window.lblSectors->text(), "2147483647");
+    EXPECT_EQ(window.lblSectors->text(), "4294967296");
+    // The bar counts in int: such a card is shown in larger steps, and full is still full.
+    window.SetProgressMax(std::int64_t{1} << 32);
+    window.SetProgressValue(std::int64_t{1} << 31);
+    window.FlushControls();
+    EXPECT_EQ(window.Progress->value() * 2, window.Progress->maximum());
+    window.SetProgressValue(std::int64_t{1} << 32);
+    window.FlushControls();
+    EXPECT_EQ(window.Progress->value(), window.Progress->maximum());
     EXPECT_EQ(window.lblSize->text(), "2199023255552");
 }
 

@@ -17,8 +17,8 @@ class FakeHost : public Host {
 public:
     std::string drive = "E:\\";
     std::string sectorsCaption = "0";
-    std::int32_t progressMax = 100;
-    std::int32_t progressValue = 0;
+    std::int64_t progressMax = 100;
+    std::int64_t progressValue = 0;
     std::string current;
     std::string status;
     bool busy = false;
@@ -35,9 +35,9 @@ public:
 
     std::string DriveString() override { return drive; }
     std::string SectorsCaption() override { return sectorsCaption; }
-    void SetProgressMax(std::int32_t maximum) override { progressMax = maximum; }
-    std::int32_t ProgressMax() override { return progressMax; }
-    bool SetProgressValue(std::int32_t value) override {
+    void SetProgressMax(std::int64_t maximum) override { progressMax = maximum; }
+    std::int64_t ProgressMax() override { return progressMax; }
+    bool SetProgressValue(std::int64_t value) override {
         if (value > progressMax || value < 0) {
             ++refusedProgress;
             return false;
@@ -45,7 +45,7 @@ public:
         progressValue = value;
         return true;
     }
-    void SetCurrentSector(std::int32_t sector) override { current = std::to_string(sector); }
+    void SetCurrentSector(std::int64_t sector) override { current = std::to_string(sector); }
     void SetStatus(const std::string& word) override { status = word; }
     void SetBusy(bool value) override { busy = value; }
     void ShowGuidePicture(int index) override { guidePicture = index; }

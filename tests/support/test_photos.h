@@ -18,8 +18,24 @@ Bytes MakeJpeg(int width, int height, int seed, int quality = 85);
 // and FF D9 then also appear inside the photo.
 Bytes MakeJpegWithThumbnail(int width, int height, int seed);
 
+// A progressive JPEG: several scans, with tables between them.
+Bytes MakeProgressiveJpeg(int width, int height, int seed);
+
+// A JPEG whose entropy-coded data holds restart markers (FF D0 to FF D7) and stuffed FF 00
+// bytes, and FF D9 pairs in a comment, built segment by segment: a camera's structure, though
+// its picture does not decode.
+Bytes MakeJpegWithRestarts(int seed, int intervals);
+
+// A photo with a larger preview image after its end, declared in an APP2 Multi-Picture index,
+// as cameras write them.
+Bytes MakeJpegWithPreview(int width, int height, int seed);
+
 // A GIF89a of the given size in four colours whose picture depends on `seed`; it ends in 00 3B.
 Bytes MakeGif89a(int width, int height, int seed);
+
+// A GIF89a of several frames, each with its graphic control extension, after a looping
+// application extension and a comment.
+Bytes MakeAnimatedGif89a(int width, int height, int seed, int frames);
 
 // A photo-like run of `length` bytes for tests that need no real picture: the kind's
 // signature, bytes from 1 to 200 that tell where they lie and never form a marker, and the

@@ -1,0 +1,56 @@
+#include "photos/photo_structure.h"
+
+namespace kelvara {
+namespace {
+
+constexpr std::uint8_t kExtension = 0x21, kImage = 0x2C, kTrailer = 0x3B;
+
+// A colour table follows when the top bit of its packed field is set: 3 x 2^(n+1) bytes.
+std::uint64_t ColourTableBytes(std::uint8_t packed) { return (packed & 0x80) ? 3u << ((packed & 0x07) + 1) : 0; }
+
+// Data sub-blocks: a size byte and that many bytes, until a size of 0.
+bool SkipSubBlocks(ByteCursor& cursor) {
+    for (;;) {
+        const auto size = cursor.Next();
+        if (!size) return false;
+        if (*size == 0) return true;
+        cursor.Skip(*size);
+    }
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> GifLength(ByteSource& bytes) {
+    ByteCursor cursor(bytes);
+    static constexpr std::uint8_t kSignature[] = {'G', 'I', 'F', '8', '9', 'a'};
+    for (const std::uint8_t expected : kSignature)
+        if (cursor.Next() != expected) return std::nullopt;
+    // The logical screen: width, height, packed field, background colour, aspect ratio.
+    cursor.Skip(4);
+    const auto screen = cursor.Next();
+    if (!screen) return std::nullopt;
+    cursor.Skip(2 + ColourTableBytes(*screen));
+
+    for (;;) {
+        const auto block = cursor.Next();
+        if (!block) return std::nullopt;
+        switch (*block) {
+            case kTrailer: return cursor.Position();
+            case kExtension:
+                if (!cursor.Next() || !SkipSubBlocks(cursor)) return std::nullopt;  // the label, then its data
+                break;
+            case kImage: {
+                cursor.Skip(8);  // left, top, width, height
+                const auto packed = cursor.Next();
+                if (!packed) return std::nullopt;
+                cursor.Skip(ColourTableBytes(*packed));
+                const auto codeSize = cursor.Next();
+                if (!codeSize || *codeSize < 1 || *codeSize > 11 || !SkipSubBlocks(cursor)) return std::nullopt;
+                break;
+            }
+            default: return std::nullopt;  // no block starts so: not a GIF, or a damaged one
+        }
+    }
+}
+
+}  // namespace kelvara
