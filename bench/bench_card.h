@@ -3,13 +3,25 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace kelvara::bench {
 
 // A FAT32 image of `mebibytes` MiB whose data area holds pseudo-random bytes and a photo
 // signature every 5,003 sectors, so every sector is real data in the page cache.
 void FillCardImage(const std::string& path, std::int64_t mebibytes);
+
+// A camera card used for two sessions: `older` photos written one after another from the start
+// of its data area (then deleted), `newer` photos written after them (deleted too), and old
+// data of other files from there to the card's end. Photos are QImage-made JPEGs (with
+// thumbnails, some with a Multi-Picture preview) and GIF89a, each unique by content. Returns a
+// fingerprint of every photo written, in card order.
+std::vector<std::uint64_t> MakeTwoSessionCard(const std::string& path, std::int64_t gibibytes, int older, int newer);
+
+// A fingerprint of a file's bytes, to tell recovered photos from the ones written.
+std::uint64_t Fingerprint(std::span<const std::uint8_t> bytes);
 
 // The card to measure: IMAGE from the command line, or one made in `folder` of the size
 // --size-mib N gives (1024 MiB by default). Left in the page cache.

@@ -1,32 +1,106 @@
-// How fast kelvara-cli scans and images a card, and how much memory a scan of a large card
-// takes.
+// How fast kelvara-cli scans and images a card, how much memory a scan of a large card takes,
+// and how many photos a whole-card recovery gives back.
 //
-//   bin/kelvara-cli-bench [IMAGE] [--size-mib N] [--sparse-gib G]
+//   bin/kelvara-cli-bench [IMAGE] [--size-mib N] [--sparse-gib G] [--recovery-gib R] [--keep-card PATH]
 //
 // Without IMAGE it makes a FAT32 image of N MiB (1024 by default) full of data in /tmp. With
 // it in the page cache it times `cat IMAGE > /dev/null` against `kelvara-cli scan`, and `cp`
 // against `kelvara-cli image`, best of three each. Then it makes a sparse FAT32 image of
 // G GiB (64 by default) and reports the peak memory of `kelvara-cli scan` on it, as GNU
-// time measures it.
+// time measures it. Last it makes an R GiB card (4 by default) used for two camera sessions,
+// 4,500 older photos and 1,200 newer ones after them, with old data to its end, and runs
+// `kelvara-cli save` on it: how many photos come back byte for byte, the time against cat,
+// the peak memory. Where PhotoRec is installed it is run on the same card for comparison.
+// --keep-card leaves that card at PATH, to try it in the window.
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 
 #include "bench/bench_card.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_photos.h"
+
+namespace {
+
+using namespace kelvara;
+
+// Runs a command under GNU time: its seconds and its peak resident memory in MiB.
+std::pair<double, double> TimedRun(const QString& program, const QStringList& arguments) {
+    QProcess timed;
+    QElapsedTimer timer;
+    timer.start();
+    timed.start("/usr/bin/time", QStringList{"-f", "%M", program} + arguments);
+    timed.waitForFinished(-1);
+    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    const QString peak = QString::fromUtf8(timed.readAllStandardError()).trimmed().split('\n').last();
+    return {seconds, peak.toDouble() / 1024.0};
+}
+
+// How many of the written photos are among the files under `folder`, byte for byte.
+int Recovered(const std::vector<std::uint64_t>& written, const std::string& folder) {
+    std::map<std::uint64_t, int> found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        if (entry.is_regular_file()) ++found[bench::Fingerprint(testing::ReadFileBytes(entry.path().string()))];
+    int recovered = 0;
+    for (const std::uint64_t photo : written)
+        if (found[photo]-- > 0) ++recovered;
+    return recovered;
+}
+
+void WholeCardRecovery(const std::string& cli, std::int64_t gibibytes, const std::string& card,
+                       const testing::TempDir& dir) {
+    std::printf("making a %lld GiB card of two sessions...\n", static_cast<long long>(gibibytes));
+    const std::vector<std::uint64_t> written = bench::MakeTwoSessionCard(card, gibibytes, 4500, 1200);
+    bench::WarmUp(card);
+    const double cat = bench::BestOfThree([&] { return bench::SecondsOf("cat '" + card + "' > /dev/null"); });
+    const std::string out = dir.file("recovered");
+    double seconds = 1e300, peak = 0;
+    for (int run = 0; run < 3; ++run) {
+        std::filesystem::remove_all(out);
+        const auto [taken, memory] = TimedRun(QString::fromStdString(cli),
+                                              {"save", "--quiet", QString::fromStdString(card), QString::fromStdString(out)});
+        seconds = std::min(seconds, taken);
+        peak = std::max(peak, memory);
+    }
+    std::printf("card: %s, %zu photos written\n", card.c_str(), written.size());
+    std::printf("cat:                   %.3f s\n", cat);
+    std::printf("kelvara-cli save:      %.3f s  ratio %.2f to cat; %d of %zu photos byte for byte; peak memory %.1f MiB (target 100)\n",
+                seconds, seconds / cat, Recovered(written, out), written.size(), peak);
+    std::filesystem::remove_all(out);
+
+    if (QProcess::execute("sh", {"-c", "command -v photorec >/dev/null"}) != 0) {
+        std::printf("PhotoRec:              not installed (Debian package testdisk), not compared\n");
+        return;
+    }
+    const std::string theirs = dir.file("photorec");
+    std::filesystem::create_directories(theirs);
+    const auto [taken, memory] = TimedRun("photorec", {"/log", "/d", QString::fromStdString(theirs + "/recup"), "/cmd",
+                                                       QString::fromStdString(card), "search"});
+    std::printf("PhotoRec:              %.3f s  ratio %.2f to cat; %d of %zu photos byte for byte; peak memory %.1f MiB\n",
+                taken, taken / cat, Recovered(written, theirs), written.size(), memory);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    using namespace kelvara;
     QCoreApplication app(argc, argv);
     const std::string cli = QCoreApplication::applicationDirPath().toStdString() + "/kelvara-cli";
-    std::int64_t sparseGib = 64;
+    std::int64_t sparseGib = 64, recoveryGib = 4;
+    std::string keptCard;
     std::vector<char*> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--sparse-gib" && i + 1 < argc)
+        const std::string argument = argv[i];
+        if (argument == "--sparse-gib" && i + 1 < argc)
             sparseGib = std::stoll(argv[++i]);
+        else if (argument == "--recovery-gib" && i + 1 < argc)
+            recoveryGib = std::stoll(argv[++i]);
+        else if (argument == "--keep-card" && i + 1 < argc)
+            keptCard = argv[++i];
         else
             rest.push_back(argv[i]);
     }
@@ -64,6 +138,8 @@ int main(int argc, char** argv) {
         const QString peak = QString::fromUtf8(timed.readAllStandardError()).trimmed().split('\n').last();
         std::printf("kelvara-cli scan of a %lld GiB sparse card: peak memory %.1f MiB (target 100)\n",
                     static_cast<long long>(sparseGib), peak.toDouble() / 1024.0);
+        std::filesystem::remove(sparse);
     }
+    if (recoveryGib > 0) WholeCardRecovery(cli, recoveryGib, keptCard.empty() ? dir.file("sessions.img") : keptCard, dir);
     return 0;
 }

@@ -11,6 +11,7 @@
 #include "tests/support/fat_image.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_card.h"
+#include "tests/support/test_photos.h"
 
 namespace kelvara {
 namespace {
@@ -135,6 +136,82 @@ TEST_F(CardTest, AQuickFormatLosesNoPhoto) {
     const CliRun run = Cli({"save", QString::fromStdString(copy), QString::fromStdString(out), "--quiet"});
     ASSERT_EQ(run.status, 0) << run.err;
     ExpectAllSaved(out);
+}
+
+// Old data of other files: random bytes (FF D9 and 00 3B among them), but no photo signature at
+// the start of a sector.
+Bytes OldData(std::size_t length, std::uint32_t seed) {
+    Bytes data(length);
+    for (auto& byte : data) byte = static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+    for (std::size_t at = 0; at < length; at += 512)
+        if (data[at] == 0xFF || data[at] == 'G') data[at] = 0x20;
+    return data;
+}
+
+// A card whose photos lie one after another from the start of its data area, as a camera
+// leaves them; the rest of the card as mkfs left it.
+struct LaidCard {
+    testing::TempDir dir;
+    std::string image = dir.file("card.img");
+    std::int64_t next = 0;
+    explicit LaidCard(std::int64_t sectors) {
+        testing::MakeFatImage(image, 32, sectors);
+        next = testing::ReadGeometryWithMinfo(image).dataStartSector;
+    }
+    void Lay(const std::vector<Bytes>& files) { next = testing::LayFiles(image, next, files); }
+    CliRun Save(const std::string& out) {
+        return Cli({"save", QString::fromStdString(image), QString::fromStdString(dir.file(out)), "--quiet"});
+    }
+};
+
+TEST(Cli, ThousandsOfPhotosFromTwoSessionsAreAllListedAndSaved) {
+    // The older session was deleted, then the newer one was written after it and deleted too.
+    LaidCard card(140000);
+    std::vector<Bytes> photos;
+    for (int i = 0; i < 2100; ++i)
+        photos.push_back(i % 7 == 3 ? testing::MakeGif89a(8 + i % 13, 6, i) : testing::MakeJpeg(48 + i % 37, 32 + i % 23, i, 70));
+    card.Lay({photos.begin(), photos.begin() + 1500});
+    card.Lay({photos.begin() + 1500, photos.end()});
+    card.Lay({OldData(200000, 7)});
+
+    const CliRun run = card.Save("out");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), photos.size());
+    EXPECT_EQ(lines[999], card.dir.file("out/Image1000.JPG"));
+    EXPECT_EQ(lines.back(), card.dir.file("out/Image2100.JPG"));
+    for (std::size_t i = 0; i < photos.size(); ++i)
+        ASSERT_EQ(testing::ReadFileBytes(lines[i]), photos[i]) << lines[i];
+}
+
+TEST(Cli, ASavedPhotoEndsWhereItsStructureEnds) {
+    LaidCard card(140000);
+    const Bytes plain = testing::MakeJpeg(200, 150, 1);
+    const Bytes clip = OldData(300000, 3);  // a video clip's data after the photo
+    const Bytes progressive = testing::MakeProgressiveJpeg(240, 180, 2);
+    const Bytes restarts = testing::MakeJpegWithRestarts(3, 40);
+    const Bytes withPreview = testing::MakeJpegWithPreview(120, 90, 4);
+    const Bytes animated = testing::MakeAnimatedGif89a(40, 30, 5, 4);
+    // Its thumbnail starts the photo's second sector: the scan lists it as a photo of its own.
+    const Bytes thumbnailed = testing::MakeJpegWithThumbnail(320, 240, 6, 512);
+    const Bytes thumbnail(thumbnailed.begin() + 512, thumbnailed.begin() + 512 + testing::MakeJpeg(40, 30, 1006, 60).size());
+    // A damaged photo: the length of its first segment is wrong, so its structure leads nowhere.
+    // It is cut after the last FF D9 of its run, which here lies in old data after its own end.
+    Bytes damaged = testing::MakeJpeg(160, 120, 7);
+    damaged[5] = 0x02;
+    damaged.insert(damaged.end(), {0x11, 0xFF, 0xD9});
+    const Bytes last = testing::MakeJpeg(100, 80, 8);
+    card.Lay({plain, clip, progressive, restarts, withPreview, animated, thumbnailed, damaged, last, OldData(100000, 9)});
+
+    const CliRun run = card.Save("out");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::pair<std::string, Bytes>> expected = {
+        {"Image001.JPG", plain},       {"Image002.JPG", progressive}, {"Image003.JPG", restarts},
+        {"Image004.JPG", withPreview}, {"Image005.GIF", animated},    {"Image006.JPG", thumbnailed},
+        {"Image007.JPG", thumbnail},   {"Image008.JPG", damaged},     {"Image009.JPG", last}};
+    ASSERT_EQ(Lines(run.out).size(), expected.size()) << run.out;
+    for (const auto& [name, bytes] : expected)
+        EXPECT_EQ(testing::ReadFileBytes(card.dir.file("out/" + name)), bytes) << name;
 }
 
 TEST(Cli, WrongCommandLinesGiveTheUsageAndStatus2) {

@@ -51,4 +51,13 @@ TestCard MakePhotoCard(const std::string& image, int count, bool deleted, std::i
     return card;
 }
 
+std::int64_t LayFiles(const std::string& image, std::int64_t firstSector, const std::vector<Bytes>& files) {
+    std::int64_t sector = firstSector;
+    for (const Bytes& file : files) {
+        WriteBytesAt(image, sector * 512, file);
+        sector += static_cast<std::int64_t>((file.size() + 511) / 512);
+    }
+    return sector;
+}
+
 }  // namespace kelvara::testing

@@ -25,4 +25,9 @@ struct TestCard {
 // and every fifth a GIF89a. Copied in order, then deleted when `deleted` is true.
 TestCard MakePhotoCard(const std::string& image, int count, bool deleted = true, std::int64_t sectors = 140000);
 
+// Lays files on a card image one after another from `firstSector`, each from the start of a
+// sector, as a camera leaves a session in consecutive clusters once its files are deleted: the
+// rest of each file's last sector keeps what it held. Returns the sector after the last file.
+std::int64_t LayFiles(const std::string& image, std::int64_t firstSector, const std::vector<Bytes>& files);
+
 }  // namespace kelvara::testing

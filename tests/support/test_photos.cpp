@@ -70,11 +70,13 @@ struct BitWriter {
 
 Bytes MakeJpeg(int width, int height, int seed, int quality) { return Encode(Draw(width, height, seed), quality); }
 
-Bytes MakeJpegWithThumbnail(int width, int height, int seed) {
+Bytes MakeJpegWithThumbnail(int width, int height, int seed, std::size_t thumbnailAt) {
     const Bytes photo = MakeJpeg(width, height, seed);
     const Bytes thumbnail = MakeJpeg(std::max(8, width / 8), std::max(8, height / 8), seed + 1000, 60);
-    // APP1 right after the start of image: "Exif\0\0" and then the thumbnail itself.
+    // APP1 right after the start of image: "Exif\0\0", room where a camera keeps its tags, and
+    // then the thumbnail itself.
     Bytes segment = {'E', 'x', 'i', 'f', 0, 0};
+    segment.resize(std::max<std::size_t>(thumbnailAt, 12) - 6, 0);
     segment.insert(segment.end(), thumbnail.begin(), thumbnail.end());
     const std::size_t length = segment.size() + 2;
     if (length > 0xFFFF) throw std::runtime_error("thumbnail too large for one segment");

@@ -15,8 +15,9 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes MakeJpeg(int width, int height, int seed, int quality = 85);
 
 // A JPEG carrying a small JPEG thumbnail in an APP1 segment, as cameras write them: FF D8
-// and FF D9 then also appear inside the photo.
-Bytes MakeJpegWithThumbnail(int width, int height, int seed);
+// and FF D9 then also appear inside the photo. The thumbnail starts `thumbnailAt` bytes into
+// the file (at least 12); at 512 it starts a sector, where a scan takes it for a photo.
+Bytes MakeJpegWithThumbnail(int width, int height, int seed, std::size_t thumbnailAt = 12);
 
 // A progressive JPEG: several scans, with tables between them.
 Bytes MakeProgressiveJpeg(int width, int height, int seed);
