@@ -13,7 +13,7 @@
 // the peak memory. Where PhotoRec is installed it is run on the same card for comparison.
 // --keep-card leaves that card at PATH, to try it in the window.
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <cstdio>
@@ -88,7 +88,9 @@ void WholeCardRecovery(const std::string& cli, std::int64_t gibibytes, const std
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // The card's photos are drawn, with text: that takes a GUI application, offscreen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     const std::string cli = QCoreApplication::applicationDirPath().toStdString() + "/kelvara-cli";
     std::int64_t sparseGib = 64, recoveryGib = 4;
     std::string keptCard;

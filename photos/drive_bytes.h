@@ -16,10 +16,11 @@ namespace kelvara {
 class DriveBytes final : public ByteSource {
 public:
     // Bytes of `drive` from the start of `firstSector` up to `endSector` (exclusive) or where
-    // the volume ends before it. `afterRead` runs after every read of the drive: the window
-    // yields there, and may throw to give the work up.
-    DriveBytes(Platform& platform, std::string drive, std::int64_t firstSector, std::int64_t endSector,
-               std::function<void()> afterRead = {});
+    // the volume ends before it. The photo's run ends at `runEnd`: no read reaches past it from
+    // inside it, so a small photo costs a small read. `afterRead` runs after every read of the
+    // drive: the window yields there, and may throw to give the work up.
+    DriveBytes(Platform& platform, std::string drive, std::int64_t firstSector, std::int64_t runEnd,
+               std::int64_t endSector, std::function<void()> afterRead = {});
 
     // Throws DiskError when the drive cannot be read.
     std::span<const std::uint8_t> From(std::uint64_t offset) override;
@@ -30,11 +31,15 @@ public:
     std::int64_t firstSector() const { return firstSector_; }
 
 private:
+    // Reads are pieces of at most 1 MiB, on a grid of whole mebibytes and the run's end.
+    std::uint64_t PieceStart(std::uint64_t offset) const;
+    std::uint64_t PieceEnd(std::uint64_t pieceStart) const;
     void Read(std::uint64_t pieceStart);
 
     Platform& platform_;
     std::string drive_;
     std::int64_t firstSector_;
+    std::uint64_t run_;    // bytes from the first sector to the run's end
     std::uint64_t limit_;  // bytes from the first sector to the end sector
     std::function<void()> afterRead_;
     SectorBuffer cache_;       // bytes [cacheStart_, cacheStart_ + cache_.size())

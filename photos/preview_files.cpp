@@ -57,7 +57,7 @@ std::string PreviewTempFolder(Platform& platform) {
 
 std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, std::int64_t driveEnd,
                               const std::string& tempFolder, const std::function<void()>& afterRead) {
-    DriveBytes bytes(platform, photo.Drive, photo.StartSector, driveEnd, afterRead);
+    DriveBytes bytes(platform, photo.Drive, photo.StartSector, photo.EndSector, driveEnd, afterRead);
     const std::uint64_t length = PhotoLength(bytes, photo);
 
     ReplaceFile(platform, tempFolder + "TB.jpg", PhotoPieces(bytes, length));

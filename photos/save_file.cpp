@@ -22,7 +22,8 @@ std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& tabl
     // "No" is the dialog's cancel marker; neither it nor "" may become a folder to write into.
     if (Folder.empty() || Folder == "No") throw SaveError(name + " was not saved: no destination folder was chosen.");
 
-    DriveBytes bytes(platform, photo.Drive, photo.StartSector, DriveEnd(table), [&host] { host.Yield(); });
+    DriveBytes bytes(platform, photo.Drive, photo.StartSector, photo.EndSector, DriveEnd(table),
+                     [&host] { host.Yield(); });
     const std::string path = Folder + "\\" + name;
     try {
         const std::uint64_t length = PhotoLength(bytes, photo);

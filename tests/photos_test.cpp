@@ -58,7 +58,7 @@ TEST(DriveBytes, ALongRunReadsTheSameOnBothFamiliesInBoundedPieces) {
         platform.platformId = id;
         platform.calls.clear();
         int reads = 0;
-        DriveBytes run(platform, "E:\\", 1000, 69000, [&] { ++reads; });
+        DriveBytes run(platform, "E:\\", 1000, 69000, 69000, [&] { ++reads; });
         std::uint64_t at = 0;
         for (auto piece = run.From(0); !piece.empty(); piece = run.From(at)) {
             EXPECT_LE(piece.size(), 16u << 20);  // never the whole run at once
@@ -69,6 +69,14 @@ TEST(DriveBytes, ALongRunReadsTheSameOnBothFamiliesInBoundedPieces) {
         EXPECT_EQ(reads, 34);  // 2,048 sectors a read, which the 9x service takes in one call
         EXPECT_FALSE(run.VolumeEnd());
     }
+    // The first read ends with the photo's run; reading on past it goes by whole mebibytes again.
+    platform.platformId = VER_PLATFORM_WIN32_NT;
+    platform.calls.clear();
+    DriveBytes run(platform, "E:\\", 1000, 1100, 69000);
+    EXPECT_EQ(run.From(0).size(), 100u * 512);
+    EXPECT_EQ(run.From(100 * 512).size(), 1948u * 512);
+    EXPECT_EQ(run.From(2048 * 512).size(), 2048u * 512);
+    EXPECT_EQ(platform.CallsNamed("ReadFile"), (std::vector<std::string>{"ReadFile(51200)", "ReadFile(997376)", "ReadFile(1048576)"}));
 }
 
 Bytes Jpeg(std::size_t length, std::uint8_t fill = 0x42) {
@@ -128,8 +136,8 @@ TEST_F(PhotoTest, SavedFileIsTheRunCutAfterItsOwnKindsMarker) {
     EXPECT_EQ(File("C:\\Out\\Image002.GIF"), gif);
     Save(2);
     EXPECT_EQ(File("C:\\Out\\Image003.JPG"), whole);
-    // Read once, up to the drive's end as the scan knew it: the photo's structure may go on.
-    EXPECT_EQ(platform.CallsNamed("ReadFile").front(), "ReadFile(3072)");
+    // Read once, its run: a small photo costs a small read.
+    EXPECT_EQ(platform.CallsNamed("ReadFile").front(), "ReadFile(1536)");
     EXPECT_EQ(host.yields, 9);  // before and after each, and after each read
 }
 
