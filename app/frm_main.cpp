@@ -117,6 +117,7 @@ void FrmMain::BuildControls() {
 
     lstFiles = new QListWidget(this);
     lstFiles->setGeometry(8, 224, 169, 121);
+    lstFiles->setUniformItemSizes(true);  // entries all look alike: thousands are laid out at once
     // A new selection previews, whether made by mouse, keyboard or the program.
     connect(lstFiles, &QListWidget::currentRowChanged, this, [this] { lstFiles_Click(); });
 

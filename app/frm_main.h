@@ -127,6 +127,7 @@ private:
     std::int64_t progressMax_ = 100;
     std::int64_t progressValue_ = 0;
     std::int64_t currentSector_ = -1;  // -1: the label keeps its text
+    bool selectNewest_ = false;        // entries were added: the newest is to be selected
     bool controlsDirty_ = false;
 
     // When Yield last looked at the clock and last ran the event loop, in nanoseconds.

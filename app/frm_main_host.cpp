@@ -53,6 +53,8 @@ void FrmMain::FlushControls() {
     if (Progress->maximum() != maximum) Progress->setMaximum(maximum);
     Progress->setValue(static_cast<int>(progressValue_ >> shift));
     if (currentSector_ >= 0) lblCurrent->setText(QString::number(currentSector_));
+    if (selectNewest_) lstFiles->setCurrentRow(lstFiles->count() - 1);
+    selectNewest_ = false;
 }
 
 void FrmMain::SetStatus(const std::string& word) { lblStatus->setText(QString::fromStdString(word)); }
@@ -63,7 +65,10 @@ void FrmMain::ShowGuidePicture(int index) { Image1->setPixmap(ImageList2.ListIma
 
 void FrmMain::AddFoundEntry(const std::string& name) {
     lstFiles->addItem(QString::fromStdString(name));
-    lstFiles->setCurrentRow(lstFiles->count() - 1);  // scrolls to it; the busy flag keeps it from previewing
+    // The newest is selected, which scrolls to it, whenever the window is seen: a card of
+    // thousands of photos is not paced by scrolling. The busy flag keeps it from previewing.
+    selectNewest_ = true;
+    controlsDirty_ = true;
 }
 
 void FrmMain::ShowMessage(const std::string& text, const std::string& title) {
