@@ -280,13 +280,12 @@ void FrmMain::ShowPreview(int index) {
     if (index < 0 || index >= static_cast<int>(FoundPhotoTable.size())) return;
     lblStatus->setText("Loading");
     lblStatus->repaint();
-    const std::string temp = PreviewTempFolder(platform_);
     // A copy: a scan started while the preview yields starts the table afresh.
     const FoundPhoto photo = FoundPhotoTable[static_cast<std::size_t>(index)];
     std::string page;
     previewing_ = true;
     try {
-        page = WritePreviewFiles(platform_, photo, DriveEnd(FoundPhotoTable), temp, [this] {
+        page = WritePreviewFiles(platform_, photo, DriveEnd(FoundPhotoTable), PreviewTempFolder(platform_), [this] {
             Yield();
             if (previewAgain_) throw PreviewGivenUp{};
         });

@@ -11,7 +11,13 @@ extern "C" void OnInterrupt(int) { interrupted = 1; }
 
 }  // namespace
 
-void WatchForInterrupt() { std::signal(SIGINT, OnInterrupt); }
+void WatchForInterrupt() {
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+#ifdef SIGHUP
+    std::signal(SIGHUP, OnInterrupt);  // the terminal or the SSH session went away
+#endif
+}
 
 bool Interrupted() { return interrupted != 0; }
 

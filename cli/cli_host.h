@@ -12,7 +12,8 @@
 
 namespace kelvara::cli {
 
-// Set by Ctrl-C; long commands stop at their next yield.
+// Set by Ctrl-C, and by SIGTERM and SIGHUP (a closed SSH session); long commands stop at their
+// next read, run or photo.
 void WatchForInterrupt();
 bool Interrupted();
 

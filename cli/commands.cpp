@@ -61,16 +61,21 @@ std::string Shown(const std::string& folder, const std::string& path) {
     return folder + (dos ? '\\' : '/') + name;
 }
 
-// Makes the folder and the folders above it; false when it is not there afterwards.
-bool MakeFolders(Platform& platform, const std::string& folder) {
+// Makes the folder and the folders above it. Returns why it is not there afterwards: what the
+// system said when the first missing folder could not be made, or that a file stands in the way.
+std::optional<std::string> MakeFolders(Platform& platform, const std::string& folder) {
     for (std::size_t at = 1; at <= folder.size(); ++at) {
         if (at < folder.size() && folder[at] != '/' && folder[at] != '\\') continue;
         const std::string part = folder.substr(0, at);
-        if (part.back() == ':') continue;  // a drive, not a folder
-        platform.CreateDirectoryA(part);
+        if (part.back() == ':' || part.back() == '/' || part.back() == '\\') continue;  // a drive, or a doubled separator
+        const DWORD attributes = platform.GetFileAttributesA(part);
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            if (attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            return part + " is a file, not a folder.";
+        }
+        if (!platform.CreateDirectoryA(part) && platform.GetLastError() != ERROR_ALREADY_EXISTS) return LastError(platform);
     }
-    const DWORD attributes = platform.GetFileAttributesA(folder);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return std::nullopt;
 }
 
 std::string WithoutTrailingSeparator(std::string folder) {
@@ -137,8 +142,8 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
         std::printf("no photos found on %s\n", drive.c_str());
         return scanned.report.Complete() ? 0 : 1;
     }
-    if (!MakeFolders(platform, folder)) {
-        Complain("the folder " + folder + " cannot be made: " + LastError(platform));
+    if (const auto failure = MakeFolders(platform, folder)) {
+        Complain("the folder " + line.folder + " cannot be made: " + *failure);
         return 1;
     }
     std::vector<std::int64_t> indexes(scanned.table.size());
@@ -155,8 +160,8 @@ int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& 
     const std::string folder = WithoutTrailingSeparator(line.folder);
     const auto sectors = SectorsOf(platform, drive, line);
     if (!sectors) return 1;
-    if (!MakeFolders(platform, folder)) {
-        Complain("the folder " + folder + " cannot be made: " + LastError(platform));
+    if (const auto failure = MakeFolders(platform, folder)) {
+        Complain("the folder " + line.folder + " cannot be made: " + *failure);
         return 1;
     }
     CliHost host(drive, *sectors, meter);
@@ -165,7 +170,7 @@ int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& 
     meter.Finish();
     if (!report.complete) {
         Complain(report.failure);
-        Complain(IncompleteImageText(report, Shown(line.folder, report.path)));
+        if (report.created) Complain(IncompleteImageText(report, Shown(line.folder, report.path)));
         return 1;
     }
     std::printf("%s\n", Shown(line.folder, report.path).c_str());

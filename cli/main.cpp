@@ -1,7 +1,9 @@
 // kelvara-cli: the photo scan, Save All and Image Disk of the Kelvara window, without a
 // desktop. `kelvara-cli --help` tells how to use it.
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -66,10 +68,16 @@ int main(int argc, char** argv) {
         std::fputs(UsageText(), stdout);
         return 0;
     }
+    int status = 1;
     try {
-        return Run(line);
+        status = Run(line);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "kelvara-cli: %s\n", error.what());
+    }
+    // What was printed is the result: output that could not be written is a failure.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "kelvara-cli: the output could not be written: %s\n", std::strerror(errno));
         return 1;
     }
+    return status;
 }

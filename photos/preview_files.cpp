@@ -1,8 +1,10 @@
 #include "photos/preview_files.h"
 
+#include <stdexcept>
 #include <vector>
 
 #include "photos/drive_bytes.h"
+#include "photos/last_error_text.h"
 #include "photos/photo_bytes.h"
 #include "photos/written_file.h"
 
@@ -50,13 +52,18 @@ std::string PreviewTempFolder(Platform& platform) {
     if (length >= buffer.size()) {
         buffer.assign(length, '\0');
         length = platform.GetTempPathA(buffer);
-        if (length >= buffer.size()) return {};
+        if (length >= buffer.size()) length = 0;
     }
+    // Without it the files would land in whatever folder the program runs in, over a file of
+    // someone's: nothing is written at all.
+    if (length == 0)
+        throw std::runtime_error("There is no private folder to put the preview in. " + LastErrorText(platform));
     return std::string(buffer.data(), length);
 }
 
 std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, std::int64_t driveEnd,
                               const std::string& tempFolder, const std::function<void()>& afterRead) {
+    if (tempFolder.empty()) throw std::runtime_error("There is no private folder to put the preview in.");
     DriveBytes bytes(platform, photo.Drive, photo.StartSector, photo.EndSector, driveEnd, afterRead);
     const std::uint64_t length = PhotoLength(bytes, photo);
 

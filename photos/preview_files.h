@@ -14,7 +14,8 @@ namespace kelvara {
 // The page text for a temporary folder path (which ends in its separator).
 std::string PreviewPageText(const std::string& tempFolder);
 
-// The temporary folder as GetTempPathA gives it, "" when it gives none.
+// The temporary folder as GetTempPathA gives it. Throws std::runtime_error, saying why, when
+// there is no usable private folder: the preview files are then written nowhere else.
 std::string PreviewTempFolder(Platform& platform);
 
 // Reads the photo a piece at a time up to where it ends, the same bytes Save writes (see

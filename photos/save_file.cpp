@@ -19,8 +19,9 @@ std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& tabl
         throw SaveError("Photo number " + std::to_string(FileNum + 1) + " is not in the list of found photos.");
     const FoundPhoto photo = table[static_cast<std::size_t>(FileNum)];
     const std::string name = EntryName(Prefix, FileNum, photo.Kind);
-    // "No" is the dialog's cancel marker; neither it nor "" may become a folder to write into.
-    if (Folder.empty() || Folder == "No") throw SaveError(name + " was not saved: no destination folder was chosen.");
+    // "" would become the root of whatever drive the program runs on. (The window never passes the
+    // dialog's cancel marker; the command line has no dialog, so there "No" is a folder's name.)
+    if (Folder.empty()) throw SaveError(name + " was not saved: no destination folder was chosen.");
 
     DriveBytes bytes(platform, photo.Drive, photo.StartSector, photo.EndSector, DriveEnd(table),
                      [&host] { host.Yield(); });

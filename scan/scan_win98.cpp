@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "diskio/get_total_sectors.h"
 #include "diskio/read_sectors.h"
 #include "scan/photo_recorder.h"
@@ -9,7 +11,10 @@ namespace kelvara {
 ScanReport ScanWin98(const ScanContext& context) {
     Host& host = context.host;
     std::string drive = host.DriveString();
-    const std::int64_t total = GetTotalSectors(context.platform, drive);
+    // The drive's size, but never past the count the window shows: the count the other family
+    // scans, and where the last photo ends.
+    std::int64_t total = GetTotalSectors(context.platform, drive);
+    if (const std::int64_t shown = CaptionNumber(host.SectorsCaption()); shown > 0) total = std::min(total, shown);
     PhotoRecorder recorder(host, context.table, context.prefix, std::max<std::int64_t>(total, 0));
     if (total < 0) {
         // The medium went away after the drive was chosen: nothing to read.

@@ -22,21 +22,23 @@ public:
         host_.SetProgressValue(0);
         const std::int64_t runLength = RunLength(total_);
 
-        for (int run = 0; run < kScanRuns && !recorder_.Stopped(); ++run) {
+        for (int run = 0; run < kScanRuns && Going(); ++run) {
             const std::int64_t start = run * runLength;
             if (start >= total_) break;  // the runs reached the drive's end; later ones read nothing
             Test(start, std::min(runLength, total_ - start), false);
         }
         const std::int64_t covered = kScanRuns * runLength;
-        if (!recorder_.Stopped() && covered < total_) Test(covered, total_ - covered, true);
+        if (Going() && covered < total_) Test(covered, total_ - covered, true);
 
         return recorder_.Finish(tested_, host_.ProgressMax());
     }
 
 private:
+    bool Going() const { return !recorder_.Stopped() && !volumeEnded_; }
+
     // Reads sectors [first, first + length) in bounded pieces and tests each one.
     void Test(std::int64_t first, std::int64_t length, bool finalRead) {
-        for (std::int64_t done = 0; done < length && !recorder_.Stopped();) {
+        for (std::int64_t done = 0; done < length && Going();) {
             const auto piece = static_cast<std::int32_t>(std::min<std::int64_t>(kMaxReadSectors, length - done));
             const std::int64_t pieceStart = first + done;
             if (host_.StopRequested()) {
@@ -51,11 +53,14 @@ private:
                 recorder_.StopUnreadable(drive, pieceStart, error.what());
                 return;
             }
-            // The zeros past the volume's end are tested like any sector; the user hears of the end.
-            if (held < piece) recorder_.VolumeEnded(drive, pieceStart + held);
-            FindSignatures(piece);
+            // Past the volume's end there is nothing to test: the scan ends there, and says so.
+            if (held < piece) {
+                recorder_.VolumeEnded(drive, pieceStart + held);
+                volumeEnded_ = true;
+            }
+            FindSignatures(held);
             std::size_t next = 0;
-            for (std::int32_t j = 0; j < piece; ++j) {
+            for (std::int32_t j = 0; j < held; ++j) {
                 if (next < hits_.size() && hits_[next].sector == j) {
                     if (!recorder_.Record(hits_[next].kind, tested_)) return;
                     ++next;
@@ -98,6 +103,7 @@ private:
     PhotoRecorder recorder_;
     SectorBuffer buffer_;
     std::int64_t tested_ = 0;  // also the number of the sector under test
+    bool volumeEnded_ = false;
 };
 
 }  // namespace

@@ -133,8 +133,8 @@ TEST_F(Destination, AFolderThatCannotBeWrittenIsToldAndGetsNothing) {
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].first.rfind("TOBRN.IMG could not be created in C:\\locked: ", 0), 0u)
         << host.messages[0].first;
-    EXPECT_NE(host.messages[0].first.find("is incomplete: it holds 0 of " + host.sectorsCaption + " sectors."),
-              std::string::npos);
+    // No image was begun, so none is called incomplete.
+    EXPECT_EQ(host.messages[0].first.find("incomplete"), std::string::npos);
     EXPECT_TRUE(Names(folder).empty());
     if (!testing::RunningAsRoot()) fs::permissions(folder, fs::perms::owner_all);  // so the folder can be removed
 }

@@ -31,6 +31,7 @@ ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder)
         report.failure = "TOBRN.IMG could not be created in " + Folder + ": " + LastErrorText(platform);
         return report;
     }
+    report.created = true;
 
     SectorBuffer run;
     std::int64_t done = 0;
@@ -84,7 +85,8 @@ void ImageDisk(Platform& platform, Host& host, const std::string& Folder) {
     if (!host.AskYesNo("Make image at " + Folder + "\\", "Make Image")) return;
     const ImageReport report = MakeImage(platform, host, Folder);
     if (report.complete) return;
-    host.ShowMessage(report.failure + "\n\n" + IncompleteImageText(report, report.path), "Make Image");
+    host.ShowMessage(report.created ? report.failure + "\n\n" + IncompleteImageText(report, report.path) : report.failure,
+                     "Make Image");
 }
 
 }  // namespace kelvara

@@ -13,6 +13,7 @@ struct ImageReport {
     std::string path;
     std::int64_t total = 0;           // sectors asked for
     std::int64_t sectorsWritten = 0;  // sectors the file holds
+    bool created = false;             // the file was made: it holds sectorsWritten sectors
     bool complete = false;
     std::string failure;              // what failed, when not complete
 };
@@ -27,7 +28,7 @@ std::string IncompleteImageText(const ImageReport& report, const std::string& sh
 ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder);
 
 // The Image Disk command once the folder is chosen: the question "Make image at <Folder>\",
-// then MakeImage, then a message only when the image is incomplete.
+// then MakeImage, then a message only when the image could not be made or is incomplete.
 void ImageDisk(Platform& platform, Host& host, const std::string& Folder);
 
 }  // namespace kelvara

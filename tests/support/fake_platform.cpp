@@ -218,6 +218,7 @@ bool FakePlatform::ReadFile(HANDLE file, std::span<std::uint8_t> buffer, DWORD& 
     if (it == handles_.end()) return Fail(ERROR_INVALID_HANDLE);
     Handle& handle = it->second;
     const std::vector<std::uint8_t>* source = nullptr;
+    std::int64_t zeros = 0;
     if (handle.kind == Handle::Kind::Volume) {
         Drive& drive = drives[handle.letter];
         if (!drive.volume) return Fail(ERROR_NOT_READY);  // pulled while open
@@ -228,15 +229,18 @@ bool FakePlatform::ReadFile(HANDLE file, std::span<std::uint8_t> buffer, DWORD& 
             if (bad != drive.badSectors.end() && *bad <= last) return Fail(ERROR_CRC);
         }
         source = drive.volume.get();
+        zeros = drive.zeroSectors * 512;
     } else if (handle.kind == Handle::Kind::File) {
         source = &files[handle.path];
     } else {
         return Fail(ERROR_INVALID_HANDLE);
     }
     const auto size = static_cast<std::int64_t>(source->size());
-    const std::int64_t available = std::max<std::int64_t>(0, size - handle.position);
+    const std::int64_t available = std::max<std::int64_t>(0, size + zeros - handle.position);
     const auto count = static_cast<std::size_t>(std::min<std::int64_t>(available, static_cast<std::int64_t>(buffer.size())));
-    if (count) std::memcpy(buffer.data(), source->data() + handle.position, count);
+    const auto stored = static_cast<std::size_t>(std::clamp<std::int64_t>(size - handle.position, 0, static_cast<std::int64_t>(count)));
+    if (stored) std::memcpy(buffer.data(), source->data() + handle.position, stored);
+    std::memset(buffer.data() + stored, 0, count - stored);
     handle.position += static_cast<std::int64_t>(count);
     numberOfBytesRead = static_cast<DWORD>(count);
     return true;

@@ -23,6 +23,7 @@ public:
         bool sizeKnown = true;  // whether GetDiskFreeSpaceA answers
         DWORD sectorsPerCluster = 1, bytesPerSector = 512, freeClusters = 0, totalClusters = 0;
         std::set<std::int64_t> badSectors;  // a read touching one of these fails as a whole
+        std::int64_t zeroSectors = 0;  // more sectors after the volume's bytes, all zero: a large card held in little memory
     };
 
     FakePlatform();
