@@ -38,7 +38,7 @@ std::optional<RawVolume> VolumeOpener::Open(const VolumeSource& source, DWORD& e
         if (!fd.valid() || ::fstat(fd.get(), &opened) != 0) {
             if (refusal.empty()) refusal = "the descriptor the desktop's disk service sent cannot be used";
             reason = path + " may not be read by this user, and " + refusal +
-                     ". Run Kelvara as a member of the disk group, or allow access when asked.";
+                     "; run Kelvara as a member of the disk group, or allow access when asked.";
             return std::nullopt;
         }
         kept = handedOver_.emplace(path, HandedOver{std::move(fd), opened.st_dev, opened.st_ino, opened.st_rdev}).first;
