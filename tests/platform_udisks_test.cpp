@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <filesystem>
 
+#include "cli/source.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/mock_udisks.h"
@@ -22,18 +23,9 @@ namespace fs = std::filesystem;
 #define SKIP_WITHOUT(bus)                                                             \
     if (!(bus).unavailable().empty()) GTEST_SKIP() << (bus).unavailable()
 
-std::vector<std::string> DriveStrings(Platform& platform) {
-    std::vector<char> buffer(platform.GetLogicalDriveStringsA({}));
-    const DWORD written = platform.GetLogicalDriveStringsA(buffer);
-    std::vector<std::string> roots;
-    for (std::size_t at = 0; at < written; at += roots.back().size() + 1) roots.emplace_back(buffer.data() + at);
-    return roots;
-}
+using cli::DriveStrings;
 
-std::string Target(Platform& platform, const std::string& drive) {
-    char text[4096];
-    return platform.QueryDosDeviceA(drive, text) ? std::string(text) : std::string("(none)");
-}
+std::string Target(Platform& platform, const std::string& drive) { return cli::DriveTarget(platform, drive + "\\"); }
 
 TEST(PlatformUdisks, RemovableDrivesAreListedWithTheirLettersAndMountsAndFollowTheBus) {
     testing::MockUdisks udisks;

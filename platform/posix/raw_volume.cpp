@@ -24,10 +24,6 @@ const char* KindOf(mode_t mode) {
     return "not a file that can be read";
 }
 
-std::string WhyNot(const std::string& path, mode_t mode) {
-    return path + " is " + KindOf(mode) + ": only a disk image file or a block device can be read as a card.";
-}
-
 bool HoldsVolume(mode_t mode) { return S_ISREG(mode) || S_ISBLK(mode); }
 
 }  // namespace
@@ -35,7 +31,7 @@ bool HoldsVolume(mode_t mode) { return S_ISREG(mode) || S_ISBLK(mode); }
 std::optional<std::string> WhyNotAVolume(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || HoldsVolume(info.st_mode)) return std::nullopt;
-    return WhyNot(path, info.st_mode);
+    return path + " is " + KindOf(info.st_mode) + ": only a disk image file or a block device can be read as a card.";
 }
 
 std::optional<RawVolume> RawVolume::Open(const VolumeSource& source, DWORD& error) {

@@ -146,12 +146,21 @@ def main():
     name = dbus.service.BusName(UDISKS, bus)
     loop = GLib.MainLoop()
 
+    pending = b""
+
     def command(source, condition):
-        line = sys.stdin.readline()
-        if not line:
+        nonlocal pending
+        chunk = os.read(sys.stdin.fileno(), 4096)
+        if not chunk:
             loop.quit()
             return False
-        words = line.split()
+        pending += chunk
+        while b"\n" in pending:
+            line, pending = pending.split(b"\n", 1)
+            run(line.decode().split())
+        return True
+
+    def run(words):
         try:
             if words[0] == "add":
                 manager.add(bus, words[1], words[2], words[3], words[4] if len(words) > 4 else None)
@@ -166,7 +175,6 @@ def main():
             print("ok", flush=True)
         except Exception as error:  # the test reads why
             print("error " + str(error), flush=True)
-        return True
 
     GLib.io_add_watch(sys.stdin, GLib.IO_IN | GLib.IO_HUP, command)
     print("ready", flush=True)
