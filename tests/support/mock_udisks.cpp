@@ -94,11 +94,12 @@ QProcessEnvironment MockUdisks::environment() const {
     return environment;
 }
 
-void MockUdisks::Command(const std::string& line) {
+std::string MockUdisks::Command(const std::string& line) {
     service_.write((line + "\n").c_str());
     const std::string answer = ReadLine(service_);
-    if (answer != "ok")
-        throw std::runtime_error("udisks2 stand-in, " + line + ": " + (answer.empty() ? "no answer" : answer) + " " +
+    if (answer == "ok") return {};
+    if (answer.rfind("ok ", 0) == 0) return answer.substr(3);
+    throw std::runtime_error("udisks2 stand-in, " + line + ": " + (answer.empty() ? "no answer" : answer) + " " +
                                  service_.readAllStandardError().toStdString());
 }
 

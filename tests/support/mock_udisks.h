@@ -27,7 +27,8 @@ public:
     QProcessEnvironment environment() const;
 
     // One command of the stand-in ("add sdb card /tmp/card.img"); throws when it fails.
-    void Command(const std::string& line);
+    // Returns what the answer says after "ok", if anything.
+    std::string Command(const std::string& line);
 
 private:
     TempDir dir_;

@@ -12,6 +12,7 @@ command a line on standard input and waits for "ok" on standard output:
     remove NAME                    the drive and its block devices go
     refuse yes|no                  opening is refused as polkit refuses it
     legacy yes|no                  no OpenDevice, only OpenForBackup (udisks2 before 2.7.3)
+    opens                          answers "ok N": the descriptors handed over so far
 """
 
 import os
@@ -27,6 +28,7 @@ UDISKS = "org.freedesktop.UDisks2"
 MANAGER = "/org/freedesktop/UDisks2"
 
 state = {"refuse": False, "legacy": False}
+handed_over = 0
 
 
 def path_bytes(text):
@@ -81,6 +83,8 @@ class Block(dbus.service.Object):
         if state["refuse"]:
             raise dbus.exceptions.DBusException("Not authorized to perform operation",
                                                 name=UDISKS + ".Error.NotAuthorized")
+        global handed_over
+        handed_over += 1
         fd = os.open(self.device, os.O_RDONLY | os.O_CLOEXEC)
         try:
             return dbus.types.UnixFd(fd)  # holds a copy of its own
@@ -170,6 +174,9 @@ def main():
                 manager.remove(words[1])
             elif words[0] in state:
                 state[words[0]] = words[1] == "yes"
+            elif words[0] == "opens":
+                print(f"ok {handed_over}", flush=True)
+                return
             else:
                 raise ValueError("unknown command " + words[0])
             print("ok", flush=True)
