@@ -78,7 +78,8 @@ int ReadBytes(sd_bus_message* m, std::string& into) {
     const void* data = nullptr;
     std::size_t size = 0;
     const int r = sd_bus_message_read_array(m, 'y', &data, &size);
-    if (r >= 0) into.assign(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), size));
+    const char* text = static_cast<const char*>(data);
+    if (r >= 0) into.assign(text ? text : "", text ? strnlen(text, size) : 0);
     return r;
 }
 
