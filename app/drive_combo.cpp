@@ -1,8 +1,8 @@
 #include "app/drive_combo.h"
 
 #include <QSignalBlocker>
-#include <algorithm>
 #include <QStringList>
+#include <algorithm>
 
 #include "app/drive_list.h"
 

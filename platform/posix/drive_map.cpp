@@ -69,11 +69,13 @@ void DriveMap::Place(const Drive& drive, const std::string& removableKey) {
 }
 
 void DriveMap::RefreshRemovable() {
+    // The disk service's list comes with the mounts; the kernel's needs the mount table beside it.
     auto fromService = udisks_ ? udisks_->RemovableVolumes() : std::nullopt;
-    const bool known = fromService.has_value();  // with their mounts
-    const std::vector<RemovableVolume> volumes = known ? std::move(*fromService) : FindRemovableVolumes(sysRoot_);
+    const bool fromUdisks = fromService.has_value();
+    const std::vector<RemovableVolume> volumes = fromUdisks ? std::move(*fromService) : FindRemovableVolumes(sysRoot_);
     const std::string base = sysRoot_.empty() || sysRoot_.back() != '/' ? sysRoot_ + "/" : sysRoot_;
-    const std::vector<MountEntry> mounts = known ? std::vector<MountEntry>() : ReadMountTable(base + "proc/self/mountinfo");
+    const std::vector<MountEntry> mounts =
+        fromUdisks ? std::vector<MountEntry>() : ReadMountTable(base + "proc/self/mountinfo");
 
     for (Slot& slot : slots_)
         if (!slot.removableKey.empty()) slot.present = false;
@@ -81,7 +83,7 @@ void DriveMap::RefreshRemovable() {
     for (const RemovableVolume& volume : volumes) {
         Drive drive;
         drive.type = DRIVE_REMOVABLE;
-        drive.folder = known ? volume.mountPoint : FindMountPoint(mounts, volume.devNumber, "/dev/" + volume.name);
+        drive.folder = fromUdisks ? volume.mountPoint : FindMountPoint(mounts, volume.devNumber, "/dev/" + volume.name);
         drive.volume = VolumeSource{volume.node, 0, std::nullopt};
         drive.mediumPresent = volume.sectors != 0;
         drive.target = volume.node;
