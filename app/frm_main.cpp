@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <QWebEngineView>
 
+#include "app/drive_combo.h"
 #include "app/drive_list.h"
 #include "dialogs/frm_about.h"
 #include "dialogs/frm_browser.h"
@@ -104,7 +105,7 @@ void FrmMain::BuildToolbar() {
 void FrmMain::BuildControls() {
     BuildToolbar();
 
-    cbxDrives = new QComboBox(this);
+    cbxDrives = new DriveCombo(platform_, this);
     cbxDrives->setGeometry(8, 128, 169, 21);
     connect(cbxDrives, &QComboBox::activated, this, [this] { cbxDrives_Click(); });
 
@@ -197,6 +198,9 @@ void FrmMain::cbxDrives_Click() {
         ShowGuidePicture(2);
     } else {
         lblSectors->setText("0");
+        // A drive this user may not read is said, not shown as an empty one.
+        if (platform_.GetLastError() == ERROR_ACCESS_DENIED)
+            ShowMessage("Drive " + drive + " cannot be read.\n" + platform_.FormatErrorMessage(ERROR_ACCESS_DENIED), "Kelvara");
     }
 }
 

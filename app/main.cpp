@@ -4,8 +4,12 @@
 
 #include <QApplication>
 #include <QStringList>
+#include <cstdio>
+#include <exception>
+#include <memory>
 
 #include "app/frm_main.h"
+#include "dialogs/message_box.h"
 #include "platform/create_platform.h"
 
 int main(int argc, char** argv) {
@@ -15,7 +19,14 @@ int main(int argc, char** argv) {
 
     kelvara::PlatformOptions options;
     for (const QString& argument : QApplication::arguments().mid(1)) options.images.push_back({argument.toStdString()});
-    const auto platform = kelvara::CreatePlatform(options);
+    std::unique_ptr<kelvara::Platform> platform;
+    try {
+        platform = kelvara::CreatePlatform(options);
+    } catch (const std::exception& error) {  // an argument that can hold no card, such as a FIFO
+        std::fprintf(stderr, "kelvara: %s\n", error.what());
+        kelvara::MessageBox::Show(nullptr, QString::fromStdString(error.what()), "Kelvara");
+        return 1;
+    }
 
     kelvara::FrmMain window(*platform);
     window.show();

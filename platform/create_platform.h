@@ -21,6 +21,8 @@ struct PlatformOptions {
     std::optional<DWORD> platformId;
 };
 
+// Throws std::runtime_error, with a message naming it, for an image that can hold no card
+// (a FIFO, a socket, a character device, a folder).
 std::unique_ptr<Platform> CreatePlatform(const PlatformOptions& options);
 
 }  // namespace kelvara

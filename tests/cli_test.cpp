@@ -2,10 +2,12 @@
 // deleted, the program run as a user runs it.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QProcess>
 #include <QThread>
 #include <filesystem>
+#include <fstream>
 
 #include "cli/command_line.h"
 #include "tests/support/fat_image.h"
@@ -212,6 +214,95 @@ TEST(Cli, ASavedPhotoEndsWhereItsStructureEnds) {
     ASSERT_EQ(Lines(run.out).size(), expected.size()) << run.out;
     for (const auto& [name, bytes] : expected)
         EXPECT_EQ(testing::ReadFileBytes(card.dir.file("out/" + name)), bytes) << name;
+}
+
+// The card behind a partition table, as an SD card carries one: partition 1 is left empty,
+// partition 2 holds the card. label is sfdisk's: "gpt" or "dos".
+std::string CardBehindTable(const testing::TempDir& dir, const std::string& label, const std::string& card) {
+    const std::string image = dir.file(label + ".img");
+    const std::int64_t cardSectors = static_cast<std::int64_t>(fs::file_size(card) / 512);
+    std::ofstream(image, std::ios::binary).close();
+    fs::resize_file(image, static_cast<std::uintmax_t>((4096 + cardSectors + 2048) * 512));
+    QProcess sfdisk;
+    sfdisk.start("sfdisk", {"--no-reread", "--no-tell-kernel", "--quiet", QString::fromStdString(image)});
+    sfdisk.write(("label: " + label + "\nstart=2048, size=2048\nstart=4096, size=" + std::to_string(cardSectors) + "\n").c_str());
+    sfdisk.closeWriteChannel();
+    sfdisk.waitForFinished();
+    if (sfdisk.exitCode() != 0) throw std::runtime_error("sfdisk: " + sfdisk.readAllStandardError().toStdString());
+    testing::WriteBytesAt(image, 4096 * 512, testing::ReadFileBytes(card));
+    return image;
+}
+
+// A block device reading a file, attached read-only with losetup for the life of the object.
+class LoopDevice {
+public:
+    explicit LoopDevice(const std::string& file) {
+        QProcess losetup;
+        losetup.start("losetup", {"-r", "-f", "--show", QString::fromStdString(file)});
+        losetup.waitForFinished();
+        if (losetup.exitCode() == 0) device_ = losetup.readAllStandardOutput().trimmed().toStdString();
+        else refusal_ = losetup.readAllStandardError().trimmed().toStdString();
+    }
+    ~LoopDevice() {
+        if (!device_.empty()) QProcess::execute("losetup", {"-d", QString::fromStdString(device_)});
+    }
+    const std::string& device() const { return device_; }
+    const std::string& refusal() const { return refusal_; }
+
+private:
+    std::string device_, refusal_;
+};
+
+TEST_F(CardTest, BehindAGuidOrClassicTableTheCardIsFoundInImagesAndDevices) {
+    testing::TempDir dir;
+    const CliRun bare = Cli({"scan", QString::fromStdString(card->image), "--quiet"});
+    ASSERT_EQ(bare.status, 0) << bare.err;
+    // The same photos at the same sectors: sector numbers count from the partition's start.
+    const auto expectSameScan = [&](const std::string& source) {
+        const CliRun run = Cli({"scan", QString::fromStdString(source), "--quiet"});
+        EXPECT_EQ(run.status, 0) << source << ": " << run.err;
+        EXPECT_EQ(run.out, bare.out) << source;
+    };
+    for (const std::string label : {"gpt", "dos"}) {
+        const std::string image = CardBehindTable(dir, label, card->image);
+        expectSameScan(image);  // the first partition holding a file system
+        expectSameScan(image + "@2");
+        const CliRun drives = Cli({"drives", QString::fromStdString(image)});
+        EXPECT_NE(drives.out.find(image + "@1"), std::string::npos) << drives.out;
+        EXPECT_NE(drives.out.find(image + "@2"), std::string::npos) << drives.out;
+
+        if (!testing::RunningAsRoot()) {
+            std::printf("[  SKIPPED ] %s table on a block device: only root can attach a loop device\n", label.c_str());
+            continue;
+        }
+        const LoopDevice loop(image);
+        if (loop.device().empty()) {
+            std::printf("[  SKIPPED ] %s table on a block device: losetup refused: %s\n", label.c_str(), loop.refusal().c_str());
+            continue;
+        }
+        expectSameScan(loop.device());
+        expectSameScan(loop.device() + "@2");
+    }
+}
+
+TEST(Cli, ASourceThatCanHoldNoCardIsRefusedAtOnceByName) {
+    testing::TempDir dir;
+    const std::string pipe = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string out = dir.file("out");
+    const std::pair<std::string, std::string> sources[] = {
+        {pipe, "a named pipe (FIFO)"}, {"/dev/null", "a character device"}, {dir.path(), "a folder"}};
+    for (const auto& [source, kind] : sources) {
+        const QString path = QString::fromStdString(source);
+        for (const QStringList& arguments : {QStringList{"scan", path}, QStringList{"save", path, QString::fromStdString(out)},
+                                             QStringList{"image", path, QString::fromStdString(out)},
+                                             QStringList{"drives", path}}) {
+            const CliRun run = Cli(arguments);  // before, a FIFO hung here in its open
+            EXPECT_EQ(run.status, 1) << arguments.join(' ').toStdString();
+            EXPECT_NE(run.err.find(source + " is " + kind), std::string::npos) << run.err;
+        }
+    }
+    EXPECT_FALSE(fs::exists(out));
 }
 
 TEST(Cli, WrongCommandLinesGiveTheUsageAndStatus2) {

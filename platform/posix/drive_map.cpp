@@ -1,52 +1,42 @@
 #include "platform/posix/drive_map.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
+#include <stdexcept>
 #include <vector>
 
-#include "platform/posix/boot_sector.h"
-#include "platform/posix/mbr.h"
 #include "platform/posix/mount_table.h"
+#include "platform/posix/partition_table.h"
 #include "platform/posix/removable_volumes.h"
-#include "platform/posix/unique_fd.h"
 
 namespace kelvara {
 namespace {
 
 constexpr std::uint64_t kSector = 512;
 
-// The partitions an image file holds, or none when it is one volume (or cannot be read).
-std::vector<MbrPartition> PartitionsOf(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    struct stat info {};
-    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
-    std::vector<std::uint8_t> sector(kSector);
-    if (::pread(fd.get(), sector.data(), sector.size(), 0) != static_cast<ssize_t>(sector.size())) return {};
-    // A volume's boot sector also ends in 55 AA; when it reads as a sound file system, it is one.
-    if (ParseBootSector(sector, static_cast<std::uint64_t>(info.st_size))) return {};
-    return ReadMbrPartitions(sector);
-}
-
 }  // namespace
 
-DriveMap::DriveMap(const std::vector<AttachedImage>& images, const std::string& home, std::string sysRoot)
-    : sysRoot_(std::move(sysRoot)) {
+DriveMap::DriveMap(const std::vector<AttachedImage>& images, const std::string& home, std::string sysRoot,
+                   VolumeOpener& opener, Udisks* udisks)
+    : sysRoot_(std::move(sysRoot)), opener_(opener), udisks_(udisks) {
     Place(Drive{'C', DRIVE_FIXED, home, std::nullopt, true, home}, {});
     Place(Drive{'Z', DRIVE_FIXED, "/", std::nullopt, true, "/"}, {});
     for (const AttachedImage& image : images) AttachImage(image);
 }
 
 void DriveMap::AttachImage(const AttachedImage& image) {
-    const std::vector<MbrPartition> partitions = PartitionsOf(image.path);
+    if (const auto why = WhyNotAVolume(image.path)) throw std::runtime_error(*why);
+    // The partitions the image or device holds; none when it is one volume or cannot be read.
+    std::vector<TablePartition> partitions;
+    DWORD error = 0;
+    std::string reason;
+    if (const auto medium = opener_.Open(VolumeSource{image.path, 0, std::nullopt}, error, reason))
+        partitions = ReadPartitionTable(*medium);
     std::vector<Drive> drives;
     if (image.partition == 0 && partitions.empty()) {
         drives.push_back(
             Drive{0, DRIVE_REMOVABLE, image.root, VolumeSource{image.path, 0, std::nullopt}, true, image.path});
     } else {
-        for (const MbrPartition& p : partitions) {
+        for (const TablePartition& p : partitions) {
             if (image.partition != 0 && p.number != image.partition) continue;
             drives.push_back(Drive{0, DRIVE_REMOVABLE, drives.empty() ? image.root : std::string(),
                                    VolumeSource{image.path, p.firstSector * kSector, p.sectors * kSector}, true,
@@ -79,9 +69,13 @@ void DriveMap::Place(const Drive& drive, const std::string& removableKey) {
 }
 
 void DriveMap::RefreshRemovable() {
-    const std::vector<RemovableVolume> volumes = FindRemovableVolumes(sysRoot_);
+    // The disk service's list comes with the mounts; the kernel's needs the mount table beside it.
+    auto fromService = udisks_ ? udisks_->RemovableVolumes() : std::nullopt;
+    const bool fromUdisks = fromService.has_value();
+    const std::vector<RemovableVolume> volumes = fromUdisks ? std::move(*fromService) : FindRemovableVolumes(sysRoot_);
     const std::string base = sysRoot_.empty() || sysRoot_.back() != '/' ? sysRoot_ + "/" : sysRoot_;
-    const std::vector<MountEntry> mounts = ReadMountTable(base + "proc/self/mountinfo");
+    const std::vector<MountEntry> mounts =
+        fromUdisks ? std::vector<MountEntry>() : ReadMountTable(base + "proc/self/mountinfo");
 
     for (Slot& slot : slots_)
         if (!slot.removableKey.empty()) slot.present = false;
@@ -89,7 +83,7 @@ void DriveMap::RefreshRemovable() {
     for (const RemovableVolume& volume : volumes) {
         Drive drive;
         drive.type = DRIVE_REMOVABLE;
-        drive.folder = FindMountPoint(mounts, volume.devNumber, "/dev/" + volume.name);
+        drive.folder = fromUdisks ? volume.mountPoint : FindMountPoint(mounts, volume.devNumber, "/dev/" + volume.name);
         drive.volume = VolumeSource{volume.node, 0, std::nullopt};
         drive.mediumPresent = volume.sectors != 0;
         drive.target = volume.node;

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "platform/posix/raw_volume.h"
+#include "platform/posix/udisks.h"
+#include "platform/posix/volume_opener.h"
 #include "platform/win32_types.h"
 
 namespace kelvara {
@@ -39,7 +41,12 @@ struct Drive {
 
 class DriveMap {
 public:
-    DriveMap(const std::vector<AttachedImage>& images, const std::string& home, std::string sysRoot);
+    // The images' partition tables are read through `opener`. Throws std::runtime_error naming
+    // an image that is there but can hold no volume (a FIFO, a socket, a character device, a
+    // folder): it is refused before anything tries to open it. udisks, when not null, lists the
+    // removable volumes instead of sysfs and the mount table.
+    DriveMap(const std::vector<AttachedImage>& images, const std::string& home, std::string sysRoot,
+             VolumeOpener& opener, Udisks* udisks);
 
     // Looks for removable volumes and their mounts afresh: a new medium takes the next free
     // letter, one that went away keeps its letter but is no longer listed.
@@ -66,6 +73,8 @@ private:
 
     std::array<Slot, 26> slots_{};
     std::string sysRoot_;
+    VolumeOpener& opener_;
+    Udisks* udisks_;
 };
 
 }  // namespace kelvara

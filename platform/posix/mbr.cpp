@@ -8,14 +8,20 @@ namespace {
 constexpr std::size_t kTableOffset = 446;
 constexpr std::size_t kEntrySize = 16;
 
+constexpr std::uint8_t kGptProtective = 0xEE;
+
 bool IsContainer(std::uint8_t type) {
-    return type == 0x05 || type == 0x0F || type == 0x85 || type == 0xEE;
+    return type == 0x05 || type == 0x0F || type == 0x85 || type == kGptProtective;
+}
+
+bool HasTableSignature(std::span<const std::uint8_t> sector0) {
+    return sector0.size() >= 512 && sector0[510] == 0x55 && sector0[511] == 0xAA;
 }
 
 }  // namespace
 
 std::vector<MbrPartition> ReadMbrPartitions(std::span<const std::uint8_t> sector0) {
-    if (sector0.size() < 512 || sector0[510] != 0x55 || sector0[511] != 0xAA) return {};
+    if (!HasTableSignature(sector0)) return {};
     std::vector<MbrPartition> partitions;
     for (int slot = 0; slot < 4; ++slot) {
         const std::size_t at = kTableOffset + kEntrySize * static_cast<std::size_t>(slot);
@@ -32,6 +38,13 @@ std::vector<MbrPartition> ReadMbrPartitions(std::span<const std::uint8_t> sector
         partitions.push_back(entry);
     }
     return partitions;
+}
+
+bool HasGptProtectiveEntry(std::span<const std::uint8_t> sector0) {
+    if (!HasTableSignature(sector0)) return false;
+    for (std::size_t slot = 0; slot < 4; ++slot)
+        if (sector0[kTableOffset + kEntrySize * slot + 4] == kGptProtective) return true;
+    return false;
 }
 
 }  // namespace kelvara

@@ -19,4 +19,7 @@ struct MbrPartition {
 // out. A volume's own boot sector also ends in 55 AA: tell it apart before asking here.
 std::vector<MbrPartition> ReadMbrPartitions(std::span<const std::uint8_t> sector0);
 
+// True when the table has an entry of type EE: the medium's GUID partition table lies behind it.
+bool HasGptProtectiveEntry(std::span<const std::uint8_t> sector0);
+
 }  // namespace kelvara

@@ -5,11 +5,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace kelvara {
 namespace {
 
 thread_local DWORD lastError = 0;
+thread_local std::string lastReason;
 
 // glibc gives the GNU strerror_r unless strict POSIX is asked for; take either shape.
 [[maybe_unused]] std::string ErrnoText(int result, const char* buffer) {
@@ -61,13 +63,19 @@ DWORD Win32ErrorForMissing(const std::string& posixPath) {
     return ERROR_PATH_NOT_FOUND;
 }
 
-void SetLastWin32Error(DWORD code) { lastError = code; }
+void SetLastWin32Error(DWORD code) {
+    lastError = code;
+    lastReason.clear();
+}
 DWORD LastWin32Error() { return lastError; }
 
-bool FailWith(DWORD code) {
+bool FailWith(DWORD code, std::string reason) {
     lastError = code;
+    lastReason = std::move(reason);
     return false;
 }
+
+std::string LastErrorReason(DWORD code) { return code == lastError ? lastReason : std::string(); }
 
 bool FailWithErrno(int error, IoDirection direction) { return FailWith(Win32ErrorFromErrno(error, direction)); }
 

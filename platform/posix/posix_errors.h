@@ -32,10 +32,15 @@ DWORD Win32ErrorForMissing(const std::string& posixPath);
 void SetLastWin32Error(DWORD code);
 DWORD LastWin32Error();
 
-// Sets the thread's last error and returns false, so a failing call can end in one line.
-bool FailWith(DWORD code);
+// Sets the thread's last error and returns false, so a failing call can end in one line. A
+// reason, when given, is the sentence the user reads for this failure instead of the code's
+// own ("/dev/sdb1 may not be read by this user: ..."); any later error clears it.
+bool FailWith(DWORD code, std::string reason = {});
 bool FailWithErrno(int error, IoDirection direction = IoDirection::None);
 
 std::string Win32ErrorMessage(DWORD code);
+
+// The reason given with the thread's last error when it is `code`; empty otherwise.
+std::string LastErrorReason(DWORD code);
 
 }  // namespace kelvara

@@ -61,7 +61,9 @@ T* As(const std::shared_ptr<HandleObject>& object) {
 
 PosixPlatform::PosixPlatform(Options options)
     : platformId_(options.platformId),
-      drives_(options.images, HomeFolder(options.home), options.sysRoot),
+      udisks_(options.sysRoot == "/" ? Udisks::Connect() : nullptr),
+      opener_(udisks_.get()),
+      drives_(options.images, HomeFolder(options.home), options.sysRoot, opener_, udisks_.get()),
       vwin32_(lowMemory_, [this](char letter, DWORD& dosError) { return ServiceVolume(letter, dosError); }) {
     std::lock_guard lock(mutex_);
     drives_.RefreshRemovable();
@@ -132,16 +134,20 @@ bool PosixPlatform::GetDiskFreeSpaceA(const std::string& rootPathName, DWORD& se
     if (!drive->mediumPresent) return FailWith(ERROR_NOT_READY);
 
     DWORD error = ERROR_NOT_READY;
+    std::string reason;
     std::optional<DiskFreeSpace> space;
     if (drive->volume) {
-        if (const auto volume = RawVolume::Open(*drive->volume, error)) {
+        if (const auto volume = opener_.Open(*drive->volume, error, reason)) {
             space = FreeSpaceOfVolume(*volume);
             if (!space) error = ERROR_UNRECOGNIZED_VOLUME;
         }
     }
     // The volume itself cannot be read or understood, but where it is mounted the kernel knows.
-    if (!space && !drive->folder.empty()) space = FreeSpaceOfFolder(drive->folder, error);
-    if (!space) return FailWith(error);
+    if (!space && !drive->folder.empty()) {
+        space = FreeSpaceOfFolder(drive->folder, error);
+        reason.clear();
+    }
+    if (!space) return FailWith(error, reason);
 
     sectorsPerCluster = space->sectorsPerCluster;
     bytesPerSector = space->bytesPerSector;
@@ -166,14 +172,18 @@ HANDLE PosixPlatform::OpenVolume(char letter) {
         FailWith(drive->volume ? ERROR_NOT_READY : ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    DWORD error = 0;
-    auto volume = RawVolume::Open(*drive->volume, error);
-    if (!volume) {
-        FailWith(error);
-        return INVALID_HANDLE_VALUE;
-    }
+    auto volume = OpenDriveVolume(*drive);
+    if (!volume) return INVALID_HANDLE_VALUE;
     SetLastWin32Error(0);
     return handles_.Insert(VolumeHandle{std::make_shared<const RawVolume>(std::move(*volume)), 0});
+}
+
+std::optional<RawVolume> PosixPlatform::OpenDriveVolume(const Drive& drive) {
+    DWORD error = 0;
+    std::string reason;
+    auto volume = opener_.Open(*drive.volume, error, reason);
+    if (!volume) FailWith(error, reason);
+    return volume;
 }
 
 HANDLE PosixPlatform::CreateFileA(const std::string& fileName, DWORD desiredAccess, DWORD /*shareMode*/,
@@ -296,8 +306,7 @@ std::shared_ptr<const RawVolume> PosixPlatform::ServiceVolume(char letter, DWORD
         return nullptr;
     }
     if (cached && cached->source() == *drive->volume && cached->StillCurrent()) return cached;
-    DWORD error = 0;
-    auto volume = RawVolume::Open(*drive->volume, error);
+    auto volume = OpenDriveVolume(*drive);
     if (!volume) {
         cached.reset();
         dosError = ERROR_NOT_READY;
@@ -311,7 +320,11 @@ bool PosixPlatform::CloseHandle(HANDLE object) { return handles_.Erase(object) |
 
 DWORD PosixPlatform::GetLastError() { return LastWin32Error(); }
 
-std::string PosixPlatform::FormatErrorMessage(DWORD errorCode) { return Win32ErrorMessage(errorCode); }
+std::string PosixPlatform::FormatErrorMessage(DWORD errorCode) {
+    // The reason given with the last error says more than its code: what the file is, what to do.
+    const std::string reason = LastErrorReason(errorCode);
+    return reason.empty() ? Win32ErrorMessage(errorCode) : reason;
+}
 
 // --- file system ---------------------------------------------------------------------------------
 

@@ -14,6 +14,8 @@
 #include "platform/posix/handle_table.h"
 #include "platform/posix/low_memory_arena.h"
 #include "platform/posix/system_info_registry.h"
+#include "platform/posix/udisks.h"
+#include "platform/posix/volume_opener.h"
 #include "platform/posix/vwin32_device.h"
 
 namespace kelvara {
@@ -26,9 +28,12 @@ public:
         std::vector<AttachedImage> images;  // from D: on, in this order
         DWORD platformId = VER_PLATFORM_WIN32_NT;  // VER_PLATFORM_WIN32_WINDOWS serves \\.\VWIN32
         std::string home;                   // C:; empty: $HOME
-        std::string sysRoot = "/";          // where sys/, proc/ and dev/ are looked up
+        // Where sys/, proc/ and dev/ are looked up. Only on the real root is the desktop's disk
+        // service asked, which speaks of the real machine.
+        std::string sysRoot = "/";
     };
 
+    // Throws std::runtime_error naming an image that can hold no volume (see DriveMap).
     explicit PosixPlatform(Options options);
     // The NT family, with these image files attached whole (or by partition).
     explicit PosixPlatform(const std::vector<std::string>& imagePaths);
@@ -76,10 +81,14 @@ private:
     // A DOS or POSIX path as a POSIX path; nullopt with the last error set.
     std::optional<std::string> ToPosixPath(const std::string& path) const;
     HANDLE OpenVolume(char letter);
+    // The volume of a drive, opened as far as this user may; nullopt with the last error set.
+    std::optional<RawVolume> OpenDriveVolume(const Drive& drive);
     // The volume of a drive for the 9x service, kept open between requests while it stays the same.
     std::shared_ptr<const RawVolume> ServiceVolume(char letter, DWORD& dosError);
 
     DWORD platformId_;
+    std::unique_ptr<Udisks> udisks_;  // null where the disk service cannot be asked
+    VolumeOpener opener_;
     mutable std::mutex mutex_;  // guards drives_ and serviceVolumes_
     DriveMap drives_;
     std::map<char, std::shared_ptr<const RawVolume>> serviceVolumes_;

@@ -14,12 +14,45 @@ namespace kelvara {
 RawVolume::RawVolume(VolumeSource source, UniqueFd fd, std::uint64_t length, dev_t device, ino_t inode, dev_t rdev)
     : source_(std::move(source)), fd_(std::move(fd)), length_(length), device_(device), inode_(inode), rdev_(rdev) {}
 
+namespace {
+
+const char* KindOf(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a named pipe (FIFO)";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISDIR(mode)) return "a folder";
+    return "not a file that can be read";
+}
+
+bool HoldsVolume(mode_t mode) { return S_ISREG(mode) || S_ISBLK(mode); }
+
+}  // namespace
+
+std::optional<std::string> WhyNotAVolume(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || HoldsVolume(info.st_mode)) return std::nullopt;
+    return path + " is " + KindOf(info.st_mode) + ": only a disk image file or a block device can be read as a card.";
+}
+
 std::optional<RawVolume> RawVolume::Open(const VolumeSource& source, DWORD& error) {
-    UniqueFd fd(::open(source.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    struct stat info {};
+    const bool found = ::stat(source.path.c_str(), &info) == 0;
+    if (found && !HoldsVolume(info.st_mode)) {
+        error = ERROR_ACCESS_DENIED;
+        return std::nullopt;
+    }
+    // A file is opened non-blocking, so that a FIFO put in its place since the look above cannot
+    // hang the open. A device is not: there it would mean "open even without a medium".
+    const int wait = found && S_ISBLK(info.st_mode) ? 0 : O_NONBLOCK;
+    UniqueFd fd(::open(source.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | wait));
     if (!fd.valid()) {
         error = errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32ErrorFromErrno(errno);
         return std::nullopt;
     }
+    return Adopt(source, std::move(fd), error);
+}
+
+std::optional<RawVolume> RawVolume::Adopt(const VolumeSource& source, UniqueFd fd, DWORD& error) {
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) {
         error = Win32ErrorFromErrno(errno);

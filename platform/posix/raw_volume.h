@@ -23,10 +23,18 @@ struct VolumeSource {
     bool operator==(const VolumeSource&) const = default;
 };
 
+// Why the file at path can hold no volume ("... is a named pipe (FIFO), ..."), for anything
+// but a regular file or a block device; nullopt for those, and when nothing is there.
+std::optional<std::string> WhyNotAVolume(const std::string& path);
+
 class RawVolume {
 public:
-    // nullopt with a Win32 error when the file cannot be opened.
+    // nullopt with a Win32 error when the file cannot be opened. Anything but a regular file or
+    // a block device is refused before it is opened, and the open never waits: a FIFO would
+    // block it until a writer came.
     static std::optional<RawVolume> Open(const VolumeSource& source, DWORD& error);
+    // The same over a descriptor of source.path opened read-only by someone else.
+    static std::optional<RawVolume> Adopt(const VolumeSource& source, UniqueFd fd, DWORD& error);
 
     const VolumeSource& source() const { return source_; }
     std::uint64_t length() const { return length_; }

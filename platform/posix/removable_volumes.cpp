@@ -85,14 +85,14 @@ std::vector<RemovableVolume> FindRemovableVolumes(const std::string& sysRoot) {
                   [](const Partition& a, const Partition& b) { return a.number < b.number; });
 
         if (partitions.empty()) {
-            volumes.push_back({disk, disk, Join(devRoot, disk), FirstLine(Join(diskFolder, "dev")), Sectors(diskFolder)});
+            volumes.push_back({disk, disk, Join(devRoot, disk), FirstLine(Join(diskFolder, "dev")), Sectors(diskFolder), {}});
             continue;
         }
         for (std::size_t i = 0; i < partitions.size(); ++i) {
             const std::string& name = partitions[i].name;
             const std::string folder = Join(diskFolder, name);
             volumes.push_back({i == 0 ? disk : name, name, Join(devRoot, name), FirstLine(Join(folder, "dev")),
-                               Sectors(folder)});
+                               Sectors(folder), {}});
         }
     }
     return volumes;

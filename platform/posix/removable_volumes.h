@@ -18,6 +18,9 @@ struct RemovableVolume {
     std::string node;       // the device node to read
     std::string devNumber;  // "major:minor", to find its mount
     std::uint64_t sectors = 0;  // in 512-byte units; 0 when no medium is inserted
+    // Where the disk service says the volume is mounted; empty when not mounted, and always from
+    // sysfs, whose mounts are looked up in the mount table.
+    std::string mountPoint;
 };
 
 // sysRoot is where sys/ and dev/ are looked up ("/" on a real machine).

@@ -1,4 +1,4 @@
-// Hostile cards for the geometry behind GetDiskFreeSpaceA and for the partition table: the
+// Hostile cards for the geometry behind GetDiskFreeSpaceA and for the partition tables: the
 // input becomes an image file, attached to the POSIX platform as a drive would be, and every
 // drive it gives is asked for its size and read. A size that comes back must describe a data
 // area inside the volume; nothing may crash, hang or allocate beyond the volume's needs.
@@ -21,7 +21,7 @@
 #include "diskio/get_total_sectors.h"
 #include "diskio/read_sectors.h"
 #include "platform/posix/boot_sector.h"
-#include "platform/posix/mbr.h"
+#include "platform/posix/partition_table.h"
 #include "platform/posix/posix_platform.h"
 
 namespace kelvara {
@@ -84,19 +84,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> sector0(512);
     if (::pread(file.fd, sector0.data(), sector0.size(), 0) != 512) std::abort();
     if (const auto layout = ParseBootSector(sector0, length)) CheckLayout(*layout, length);
-    const std::vector<MbrPartition> partitions = ReadMbrPartitions(sector0);
-    for (const MbrPartition& p : partitions) {
-        Check(p.number >= 1 && p.number <= 4 && p.type != 0 && p.firstSector != 0 && p.sectors != 0);
-    }
+    DWORD error = 0;
+    const auto medium = RawVolume::Open(VolumeSource{file.path, 0, std::nullopt}, error);
+    Check(medium.has_value());
+    const std::vector<TablePartition> partitions = ReadPartitionTable(*medium);
+    for (const TablePartition& p : partitions) Check(p.number >= 1 && p.firstSector != 0 && p.sectors != 0);
 
     PosixPlatform::Options options;
     options.images.push_back(AttachedImage(file.path));
     options.home = file.home;
     options.sysRoot = file.home;
     PosixPlatform platform(options);
-    // The drives the image gave: the whole file, or one per partition when sector 0 is a table.
-    const bool whole = ParseBootSector(sector0, length) || partitions.empty();
-    const std::size_t drives = whole ? 1 : partitions.size();
+    // The drives the image gave: the whole file, or one per partition of its table.
+    const bool whole = partitions.empty();
+    const std::size_t drives = whole ? 1 : std::min<std::size_t>(partitions.size(), 'Y' - 'D' + 1);
     for (std::size_t i = 0; i < drives; ++i) {
         const std::string root = std::string(1, static_cast<char>('D' + i)) + ":\\";
         Check(platform.GetDriveTypeA(root) == DRIVE_REMOVABLE);

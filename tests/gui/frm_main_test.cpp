@@ -1,6 +1,7 @@
 // The main window on the offscreen platform, driven through its real controls.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +26,7 @@
 #include "tests/gui_main/message_answers.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/mock_udisks.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_card.h"
 
@@ -166,6 +168,107 @@ TEST(FrmMain, ChoosingADriveShowsItsSectorsAndSize) {
     window.FlushControls();
     EXPECT_EQ(window.Progress->value(), window.Progress->maximum());
     EXPECT_EQ(window.lblSize->text(), "2199023255552");
+}
+
+// A platform where drive E: is closed to the user, as a card reader is to all but root and the
+// disk group when the desktop's disk service refuses too.
+class RefusingPlatform : public FakePlatform {
+public:
+    bool GetDiskFreeSpaceA(const std::string& root, DWORD& perCluster, DWORD& perSector, DWORD& free,
+                           DWORD& total) override {
+        refused_ = root == "E:\\";
+        return !refused_ && FakePlatform::GetDiskFreeSpaceA(root, perCluster, perSector, free, total);
+    }
+    DWORD GetLastError() override { return refused_ ? ERROR_ACCESS_DENIED : FakePlatform::GetLastError(); }
+    std::string FormatErrorMessage(DWORD code) override {
+        return refused_ && code == ERROR_ACCESS_DENIED ? "Run as a member of the disk group." : FakePlatform::FormatErrorMessage(code);
+    }
+
+private:
+    bool refused_ = false;
+};
+
+TEST(FrmMain, ADriveTheUserMayNotReadIsSaidNotShownAsEmpty) {
+    Messages messages;
+    RefusingPlatform platform;
+    platform.AddVolume('E', 100);
+    platform.drives['F'] = FakePlatform::Drive{};  // a reader without a card stays silent
+    FrmMain window(platform);
+    Choose(window, "E:\\");
+    EXPECT_EQ(window.lblSectors->text(), "0");
+    Choose(window, "F:\\");
+    Choose(window, "Select Drive");
+    EXPECT_EQ(messages.Texts(), QStringList{"Drive E:\\ cannot be read.\nRun as a member of the disk group."});
+}
+
+// Cards put in and taken out while the window is open, on the desktop's disk service.
+TEST(FrmMain, TheDriveListFollowsCardsWhenItOpensAndKeepsTheChosenDrive) {
+    testing::MockUdisks udisks;
+    if (!udisks.unavailable().empty()) GTEST_SKIP() << udisks.unavailable();
+    const testing::TempDir& dir = udisks.dir();
+    for (const char* name : {"sdb", "sdc"}) testing::MakeFatImage(dir.file(name), 12, 4000);
+    udisks.Command("add sdb card " + dir.file("sdb"));
+    Messages messages;
+    PosixPlatform::Options options;
+    options.home = dir.path();
+    PosixPlatform platform(options);
+    FrmMain window(platform);
+    const auto entries = [&] {
+        QStringList texts;
+        for (int i = 0; i < window.cbxDrives->count(); ++i) texts << window.cbxDrives->itemText(i);
+        return texts;
+    };
+    const auto open = [&] {
+        window.cbxDrives->showPopup();
+        window.cbxDrives->hidePopup();
+    };
+    EXPECT_EQ(entries(), (QStringList{"Select Drive", "D:\\"}));
+
+    udisks.Command("add sdc card " + dir.file("sdc"));
+    EXPECT_EQ(entries(), (QStringList{"Select Drive", "D:\\"}));  // not before the list opens
+    open();
+    EXPECT_EQ(entries(), (QStringList{"Select Drive", "D:\\", "E:\\"}));
+    Choose(window, "E:\\");
+    const QString sectors = window.lblSectors->text();
+    EXPECT_NE(sectors, "0");
+
+    // Both cards go: the chosen one stays chosen, with the size shown, until another is chosen.
+    udisks.Command("remove sdb");
+    udisks.Command("remove sdc");
+    open();
+    EXPECT_EQ(entries(), (QStringList{"Select Drive", "E:\\"}));
+    EXPECT_EQ(window.cbxDrives->currentText(), "E:\\");
+    EXPECT_EQ(window.lblSectors->text(), sectors);
+
+    udisks.Command("add sdb card " + dir.file("sdb"));  // back under its letter
+    open();
+    EXPECT_EQ(entries(), (QStringList{"Select Drive", "D:\\", "E:\\"}));
+    Choose(window, "D:\\");
+    open();
+    EXPECT_EQ(entries(), (QStringList{"Select Drive", "D:\\"}));
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+TEST(FrmMain, AnArgumentThatCanHoldNoCardIsRefusedAtStart) {
+    testing::TempDir dir;
+    const std::string pipe = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    QProcess kelvara;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    kelvara.setProcessEnvironment(environment);
+    kelvara.setReadChannel(QProcess::StandardError);
+    const auto self = std::filesystem::absolute(::testing::internal::GetArgvs().at(0));
+    kelvara.start(QString::fromStdString((self.parent_path() / "kelvara").string()), {QString::fromStdString(pipe)});
+    // It says so before its message box waits for a person; before, it hung opening the pipe.
+    const std::string expected =
+        "kelvara: " + pipe + " is a named pipe (FIFO): only a disk image file or a block device can be read as a card.\n";
+    std::string said;
+    while (said.find(expected) == std::string::npos && kelvara.waitForReadyRead(30000))
+        said += kelvara.readAllStandardError().toStdString();
+    kelvara.kill();
+    kelvara.waitForFinished();
+    EXPECT_NE(said.find(expected), std::string::npos) << said;
 }
 
 TEST(FrmMain, ScanIsRefusedWithoutADriveOrASize) {
