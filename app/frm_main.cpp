@@ -1,5 +1,7 @@
 #include "app/frm_main.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -20,6 +22,7 @@
 #include "app/drive_list.h"
 #include "dialogs/frm_about.h"
 #include "dialogs/frm_browser.h"
+#include "destination/destination_check.h"
 #include "dialogs/frm_options.h"
 #include "diskio/get_total_sectors.h"
 #include "diskio/is_windows_nt.h"
@@ -244,7 +247,7 @@ void FrmMain::Toolbar1_ButtonClick(int index) {
         case kImageDiskButton:
             if (CaptionNumber(SectorsCaption()) == 0) return;
             RunCommand([this] {
-                const std::string folder = ChooseFolder();
+                const std::string folder = ChooseFolder({DriveString()});
                 if (folder == "No" || folder.empty()) return;
                 ImageDisk(platform_, *this, Folder);
             });
@@ -260,8 +263,15 @@ void FrmMain::ScanWin98() { kelvara::ScanWin98({platform_, *this, FoundPhotoTabl
 
 void FrmMain::MakeImage() { kelvara::MakeImage(platform_, *this, Folder); }
 
-std::string FrmMain::ChooseFolder() {
-    return ChooseDestinationFolder(platform_, Folder, ffdone, [this] { Yield(); });
+std::string FrmMain::ChooseFolder(const std::vector<std::string>& sourceDrives) {
+    // A folder on the card being recovered is refused, and the dialog opens again.
+    for (;;) {
+        const std::string folder = ChooseDestinationFolder(platform_, Folder, ffdone, [this] { Yield(); });
+        if (folder == "No" || folder.empty()) return folder;
+        const auto refusal = SourceDriveRefusal(platform_, folder, sourceDrives);
+        if (!refusal) return folder;
+        ShowMessage(*refusal, "Kelvara");
+    }
 }
 
 void FrmMain::lstFiles_Click() {
@@ -337,7 +347,12 @@ void FrmMain::btnSaveAll_Click() {
 
 void FrmMain::SaveEntries(const std::vector<std::int64_t>& indexes) {
     RunCommand([&] {
-        const std::string folder = ChooseFolder();
+        std::vector<std::string> drives;
+        for (const std::int64_t index : indexes) {
+            const std::string drive = FoundPhotoTable[static_cast<std::size_t>(index)].Drive;
+            if (std::find(drives.begin(), drives.end(), drive) == drives.end()) drives.push_back(drive);
+        }
+        const std::string folder = ChooseFolder(drives);
         if (folder == "No" || folder.empty()) return;
         SavePhotos(platform_, *this, FoundPhotoTable, indexes, Folder, Prefix);
     });

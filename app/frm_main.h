@@ -106,7 +106,8 @@ private:
     void BuildControls();
     void BuildToolbar();
     void Navigate2(const std::string& pagePath);
-    std::string ChooseFolder();
+    // The destination dialog until the user gives up ("No") or chooses a folder off those drives.
+    std::string ChooseFolder(const std::vector<std::string>& sourceDrives);
     void SaveEntries(const std::vector<std::int64_t>& indexes);
 
     // Runs a long command with the toolbar's long commands refused meanwhile; false when one

@@ -6,6 +6,7 @@
 
 #include "cli/cli_host.h"
 #include "cli/source.h"
+#include "destination/destination_check.h"
 #include "diskio/get_total_sectors.h"
 #include "diskio/is_windows_nt.h"
 #include "diskio/sector.h"
@@ -102,19 +103,30 @@ Scanned Scan(Platform& platform, CliHost& host, const CommandLine& line, Progres
 
 }  // namespace
 
-int ListDrives(Platform& platform) {
+int ListDrives(Platform& platform, const std::vector<Source>& images) {
     const std::vector<std::string> roots = DriveStrings(platform);
     if (roots.empty()) {
         Complain("the drives cannot be listed: " + LastError(platform));
         return 1;
     }
     for (const std::string& root : roots) {
-        const std::int64_t count = GetVolumeSectors(platform, root).value_or(0);
-        std::printf("%s\t%s\t%lld\t%lld\t%s\n", root.c_str(), TypeName(platform.GetDriveTypeA(root)),
-                    static_cast<long long>(count), static_cast<long long>(count * kSectorSize),
-                    DriveTarget(platform, root).c_str());
+        const auto sectors = GetVolumeSectors(platform, root);
+        const DWORD type = platform.GetDriveTypeA(root);
+        // A card that is there but cannot be read is told of, not listed as empty; a reader
+        // without a card is simply empty.
+        if (!sectors && type == DRIVE_REMOVABLE && platform.GetLastError() != ERROR_NOT_READY)
+            Complain("the size of drive " + root + " cannot be read: " + LastError(platform));
+        const std::int64_t count = sectors.value_or(0);
+        std::printf("%s\t%s\t%lld\t%lld\t%s\n", root.c_str(), TypeName(type), static_cast<long long>(count),
+                    static_cast<long long>(count * kSectorSize), DriveTarget(platform, root).c_str());
     }
-    return 0;
+    int status = 0;
+    for (const Source& image : images) {
+        if (!image.image || DriveOf(platform, image)) continue;
+        Complain(image.image->path + " was left out: no drive letter is left for it.");
+        status = 1;
+    }
+    return status;
 }
 
 int ScanDrive(Platform& platform, const std::string& drive, const CommandLine& line, ProgressMeter& meter) {
@@ -142,6 +154,10 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
         std::printf("no photos found on %s\n", drive.c_str());
         return scanned.report.Complete() ? 0 : 1;
     }
+    if (const auto refusal = SourceDriveRefusal(platform, folder, drive)) {
+        Complain(*refusal);
+        return 1;
+    }
     if (const auto failure = MakeFolders(platform, folder)) {
         Complain("the folder " + line.folder + " cannot be made: " + *failure);
         return 1;
@@ -153,13 +169,17 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     for (const std::string& path : report.written) std::printf("%s\n", Shown(line.folder, path).c_str());
     for (const auto& message : saver.messages()) Complain(message.text);
     if (report.stopped) Complain("saving was stopped; the files listed are whole.");
-    return scanned.report.Complete() && report.failed == 0 && !report.stopped ? 0 : 1;
+    return scanned.report.Complete() && report.refused.empty() && report.failed == 0 && !report.stopped ? 0 : 1;
 }
 
 int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& line, ProgressMeter& meter) {
     const std::string folder = WithoutTrailingSeparator(line.folder);
     const auto sectors = SectorsOf(platform, drive, line);
     if (!sectors) return 1;
+    if (const auto refusal = SourceDriveRefusal(platform, folder, drive)) {
+        Complain(*refusal);
+        return 1;
+    }
     if (const auto failure = MakeFolders(platform, folder)) {
         Complain("the folder " + line.folder + " cannot be made: " + *failure);
         return 1;

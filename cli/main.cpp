@@ -24,17 +24,18 @@ int Run(const CommandLine& line) {
     PlatformOptions options;
     options.platformId = line.family;
     Source source;
+    std::vector<Source> images;
     if (line.verb == CommandLine::Verb::Drives) {
         for (const std::string& image : line.images) {
-            const Source attached = ParseSource(image);
-            if (attached.image) options.images.push_back(*attached.image);
+            images.push_back(ParseSource(image));
+            if (images.back().image) options.images.push_back(*images.back().image);
         }
     } else {
         source = ParseSource(line.source);
         if (source.image) options.images.push_back(*source.image);
     }
     const auto platform = CreatePlatform(options);
-    if (line.verb == CommandLine::Verb::Drives) return ListDrives(*platform);
+    if (line.verb == CommandLine::Verb::Drives) return ListDrives(*platform, images);
 
     const auto drive = DriveOf(*platform, source);
     if (!drive) {

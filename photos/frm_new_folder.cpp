@@ -7,7 +7,7 @@
 #include <QPushButton>
 
 #include "dialogs/message_box.h"
-#include "photos/last_error_text.h"
+#include "platform/last_error_text.h"
 #include "dialogs/twips.h"
 
 namespace kelvara {

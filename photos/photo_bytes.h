@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "photos/drive_bytes.h"
-#include "photos/written_file.h"
+#include "destination/written_file.h"
 #include "scan/found_photo.h"
 
 namespace kelvara {

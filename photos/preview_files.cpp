@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "photos/drive_bytes.h"
-#include "photos/last_error_text.h"
+#include "platform/last_error_text.h"
 #include "photos/photo_bytes.h"
-#include "photos/written_file.h"
+#include "destination/written_file.h"
 
 namespace kelvara {
 namespace {
@@ -29,12 +29,6 @@ std::string AttributeText(const std::string& text) {
     return out;
 }
 
-// The old file goes first and the new one must be created, not opened: a link planted under
-// the fixed name is removed, never written through. A step that fails is passed over.
-void ReplaceFile(Platform& platform, const std::string& path, const NextPiece& content) {
-    platform.DeleteFileA(path);
-    WriteWholeFile(platform, path, CREATE_NEW, content);
-}
 
 }  // namespace
 
@@ -67,10 +61,12 @@ std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, std::
     DriveBytes bytes(platform, photo.Drive, photo.StartSector, photo.EndSector, driveEnd, afterRead);
     const std::uint64_t length = PhotoLength(bytes, photo);
 
-    ReplaceFile(platform, tempFolder + "TB.jpg", PhotoPieces(bytes, length));
+    // Each file is made anew in place of the old one (a link planted under the fixed name is
+    // removed, never written through). A file that cannot be written is passed over.
+    WriteWholeFile(platform, tempFolder + "TB.jpg", PhotoPieces(bytes, length));
     const std::string page = PreviewPageText(tempFolder);
     const std::string pagePath = tempFolder + "TB001.htm";
-    ReplaceFile(platform, pagePath, WholeContent({reinterpret_cast<const std::uint8_t*>(page.data()), page.size()}));
+    WriteWholeFile(platform, pagePath, WholeContent({reinterpret_cast<const std::uint8_t*>(page.data()), page.size()}));
     return pagePath;
 }
 

@@ -2,10 +2,14 @@
 
 #include <new>
 
+#include <algorithm>
+
+#include "destination/destination_check.h"
+#include "destination/destination_lock.h"
 #include "diskio/disk_error.h"
 #include "photos/drive_bytes.h"
 #include "photos/photo_bytes.h"
-#include "photos/written_file.h"
+#include "destination/written_file.h"
 #include "scan/entry_name.h"
 
 namespace kelvara {
@@ -28,7 +32,7 @@ std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& tabl
     const std::string path = Folder + "\\" + name;
     try {
         const std::uint64_t length = PhotoLength(bytes, photo);
-        if (const auto failure = WriteWholeFile(platform, path, CREATE_ALWAYS, PhotoPieces(bytes, length)))
+        if (const auto failure = WriteWholeFile(platform, path, PhotoPieces(bytes, length), photo.Drive))
             throw SaveError(name + " could not be written: " + *failure);
     } catch (const DiskError& error) {
         throw SaveError(name + " could not be read: " + error.what());
@@ -43,6 +47,20 @@ SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& tab
                       const std::vector<std::int64_t>& indexes, const std::string& Folder,
                       const std::string& Prefix) {
     SaveReport report;
+    std::vector<std::string> drives;  // the drives the photos are read from
+    for (const std::int64_t index : indexes)
+        if (index >= 0 && index < static_cast<std::int64_t>(table.size())) {
+            const std::string drive = table[static_cast<std::size_t>(index)].Drive;
+            if (std::find(drives.begin(), drives.end(), drive) == drives.end()) drives.push_back(drive);
+        }
+    const DestinationLock lock(platform, Folder);
+    if (auto refusal = SourceDriveRefusal(platform, Folder, drives)) report.refused = *refusal;
+    else if (lock.refusal()) report.refused = *lock.refusal();
+    if (!report.refused.empty()) {
+        host.ShowMessage(report.refused, "Kelvara");
+        return report;
+    }
+
     host.SetStatus("Saveing");
     for (const std::int64_t index : indexes) {
         if (host.StopRequested()) {

@@ -28,15 +28,17 @@ std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& tabl
                      const std::string& Folder, const std::string& Prefix);
 
 struct SaveReport {
+    std::string refused;               // why nothing was saved at all: the folder is on the card, or taken
     std::vector<std::string> written;  // paths, in order
     int failed = 0;
     bool stopped = false;              // the user asked to stop before every photo was saved
     std::string firstFailure;          // the reason of the first photo that failed
 };
 
-// The Save and Save All buttons once the folder is chosen: "Saveing" from here to the end,
-// each index in turn, a failing photo skipped; then "Ready", and one message when any failed
-// (how many were saved, how many failed, the first reason).
+// The Save and Save All buttons once the folder is chosen. A folder on the card the photos come
+// from, or one another Kelvara is writing into, is refused with one message. Otherwise
+// "Saveing" from here to the end, each index in turn, a failing photo skipped; then "Ready", and
+// one message when any failed (how many were saved, how many failed, the first reason).
 SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& table,
                       const std::vector<std::int64_t>& indexes, const std::string& Folder, const std::string& Prefix);
 

@@ -36,7 +36,9 @@ public:
 
     // --- files, volumes and devices --------------------------------------------------------
     // fileName is a DOS path ("E:\DCIM\a.jpg"), a raw volume ("\\.\E:") or a device
-    // ("\\.\VWIN32"). No security attributes and no template are ever passed.
+    // ("\\.\VWIN32"). No security attributes and no template are ever passed. With
+    // FILE_FLAG_BACKUP_SEMANTICS a folder opens too; share mode 0 then holds it against every
+    // other opener of it until the handle is closed (or the process ends).
     virtual HANDLE CreateFileA(const std::string& fileName, DWORD desiredAccess, DWORD shareMode,
                                DWORD creationDisposition, DWORD flagsAndAttributes) = 0;
     // Returns the new low 32 bits of the position and stores the high 32 bits through
@@ -51,6 +53,8 @@ public:
     virtual bool DeviceIoControl(HANDLE device, DWORD ioControlCode, std::span<std::uint8_t> inBuffer,
                                  std::span<std::uint8_t> outBuffer, DWORD& bytesReturned) = 0;
     virtual bool CloseHandle(HANDLE object) = 0;
+    // Which file an open handle stands for; for a raw volume, the device or image it reads.
+    virtual bool GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) = 0;
 
     // The error of the last failed call, as a Win32 code, and a sentence that explains it.
     virtual DWORD GetLastError() = 0;
@@ -60,6 +64,10 @@ public:
     virtual bool DeleteFileA(const std::string& fileName) = 0;  // a link goes, never its target
     virtual bool CreateDirectoryA(const std::string& pathName) = 0;
     virtual DWORD GetFileAttributesA(const std::string& fileName) = 0;
+    // The root of the volume a path lies on, ending in a backslash ("E:\"), also for a path
+    // that does not exist yet. Where the volume is a drive's, mounted anywhere, it is named by
+    // that drive's root.
+    virtual bool GetVolumePathNameA(const std::string& fileName, std::span<char> volumePathName) = 0;
     // FindFirstFileA, FindNextFileA and FindClose in one call: the entries matching a pattern
     // with * and ? in its last part ("E:\*.*"), without "." and "..". nullopt when the folder
     // cannot be listed; an empty list when nothing matches.

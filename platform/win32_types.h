@@ -60,6 +60,7 @@ inline constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 inline constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+inline constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;  // lets CreateFileA open a folder
 
 // The VWIN32 service that runs interrupt 21h function 73h on the 9x family.
 inline constexpr DWORD VWIN32_DIOC_DOS_DRIVEINFO = 6;
@@ -74,6 +75,7 @@ inline constexpr DWORD ERROR_INVALID_DRIVE = 15;
 inline constexpr DWORD ERROR_NO_MORE_FILES = 18;
 inline constexpr DWORD ERROR_WRITE_PROTECT = 19;
 inline constexpr DWORD ERROR_NOT_READY = 21;
+inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 inline constexpr DWORD ERROR_CRC = 23;
 inline constexpr DWORD ERROR_SECTOR_NOT_FOUND = 27;
 inline constexpr DWORD ERROR_WRITE_FAULT = 29;
@@ -88,6 +90,7 @@ inline constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 inline constexpr DWORD ERROR_INVALID_NAME = 123;
 inline constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
 inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+inline constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 inline constexpr DWORD ERROR_MORE_DATA = 234;
 inline constexpr DWORD ERROR_CANT_RESOLVE_FILENAME = 1921;
 
@@ -99,6 +102,23 @@ struct OSVERSIONINFOA {
     DWORD dwBuildNumber = 0;
     DWORD dwPlatformId = 0;
     char szCSDVersion[128] = {};
+};
+
+// What GetFileInformationByHandle tells of an open file; a file is the same file as another
+// when its volume serial number and its file index are the same.
+struct FILETIME {
+    DWORD dwLowDateTime = 0;
+    DWORD dwHighDateTime = 0;
+};
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes = 0;
+    FILETIME ftCreationTime, ftLastAccessTime, ftLastWriteTime;
+    DWORD dwVolumeSerialNumber = 0;
+    DWORD nFileSizeHigh = 0;
+    DWORD nFileSizeLow = 0;
+    DWORD nNumberOfLinks = 0;
+    DWORD nFileIndexHigh = 0;
+    DWORD nFileIndexLow = 0;
 };
 
 // One entry that FindFirstFileA/FindNextFileA report.

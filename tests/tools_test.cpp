@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/support/fake_host.h"
 #include "tests/support/fake_platform.h"
 #include "tools/disk_wipe.h"
@@ -71,7 +73,10 @@ TEST_F(ImageTest, QuestionNamesTheFolderWithItsBackslash) {
     ASSERT_EQ(host.questions.size(), 2u);
     EXPECT_EQ(host.questions[0], std::make_pair(std::string("Make image at C:\\Images\\"), std::string("Make Image")));
     EXPECT_EQ(host.questions[1].first, "Make image at C:\\\\");
-    EXPECT_EQ(platform.CallsNamed("CreateFileA").front(), "CreateFileA(C:\\\\TOBRN.IMG, 0x40000000, 0, 2, 128)");
+    // Made anew (CREATE_NEW) in the folder chosen, after the folder was taken for this command.
+    const auto creates = platform.CallsNamed("CreateFileA");
+    EXPECT_EQ(creates.front(), "CreateFileA(C:\\, 0x80000000, 0, 3, 33554432)");
+    EXPECT_NE(std::find(creates.begin(), creates.end(), "CreateFileA(C:\\\\TOBRN.IMG, 0x40000000, 0, 1, 128)"), creates.end());
     EXPECT_FALSE(platform.files.count("C:\\Images\\TOBRN.IMG"));
     EXPECT_TRUE(host.messages.empty());
 }
@@ -90,8 +95,10 @@ TEST_F(ImageTest, AFailedRunStopsKeepsThePartialImageAndSaysHowMuchItHolds) {
 
     platform.diskSpace = -1;
     int opens = 0;
+    bool created = false;
     platform.onCall = [&](const std::string& call) {  // the card pulled after the first run
-        if (call.rfind("CreateFileA(\\\\.\\E:", 0) == 0 && ++opens == 2) platform.drives['E'].volume.reset();
+        created = created || call.rfind("CreateFileA(C:\\Images\\TOBRN.IMG, 0x40000000", 0) == 0;
+        if (created && call.rfind("CreateFileA(\\\\.\\E:", 0) == 0 && ++opens == 2) platform.drives['E'].volume.reset();
     };
     const ImageReport pulled = MakeImage(platform, host, "C:\\Images");
     EXPECT_EQ(pulled.sectorsWritten, 2048);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "photos/last_error_text.h"
+#include "platform/last_error_text.h"
 
 namespace kelvara {
 namespace {

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <span>
 
+#include "destination/destination_check.h"
+#include "destination/destination_lock.h"
+#include "destination/written_file.h"
 #include "diskio/read_sectors.h"
-#include "photos/last_error_text.h"
+#include "platform/last_error_text.h"
 
 namespace kelvara {
 namespace {
@@ -25,10 +28,21 @@ ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder)
     host.SetProgressMax(total);
     host.SetProgressValue(0);
 
-    // CREATE_ALWAYS shortens an earlier image, so no tail of a longer one survives.
-    const HANDLE file = platform.CreateFileA(report.path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+    // Never onto the card itself, nor into a folder another Kelvara is writing into.
+    const DestinationLock lock(platform, Folder);
+    if (auto refusal = SourceDriveRefusal(platform, Folder, drive)) {
+        report.failure = *refusal;
+        return report;
+    }
+    if (lock.refusal()) {
+        report.failure = *lock.refusal();
+        return report;
+    }
+    // A new file in place of an earlier image, so no tail of a longer one survives.
+    std::string failure;
+    const HANDLE file = CreateInPlaceOf(platform, report.path, drive, failure);
     if (file == INVALID_HANDLE_VALUE) {
-        report.failure = "TOBRN.IMG could not be created in " + Folder + ": " + LastErrorText(platform);
+        report.failure = "TOBRN.IMG could not be created in " + Folder + ": " + failure;
         return report;
     }
     report.created = true;

@@ -1,6 +1,7 @@
 #include "platform/posix/dos_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,13 +22,34 @@ DWORD OpenError(int error, const std::string& path) {
     return error == ENOENT ? Win32ErrorForMissing(path) : Win32ErrorFromErrno(error);
 }
 
+std::optional<OpenedFile> OpenFolder(const std::string& posixPath, DWORD shareMode, DWORD& error) {
+    OpenedFile opened;
+    opened.fd = UniqueFd(::open(posixPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!opened.fd.valid()) {
+        error = OpenError(errno, posixPath);
+        return std::nullopt;
+    }
+    if (shareMode == 0 && ::flock(opened.fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        error = errno == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : Win32ErrorFromErrno(errno);
+        return std::nullopt;
+    }
+    return opened;
+}
+
 }  // namespace
 
-std::optional<OpenedFile> OpenDosFile(const std::string& posixPath, DWORD desiredAccess, DWORD creationDisposition,
-                                      DWORD& error) {
+std::optional<OpenedFile> OpenDosFile(const std::string& posixPath, DWORD desiredAccess, DWORD shareMode,
+                                      DWORD creationDisposition, DWORD openFlags, DWORD& error) {
+    struct stat existing {};
+    if ((openFlags & FILE_FLAG_BACKUP_SEMANTICS) && creationDisposition == OPEN_EXISTING &&
+        ::stat(posixPath.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))
+        return OpenFolder(posixPath, shareMode, error);
+
     const bool wantRead = desiredAccess & GENERIC_READ;
     const bool wantWrite = desiredAccess & GENERIC_WRITE;
-    int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;  // O_NONBLOCK only so a FIFO cannot hang the open
+    // O_NONBLOCK only so a FIFO cannot hang the open; O_NOFOLLOW so a link planted under the
+    // name is refused, never written through.
+    int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
     flags |= wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
 
     OpenedFile opened;

@@ -16,11 +16,14 @@ struct OpenedFile {
     bool existed = false;  // CREATE_ALWAYS and OPEN_ALWAYS report this as ERROR_ALREADY_EXISTS
 };
 
-// Opens posixPath with a Win32 access mask and creation disposition. CREATE_NEW never follows a
-// link; folders and special files are refused, as Windows refuses to open a folder as a file.
-// nullopt with a Win32 error on failure.
-std::optional<OpenedFile> OpenDosFile(const std::string& posixPath, DWORD desiredAccess, DWORD creationDisposition,
-                                      DWORD& error);
+// Opens posixPath with a Win32 access mask, share mode, creation disposition and flags. A link
+// in the file's own place is never followed, whatever the disposition: nothing is written
+// anywhere but the file named. Special files are refused, and folders unless
+// FILE_FLAG_BACKUP_SEMANTICS asks for one, as Windows does; a folder opened with share mode 0 is
+// held against every other such opener (an advisory lock that ends with the process), and
+// ERROR_SHARING_VIOLATION says it is held. nullopt with a Win32 error on failure.
+std::optional<OpenedFile> OpenDosFile(const std::string& posixPath, DWORD desiredAccess, DWORD shareMode,
+                                      DWORD creationDisposition, DWORD flags, DWORD& error);
 
 // Reads until the buffer is full or the file ends.
 bool ReadFileBytes(int fd, std::span<std::uint8_t> buffer, DWORD& numberOfBytesRead, DWORD& error);

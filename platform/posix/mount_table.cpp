@@ -38,7 +38,7 @@ std::vector<MountEntry> ReadMountTable(const std::string& mountinfoPath) {
         }
         std::string type, source;
         if (word != "-" || !(fields >> type >> source)) continue;
-        table.push_back({devNumber, Unescape(root), Unescape(mountPoint), Unescape(source)});
+        table.push_back({devNumber, Unescape(root), Unescape(mountPoint), Unescape(source), type});
     }
     return table;
 }

@@ -11,6 +11,7 @@ struct MountEntry {
     std::string root;       // the folder of the file system that is mounted ("/" for the whole)
     std::string mountPoint;
     std::string source;     // e.g. "/dev/sdb1"
+    std::string type;       // e.g. "vfat", "fuse.fusefat"
 };
 
 // Empty when the table cannot be read.

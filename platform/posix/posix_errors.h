@@ -13,7 +13,6 @@ inline constexpr DWORD ERROR_INVALID_FUNCTION = 1;
 inline constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
 inline constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
 inline constexpr DWORD ERROR_BUSY = 170;
-inline constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 inline constexpr DWORD ERROR_FILE_TOO_LARGE = 223;
 inline constexpr DWORD ERROR_UNRECOGNIZED_VOLUME = 1005;
 

@@ -16,6 +16,8 @@
 #include "platform/posix/file_attributes.h"
 #include "platform/posix/file_pointer.h"
 #include "platform/posix/file_search.h"
+#include "platform/posix/mount_backing.h"
+#include "platform/posix/mount_table.h"
 #include "platform/posix/posix_errors.h"
 #include "platform/posix/program_launcher.h"
 #include "platform/posix/temp_folder.h"
@@ -61,6 +63,7 @@ T* As(const std::shared_ptr<HandleObject>& object) {
 
 PosixPlatform::PosixPlatform(Options options)
     : platformId_(options.platformId),
+      sysRoot_(options.sysRoot),
       udisks_(options.sysRoot == "/" ? Udisks::Connect() : nullptr),
       opener_(udisks_.get()),
       drives_(options.images, HomeFolder(options.home), options.sysRoot, opener_, udisks_.get()),
@@ -186,8 +189,8 @@ std::optional<RawVolume> PosixPlatform::OpenDriveVolume(const Drive& drive) {
     return volume;
 }
 
-HANDLE PosixPlatform::CreateFileA(const std::string& fileName, DWORD desiredAccess, DWORD /*shareMode*/,
-                                  DWORD creationDisposition, DWORD /*flagsAndAttributes*/) {
+HANDLE PosixPlatform::CreateFileA(const std::string& fileName, DWORD desiredAccess, DWORD shareMode,
+                                  DWORD creationDisposition, DWORD flagsAndAttributes) {
     if (const auto device = ParseDeviceName(fileName)) {
         switch (device->kind) {
             // Volumes open read-only whatever access is asked: the card is never written.
@@ -204,7 +207,7 @@ HANDLE PosixPlatform::CreateFileA(const std::string& fileName, DWORD desiredAcce
     const auto path = ToPosixPath(fileName);
     if (!path) return INVALID_HANDLE_VALUE;
     DWORD error = 0;
-    auto opened = OpenDosFile(*path, desiredAccess, creationDisposition, error);
+    auto opened = OpenDosFile(*path, desiredAccess, shareMode, creationDisposition, flagsAndAttributes, error);
     if (!opened) {
         FailWith(error);
         return INVALID_HANDLE_VALUE;
@@ -326,6 +329,31 @@ std::string PosixPlatform::FormatErrorMessage(DWORD errorCode) {
     return reason.empty() ? Win32ErrorMessage(errorCode) : reason;
 }
 
+bool PosixPlatform::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) {
+    const auto object = handles_.Find(file);
+    struct stat info {};
+    if (auto* f = As<FileHandle>(object)) {
+        if (::fstat(f->fd.get(), &info) != 0) return FailWithErrno(errno);
+    } else if (auto* v = As<VolumeHandle>(object)) {
+        if (!v->volume->Stat(info)) return FailWithErrno(errno);
+    } else {
+        return FailWith(ERROR_INVALID_HANDLE);
+    }
+    information = BY_HANDLE_FILE_INFORMATION{};
+    information.dwFileAttributes = FileAttributesOf(info);
+    // The file system's device number stands for the volume, the inode for the file.
+    const auto device = static_cast<std::uint64_t>(info.st_dev);
+    information.dwVolumeSerialNumber = static_cast<DWORD>(device ^ (device >> 32));
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    information.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    information.nFileSizeLow = static_cast<DWORD>(size);
+    information.nNumberOfLinks = static_cast<DWORD>(info.st_nlink);
+    const auto inode = static_cast<std::uint64_t>(info.st_ino);
+    information.nFileIndexHigh = static_cast<DWORD>(inode >> 32);
+    information.nFileIndexLow = static_cast<DWORD>(inode);
+    return SetLastWin32Error(0), true;
+}
+
 // --- file system ---------------------------------------------------------------------------------
 
 bool PosixPlatform::DeleteFileA(const std::string& fileName) {
@@ -360,6 +388,50 @@ DWORD PosixPlatform::GetFileAttributesA(const std::string& fileName) {
         return INVALID_FILE_ATTRIBUTES;
     }
     return FileAttributesOf(info);
+}
+
+bool PosixPlatform::GetVolumePathNameA(const std::string& fileName, std::span<char> volumePathName) {
+    const auto path = ToPosixPath(fileName);
+    if (!path) return false;
+    // A destination is looked at before it is made: the nearest folder above it that is there.
+    std::string existing = *path;
+    struct stat info {};
+    while (::stat(existing.c_str(), &info) != 0) {
+        const auto slash = existing.find_last_of('/');
+        if ((errno != ENOENT && errno != ENOTDIR) || slash == std::string::npos) return FailWithErrno(errno);
+        existing = slash == 0 ? "/" : existing.substr(0, slash);
+    }
+    const std::string base = sysRoot_.empty() || sysRoot_.back() != '/' ? sysRoot_ + "/" : sysRoot_;
+    const std::vector<Backing> backings = MountBacking(info.st_dev, ReadMountTable(base + "proc/self/mountinfo"), sysRoot_);
+    std::vector<Drive> drives;
+    {
+        std::lock_guard lock(mutex_);
+        drives = drives_.Drives();
+    }
+    // A drive's volume, wherever it is mounted, is named by the drive; anywhere else, the fixed
+    // drive whose folder holds the path: the home folder's C:, else Z:.
+    char letter = 0;
+    std::size_t longest = 0;
+    for (const Drive& drive : drives) {
+        Backing source;
+        if (drive.volume && BackingOfPath(drive.volume->path, source) &&
+            std::find(backings.begin(), backings.end(), source) != backings.end()) {
+            letter = drive.letter;
+            break;
+        }
+        const std::string& folder = drive.folder;
+        const bool holds = !folder.empty() && existing.rfind(folder, 0) == 0 &&
+                           (existing.size() == folder.size() || folder.back() == '/' || existing[folder.size()] == '/');
+        if (drive.type == DRIVE_FIXED && holds && folder.size() >= longest) {
+            longest = folder.size();
+            letter = drive.letter;
+        }
+    }
+    if (letter == 0) return FailWith(ERROR_PATH_NOT_FOUND);
+    const std::string root = std::string(1, letter) + ":\\";
+    if (root.size() + 1 > volumePathName.size()) return FailWith(ERROR_FILENAME_EXCED_RANGE);
+    CopyOut(root, volumePathName);
+    return SetLastWin32Error(0), true;
 }
 
 std::optional<std::vector<FindData>> PosixPlatform::FindFiles(const std::string& pattern) {

@@ -53,6 +53,7 @@ public:
     bool DeviceIoControl(HANDLE device, DWORD ioControlCode, std::span<std::uint8_t> inBuffer,
                          std::span<std::uint8_t> outBuffer, DWORD& bytesReturned) override;
     bool CloseHandle(HANDLE object) override;
+    bool GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) override;
 
     DWORD GetLastError() override;
     std::string FormatErrorMessage(DWORD errorCode) override;
@@ -60,6 +61,7 @@ public:
     bool DeleteFileA(const std::string& fileName) override;
     bool CreateDirectoryA(const std::string& pathName) override;
     DWORD GetFileAttributesA(const std::string& fileName) override;
+    bool GetVolumePathNameA(const std::string& fileName, std::span<char> volumePathName) override;
     std::optional<std::vector<FindData>> FindFiles(const std::string& pattern) override;
 
     bool GetVersionExA(OSVERSIONINFOA& versionInformation) override;
@@ -87,6 +89,7 @@ private:
     std::shared_ptr<const RawVolume> ServiceVolume(char letter, DWORD& dosError);
 
     DWORD platformId_;
+    std::string sysRoot_;
     std::unique_ptr<Udisks> udisks_;  // null where the disk service cannot be asked
     VolumeOpener opener_;
     mutable std::mutex mutex_;  // guards drives_ and serviceVolumes_

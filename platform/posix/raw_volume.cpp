@@ -113,4 +113,6 @@ bool RawVolume::StillCurrent() const {
     return info.st_dev == device_ && info.st_ino == inode_ && info.st_rdev == rdev_;
 }
 
+bool RawVolume::Stat(struct stat& info) const { return ::fstat(fd_.get(), &info) == 0; }
+
 }  // namespace kelvara

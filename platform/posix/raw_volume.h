@@ -2,6 +2,7 @@
 // A volume opened for raw reading: a byte range of an image file or of a device node. It is
 // only ever opened read-only; a recovery tool has no business writing to the card.
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -48,6 +49,9 @@ public:
     // True while the path still names the file that was opened (a card swapped or an image
     // replaced makes it false).
     bool StillCurrent() const;
+
+    // The device node or image file it reads, as fstat tells of it.
+    bool Stat(struct stat& info) const;
 
 private:
     RawVolume(VolumeSource source, UniqueFd fd, std::uint64_t length, dev_t device, ino_t inode, dev_t rdev);

@@ -104,6 +104,23 @@ bool WindowsPlatform::DeviceIoControl(HANDLE device, DWORD ioControlCode, std::s
 
 bool WindowsPlatform::CloseHandle(HANDLE object) { return ::CloseHandle(ToWin(object)) != FALSE; }
 
+bool WindowsPlatform::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) {
+    ::BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(ToWin(file), &info)) return false;
+    auto time = [](const ::FILETIME& t) { return kelvara::FILETIME{t.dwLowDateTime, t.dwHighDateTime}; };
+    information.dwFileAttributes = info.dwFileAttributes;
+    information.ftCreationTime = time(info.ftCreationTime);
+    information.ftLastAccessTime = time(info.ftLastAccessTime);
+    information.ftLastWriteTime = time(info.ftLastWriteTime);
+    information.dwVolumeSerialNumber = info.dwVolumeSerialNumber;
+    information.nFileSizeHigh = info.nFileSizeHigh;
+    information.nFileSizeLow = info.nFileSizeLow;
+    information.nNumberOfLinks = info.nNumberOfLinks;
+    information.nFileIndexHigh = info.nFileIndexHigh;
+    information.nFileIndexLow = info.nFileIndexLow;
+    return true;
+}
+
 DWORD WindowsPlatform::GetLastError() { return ::GetLastError(); }
 
 std::string WindowsPlatform::FormatErrorMessage(DWORD errorCode) {
@@ -125,6 +142,31 @@ bool WindowsPlatform::CreateDirectoryA(const std::string& pathName) {
 
 DWORD WindowsPlatform::GetFileAttributesA(const std::string& fileName) {
     return ::GetFileAttributesA(fileName.c_str());
+}
+
+bool WindowsPlatform::GetVolumePathNameA(const std::string& fileName, std::span<char> volumePathName) {
+    char path[MAX_PATH + 1] = {};
+    if (!::GetVolumePathNameA(fileName.c_str(), path, sizeof path)) return false;
+    std::string root = path;
+    // A volume mounted in a folder is named by its drive letter where it has one, as on the
+    // other systems: a card mounted at C:\Card is drive E:'s volume.
+    char volume[64] = {};
+    if (::GetVolumeNameForVolumeMountPointA(path, volume, sizeof volume)) {
+        for (char letter = 'A'; letter <= 'Z'; ++letter) {
+            const std::string drive = std::string(1, letter) + ":\\";
+            char other[64] = {};
+            if (::GetVolumeNameForVolumeMountPointA(drive.c_str(), other, sizeof other) && std::strcmp(volume, other) == 0) {
+                root = drive;
+                break;
+            }
+        }
+    }
+    if (root.size() + 1 > volumePathName.size()) {
+        ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    std::memcpy(volumePathName.data(), root.c_str(), root.size() + 1);
+    return true;
 }
 
 std::optional<std::vector<FindData>> WindowsPlatform::FindFiles(const std::string& pattern) {

@@ -22,6 +22,7 @@ public:
     bool DeviceIoControl(HANDLE device, DWORD ioControlCode, std::span<std::uint8_t> inBuffer,
                          std::span<std::uint8_t> outBuffer, DWORD& bytesReturned) override;
     bool CloseHandle(HANDLE object) override;
+    bool GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) override;
 
     DWORD GetLastError() override;
     std::string FormatErrorMessage(DWORD errorCode) override;
@@ -29,6 +30,7 @@ public:
     bool DeleteFileA(const std::string& fileName) override;
     bool CreateDirectoryA(const std::string& pathName) override;
     DWORD GetFileAttributesA(const std::string& fileName) override;
+    bool GetVolumePathNameA(const std::string& fileName, std::span<char> volumePathName) override;
     std::optional<std::vector<FindData>> FindFiles(const std::string& pattern) override;
 
     bool GetVersionExA(OSVERSIONINFOA& versionInformation) override;

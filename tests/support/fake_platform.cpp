@@ -162,6 +162,17 @@ HANDLE FakePlatform::CreateFileA(const std::string& fileName, DWORD desiredAcces
         const std::string path = Normalize(fileName);
         const bool exists = files.count(path) > 0;
         const bool writing = (desiredAccess & GENERIC_WRITE) != 0;
+        if (folders.count(path) && (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS)) {
+            for (const auto& [id, open] : handles_)
+                if (open.kind == Handle::Kind::Folder && open.path == path && (open.held || shareMode == 0))
+                    return Fail(ERROR_SHARING_VIOLATION), INVALID_HANDLE_VALUE;
+            handle.kind = Handle::Kind::Folder;
+            handle.path = path;
+            handle.held = shareMode == 0;
+            const HANDLE id = nextHandle_++;
+            handles_[id] = handle;
+            return id;
+        }
         if (folders.count(path)) return Fail(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
         if (!folders.count(Parent(path))) return Fail(ERROR_PATH_NOT_FOUND), INVALID_HANDLE_VALUE;
         if (writing && readOnly) return Fail(ERROR_WRITE_PROTECT), INVALID_HANDLE_VALUE;
@@ -355,6 +366,9 @@ std::string FakePlatform::FormatErrorMessage(DWORD errorCode) {
         case ERROR_PATH_NOT_FOUND: return "The system cannot find the path specified.";
         case ERROR_ACCESS_DENIED: return "Access is denied.";
         case ERROR_NOT_READY: return "The device is not ready.";
+        case ERROR_SHARING_VIOLATION:
+            return "The process cannot access the file because it is being used by another process.";
+        case ERROR_FILE_EXISTS: return "The file exists.";
         case ERROR_WRITE_PROTECT: return "The media is write protected.";
         case ERROR_CRC: return "Data error (cyclic redundancy check).";
         case ERROR_DISK_FULL: return "There is not enough space on the disk.";
@@ -378,6 +392,33 @@ bool FakePlatform::CreateDirectoryA(const std::string& pathName) {
     if (folders.count(path) || files.count(path)) return Fail(ERROR_ALREADY_EXISTS);
     if (!folders.count(Parent(path))) return Fail(ERROR_PATH_NOT_FOUND);
     folders.insert(path);
+    return true;
+}
+
+bool FakePlatform::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) {
+    Record("GetFileInformationByHandle()");
+    const auto it = handles_.find(file);
+    if (it == handles_.end()) return Fail(ERROR_INVALID_HANDLE);
+    const Handle& handle = it->second;
+    information = BY_HANDLE_FILE_INFORMATION{};
+    information.dwVolumeSerialNumber = 1;
+    // A volume is told by its letter, any other file by its path, unless it is a volume's own.
+    const auto same = sameFileAs.find(handle.path);
+    const char letter = handle.kind == Handle::Kind::Volume ? handle.letter : same != sameFileAs.end() ? same->second : 0;
+    information.nFileIndexLow = letter ? static_cast<DWORD>(letter) : static_cast<DWORD>(std::hash<std::string>{}(handle.path) | 0x100);
+    return true;
+}
+
+bool FakePlatform::GetVolumePathNameA(const std::string& fileName, std::span<char> volumePathName) {
+    Record("GetVolumePathNameA(" + fileName + ")");
+    const std::string path = Normalize(fileName);
+    std::string root = path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) + "\\" : std::string();
+    for (const auto& [folder, letter] : mountedOn)
+        if (path == folder || path.rfind(folder + "\\", 0) == 0) root = std::string(1, letter) + ":\\";
+    if (root.empty()) return Fail(ERROR_PATH_NOT_FOUND);
+    if (root.size() + 1 > volumePathName.size()) return Fail(ERROR_FILENAME_EXCED_RANGE);
+    std::copy(root.begin(), root.end(), volumePathName.begin());
+    volumePathName[root.size()] = '\0';
     return true;
 }
 

@@ -44,6 +44,10 @@ public:
     std::set<std::string> folders;
     std::int64_t diskSpace = -1;  // bytes all files together may hold; -1: no limit
     bool readOnly = false;        // every create, write, delete and mkdir fails
+    // Folders where a drive's volume is mounted: a path in one lies on that drive.
+    std::map<std::string, char> mountedOn;
+    // Files that are the very file a drive reads (its image, or a hard link to it).
+    std::map<std::string, char> sameFileAs;
 
     // The registry: values by key path and value name.
     struct RegValue {
@@ -76,11 +80,13 @@ public:
     bool DeviceIoControl(HANDLE device, DWORD ioControlCode, std::span<std::uint8_t> inBuffer,
                          std::span<std::uint8_t> outBuffer, DWORD& bytesReturned) override;
     bool CloseHandle(HANDLE object) override;
+    bool GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) override;
     DWORD GetLastError() override;
     std::string FormatErrorMessage(DWORD errorCode) override;
     bool DeleteFileA(const std::string& fileName) override;
     bool CreateDirectoryA(const std::string& pathName) override;
     DWORD GetFileAttributesA(const std::string& fileName) override;
+    bool GetVolumePathNameA(const std::string& fileName, std::span<char> volumePathName) override;
     std::optional<std::vector<FindData>> FindFiles(const std::string& pattern) override;
     bool GetVersionExA(OSVERSIONINFOA& versionInformation) override;
     DWORD GetTempPathA(std::span<char> buffer) override;
@@ -97,11 +103,12 @@ public:
 
 private:
     struct Handle {
-        enum class Kind { Volume, File, Vwin32 } kind = Kind::File;
+        enum class Kind { Volume, File, Folder, Vwin32 } kind = Kind::File;
         char letter = 0;
         std::string path;
         std::int64_t position = 0;
         bool writable = false;
+        bool held = false;  // a folder opened with share mode 0
     };
     struct Block {
         std::vector<std::uint8_t> bytes;
