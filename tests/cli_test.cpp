@@ -7,9 +7,12 @@
 #include <QProcess>
 #include <QThread>
 #include <filesystem>
+#include <map>
 #include <fstream>
 
 #include "cli/command_line.h"
+#include "destination/destination_lock.h"
+#include "platform/posix/posix_platform.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_card.h"
@@ -31,8 +34,9 @@ std::string CliPath() {
     return (self.parent_path() / "kelvara-cli").string();
 }
 
-CliRun Cli(const QStringList& arguments) {
+CliRun Cli(const QStringList& arguments, const std::string& workingFolder = {}) {
     QProcess process;
+    if (!workingFolder.empty()) process.setWorkingDirectory(QString::fromStdString(workingFolder));
     process.start(QString::fromStdString(CliPath()), arguments);
     process.waitForFinished(300000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -305,6 +309,107 @@ TEST(Cli, ASourceThatCanHoldNoCardIsRefusedAtOnceByName) {
     EXPECT_FALSE(fs::exists(out));
 }
 
+// Everything under a folder, file by file, to show a command left it as it was.
+std::map<std::string, Bytes> Contents(const std::string& folder) {
+    std::map<std::string, Bytes> contents;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file() && !entry.is_symlink()) contents[entry.path().string()] = testing::ReadFileBytes(entry.path().string());
+    return contents;
+}
+
+TEST_F(CardTest, ALinkPlantedInTheDestinationIsReplacedNeverWrittenThrough) {
+    testing::TempDir elsewhere;
+    testing::WriteFileBytes(elsewhere.file("victim"), Bytes{'k', 'e', 'e', 'p'});
+    const auto before = Contents(elsewhere.path());
+    const std::string out = folder->file("planted");
+    fs::create_directory(out);
+    fs::create_symlink(elsewhere.file("victim"), out + "/Image001.JPG");
+    fs::create_symlink(elsewhere.file("dangling"), out + "/Image002.JPG");
+    fs::create_symlink(elsewhere.file("victim"), out + "/TOBRN.IMG");
+    const CliRun save = Cli({"save", "--quiet", QString::fromStdString(card->image), QString::fromStdString(out)});
+    const CliRun image = Cli({"image", "--quiet", QString::fromStdString(card->image), QString::fromStdString(out)});
+    EXPECT_EQ(save.status, 0) << save.err;
+    EXPECT_EQ(image.status, 0) << image.err;
+    EXPECT_EQ(Contents(elsewhere.path()), before);  // the victim as it was, and no file where the dangling link pointed
+    for (const char* name : {"Image001.JPG", "Image002.JPG", "TOBRN.IMG"})
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(out + "/" + name))) << name;
+    EXPECT_EQ(testing::ReadFileBytes(out + "/Image001.JPG"), card->photos[0].bytes);
+    fs::remove_all(out);
+}
+
+TEST_F(CardTest, ImageDiskNeverWritesOverTheCardImageItReads) {
+    testing::TempDir dir;
+    const std::string source = dir.file("TOBRN.IMG");
+    fs::copy_file(card->image, source);
+    fs::create_directory(dir.file("linked"));
+    fs::create_hard_link(source, dir.file("linked/TOBRN.IMG"));
+    const auto before = Contents(dir.path());
+    for (const std::string& destination : {dir.path(), dir.file("linked")}) {
+        const CliRun run = Cli({"image", "--quiet", QString::fromStdString(source), QString::fromStdString(destination)});
+        EXPECT_EQ(run.status, 1) << destination;
+        EXPECT_NE(run.err.find("it is the card image being read from drive D:\\"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(Contents(dir.path()), before);
+}
+
+TEST_F(CardTest, AFolderOnTheMountedCardIsRefused) {
+    if (!testing::RunningAsRoot()) GTEST_SKIP() << "mounting the card with fusefat needs root";
+    testing::TempDir dir;
+    const std::string copy = dir.file("card.img");
+    fs::copy_file(card->image, copy);
+    fs::create_directory(dir.file("mnt"));
+    const testing::FuseFatMount mount(copy, dir.file("mnt"));
+    if (!mount.ok()) GTEST_SKIP() << "fusefat could not mount the card";
+    const Bytes before = testing::ReadFileBytes(copy);
+    for (const QString& command : {QString("save"), QString("image")}) {
+        const CliRun run = Cli({command, "--quiet", QString::fromStdString(copy), QString::fromStdString(dir.file("mnt/out"))});
+        EXPECT_EQ(run.status, 1) << command.toStdString();
+        EXPECT_NE(run.err.find("is on drive D:\\, the card being recovered"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("Choose a folder on another drive."), std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists(dir.file("mnt/out")));
+    EXPECT_EQ(testing::ReadFileBytes(copy), before);
+}
+
+TEST_F(CardTest, TwoCommandsNeverWriteOneFolderAtOnce) {
+    const std::string out = folder->file("taken");
+    fs::create_directory(out);
+    {
+        // Another Kelvara is writing into the folder: it holds it while it does.
+        PosixPlatform other(std::vector<std::string>{});
+        const DestinationLock held(other, out);
+        ASSERT_FALSE(held.refusal());
+        for (const QString& command : {QString("save"), QString("image")}) {
+            const CliRun run = Cli({command, "--quiet", QString::fromStdString(card->image), QString::fromStdString(out)});
+            EXPECT_EQ(run.status, 1) << command.toStdString();
+            EXPECT_NE(run.err.find("Another Kelvara is writing into " + out + " now."), std::string::npos) << run.err;
+        }
+        EXPECT_TRUE(fs::is_empty(out));
+    }
+    EXPECT_EQ(Cli({"save", "--quiet", QString::fromStdString(card->image), QString::fromStdString(out)}).status, 0);
+    fs::remove_all(out);
+}
+
+TEST_F(CardTest, BothFamiliesTakeTheSectorCountGivenAndStopWhereTheCardEnds) {
+    const auto geometry = testing::ReadGeometryWithMinfo(card->image);
+    const std::int64_t total = geometry.sectorsPerCluster * geometry.totalClusters;
+    for (const QString& family : {QString("nt"), QString("9x")}) {
+        SCOPED_TRACE(family.toStdString());
+        const CliRun shorter = Cli({"scan", "--quiet", "--family", family, "--sectors", QString::number(total / 2),
+                                    QString::fromStdString(card->image)});
+        for (const std::string& line : Lines(shorter.out)) {
+            const QStringList fields = QString::fromStdString(line).split('\t');
+            if (fields.size() == 3) EXPECT_LE(fields[1].toLongLong(), fields[2].toLongLong()) << line;
+        }
+        EXPECT_EQ(Lines(shorter.out).size(), Lines(Cli({"scan", "--quiet", "--sectors", QString::number(total / 2),
+                                                        QString::fromStdString(card->image)}).out).size());
+    }
+    const std::int64_t volume = static_cast<std::int64_t>(fs::file_size(card->image) / 512);
+    const CliRun past = Cli({"scan", "--quiet", "--sectors", QString::number(volume * 4), QString::fromStdString(card->image)});
+    EXPECT_EQ(past.status, 1);
+    EXPECT_NE(past.err.find("holds nothing from sector " + std::to_string(volume) + " on"), std::string::npos) << past.err;
+}
+
 TEST(Cli, WrongCommandLinesGiveTheUsageAndStatus2) {
     for (const QStringList& arguments :
          {QStringList{}, QStringList{"frobnicate"}, QStringList{"scan"}, QStringList{"save", "x.img"},
@@ -329,7 +434,39 @@ TEST(Cli, WhatCannotBeDoneSaysWhyWithStatus1) {
     testing::WriteFileBytes(dir.file("file"), Bytes{1});
     const CliRun blocked = Cli({"image", QString::fromStdString(dir.file("small.img")), QString::fromStdString(dir.file("file/sub"))});
     EXPECT_EQ(blocked.status, 1);
-    EXPECT_NE(blocked.err.find("cannot be made"), std::string::npos) << blocked.err;
+    EXPECT_NE(blocked.err.find("the folder " + dir.file("file/sub") + " cannot be made: " + dir.file("file") +
+                               " is a file, not a folder."),
+              std::string::npos)
+        << blocked.err;
+    if (testing::RunningAsRoot()) {
+        fs::create_directory(dir.file("ro"));
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "ro,size=1m", "tmpfs", QString::fromStdString(dir.file("ro"))}) == 0) {
+            const CliRun readOnly = Cli({"image", QString::fromStdString(dir.file("small.img")), QString::fromStdString(dir.file("ro/out"))});
+            QProcess::execute("umount", {QString::fromStdString(dir.file("ro"))});
+            EXPECT_EQ(readOnly.status, 1);
+            EXPECT_NE(readOnly.err.find(dir.file("ro/out") + " cannot be made: The media is write protected."), std::string::npos)
+                << readOnly.err;
+        }
+    }
+    // Output that cannot be written is a failure, not a result.
+    QProcess full;
+    full.setStandardOutputFile("/dev/full");
+    full.start(QString::fromStdString(CliPath()), {"scan", "--quiet", QString::fromStdString(dir.file("small.img"))});
+    full.waitForFinished();
+    EXPECT_EQ(full.exitCode(), 1);
+    EXPECT_NE(full.readAllStandardError().toStdString().find("the output could not be written"), std::string::npos);
+    // Without a dialog there is no cancel: a folder called No is a folder.
+    const CliRun no = Cli({"image", "--quiet", QString::fromStdString(dir.file("small.img")), "No"}, dir.path());
+    EXPECT_EQ(no.status, 0) << no.err;
+    EXPECT_TRUE(fs::exists(dir.file("No/TOBRN.IMG")));
+    // More images than letters: the ones left out are named.
+    QStringList many{"drives"};
+    for (int i = 0; i < 23; ++i) many << QString::fromStdString(dir.file("small.img"));
+    many.back() = QString::fromStdString(dir.file("file"));
+    const CliRun drives = Cli(many);
+    EXPECT_EQ(drives.status, 1);
+    EXPECT_NE(drives.err.find(dir.file("file") + " was left out: no drive letter is left for it."), std::string::npos)
+        << drives.err;
 
     const CliRun image = Cli({"image", QString::fromStdString(dir.file("small.img")), QString::fromStdString(dir.file("out"))});
     EXPECT_EQ(image.status, 0) << image.err;
@@ -356,19 +493,21 @@ TEST(Cli, AnImageWithPartitionsIsReadFromItsFirstOrTheOneNamed) {
     EXPECT_NE(drives.out.find(image + "@2"), std::string::npos) << drives.out;
 }
 
-TEST(Cli, CtrlCStopsAScanAndAnImageCleanly) {
+TEST(Cli, CtrlCAndTheSignalsOfAClosedSessionStopAScanAndAnImageCleanly) {
     testing::TempDir dir;
     // A large sparse card: fast to make, slow enough to read that the interrupt lands mid-way.
     const std::string image = dir.file("big.img");
     testing::MakeFatImage(image, 32, std::int64_t{48} << 21, 64);  // 48 GiB
-    for (const QString& command : {QString("scan"), QString("image")}) {
+    const std::pair<QString, QString> runs[] = {{"scan", "-INT"}, {"image", "-INT"}, {"image", "-TERM"}, {"image", "-HUP"}};
+    for (const auto& [command, signal] : runs) {
+        SCOPED_TRACE(signal.toStdString());
         QProcess process;
         QStringList arguments{command, QString::fromStdString(image)};
         if (command == "image") arguments << QString::fromStdString(dir.file("out"));
         process.start(QString::fromStdString(CliPath()), arguments);
         ASSERT_TRUE(process.waitForStarted());
         QThread::msleep(400);
-        QProcess::execute("kill", {"-INT", QString::number(process.processId())});
+        QProcess::execute("kill", {signal, QString::number(process.processId())});
         ASSERT_TRUE(process.waitForFinished(60000));
         const std::string err = process.readAllStandardError().toStdString();
         EXPECT_EQ(process.exitCode(), 1) << command.toStdString() << ": " << err;

@@ -408,8 +408,8 @@ bool PosixPlatform::GetVolumePathNameA(const std::string& fileName, std::span<ch
         std::lock_guard lock(mutex_);
         drives = drives_.Drives();
     }
-    // A drive's volume, wherever it is mounted, is named by the drive; anywhere else, the fixed
-    // drive whose folder holds the path: the home folder's C:, else Z:.
+    // A drive's volume, wherever it is mounted, is named by the drive; anywhere else, the drive
+    // whose folder holds the path: a card's mount folder, the home folder's C:, else Z:.
     char letter = 0;
     std::size_t longest = 0;
     for (const Drive& drive : drives) {
@@ -422,7 +422,7 @@ bool PosixPlatform::GetVolumePathNameA(const std::string& fileName, std::span<ch
         const std::string& folder = drive.folder;
         const bool holds = !folder.empty() && existing.rfind(folder, 0) == 0 &&
                            (existing.size() == folder.size() || folder.back() == '/' || existing[folder.size()] == '/');
-        if (drive.type == DRIVE_FIXED && holds && folder.size() >= longest) {
+        if (holds && folder.size() >= longest) {
             longest = folder.size();
             letter = drive.letter;
         }

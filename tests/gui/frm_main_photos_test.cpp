@@ -211,6 +211,54 @@ TEST(FrmMainPhotos, AClickDuringAScanDoesNothing) {
     EXPECT_TRUE(messages.shown()[1].text.contains("not ready")) << messages.shown()[1].text.toStdString();
 }
 
+TEST(FrmMainPhotos, WithoutItsPrivateFolderAPreviewSaysSoAndWritesNothingAnywhere) {
+    Messages messages;
+    FakePlatform platform;
+    auto& volume = platform.AddVolume('E', 20);
+    volume[0] = 0xFF;
+    volume[1] = 0xD8;
+    FrmMain window(platform);
+    window.cbxDrives->setCurrentIndex(1);
+    window.cbxDrives_Click();
+    window.Toolbar1_ButtonClick(3);
+    platform.tempPath.clear();  // no usable private folder: someone planted a link at its place
+    window.lstFiles_Click();
+    EXPECT_TRUE(platform.files.empty());  // not in the folder the program runs in either
+    EXPECT_EQ(window.PreviewCount(), 0);
+    ASSERT_EQ(messages.shown().size(), 2u);
+    EXPECT_TRUE(messages.shown()[1].text.contains("no private folder")) << messages.shown()[1].text.toStdString();
+    EXPECT_EQ(window.lblStatus->text(), "Ready");
+}
+
+TEST(FrmMainPhotos, AFolderOnTheCardIsRefusedAndTheDestinationIsAskedForAgain) {
+    testing::TempDir dir;
+    const testing::TestCard card = testing::MakePhotoCard(dir.file("card.img"), 3);
+    const Bytes before = testing::ReadFileBytes(card.image);
+    const std::string mounted = dir.file("card");  // where the card is mounted
+    std::filesystem::create_directories(mounted + "/DCIM");
+    std::filesystem::create_directory(dir.file("Safe"));
+    PosixPlatform::Options options;
+    options.images.push_back(AttachedImage(card.image, 0, mounted));
+    options.home = dir.path();
+    PosixPlatform platform(options);
+    FrmMain window(platform);
+    window.cbxDrives->setCurrentIndex(window.cbxDrives->findText("D:\\"));
+    window.cbxDrives_Click();
+    Messages messages;
+    window.Toolbar1_ButtonClick(3);
+    ASSERT_EQ(window.lstFiles->count(), 3);
+
+    // The card's own folder, by its drive letter or where it is mounted, then a folder elsewhere.
+    DestinationAnswer answer({"D:\\DCIM", "C:\\card\\DCIM", "C:\\Safe"});
+    window.btnSaveAll->click();
+    EXPECT_EQ(answer.answered(), 3);
+    ASSERT_EQ(messages.Texts().size(), 3);  // the summary, then one refusal for each folder on the card
+    for (int i = 1; i <= 2; ++i) EXPECT_TRUE(messages.Texts()[i].contains("Choose a folder on another drive")) << i;
+    EXPECT_EQ(testing::ReadFileBytes(dir.file("Safe/Image001.JPG")), card.photos[0].bytes);
+    EXPECT_TRUE(std::filesystem::is_empty(mounted + "/DCIM"));
+    EXPECT_EQ(testing::ReadFileBytes(card.image), before);
+}
+
 TEST(FrmMainPhotos, DiskWipeFromTheToolbarEmptiesTheRootAndFillsTheCard) {
     FakePlatform platform;
     platform.AddVolume('E', 40);
