@@ -1,6 +1,7 @@
 #include "app/frm_main.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -114,8 +115,16 @@ void FrmMain::BuildControls() {
 
     lstFiles = new QListWidget(this);
     lstFiles->setGeometry(8, 224, 169, 121);
-    // A new selection previews, whether made by mouse, keyboard or the program.
-    connect(lstFiles, &QListWidget::currentRowChanged, this, [this] { lstFiles_Click(); });
+    // A new selection previews, whether made by mouse, keyboard or the program; a click on the
+    // entry already selected previews it again (the only way to show a lone photo, or to retry).
+    connect(lstFiles, &QListWidget::currentRowChanged, this, [this] {
+        rowChangedSincePress_ = true;
+        lstFiles_Click();
+    });
+    connect(lstFiles, &QListWidget::itemClicked, this, [this] {
+        if (!rowChangedSincePress_) lstFiles_Click();
+    });
+    lstFiles->viewport()->installEventFilter(this);
 
     Progress = new QProgressBar(this);
     Progress->setGeometry(8, 80, 425, 17);
@@ -127,6 +136,9 @@ void FrmMain::BuildControls() {
     Frame1->setGeometry(8, 144, 169, 57);
     Frame1->setFrameShape(QFrame::Box);
     Frame1->setFrameShadow(QFrame::Sunken);
+    // A frame's line runs half a caption's height below its top, clear of the combo above it.
+    Frame1->setFrameRect(QRect(0, 7, Frame1->width(), Frame1->height() - 7));
+    cbxDrives->raise();  // the combo's lower edge lies inside the frame's box, and stays clickable
     lblSectors = MakeLabel(Frame1, "0", 56, 32, 105, 17);
     Label6 = MakeLabel(Frame1, "Sectors:", 8, 32, 49, 17);
     lblSize = MakeLabel(Frame1, "", 56, 16, 105, 17);
@@ -149,8 +161,7 @@ void FrmMain::BuildControls() {
 
 void FrmMain::Form_Load() {
     // The browser pane goes into a picture box whose sunken 2-pixel border clips it: the
-    // browser's own frame at the left and top and its scroll bars at the right and bottom
-    // fall outside, so only the page shows.
+    // browser's scroll bars at the right and bottom fall outside, so only the page shows.
     picBox = new QFrame(this);
     picBox->setObjectName("picBox");
     picBox->hide();
@@ -163,8 +174,12 @@ void FrmMain::Form_Load() {
     auto* inside = new QWidget(picBox);  // the picture box's client area, inside its border
     inside->setGeometry(2, 2, picBox->width() - 4, picBox->height() - 4);
     WB2->setParent(inside);
-    WB2->move(-2, -2);
+    // This browser draws no frame of its own to push out of sight: the page starts at the
+    // opening's corner, and is drawn just small enough that the whole placeholder-sized photo
+    // shows in it.
+    WB2->move(0, 0);
     WB2->resize(browser.size());
+    WB2->setZoomFactor(qreal(inside->width()) / Image1->width());
     WB2->show();
     picBox->hide();
 
@@ -204,16 +219,24 @@ template <typename Command>
 bool FrmMain::RunCommand(Command&& command) {
     if (commandRunning_) return false;  // a second command inside the first one's yield would mix their work
     commandRunning_ = true;
+    EnableLongCommands(false);
     RestartYieldPacing();  // each command finds its own pace
     struct Done {
         FrmMain* window;
         ~Done() {
             window->commandRunning_ = false;
+            window->EnableLongCommands(true);
             window->FlushControls();
         }
     } done{this};
     command();
     return true;
+}
+
+void FrmMain::EnableLongCommands(bool enabled) {
+    for (const int button : {kScanButton, kImageDiskButton, kDiskWipeButton}) ToolbarButton(button)->setEnabled(enabled);
+    btnSave->setEnabled(enabled);
+    btnSaveAll->setEnabled(enabled);
 }
 
 void FrmMain::Toolbar1_ButtonClick(int index) {
@@ -255,7 +278,8 @@ void FrmMain::ScanWin98() { kelvara::ScanWin98({platform_, *this, FoundPhotoTabl
 void FrmMain::MakeImage() { kelvara::MakeImage(platform_, *this, Folder); }
 
 std::string FrmMain::ChooseFolder() {
-    return ChooseDestinationFolder(platform_, Folder, ffdone, [this] { Yield(); });
+    // Owned by the main window, so it stays above it.
+    return ChooseDestinationFolder(platform_, Folder, ffdone, [this] { Yield(); }, this);
 }
 
 void FrmMain::lstFiles_Click() {
@@ -315,6 +339,20 @@ void FrmMain::SaveEntries(const std::vector<std::int32_t>& indexes) {
         if (folder == "No" || folder.empty()) return;
         SavePhotos(platform_, *this, FoundPhotoTable, indexes, Folder, Prefix);
     });
+}
+
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lstFiles->viewport() && event->type() == QEvent::MouseButtonPress) rowChangedSincePress_ = false;
+    return QWidget::eventFilter(watched, event);
+}
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+    // A command running in its yields would otherwise go on out of sight to its end. It stops
+    // at its next read, run or photo, and the dialogs the window owns go as a Cancel would.
+    closing_ = true;
+    for (QWidget* child : findChildren<QWidget*>())
+        if (child->isWindow() && child->isVisible()) child->close();
+    QWidget::closeEvent(event);
 }
 
 QAction* FrmMain::ToolbarButton(int index) const {

@@ -16,6 +16,7 @@ namespace {
 constexpr qint64 kEventInterval = 15'000'000;  // nanoseconds between two runs of the event loop
 constexpr qint64 kFastCalls = 1'000'000;       // calls closer than this may skip the clock
 constexpr int kLongestStride = 4096;
+constexpr const char* kScanSummaryTitle = "Scan Complete";
 }  // namespace
 
 std::string FrmMain::DriveString() { return cbxDrives->currentText().toStdString(); }
@@ -54,7 +55,7 @@ void FrmMain::SetStatus(const std::string& word) { lblStatus->setText(QString::f
 
 void FrmMain::SetBusy(bool busy) { Busy = busy; }
 
-void FrmMain::ShowGuidePicture(int index) { Image1->setPixmap(ImageList2.ListImage(index)); }
+void FrmMain::ShowGuidePicture(int index) { Image1->setPixmap(ImageList2.ListImage(index, devicePixelRatioF())); }
 
 void FrmMain::AddFoundEntry(const std::string& name) {
     lstFiles->addItem(QString::fromStdString(name));
@@ -62,11 +63,17 @@ void FrmMain::AddFoundEntry(const std::string& name) {
 }
 
 void FrmMain::ShowMessage(const std::string& text, const std::string& title) {
+    if (closing_) return;  // the user has left; nobody is there to read it
     FlushControls();
-    MessageBox::Show(this, QString::fromStdString(text), QString::fromStdString(title));
+    // The scan's summary is news; everything else the commands report is something that went wrong.
+    if (title == kScanSummaryTitle)
+        MessageBox::Show(this, QString::fromStdString(text), QString::fromStdString(title));
+    else
+        MessageBox::ShowFailure(this, QString::fromStdString(text), QString::fromStdString(title));
 }
 
 bool FrmMain::AskYesNo(const std::string& prompt, const std::string& title) {
+    if (closing_) return false;
     FlushControls();
     return MessageBox::AskYesNo(this, QString::fromStdString(prompt), QString::fromStdString(title));
 }
