@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -122,8 +123,16 @@ void FrmMain::BuildControls() {
     lstFiles = new QListWidget(this);
     lstFiles->setGeometry(8, 224, 169, 121);
     lstFiles->setUniformItemSizes(true);  // entries all look alike: thousands are laid out at once
-    // A new selection previews, whether made by mouse, keyboard or the program.
-    connect(lstFiles, &QListWidget::currentRowChanged, this, [this] { lstFiles_Click(); });
+    // A new selection previews, whether made by mouse, keyboard or the program; a click on the
+    // entry already selected previews it again (the only way to show a lone photo, or to retry).
+    connect(lstFiles, &QListWidget::currentRowChanged, this, [this] {
+        rowChangedSincePress_ = true;
+        lstFiles_Click();
+    });
+    connect(lstFiles, &QListWidget::itemClicked, this, [this] {
+        if (!rowChangedSincePress_) lstFiles_Click();
+    });
+    lstFiles->viewport()->installEventFilter(this);
 
     Progress = new QProgressBar(this);
     Progress->setGeometry(8, 80, 425, 17);
@@ -135,6 +144,9 @@ void FrmMain::BuildControls() {
     Frame1->setGeometry(8, 144, 169, 57);
     Frame1->setFrameShape(QFrame::Box);
     Frame1->setFrameShadow(QFrame::Sunken);
+    // A frame's line runs half a caption's height below its top, clear of the combo above it.
+    Frame1->setFrameRect(QRect(0, 7, Frame1->width(), Frame1->height() - 7));
+    cbxDrives->raise();  // the combo's lower edge lies inside the frame's box, and stays clickable
     lblSectors = MakeLabel(Frame1, "0", 56, 32, 105, 17);
     Label6 = MakeLabel(Frame1, "Sectors:", 8, 32, 49, 17);
     lblSize = MakeLabel(Frame1, "", 56, 16, 105, 17);
@@ -157,8 +169,7 @@ void FrmMain::BuildControls() {
 
 void FrmMain::Form_Load() {
     // The browser pane goes into a picture box whose sunken 2-pixel border clips it: the
-    // browser's own frame at the left and top and its scroll bars at the right and bottom
-    // fall outside, so only the page shows.
+    // browser's scroll bars at the right and bottom fall outside, so only the page shows.
     picBox = new QFrame(this);
     picBox->setObjectName("picBox");
     picBox->hide();
@@ -171,8 +182,12 @@ void FrmMain::Form_Load() {
     auto* inside = new QWidget(picBox);  // the picture box's client area, inside its border
     inside->setGeometry(2, 2, picBox->width() - 4, picBox->height() - 4);
     WB2->setParent(inside);
-    WB2->move(-2, -2);
+    // This browser draws no frame of its own to push out of sight: the page starts at the
+    // opening's corner, and is drawn just small enough that the whole placeholder-sized photo
+    // shows in it.
+    WB2->move(0, 0);
     WB2->resize(browser.size());
+    WB2->setZoomFactor(qreal(inside->width()) / Image1->width());
     WB2->show();
     picBox->hide();
 
@@ -203,7 +218,7 @@ void FrmMain::cbxDrives_Click() {
         lblSectors->setText("0");
         // A drive this user may not read is said, not shown as an empty one.
         if (platform_.GetLastError() == ERROR_ACCESS_DENIED)
-            ShowMessage("Drive " + drive + " cannot be read.\n" + platform_.FormatErrorMessage(ERROR_ACCESS_DENIED), "Kelvara");
+            ShowFailure("Drive " + drive + " cannot be read.\n" + platform_.FormatErrorMessage(ERROR_ACCESS_DENIED), "Kelvara");
     }
 }
 
@@ -213,16 +228,24 @@ template <typename Command>
 bool FrmMain::RunCommand(Command&& command) {
     if (commandRunning_) return false;  // a second command inside the first one's yield would mix their work
     commandRunning_ = true;
+    EnableLongCommands(false);
     RestartYieldPacing();  // each command finds its own pace
     struct Done {
         FrmMain* window;
         ~Done() {
             window->commandRunning_ = false;
+            window->EnableLongCommands(true);
             window->FlushControls();
         }
     } done{this};
     command();
     return true;
+}
+
+void FrmMain::EnableLongCommands(bool enabled) {
+    for (const int button : {kScanButton, kImageDiskButton, kDiskWipeButton}) ToolbarButton(button)->setEnabled(enabled);
+    btnSave->setEnabled(enabled);
+    btnSaveAll->setEnabled(enabled);
 }
 
 void FrmMain::Toolbar1_ButtonClick(int index) {
@@ -264,13 +287,14 @@ void FrmMain::ScanWin98() { kelvara::ScanWin98({platform_, *this, FoundPhotoTabl
 void FrmMain::MakeImage() { kelvara::MakeImage(platform_, *this, Folder); }
 
 std::string FrmMain::ChooseFolder(const std::vector<std::string>& sourceDrives) {
-    // A folder on the card being recovered is refused, and the dialog opens again.
+    // A folder on the card being recovered is refused, and the dialog opens again. The dialog is
+    // owned by the main window, so it stays above it.
     for (;;) {
-        const std::string folder = ChooseDestinationFolder(platform_, Folder, ffdone, [this] { Yield(); });
+        const std::string folder = ChooseDestinationFolder(platform_, Folder, ffdone, [this] { Yield(); }, this);
         if (folder == "No" || folder.empty()) return folder;
         const auto refusal = SourceDriveRefusal(platform_, folder, sourceDrives);
         if (!refusal) return folder;
-        ShowMessage(*refusal, "Kelvara");
+        ShowFailure(*refusal, "Kelvara");
     }
 }
 
@@ -301,7 +325,7 @@ void FrmMain::ShowPreview(int index) {
     try {
         page = WritePreviewFiles(platform_, photo, DriveEnd(FoundPhotoTable), PreviewTempFolder(platform_), [this] {
             Yield();
-            if (previewAgain_) throw PreviewGivenUp{};
+            if (previewAgain_ || closing_) throw PreviewGivenUp{};
         });
     } catch (const PreviewGivenUp&) {
         previewing_ = false;
@@ -310,7 +334,7 @@ void FrmMain::ShowPreview(int index) {
         // Nothing was written: the pane keeps what it showed.
         previewing_ = false;
         lblStatus->setText("Ready");
-        ShowMessage(std::string("The photo cannot be shown.\n") + error.what(), "Kelvara");
+        ShowFailure(std::string("The photo cannot be shown.\n") + error.what(), "Kelvara");
         return;
     }
     previewing_ = false;
@@ -356,6 +380,20 @@ void FrmMain::SaveEntries(const std::vector<std::int64_t>& indexes) {
         if (folder == "No" || folder.empty()) return;
         SavePhotos(platform_, *this, FoundPhotoTable, indexes, Folder, Prefix);
     });
+}
+
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lstFiles->viewport() && event->type() == QEvent::MouseButtonPress) rowChangedSincePress_ = false;
+    return QWidget::eventFilter(watched, event);
+}
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+    // A command running in its yields would otherwise go on out of sight to its end. It stops
+    // at its next read, run or photo, and the dialogs the window owns go as a Cancel would.
+    closing_ = true;
+    for (QWidget* child : findChildren<QWidget*>())
+        if (child->isWindow() && child->isVisible()) child->close();
+    QWidget::closeEvent(event);
 }
 
 QAction* FrmMain::ToolbarButton(int index) const {

@@ -14,6 +14,7 @@
 #include "scan/host.h"
 
 class QAction;
+class QCloseEvent;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -96,11 +97,18 @@ public:
     void ShowGuidePicture(int index) override;
     void AddFoundEntry(const std::string& name) override;
     void ShowMessage(const std::string& text, const std::string& title) override;
+    void ShowFailure(const std::string& text, const std::string& title) override;
     bool AskYesNo(const std::string& prompt, const std::string& title) override;
     void Yield() override;
+    // Once the window is closed, the running command stops at its next read, run or photo.
+    bool StopRequested() override { return closing_; }
 
     // Shows every coalesced control value now.
     void FlushControls();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
@@ -114,10 +122,14 @@ private:
     // already runs.
     template <typename Command>
     bool RunCommand(Command&& command);
+    // The commands a running one would refuse look unavailable meanwhile.
+    void EnableLongCommands(bool enabled);
 
     Platform& platform_;
     bool Busy = false;
     bool commandRunning_ = false;
+    bool closing_ = false;
+    bool rowChangedSincePress_ = false;  // a click that moved the selection has previewed already
     std::vector<QAction*> toolbarButtons_;
     int previews_ = 0;
     bool previewing_ = false;     // a preview is reading its photo, yielding meanwhile

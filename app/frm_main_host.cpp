@@ -61,7 +61,7 @@ void FrmMain::SetStatus(const std::string& word) { lblStatus->setText(QString::f
 
 void FrmMain::SetBusy(bool busy) { Busy = busy; }
 
-void FrmMain::ShowGuidePicture(int index) { Image1->setPixmap(ImageList2.ListImage(index)); }
+void FrmMain::ShowGuidePicture(int index) { Image1->setPixmap(ImageList2.ListImage(index, devicePixelRatioF())); }
 
 void FrmMain::AddFoundEntry(const std::string& name) {
     lstFiles->addItem(QString::fromStdString(name));
@@ -72,11 +72,19 @@ void FrmMain::AddFoundEntry(const std::string& name) {
 }
 
 void FrmMain::ShowMessage(const std::string& text, const std::string& title) {
+    if (closing_) return;  // the user has left; nobody is there to read it
     FlushControls();
     MessageBox::Show(this, QString::fromStdString(text), QString::fromStdString(title));
 }
 
+void FrmMain::ShowFailure(const std::string& text, const std::string& title) {
+    if (closing_) return;
+    FlushControls();
+    MessageBox::ShowFailure(this, QString::fromStdString(text), QString::fromStdString(title));
+}
+
 bool FrmMain::AskYesNo(const std::string& prompt, const std::string& title) {
+    if (closing_) return false;
     FlushControls();
     return MessageBox::AskYesNo(this, QString::fromStdString(prompt), QString::fromStdString(title));
 }

@@ -8,12 +8,13 @@
 #include <exception>
 #include <memory>
 
+#include "app/browser_engine.h"
 #include "app/frm_main.h"
 #include "dialogs/message_box.h"
 #include "platform/create_platform.h"
 
 int main(int argc, char** argv) {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // the browser engine needs it first
+    kelvara::PrepareBrowserEngine();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Kelvara");
 

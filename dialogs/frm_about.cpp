@@ -35,6 +35,7 @@ frmAbout::frmAbout(Platform& platform) : QDialog(nullptr), platform_(platform) {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(TwipsSize(5565, 2295));
+    UseLayoutFont(this);
 
     Image2 = NewPicture(this, TwipsRect(120, 120, 855, 855));
     Image1 = NewPicture(this, TwipsRect(120, 1320, 3975, 855));
@@ -67,8 +68,8 @@ void frmAbout::Form_Load() {
     setWindowTitle("About Kelvara");
     lblVersion->setText(QStringLiteral("Version %1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision));
     const ImageList pictures(ImageList::Which::ImageList2);
-    Image1->setPixmap(pictures.ListImage(4));
-    Image2->setPixmap(pictures.ListImage(5));
+    Image1->setPixmap(pictures.ListImage(4, devicePixelRatioF()));
+    Image2->setPixmap(pictures.ListImage(5, devicePixelRatioF()));
 }
 
 // Escape closes the box through QDialog's own cancel, as OK does.

@@ -16,28 +16,18 @@ FrmBrowser::FrmBrowser() : QWidget(nullptr) {
     Form_Load();
 }
 
-QString FrmBrowser::HelpPageAddress() { return QUrl::fromLocalFile(QStringLiteral(KELVARA_HELP_PAGE)).toString(); }
+QString FrmBrowser::HelpPageAddress() { return QStringLiteral("qrc:/kelvara/help/quickstart.htm"); }
 
 void FrmBrowser::Navigate(const QString& address) { WB->load(QUrl(address)); }
 
 void FrmBrowser::Form_Load() { Navigate(HelpPageAddress()); }
 
-// The browser takes the window's outer size, title bar and borders included, so its right and
-// bottom edges, with their scroll bars, lie outside the window.
-void FrmBrowser::Form_Resize() {
-    const QSize outer = frameGeometry().size();
-    WB->resize(WB->width(), outer.height());
-    WB->resize(outer.width(), WB->height());
-}
+// The browser fills the client area, so its scroll bar stays in sight and the page can be
+// scrolled to its end.
+void FrmBrowser::Form_Resize() { WB->resize(size()); }
 
 void FrmBrowser::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    Form_Resize();
-}
-
-// The frame is known only once the window is on the screen.
-void FrmBrowser::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
     Form_Resize();
 }
 

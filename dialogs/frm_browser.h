@@ -16,7 +16,7 @@ public:
 
     QWebEngineView* WB;
 
-    // Where the quick-start page lies beside the program, as a file address.
+    // The quick-start page, compiled into the program.
     static QString HelpPageAddress();
 
     // Loads the page at address in WB and returns at once.
@@ -24,7 +24,6 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void Form_Load();

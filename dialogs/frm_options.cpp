@@ -87,10 +87,10 @@ void frmOptions::cmdOK_Click() {
     // An empty box means the user did not ask for a change.
     if (!prefix.isEmpty()) {
         if (!IsUsablePrefix(prefix.toStdString())) {
-            MessageBox::Show(this,
-                             "The image prefix cannot contain any of the characters \\ / : * ? \" < > | "
-                             "or a control character.",
-                             "");
+            MessageBox::ShowFailure(this,
+                                    "The image prefix cannot contain any of the characters \\ / : * ? \" < > | "
+                                    "or a control character.",
+                                    "");
             txtPreFix->setFocus();
             return;
         }

@@ -12,16 +12,22 @@ namespace kelvara {
 class MessageBox {
 public:
     enum class Buttons { Ok, YesNo };
+    // The messages and questions the program has always had show no icon; a failure shows the
+    // warning sign, so it does not look like news.
+    enum class Icon { None, Warning };
     struct Shown {
         QString text;
         QString title;
         Buttons buttons;
+        Icon icon = Icon::None;
     };
     // A responder answers instead of a real box: true means OK or Yes.
     using Responder = std::function<bool(const Shown&)>;
 
-    // A message with an OK button; returns when it is closed.
+    // A message with an OK button and no icon; returns when it is closed.
     static void Show(QWidget* parent, const QString& text, const QString& title);
+    // What went wrong, with an OK button and the warning icon.
+    static void ShowFailure(QWidget* parent, const QString& text, const QString& title);
     // A question with Yes (the default) and No, no icon; true for Yes.
     static bool AskYesNo(QWidget* parent, const QString& text, const QString& title);
 

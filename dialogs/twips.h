@@ -1,8 +1,10 @@
 #pragma once
 // The windows are laid out in twips, 15 to a pixel on the screens they were drawn for.
 
+#include <QFont>
 #include <QRect>
 #include <QSize>
+#include <QWidget>
 
 namespace kelvara {
 
@@ -15,5 +17,13 @@ constexpr QRect TwipsRect(int left, int top, int width, int height) {
 }
 
 constexpr QSize TwipsSize(int width, int height) { return QSize(Twips(width), Twips(height)); }
+
+// The layouts were drawn for the small system font of their day; today's default face would
+// run captions past the edges of their controls.
+inline void UseLayoutFont(QWidget* window) {
+    QFont small = window->font();
+    small.setPixelSize(11);
+    window->setFont(small);
+}
 
 }  // namespace kelvara

@@ -1,10 +1,10 @@
 #include "photos/frm_new_folder.h"
 
 #include <QCloseEvent>
-#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 #include "dialogs/message_box.h"
 #include "platform/last_error_text.h"
@@ -15,15 +15,16 @@ namespace kelvara {
 frmNewFolder::frmNewFolder(Platform& platform, QWidget* parent) : QDialog(parent), platform_(platform) {
     setWindowTitle("Create new folder");
     setFixedSize(TwipsSize(5175, 1095));
-    // The twips layout was drawn for the small system font of its day.
-    QFont small = font();
-    small.setPixelSize(11);
-    setFont(small);
+    UseLayoutFont(this);
     Text1 = new QLineEdit(this);
-    Text1->setGeometry(TwipsRect(1680, 120, 3495, 285));
     Label1 = new QLabel("Name of New Folder:", this);
-    // Up to the text box rather than its drawn width: today's fonts run a little wider.
-    Label1->setGeometry(TwipsRect(0, 120, 1680, 255));
+    // The label keeps the margin the buttons keep, and the box starts after its whole caption,
+    // colon included, and ends where the buttons end: today's faces run wider than the layout's.
+    const int margin = Twips(120);
+    const int caption = Label1->fontMetrics().horizontalAdvance(Label1->text());
+    Label1->setGeometry(margin, Twips(120), caption, Twips(255));
+    const int textLeft = std::max(Twips(1680), margin + caption + 6);
+    Text1->setGeometry(textLeft, Twips(120), Twips(3960 + 1095) - textLeft, Twips(285));
     Command1 = new QPushButton("Ok", this);
     Command1->setGeometry(TwipsRect(2760, 600, 1095, 375));
     Command1->setDefault(true);
@@ -44,10 +45,10 @@ void frmNewFolder::Command1_Click() {
     const std::string folder = MadePath();
     made = platform_.CreateDirectoryA(folder);
     if (!made) {
-        MessageBox::Show(this,
-                         QString::fromStdString("The folder " + folder + " could not be made. " +
-                                                LastErrorText(platform_)),
-                         QString());
+        MessageBox::ShowFailure(this,
+                                QString::fromStdString("The folder " + folder + " could not be made. " +
+                                                       LastErrorText(platform_)),
+                                QString());
     }
     done = true;
     hide();

@@ -57,7 +57,7 @@ SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& tab
     if (auto refusal = SourceDriveRefusal(platform, Folder, drives)) report.refused = *refusal;
     else if (lock.refusal()) report.refused = *lock.refusal();
     if (!report.refused.empty()) {
-        host.ShowMessage(report.refused, "Kelvara");
+        host.ShowFailure(report.refused, "Kelvara");
         return report;
     }
 
@@ -79,7 +79,7 @@ SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& tab
         std::string text = "Saved " + std::to_string(report.written.size()) + " of " + std::to_string(asked) +
                            (asked == 1 ? " photo; " : " photos; ") + std::to_string(report.failed) +
                            " could not be saved.\n\n" + report.firstFailure;
-        host.ShowMessage(text, "Kelvara");
+        host.ShowFailure(text, "Kelvara");
     }
     return report;
 }

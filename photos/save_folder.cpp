@@ -1,7 +1,6 @@
 #include "photos/save_folder.h"
 
 #include <QCloseEvent>
-#include <QFont>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -50,10 +49,7 @@ SaveFolder::SaveFolder(Platform& platform, std::string& Folder, bool& ffdone, QW
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle("Select Destination Folder");
     setFixedSize(TwipsSize(3375, 3375));
-    // The twips layout was drawn for the small system font of its day.
-    QFont small = font();
-    small.setPixelSize(11);
-    setFont(small);
+    UseLayoutFont(this);
 
     Drive1 = new QComboBox(this);
     Drive1->setGeometry(TwipsRect(120, 120, 3135, 315));

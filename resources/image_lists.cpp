@@ -62,10 +62,12 @@ ImageList::ImageList(Which which) : which_(which) {}
 
 int ImageList::Count() const { return static_cast<int>(Pictures(which_).size()); }
 
-QPixmap ImageList::ListImage(int index) const {
+QPixmap ImageList::ListImage(int index, qreal devicePixelRatio) const {
     if (index < 1 || index > Count()) return {};
     const Picture& picture = Pictures(which_)[static_cast<std::size_t>(index - 1)];
-    return Render(picture.path, {picture.width, picture.height});
+    QPixmap pixmap = Render(picture.path, (QSizeF(picture.width, picture.height) * devicePixelRatio).toSize());
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    return pixmap;
 }
 
 QIcon ImageList::Icon(int index) const {

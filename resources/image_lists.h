@@ -18,8 +18,9 @@ public:
     explicit ImageList(Which which);
 
     int Count() const;
-    // The picture at its own size.
-    QPixmap ListImage(int index) const;
+    // The picture at its own size, drawn for a screen with `devicePixelRatio` device pixels to
+    // a pixel, so a scaled screen shows it sharp rather than enlarged.
+    QPixmap ListImage(int index, qreal devicePixelRatio = 1.0) const;
     QIcon Icon(int index) const;
 
 private:

@@ -35,6 +35,9 @@ public:
 
     // A message with an OK button; returns when the user has closed it.
     virtual void ShowMessage(const std::string& text, const std::string& title) = 0;
+    // The same for something that went wrong, which the window marks as a warning so that it
+    // does not look like news.
+    virtual void ShowFailure(const std::string& text, const std::string& title) { ShowMessage(text, title); }
     // A question with Yes (the default) and No; true for Yes.
     virtual bool AskYesNo(const std::string& prompt, const std::string& title) = 0;
 

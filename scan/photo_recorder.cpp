@@ -59,7 +59,12 @@ ScanReport PhotoRecorder::Finish(std::int64_t tested, std::int64_t driveEnd) {
         const auto& end = report_.volumeEnd;
         if (end && last.StartSector < *end && *end < last.EndSector) last.EndSector = *end;
     }
-    for (const ScanMessage& message : ScanMessages(report_)) host_.ShowMessage(message.text, message.title);
+    for (const ScanMessage& message : ScanMessages(report_)) {
+        if (message.summary)
+            host_.ShowMessage(message.text, message.title);
+        else
+            host_.ShowFailure(message.text, message.title);
+    }
     host_.ShowGuidePicture(3);
     host_.SetBusy(false);
     host_.SetStatus("Ready");

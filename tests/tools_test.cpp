@@ -200,10 +200,6 @@ TEST_F(WipeTest, WhatTheWipeCouldNotDoIsToldOnceAtTheEnd) {
     EXPECT_NE(Told().find("Wipe.img could not be created"), std::string::npos);
 
     platform.readOnly = false;
-    host.drive = "G:\\";  // a drive whose root is nowhere
-    DiskWipe(platform, host);
-    EXPECT_NE(Told().find("The root folder G:\\ could not be read"), std::string::npos) << Told();
-
     // The medium says 40000 bytes are free but refuses more after 10000, without saying it is full.
     host.drive = "E:\\";
     Free(10000, 40000);
@@ -215,13 +211,48 @@ TEST_F(WipeTest, WhatTheWipeCouldNotDoIsToldOnceAtTheEnd) {
     platform.files.erase("E:\\Wipe.img");
     Free(10000, 0);
     DiskWipe(platform, host);
-    EXPECT_EQ(host.messages.size(), 3u);
+    EXPECT_EQ(host.messages.size(), 2u);
     platform.diskSpace = -1;
     platform.onCall = [&](const std::string& call) {
         if (call == "WriteFile(51300)") platform.files.erase("E:\\Wipe.img");  // the card went away
     };
     DiskWipe(platform, host);
     EXPECT_NE(Told().find("the writing stopped after 0 bytes"), std::string::npos) << Told();
+}
+
+// An attached card image or an unmounted card: its root cannot be listed, so nothing can be
+// deleted or filled. That is said before the question, and nothing else happens.
+TEST_F(WipeTest, ADriveWithoutAReadableRootIsToldBeforeTheQuestionAndLeftAlone) {
+    host.drive = "G:\\";
+    host.status = "Ready";
+    DiskWipe(platform, host);
+    EXPECT_TRUE(host.questions.empty());
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(Told().rfind("Drive G:\\ cannot be wiped: its root folder cannot be read. The system cannot find the "
+                           "path specified.",
+                           0),
+              0u)
+        << Told();
+    EXPECT_NE(Told().find("the card must be mounted"), std::string::npos) << Told();
+    EXPECT_EQ(host.status, "Ready");
+    EXPECT_EQ(host.yields, 0);
+    EXPECT_TRUE(platform.CallsNamed("DeleteFileA").empty());
+    EXPECT_TRUE(platform.CallsNamed("CreateFileA").empty());
+}
+
+// Asked to stop (the window was closed), the wipe ends at once with the fill file closed.
+TEST_F(WipeTest, AStopEndsTheFillAndClosesTheFile) {
+    Free(10'000'000, 10'000'000);
+    host.sectorsCaption = "4500";
+    host.onYield = [&] { host.stopRequested = host.yields == 3000; };
+    DiskWipe(platform, host);
+    EXPECT_EQ(host.yields, 3000);
+    EXPECT_EQ(platform.files.at("E:\\Wipe.img").size(), 3000u * 513);
+    EXPECT_TRUE(WholeBlocks(platform.files.at("E:\\Wipe.img")));
+    EXPECT_EQ(platform.OpenHandles(), 0);
+    EXPECT_EQ(host.status, "Ready");
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(Told().find("stopped at your request"), std::string::npos) << Told();
 }
 
 }  // namespace

@@ -127,7 +127,19 @@ void DiskWipe(Platform& platform, Host& host) {
     // A drive string that is no drive's root would turn the pattern and the fill file into
     // paths relative to wherever the program runs.
     if (!IsDriveRoot(drive)) {
-        host.ShowMessage("There is no drive to wipe: \"" + drive + "\" is not a drive.", "Disk Wipe");
+        host.ShowFailure("There is no drive to wipe: \"" + drive + "\" is not a drive.", "Disk Wipe");
+        return;
+    }
+    // The wipe deletes and fills through the card's file system: with none mounted it could do
+    // nothing, so it says so before asking anything.
+    if (!platform.FindFiles(drive + "*.*")) {
+        host.ShowFailure("Drive " + drive + " cannot be wiped: its root folder cannot be read. " +
+                             LastErrorText(platform) +
+                             "\n\nDisk Wipe deletes the card's files and fills its free space through its file "
+                             "system, so the card must be mounted. Mount it (for example by opening it in the file "
+                             "manager), then press Disk Wipe again. A card image given on the command line is not "
+                             "mounted, so it cannot be wiped.",
+                         "Disk Wipe");
         return;
     }
     if (!host.AskYesNo(kPrompt, "Confrim")) {
@@ -155,7 +167,12 @@ void DiskWipe(Platform& platform, Host& host) {
     std::optional<FillWriter> writer;
     if (file != INVALID_HANDLE_VALUE) writer.emplace(platform, file);
     std::int64_t counter = 0;  // below the caption's number, so it cannot overflow
+    bool stopped = false;
     while (counter < CaptionNumber(host.SectorsCaption())) {
+        if (host.StopRequested()) {
+            stopped = true;
+            break;
+        }
         if (writer) writer->Add();
         ++counter;
         host.SetProgressValue(counter);  // a value above the bar's maximum is refused; that is fine
@@ -177,7 +194,8 @@ void DiskWipe(Platform& platform, Host& host) {
                            " in the root folder could not be deleted (" + deletion.firstFailure + ")");
     if (!createFailure.empty())
         problems.push_back("Wipe.img could not be created, so the free space was not overwritten: " + createFailure);
-    if (writer) {
+    if (stopped) problems.push_back("The wipe was stopped at your request before the free space was filled.");
+    if (writer && !stopped) {
         const std::uint64_t asked = static_cast<std::uint64_t>(counter) * kBlockSize;
         bool shortFill = false;
         std::string measure;
@@ -198,12 +216,12 @@ void DiskWipe(Platform& platform, Host& host) {
             if (!writer->reason().empty()) problem += " " + writer->reason();
             problems.push_back(problem);
         }
-        if (!closeFailure.empty()) problems.push_back("Wipe.img could not be closed: " + closeFailure);
     }
+    if (!closeFailure.empty()) problems.push_back("Wipe.img could not be closed: " + closeFailure);
     if (problems.empty()) return;
     std::string text = "The wipe of " + drive + " is not complete.";
     for (const std::string& problem : problems) text += "\n\n" + problem;
-    host.ShowMessage(text, "Disk Wipe");
+    host.ShowFailure(text, "Disk Wipe");
 }
 
 }  // namespace kelvara

@@ -99,7 +99,7 @@ void ImageDisk(Platform& platform, Host& host, const std::string& Folder) {
     if (!host.AskYesNo("Make image at " + Folder + "\\", "Make Image")) return;
     const ImageReport report = MakeImage(platform, host, Folder);
     if (report.complete) return;
-    host.ShowMessage(report.created ? report.failure + "\n\n" + IncompleteImageText(report, report.path) : report.failure,
+    host.ShowFailure(report.created ? report.failure + "\n\n" + IncompleteImageText(report, report.path) : report.failure,
                      "Make Image");
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
@@ -11,18 +12,22 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QProcessEnvironment>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <filesystem>
 
+#include "app/browser_engine.h"
 #include "app/frm_main.h"
 #include "dialogs/message_box.h"
 #include "photos/dir_list.h"
 #include "photos/preview_files.h"
 #include "photos/save_folder.h"
 #include "platform/posix/posix_platform.h"
+#include "tests/gui_main/child_test.h"
 #include "tests/gui_main/destination_answer.h"
 #include "tests/gui_main/message_answers.h"
 #include "tests/support/fake_platform.h"
@@ -90,6 +95,45 @@ TEST_F(PhotosThroughTheWindow, AClickPreviewsThePhotoFromTwoFreshFiles) {
     EXPECT_TRUE(window->Image1->isHidden());
 }
 
+// Clicks as a person makes them. The entry the scan left selected previews on a click, and
+// again on the next (a retry); a click that moves the selection previews once, as does a key.
+TEST_F(PhotosThroughTheWindow, EveryClickOnAnEntryPreviewsItOnce) {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    auto clickRow = [&](int row) {
+        const QRect entry = window->lstFiles->visualItemRect(window->lstFiles->item(row));
+        QTest::mouseClick(window->lstFiles->viewport(), Qt::LeftButton, {}, entry.center());
+    };
+    ASSERT_EQ(window->lstFiles->currentRow(), 5);  // the newest, selected by the scan
+    EXPECT_EQ(window->PreviewCount(), 0);
+    clickRow(5);
+    EXPECT_EQ(window->PreviewCount(), 1);
+    clickRow(5);
+    EXPECT_EQ(window->PreviewCount(), 2);
+    clickRow(2);
+    EXPECT_EQ(window->lstFiles->currentRow(), 2);
+    EXPECT_EQ(window->PreviewCount(), 3);
+    EXPECT_EQ(testing::ReadFileBytes(PreviewTempFolder(*platform) + "TB.jpg"), card.photos[2].bytes);
+    QTest::keyClick(window->lstFiles, Qt::Key_Down);
+    EXPECT_EQ(window->lstFiles->currentRow(), 3);
+    EXPECT_EQ(window->PreviewCount(), 4);
+    EXPECT_EQ(window->lblStatus->text(), "Ready");
+}
+
+// As root, with no sandbox setting in the environment, the program itself lets the browser
+// engine start: a preview shows the photo, and nothing alarming is printed.
+TEST_F(PhotosThroughTheWindow, AsRootAPreviewWorksWithNoSandboxSettingInTheEnvironment) {
+    if (!RunningAsRoot()) GTEST_SKIP() << "only root meets the engine's refusal";
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("QTWEBENGINE_DISABLE_SANDBOX");
+    environment.remove("QTWEBENGINE_CHROMIUM_FLAGS");
+    const auto child =
+        testing::RunChildTest("PhotosThroughTheWindow.EachPreviewShowsTheNewPhotoNotACachedOne", environment);
+    EXPECT_TRUE(child.passed) << child.output.toStdString();
+    for (const char* alarming : {"sandbox", "Sandbox", "qt.webenginecontext"})
+        EXPECT_FALSE(child.output.contains(alarming)) << child.output.toStdString();
+}
+
 TEST_F(PhotosThroughTheWindow, EachPreviewShowsTheNewPhotoNotACachedOne) {
     auto loaded = [&] {
         QEventLoop loop;
@@ -118,8 +162,24 @@ TEST_F(PhotosThroughTheWindow, EachPreviewShowsTheNewPhotoNotACachedOne) {
 TEST_F(PhotosThroughTheWindow, SaveAllWritesEveryPhotoAsItWasOnTheCard) {
     std::filesystem::create_directory(Home("Out"));
     Messages messages;
-    DestinationAnswer answer("C:\\Out");
+    // While the destination is chosen, the dialog belongs to the main window (so it stays above
+    // it), and the commands that would be refused meanwhile look unavailable.
+    const auto longCommands = [&] {
+        return QList<bool>{window->ToolbarButton(3)->isEnabled(), window->ToolbarButton(11)->isEnabled(),
+                           window->ToolbarButton(13)->isEnabled(), window->btnSave->isEnabled(),
+                           window->btnSaveAll->isEnabled()};
+    };
+    const QList<bool> allEnabled(5, true);
+    EXPECT_EQ(longCommands(), allEnabled);
+    bool ownedAndUnavailable = false;
+    DestinationAnswer answer("C:\\Out", [&] {
+        const auto dialogs = window->findChildren<SaveFolder*>();
+        ownedAndUnavailable = dialogs.size() == 1 && dialogs[0]->isWindow() && longCommands() == QList<bool>(5, false) &&
+                              window->ToolbarButton(5)->isEnabled();
+    });
     window->btnSaveAll->click();
+    EXPECT_TRUE(ownedAndUnavailable);
+    EXPECT_EQ(longCommands(), allEnabled);
     EXPECT_EQ(answer.answered(), 1);
     EXPECT_EQ(window->Folder, "C:\\Out");
     EXPECT_FALSE(window->ffdone);
@@ -192,8 +252,12 @@ TEST(FrmMainPhotos, AClickDuringAScanDoesNothing) {
     FrmMain window(platform);
     window.cbxDrives->setCurrentIndex(1);
     window.cbxDrives_Click();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     platform.onCall = [&](const std::string& call) {
-        if (call.rfind("ReadFile", 0) == 0 && window.lstFiles->count() == 1) window.lstFiles_Click();
+        if (call.rfind("ReadFile", 0) != 0 || window.lstFiles->count() != 1) return;
+        const QRect entry = window.lstFiles->visualItemRect(window.lstFiles->item(0));
+        QTest::mouseClick(window.lstFiles->viewport(), Qt::LeftButton, {}, entry.center());
     };
     window.Toolbar1_ButtonClick(3);
     platform.onCall = nullptr;
@@ -208,7 +272,9 @@ TEST(FrmMainPhotos, AClickDuringAScanDoesNothing) {
     EXPECT_TRUE(window.picBox->isHidden());
     EXPECT_EQ(window.lblStatus->text(), "Ready");
     ASSERT_EQ(messages.shown().size(), 2u);
+    EXPECT_EQ(messages.shown()[0].icon, MessageBox::Icon::None);  // the summary is news
     EXPECT_TRUE(messages.shown()[1].text.contains("not ready")) << messages.shown()[1].text.toStdString();
+    EXPECT_EQ(messages.shown()[1].icon, MessageBox::Icon::Warning);  // this went wrong
 }
 
 TEST(FrmMainPhotos, WithoutItsPrivateFolderAPreviewSaysSoAndWritesNothingAnywhere) {

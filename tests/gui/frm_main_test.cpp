@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
@@ -13,6 +14,8 @@
 #include <QProgressBar>
 #include <QTest>
 #include <QToolBar>
+#include <QThread>
+#include <QTimer>
 #include <QToolButton>
 #include <QWebEngineView>
 #include <filesystem>
@@ -22,7 +25,9 @@
 #include "dialogs/frm_browser.h"
 #include "dialogs/frm_options.h"
 #include "dialogs/message_box.h"
+#include "photos/save_folder.h"
 #include "platform/posix/posix_platform.h"
+#include "tests/gui_main/destination_answer.h"
 #include "tests/gui_main/message_answers.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fat_image.h"
@@ -48,6 +53,16 @@ void Click(FrmMain& window, int button) {
     QWidget* widget = window.Toolbar1->widgetForAction(window.ToolbarButton(button));
     ASSERT_NE(widget, nullptr);
     QTest::mouseClick(widget, Qt::LeftButton);
+}
+
+// Runs the application's event loop as the program does: until its last window is closed, or
+// half a minute has passed should that never happen.
+void RunTheEventLoop() {
+    QTimer safetyNet;
+    safetyNet.setSingleShot(true);
+    QObject::connect(&safetyNet, &QTimer::timeout, qApp, &QCoreApplication::quit);
+    safetyNet.start(30000);
+    QApplication::exec();
 }
 
 template <typename T>
@@ -78,13 +93,16 @@ TEST(FrmMain, StartsWithEveryControlInPlaceAndNothingChosen) {
     EXPECT_EQ(window.lstFiles->geometry(), QRect(8, 224, 169, 121));
     EXPECT_EQ(window.lblSectors->parentWidget(), window.Frame1);
 
-    // The browser pane: hidden, clipped to 272 - 17 square minus the border, the browser's
-    // frame pushed out at the top left.
+    // The browser pane: hidden, clipped to 272 - 17 square minus the border. The page starts at
+    // the opening's corner and is drawn so the whole 256-pixel photo fits the 251 inside.
     ASSERT_NE(window.picBox, nullptr);
     EXPECT_TRUE(window.picBox->isHidden());
     EXPECT_EQ(window.picBox->geometry(), QRect(184, 120, 255, 255));
-    EXPECT_EQ(window.WB2->pos(), QPoint(-2, -2));
+    EXPECT_EQ(window.WB2->pos(), QPoint(0, 0));
     EXPECT_EQ(window.WB2->size(), QSize(272, 272));
+    EXPECT_DOUBLE_EQ(window.WB2->zoomFactor(), 251.0 / 256);
+    // The frame's line runs below the drive combo, not across it.
+    EXPECT_GT(window.Frame1->y() + window.Frame1->frameRect().top(), window.cbxDrives->geometry().bottom());
     EXPECT_FALSE(window.Image1->isHidden());
     EXPECT_EQ(window.Image1->pixmap().toImage(), window.ImageList2.ListImage(1).toImage());
 
@@ -321,6 +339,7 @@ TEST(FrmMain, ScanShowsItsProgressAndEndsAtRest) {
     ASSERT_EQ(messages.shown().size(), 1u);
     EXPECT_EQ(messages.shown()[0].text, "Kelvara's found 1 Files");
     EXPECT_EQ(messages.shown()[0].title, "Scan Complete");
+    EXPECT_EQ(messages.shown()[0].icon, MessageBox::Icon::None);
     EXPECT_EQ(window.lblStatus->text(), "Ready");
     EXPECT_EQ(window.Progress->value(), 0);
     EXPECT_EQ(window.Progress->maximum(), 1013);
@@ -366,6 +385,97 @@ TEST(FrmMain, ACommandStartedDuringAScanDoesNothingButWindowsStillOpen) {
     EXPECT_EQ(OpenWindows<frmOptions>(), optionsBefore + 1);
     for (QWidget* widget : QApplication::topLevelWidgets())
         if (qobject_cast<frmOptions*>(widget)) widget->close();
+}
+
+// A slow card: every read takes a fifth of a second, the whole scan ten. Closing the window
+// mid-scan stops the scan at its next read; the program (its event loop) ends within a second
+// of the close, and no message is left for nobody to read.
+TEST(FrmMain, ClosingTheWindowMidScanEndsTheScanAndTheProgramWithinASecond) {
+    Messages messages;
+    FakePlatform platform;
+    platform.AddVolume('E', 20000);  // read in 50 runs of 400 sectors
+    FrmMain window(platform);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    Choose(window, "E:\\");
+    int reads = 0;
+    platform.onCall = [&](const std::string& call) {
+        if (call.rfind("ReadFile", 0) != 0) return;
+        ++reads;
+        QThread::msleep(200);
+    };
+    QElapsedTimer sinceClose;
+    QTimer::singleShot(0, &window, [&] { Click(window, 3); });
+    QTimer::singleShot(700, &window, [&] {
+        EXPECT_TRUE(window.IsBusy());
+        sinceClose.start();
+        window.close();
+    });
+    RunTheEventLoop();
+    const qint64 afterClose = sinceClose.isValid() ? sinceClose.elapsed() : -1;
+    platform.onCall = nullptr;
+
+    ASSERT_GE(afterClose, 0) << "the window was not closed during the scan";
+    EXPECT_LT(afterClose, 1000);
+    EXPECT_LT(reads, 10);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(window.IsBusy());
+    EXPECT_FALSE(window.CommandRunning());
+    EXPECT_EQ(window.lblStatus->text(), "Ready");
+    EXPECT_TRUE(messages.shown().empty()) << messages.Texts().join('\n').toStdString();
+}
+
+// Closed while the destination dialog of Image Disk is up, the dialog goes with the window as a
+// Cancel; closed while the image is written, the image stops after its run and the partial
+// file stays, closed, as the command line leaves it after Ctrl-C.
+TEST(FrmMain, ClosingTheWindowDuringImageDiskStopsItAndKeepsThePartialImage) {
+    Messages messages;
+    FakePlatform platform;
+    platform.AddVolume('E', 20000);  // copied in runs of many sectors, each a read
+    platform.folders.insert("C:\\");
+    platform.folders.insert("C:\\Out");
+    FrmMain window(platform);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    Choose(window, "E:\\");
+
+    QTimer::singleShot(0, &window, [&] { Click(window, 11); });
+    QTimer::singleShot(300, &window, [&] {
+        EXPECT_EQ(window.findChildren<SaveFolder*>().size(), 1);
+        window.close();
+    });
+    RunTheEventLoop();
+    EXPECT_TRUE(window.findChildren<SaveFolder*>().isEmpty());
+    EXPECT_EQ(window.Folder, "No");
+    EXPECT_TRUE(messages.shown().empty());
+    EXPECT_TRUE(platform.CallsNamed("ReadFile").empty());
+
+    FrmMain again(platform);
+    again.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
+    Choose(again, "E:\\");
+    platform.onCall = [&](const std::string& call) {
+        if (call.rfind("ReadFile", 0) == 0) QThread::msleep(200);
+    };
+    QElapsedTimer sinceClose;
+    testing::DestinationAnswer answer("C:\\Out");
+    QTimer::singleShot(0, &again, [&] { Click(again, 11); });
+    QTimer::singleShot(700, &again, [&] {
+        sinceClose.start();
+        again.close();
+    });
+    RunTheEventLoop();
+    const qint64 afterClose = sinceClose.isValid() ? sinceClose.elapsed() : -1;
+    platform.onCall = nullptr;
+    ASSERT_GE(afterClose, 0);
+    EXPECT_LT(afterClose, 1000);
+    ASSERT_EQ(messages.Texts(), QStringList{"Make image at C:\\Out\\"});
+    ASSERT_TRUE(platform.files.count("C:\\Out\\TOBRN.IMG"));
+    const std::size_t kept = platform.files.at("C:\\Out\\TOBRN.IMG").size();
+    EXPECT_GT(kept, 0u);
+    EXPECT_LT(kept, 20000u * 512);
+    EXPECT_EQ(kept % 512, 0u);
+    EXPECT_EQ(platform.OpenHandles(), 0);
 }
 
 TEST(FrmMain, EachWindowCommandOpensANewWindowAndSeparatorsDoNothing) {

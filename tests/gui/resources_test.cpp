@@ -66,6 +66,11 @@ TEST(ImageListTest, PicturesHaveTheirOwnSizesAndTheGuidesAreOpaqueWithWords) {
     for (int i = 1; i <= 5; ++i)
         ExpectDrawn(list.ListImage(i), sizes[i - 1], qPrintable(QString("ImageList2 picture %1").arg(i)));
 
+    // On a screen scaled by 1.5 a picture is drawn with 1.5 device pixels to its pixel, not enlarged.
+    const QPixmap scaled = list.ListImage(1, 1.5);
+    EXPECT_EQ(scaled.size(), QSize(384, 384));
+    EXPECT_EQ(scaled.deviceIndependentSize(), QSizeF(256, 256));
+
     QList<QImage> guides;
     for (int i = 1; i <= 3; ++i) {
         const QImage guide = list.ListImage(i).toImage().convertToFormat(QImage::Format_ARGB32);

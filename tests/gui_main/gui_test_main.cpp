@@ -5,9 +5,11 @@
 
 #include <QApplication>
 
+#include "app/browser_engine.h"
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // the browser engine needs it before the app
+    kelvara::PrepareBrowserEngine();  // as the program does, so the tests meet the engine as users do
     QApplication app(argc, argv);
     QApplication::setApplicationName("Kelvara");
     ::testing::InitGoogleTest(&argc, argv);
