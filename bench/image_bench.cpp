@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/browser_engine.h"
 #include "app/frm_main.h"
 #include "bench/bench_card.h"
 #include "dialogs/message_box.h"
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     using namespace kelvara;
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    PrepareBrowserEngine();  // as the program does: the window's engine starts as root too
     QApplication app(argc, argv);
     testing::TempDir dir;
     const std::string image = bench::CardFromArguments(argc, argv, dir.path());

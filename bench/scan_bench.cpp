@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <cstdio>
 
+#include "app/browser_engine.h"
 #include "app/frm_main.h"
 #include "bench/bench_card.h"
 #include "dialogs/message_box.h"
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     using namespace kelvara;
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    PrepareBrowserEngine();  // as the program does: the window's engine starts as root too
     QApplication app(argc, argv);
     testing::TempDir dir;
     const std::string image = bench::CardFromArguments(argc, argv, dir.path());
