@@ -11,6 +11,7 @@
 #include "diskio/is_windows_nt.h"
 #include "diskio/sector.h"
 #include "photos/save_file.h"
+#include "platform/last_error_text.h"
 #include "scan/entry_name.h"
 #include "scan/scan.h"
 #include "tools/make_image.h"
@@ -19,11 +20,6 @@ namespace kelvara::cli {
 namespace {
 
 void Complain(const std::string& text) { std::fprintf(stderr, "kelvara-cli: %s\n", text.c_str()); }
-
-std::string LastError(Platform& platform) {
-    const DWORD error = platform.GetLastError();
-    return error ? platform.FormatErrorMessage(error) : std::string("no reason given.");
-}
 
 const char* TypeName(DWORD type) {
     switch (type) {
@@ -42,7 +38,7 @@ std::optional<std::int64_t> SectorsOf(Platform& platform, const std::string& dri
     if (line.sectors) return *line.sectors;
     const std::int64_t total = GetTotalSectors(platform, drive);
     if (total < 0) {
-        Complain("the size of drive " + drive + " cannot be read: " + LastError(platform));
+        Complain("the size of drive " + drive + " cannot be read: " + LastErrorText(platform));
         return std::nullopt;
     }
     if (total == 0) {
@@ -74,7 +70,7 @@ std::optional<std::string> MakeFolders(Platform& platform, const std::string& fo
             if (attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
             return part + " is a file, not a folder.";
         }
-        if (!platform.CreateDirectoryA(part) && platform.GetLastError() != ERROR_ALREADY_EXISTS) return LastError(platform);
+        if (!platform.CreateDirectoryA(part) && platform.GetLastError() != ERROR_ALREADY_EXISTS) return LastErrorText(platform);
     }
     return std::nullopt;
 }
@@ -106,7 +102,7 @@ Scanned Scan(Platform& platform, CliHost& host, const CommandLine& line, Progres
 int ListDrives(Platform& platform, const std::vector<Source>& images) {
     const std::vector<std::string> roots = DriveStrings(platform);
     if (roots.empty()) {
-        Complain("the drives cannot be listed: " + LastError(platform));
+        Complain("the drives cannot be listed: " + LastErrorText(platform));
         return 1;
     }
     for (const std::string& root : roots) {
@@ -115,7 +111,7 @@ int ListDrives(Platform& platform, const std::vector<Source>& images) {
         // A card that is there but cannot be read is told of, not listed as empty; a reader
         // without a card is simply empty.
         if (!sectors && type == DRIVE_REMOVABLE && platform.GetLastError() != ERROR_NOT_READY)
-            Complain("the size of drive " + root + " cannot be read: " + LastError(platform));
+            Complain("the size of drive " + root + " cannot be read: " + LastErrorText(platform));
         const std::int64_t count = sectors.value_or(0);
         std::printf("%s\t%s\t%lld\t%lld\t%s\n", root.c_str(), TypeName(type), static_cast<long long>(count),
                     static_cast<long long>(count * kSectorSize), DriveTarget(platform, root).c_str());

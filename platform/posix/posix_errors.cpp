@@ -75,7 +75,7 @@ bool FailWith(DWORD code, std::string reason) {
     return false;
 }
 
-std::string LastErrorReason(DWORD code) { return code == lastError ? lastReason : std::string(); }
+std::string ReasonGivenWith(DWORD code) { return code == lastError ? lastReason : std::string(); }
 
 bool FailWithErrno(int error, IoDirection direction) { return FailWith(Win32ErrorFromErrno(error, direction)); }
 

@@ -40,6 +40,6 @@ bool FailWithErrno(int error, IoDirection direction = IoDirection::None);
 std::string Win32ErrorMessage(DWORD code);
 
 // The reason given with the thread's last error when it is `code`; empty otherwise.
-std::string LastErrorReason(DWORD code);
+std::string ReasonGivenWith(DWORD code);
 
 }  // namespace kelvara

@@ -325,7 +325,7 @@ DWORD PosixPlatform::GetLastError() { return LastWin32Error(); }
 
 std::string PosixPlatform::FormatErrorMessage(DWORD errorCode) {
     // The reason given with the last error says more than its code: what the file is, what to do.
-    const std::string reason = LastErrorReason(errorCode);
+    const std::string reason = ReasonGivenWith(errorCode);
     return reason.empty() ? Win32ErrorMessage(errorCode) : reason;
 }
 
