@@ -20,7 +20,6 @@
 #include <QWebEngineView>
 
 #include "app/drive_combo.h"
-#include "app/drive_list.h"
 #include "dialogs/frm_about.h"
 #include "dialogs/frm_browser.h"
 #include "destination/destination_check.h"
@@ -195,14 +194,8 @@ void FrmMain::Form_Load() {
     Busy = false;
     lblStatus->setText("Ready");
 
-    const auto drives = GetDriveList(platform_);
     cbxDrives->addItem("Select Drive");
-    if (drives) {
-        for (const std::string& root : *drives) {
-            if (root.empty()) break;
-            cbxDrives->addItem(QString::fromStdString(root).toUpper());
-        }
-    }
+    cbxDrives->RefreshDrives();
     cbxDrives->setCurrentIndex(0);
     cbxDrives_Click();  // choosing from code runs the drive selection like a user's choice
     ShowGuidePicture(1);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/drive_combo.h"
 #include "platform/platform.h"
 #include "resources/image_lists.h"
 #include "scan/found_photo.h"
@@ -15,7 +16,6 @@
 
 class QAction;
 class QCloseEvent;
-class QComboBox;
 class QFrame;
 class QLabel;
 class QListWidget;
@@ -35,7 +35,7 @@ public:
 
     // --- controls, in their order of creation ------------------------------------------------
     QToolBar* Toolbar1;
-    QComboBox* cbxDrives;
+    DriveCombo* cbxDrives;
     QPushButton* btnSaveAll;
     QPushButton* btnSave;
     QListWidget* lstFiles;

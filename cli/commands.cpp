@@ -11,6 +11,7 @@
 #include "diskio/is_windows_nt.h"
 #include "diskio/sector.h"
 #include "photos/save_file.h"
+#include "platform/drive_string.h"
 #include "platform/last_error_text.h"
 #include "scan/entry_name.h"
 #include "scan/scan.h"

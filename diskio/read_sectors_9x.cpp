@@ -1,10 +1,10 @@
 #include "diskio/read_sectors_9x.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "diskio/disk_error.h"
 #include "diskio/read_sectors.h"
+#include "platform/drive_string.h"
 #include "platform/low_memory.h"
 
 namespace kelvara {
@@ -61,8 +61,7 @@ DiocRegisters DiocRegisters::FromBytes(const std::uint8_t* bytes) {
 }
 
 std::int16_t DosDriveNumber(const std::string& drive) {
-    const int letter = std::toupper(static_cast<unsigned char>(drive.at(0)));
-    return static_cast<std::int16_t>(letter - 'A' + 1);
+    return static_cast<std::int16_t>(DriveLetter(drive) - 'A' + 1);
 }
 
 std::array<std::uint8_t, 10> PackDiskIo(std::uint32_t startSector, std::int16_t sectorCount,

@@ -15,31 +15,17 @@
 #include "photos/frm_new_folder.h"
 #include "dialogs/twips.h"
 #include "photos/yield_until.h"
+#include "platform/drive_string.h"
 
 namespace kelvara {
 namespace {
 
 // The drives as a drive list box shows them: "c:", "d:", ...
 std::vector<std::string> DriveNames(Platform& platform) {
-    std::vector<char> buffer(256);
-    DWORD length = platform.GetLogicalDriveStringsA(buffer);
-    if (length >= buffer.size()) {
-        buffer.assign(length + 1, '\0');
-        length = platform.GetLogicalDriveStringsA(buffer);
-        if (length >= buffer.size()) length = 0;
-    }
     std::vector<std::string> names;
-    for (std::size_t at = 0; at < length;) {
-        const std::string root(buffer.data() + at);
-        if (root.empty()) break;
-        at += root.size() + 1;
+    for (const std::string& root : DriveStrings(platform))
         names.push_back(std::string(1, static_cast<char>(std::tolower(static_cast<unsigned char>(root[0])))) + ":");
-    }
     return names;
-}
-
-std::string RootOf(const std::string& driveName) {
-    return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(driveName.at(0))))) + ":\\";
 }
 
 }  // namespace
@@ -94,7 +80,7 @@ void SaveFolder::ShowDriveOf(const std::string& path) {
 void SaveFolder::Drive1_Change() {
     const QString chosen = Drive1->currentText();
     if (chosen.isEmpty()) return;
-    if (!Dir1->setPath(RootOf(chosen.toStdString())))
+    if (!Dir1->setPath(DriveRoot(chosen.toStdString())))
         MessageBox::Show(this, "No disk or disk not ready", QString());
 }
 

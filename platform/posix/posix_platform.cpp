@@ -20,6 +20,7 @@
 #include "platform/posix/mount_table.h"
 #include "platform/posix/posix_errors.h"
 #include "platform/posix/program_launcher.h"
+#include "platform/drive_string.h"
 #include "platform/posix/temp_folder.h"
 
 namespace kelvara {
@@ -100,8 +101,7 @@ DWORD PosixPlatform::GetLogicalDriveStringsA(std::span<char> buffer) {
         std::lock_guard lock(mutex_);
         drives_.RefreshRemovable();
         for (const Drive& drive : drives_.Drives()) {
-            list += drive.letter;
-            list += ":\\";
+            list += DriveRoot(drive.letter);
             list += '\0';
         }
     }
@@ -428,7 +428,7 @@ bool PosixPlatform::GetVolumePathNameA(const std::string& fileName, std::span<ch
         }
     }
     if (letter == 0) return FailWith(ERROR_PATH_NOT_FOUND);
-    const std::string root = std::string(1, letter) + ":\\";
+    const std::string root = DriveRoot(letter);
     if (root.size() + 1 > volumePathName.size()) return FailWith(ERROR_FILENAME_EXCED_RANGE);
     CopyOut(root, volumePathName);
     return SetLastWin32Error(0), true;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "platform/drive_string.h"
+
 namespace kelvara::testing {
 namespace {
 
@@ -102,8 +104,7 @@ DWORD FakePlatform::GetLogicalDriveStringsA(std::span<char> buffer) {
     if (driveStringsFail) return Fail(ERROR_NOT_READY), 0;
     std::string list;
     for (const auto& [letter, drive] : drives) {
-        list += letter;
-        list += ":\\";
+        list += DriveRoot(letter);
         list += '\0';
     }
     if (buffer.size() < list.size() + 1) return static_cast<DWORD>(list.size() + 1);
