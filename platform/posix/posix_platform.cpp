@@ -326,7 +326,7 @@ DWORD PosixPlatform::GetLastError() { return LastWin32Error(); }
 std::string PosixPlatform::FormatErrorMessage(DWORD errorCode) {
     // The reason given with the last error says more than its code: what the file is, what to do.
     const std::string reason = ReasonGivenWith(errorCode);
-    return reason.empty() ? Win32ErrorMessage(errorCode) : reason;
+    return reason.empty() ? PosixErrorMessage(errorCode) : reason;
 }
 
 bool PosixPlatform::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) {
