@@ -15,9 +15,9 @@
 
 #include "app/frm_main.h"
 #include "bench/bench_card.h"
-#include "dialogs/message_box.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/support/temp_dir.h"
+#include "ui/message_box.h"
 
 int main(int argc, char** argv) {
     using namespace kelvara;

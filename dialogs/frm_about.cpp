@@ -5,10 +5,10 @@
 
 #include "dialogs/etched_line.h"
 #include "dialogs/get_key_value.h"
-#include "dialogs/message_box.h"
 #include "dialogs/program_version.h"
-#include "dialogs/twips.h"
 #include "resources/image_lists.h"
+#include "ui/message_box.h"
+#include "ui/twips.h"
 
 namespace kelvara {
 namespace {

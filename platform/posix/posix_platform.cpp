@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/drive_string.h"
 #include "platform/posix/disk_free_space.h"
 #include "platform/posix/dos_file.h"
 #include "platform/posix/dos_path.h"
@@ -20,7 +21,6 @@
 #include "platform/posix/mount_table.h"
 #include "platform/posix/posix_errors.h"
 #include "platform/posix/program_launcher.h"
-#include "platform/drive_string.h"
 #include "platform/posix/temp_folder.h"
 
 namespace kelvara {

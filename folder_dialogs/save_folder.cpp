@@ -1,4 +1,4 @@
-#include "photos/save_folder.h"
+#include "folder_dialogs/save_folder.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -10,12 +10,12 @@
 #include <cctype>
 #include <vector>
 
-#include "dialogs/message_box.h"
-#include "photos/dir_list.h"
-#include "photos/frm_new_folder.h"
-#include "dialogs/twips.h"
-#include "photos/yield_until.h"
+#include "folder_dialogs/dir_list.h"
+#include "folder_dialogs/frm_new_folder.h"
+#include "folder_dialogs/yield_until.h"
 #include "platform/drive_string.h"
+#include "ui/message_box.h"
+#include "ui/twips.h"
 
 namespace kelvara {
 namespace {
@@ -97,7 +97,7 @@ void SaveFolder::OKButton_Click() {
 }
 
 void SaveFolder::CancelButton_Click() {
-    Finish("No");
+    Finish(kNoFolder);
     close();
 }
 
@@ -106,7 +106,7 @@ void SaveFolder::reject() { CancelButton_Click(); }
 void SaveFolder::closeEvent(QCloseEvent* event) {
     // The close box is a Cancel, so whoever waits on ffdone stops waiting; so is a new-folder
     // dialog still open over it.
-    Finish("No");
+    Finish(kNoFolder);
     for (frmNewFolder* form : findChildren<frmNewFolder*>()) form->Command2_Click();
     event->accept();
 }
