@@ -274,8 +274,6 @@ void FrmMain::ScanWinNT() { kelvara::ScanWinNT({platform_, *this, FoundPhotoTabl
 
 void FrmMain::ScanWin98() { kelvara::ScanWin98({platform_, *this, FoundPhotoTable, Prefix}); }
 
-void FrmMain::MakeImage() { kelvara::MakeImage(platform_, *this, Folder); }
-
 std::optional<std::string> FrmMain::ChooseFolder(const std::vector<std::string>& sourceDrives) {
     // A folder on the card being recovered is refused, and the dialog opens again. The dialog is
     // owned by the main window, so it stays above it.

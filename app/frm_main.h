@@ -76,7 +76,6 @@ public:
     void ScanWinNT();
     void ScanWin98();
     void ShowPreview(int index);
-    void MakeImage();
 
     // Toolbar button `index`, counted from 1 with the separators.
     QAction* ToolbarButton(int index) const;

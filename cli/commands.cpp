@@ -164,7 +164,7 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     CliHost saver(drive, *sectors, meter);
     const SaveReport report = SavePhotos(platform, saver, scanned.table, indexes, folder, line.prefix);
     for (const std::string& path : report.written) std::printf("%s\n", Shown(line.folder, path).c_str());
-    for (const auto& message : saver.messages()) Complain(message.text);
+    if (const auto shortfall = SaveShortfall(report)) Complain(*shortfall);
     if (report.stopped) Complain("saving was stopped; the files listed are whole.");
     return scanned.report.Complete() && report.refused.empty() && report.failed == 0 && !report.stopped ? 0 : 1;
 }

@@ -74,14 +74,17 @@ SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& tab
         }
     }
     host.SetStatus("Ready");
-    if (report.failed > 0) {
-        const auto asked = report.written.size() + static_cast<std::size_t>(report.failed);
-        std::string text = "Saved " + std::to_string(report.written.size()) + " of " + std::to_string(asked) +
-                           (asked == 1 ? " photo; " : " photos; ") + std::to_string(report.failed) +
-                           " could not be saved.\n\n" + report.firstFailure;
-        host.ShowFailure(text, "Kelvara");
-    }
+    if (const auto shortfall = SaveShortfall(report)) host.ShowFailure(*shortfall, "Kelvara");
     return report;
+}
+
+std::optional<std::string> SaveShortfall(const SaveReport& report) {
+    if (!report.refused.empty()) return report.refused;
+    if (report.failed == 0) return std::nullopt;
+    const auto asked = report.written.size() + static_cast<std::size_t>(report.failed);
+    return "Saved " + std::to_string(report.written.size()) + " of " + std::to_string(asked) +
+           (asked == 1 ? " photo; " : " photos; ") + std::to_string(report.failed) + " could not be saved.\n\n" +
+           report.firstFailure;
 }
 
 }  // namespace kelvara
