@@ -19,7 +19,6 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/etched_line.h"
 #include "dialogs/frm_about.h"
 #include "dialogs/frm_browser.h"
 #include "dialogs/frm_options.h"
