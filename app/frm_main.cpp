@@ -30,6 +30,7 @@
 #include "folder_dialogs/choose_destination.h"
 #include "photos/preview_files.h"
 #include "photos/save_file.h"
+#include "platform/last_error_text.h"
 #include "scan/scan.h"
 #include "tools/disk_wipe.h"
 #include "tools/make_image.h"
@@ -209,7 +210,7 @@ void FrmMain::cbxDrives_Click() {
         lblSectors->setText("0");
         // A drive this user may not read is said, not shown as an empty one.
         if (platform_.GetLastError() == ERROR_ACCESS_DENIED)
-            ShowFailure("Drive " + drive + " cannot be read.\n" + platform_.FormatErrorMessage(ERROR_ACCESS_DENIED), "Kelvara");
+            ShowFailure("Drive " + drive + " cannot be read.\n" + LastErrorText(platform_), "Kelvara");
     }
 }
 

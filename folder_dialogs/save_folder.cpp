@@ -7,8 +7,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <cctype>
-#include <vector>
 
 #include "folder_dialogs/dir_list.h"
 #include "folder_dialogs/frm_new_folder.h"
@@ -20,13 +18,8 @@
 namespace kelvara {
 namespace {
 
-// The drives as a drive list box shows them: "c:", "d:", ...
-std::vector<std::string> DriveNames(Platform& platform) {
-    std::vector<std::string> names;
-    for (const std::string& root : DriveStrings(platform))
-        names.push_back(std::string(1, static_cast<char>(std::tolower(static_cast<unsigned char>(root[0])))) + ":");
-    return names;
-}
+// A drive as a drive list box names it: "c:".
+QString DriveName(const std::string& drive) { return QString(QChar::fromLatin1(DriveLetter(drive))).toLower() + ":"; }
 
 }  // namespace
 
@@ -54,7 +47,7 @@ SaveFolder::SaveFolder(Platform& platform, std::string& Folder, bool& ffdone, QW
     setTabOrder(Drive1, Dir1);
     OKButton->setFocus();
 
-    for (const std::string& name : DriveNames(platform_)) Drive1->addItem(QString::fromStdString(name));
+    for (const std::string& root : DriveStrings(platform_)) Drive1->addItem(DriveName(root));
     Form_Load();
 
     connect(Drive1, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
@@ -73,7 +66,7 @@ void SaveFolder::Form_Load() {
 void SaveFolder::ShowDriveOf(const std::string& path) {
     if (path.size() < 2 || path[1] != ':') return;
     const QSignalBlocker quiet(Drive1);
-    const int index = Drive1->findText(QString(QChar::fromLatin1(path[0])).toLower() + ":");
+    const int index = Drive1->findText(DriveName(path));
     if (index >= 0) Drive1->setCurrentIndex(index);
 }
 
