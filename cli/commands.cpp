@@ -76,6 +76,20 @@ std::optional<std::string> MakeFolders(Platform& platform, const std::string& fo
     return std::nullopt;
 }
 
+// The folder to write into is off the card being read, and made with the folders above it;
+// false, after saying why, when it is not. `given` is the folder as the user wrote it.
+bool FolderReady(Platform& platform, const std::string& folder, const std::string& drive, const std::string& given) {
+    if (const auto refusal = SourceDriveRefusal(platform, folder, drive)) {
+        Complain(*refusal);
+        return false;
+    }
+    if (const auto failure = MakeFolders(platform, folder)) {
+        Complain("the folder " + given + " cannot be made: " + *failure);
+        return false;
+    }
+    return true;
+}
+
 std::string WithoutTrailingSeparator(std::string folder) {
     while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\') && folder[folder.size() - 2] != ':')
         folder.pop_back();
@@ -151,14 +165,7 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
         std::printf("no photos found on %s\n", drive.c_str());
         return scanned.report.Complete() ? 0 : 1;
     }
-    if (const auto refusal = SourceDriveRefusal(platform, folder, drive)) {
-        Complain(*refusal);
-        return 1;
-    }
-    if (const auto failure = MakeFolders(platform, folder)) {
-        Complain("the folder " + line.folder + " cannot be made: " + *failure);
-        return 1;
-    }
+    if (!FolderReady(platform, folder, drive, line.folder)) return 1;
     std::vector<std::int64_t> indexes(scanned.table.size());
     for (std::size_t i = 0; i < indexes.size(); ++i) indexes[i] = static_cast<std::int64_t>(i);
     CliHost saver(drive, *sectors, meter);
@@ -173,14 +180,7 @@ int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& 
     const std::string folder = WithoutTrailingSeparator(line.folder);
     const auto sectors = SectorsOf(platform, drive, line);
     if (!sectors) return 1;
-    if (const auto refusal = SourceDriveRefusal(platform, folder, drive)) {
-        Complain(*refusal);
-        return 1;
-    }
-    if (const auto failure = MakeFolders(platform, folder)) {
-        Complain("the folder " + line.folder + " cannot be made: " + *failure);
-        return 1;
-    }
+    if (!FolderReady(platform, folder, drive, line.folder)) return 1;
     CliHost host(drive, *sectors, meter);
     const ImageReport report = MakeImage(platform, host, folder);
     meter.Update(report.sectorsWritten);
