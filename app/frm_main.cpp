@@ -1,7 +1,5 @@
 #include "app/frm_main.h"
 
-#include <algorithm>
-
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -360,12 +358,8 @@ void FrmMain::btnSaveAll_Click() {
 
 void FrmMain::SaveEntries(const std::vector<std::int64_t>& indexes) {
     RunCommand([&] {
-        std::vector<std::string> drives;
-        for (const std::int64_t index : indexes) {
-            const std::string drive = FoundPhotoTable[static_cast<std::size_t>(index)].Drive;
-            if (std::find(drives.begin(), drives.end(), drive) == drives.end()) drives.push_back(drive);
-        }
-        if (const auto folder = ChooseFolder(drives)) SavePhotos(platform_, *this, FoundPhotoTable, indexes, *folder, Prefix);
+        if (const auto folder = ChooseFolder(PhotoDrives(FoundPhotoTable, indexes)))
+            SavePhotos(platform_, *this, FoundPhotoTable, indexes, *folder, Prefix);
     });
 }
 

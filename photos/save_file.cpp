@@ -16,6 +16,16 @@ namespace kelvara {
 
 std::int64_t DriveEnd(const FoundPhotoTable& table) { return table.empty() ? 0 : table.back().EndSector; }
 
+std::vector<std::string> PhotoDrives(const FoundPhotoTable& table, const std::vector<std::int64_t>& indexes) {
+    std::vector<std::string> drives;
+    for (const std::int64_t index : indexes)
+        if (index >= 0 && index < static_cast<std::int64_t>(table.size())) {
+            const std::string drive = table[static_cast<std::size_t>(index)].Drive;
+            if (std::find(drives.begin(), drives.end(), drive) == drives.end()) drives.push_back(drive);
+        }
+    return drives;
+}
+
 std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& table, std::int64_t FileNum,
                      const std::string& Folder, const std::string& Prefix) {
     host.Yield();
@@ -47,14 +57,8 @@ SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& tab
                       const std::vector<std::int64_t>& indexes, const std::string& Folder,
                       const std::string& Prefix) {
     SaveReport report;
-    std::vector<std::string> drives;  // the drives the photos are read from
-    for (const std::int64_t index : indexes)
-        if (index >= 0 && index < static_cast<std::int64_t>(table.size())) {
-            const std::string drive = table[static_cast<std::size_t>(index)].Drive;
-            if (std::find(drives.begin(), drives.end(), drive) == drives.end()) drives.push_back(drive);
-        }
     const DestinationLock lock(platform, Folder);
-    if (auto refusal = SourceDriveRefusal(platform, Folder, drives)) report.refused = *refusal;
+    if (auto refusal = SourceDriveRefusal(platform, Folder, PhotoDrives(table, indexes))) report.refused = *refusal;
     else if (lock.refusal()) report.refused = *lock.refusal();
     if (!report.refused.empty()) {
         host.ShowFailure(report.refused, "Kelvara");

@@ -51,4 +51,7 @@ std::optional<std::string> SaveShortfall(const SaveReport& report);
 // The end of the drive as the last scan knew it: no photo's bytes are read past it.
 std::int64_t DriveEnd(const FoundPhotoTable& table);
 
+// The drives the photos at these indexes are read from, each once: no destination may lie on them.
+std::vector<std::string> PhotoDrives(const FoundPhotoTable& table, const std::vector<std::int64_t>& indexes);
+
 }  // namespace kelvara
