@@ -5,7 +5,8 @@
 namespace kelvara {
 
 std::vector<std::string> DriveStrings(Platform& platform) {
-    // A drive that comes between asking the size and reading the list makes it longer: ask again.
+    // A list longer than the buffer is asked for again at the size it needs, and once more should
+    // a card come meanwhile.
     std::vector<char> buffer(256);
     for (int attempt = 0; attempt < 3; ++attempt) {
         const DWORD length = platform.GetLogicalDriveStringsA(buffer);
