@@ -1,29 +1,22 @@
 #include "platform/drive_string.h"
 
+#include <array>
 #include <cctype>
 
 namespace kelvara {
 
 std::vector<std::string> DriveStrings(Platform& platform) {
-    // A list longer than the buffer is asked for again at the size it needs, and once more should
-    // a card come meanwhile.
-    std::vector<char> buffer(256);
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const DWORD length = platform.GetLogicalDriveStringsA(buffer);
-        if (length == 0) return {};
-        if (length >= buffer.size()) {
-            buffer.assign(length + 1, '\0');
-            continue;
-        }
-        // "C:\<NUL>E:\<NUL><NUL>": the list ends at the first empty string.
-        std::vector<std::string> roots;
-        for (std::size_t at = 0; at < length && buffer[at] != '\0';) {
-            roots.emplace_back(buffer.data() + at);
-            at += roots.back().size() + 1;
-        }
-        return roots;
+    // Every drive string is a letter's root, "E:\": 26 of them at the most, and the final NUL.
+    std::array<char, 26 * 4 + 1> buffer{};
+    const DWORD length = platform.GetLogicalDriveStringsA(buffer);
+    if (length == 0 || length >= buffer.size()) return {};
+    // "C:\<NUL>E:\<NUL><NUL>": the list ends at the first empty string.
+    std::vector<std::string> roots;
+    for (std::size_t at = 0; at < length && buffer[at] != '\0';) {
+        roots.emplace_back(buffer.data() + at);
+        at += roots.back().size() + 1;
     }
-    return {};
+    return roots;
 }
 
 char DriveLetter(const std::string& drive) {

@@ -45,9 +45,10 @@ std::string Leaf(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-char DriveLetter(const std::string& root) {
+// The drive a drive text names; 0 when it names none.
+char RootLetter(const std::string& root) {
     if (root.size() < 2 || root[1] != ':' || !std::isalpha(static_cast<unsigned char>(root[0]))) return 0;
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
+    return DriveLetter(root);
 }
 
 }  // namespace
@@ -108,14 +109,14 @@ DWORD FakePlatform::GetLogicalDriveStringsA(std::span<char> buffer) {
 
 DWORD FakePlatform::GetDriveTypeA(const std::string& rootPathName) {
     Record("GetDriveTypeA(" + rootPathName + ")");
-    const auto it = drives.find(DriveLetter(rootPathName));
+    const auto it = drives.find(RootLetter(rootPathName));
     return it == drives.end() ? DRIVE_NO_ROOT_DIR : it->second.type;
 }
 
 DWORD FakePlatform::QueryDosDeviceA(const std::string& deviceName, std::span<char> targetPath) {
     Record("QueryDosDeviceA(" + deviceName + ")");
-    if (!drives.count(DriveLetter(deviceName))) return Fail(ERROR_FILE_NOT_FOUND), 0;
-    const std::string target = std::string("\\Device\\Fake") + DriveLetter(deviceName);
+    if (!drives.count(RootLetter(deviceName))) return Fail(ERROR_FILE_NOT_FOUND), 0;
+    const std::string target = std::string("\\Device\\Fake") + RootLetter(deviceName);
     if (target.size() + 2 > targetPath.size()) return Fail(ERROR_INSUFFICIENT_BUFFER), 0;
     std::copy(target.begin(), target.end(), targetPath.begin());
     targetPath[target.size()] = '\0';
@@ -126,7 +127,7 @@ DWORD FakePlatform::QueryDosDeviceA(const std::string& deviceName, std::span<cha
 bool FakePlatform::GetDiskFreeSpaceA(const std::string& rootPathName, DWORD& sectorsPerCluster, DWORD& bytesPerSector,
                                      DWORD& numberOfFreeClusters, DWORD& totalNumberOfClusters) {
     Record("GetDiskFreeSpaceA(" + rootPathName + ")");
-    const auto it = drives.find(DriveLetter(rootPathName));
+    const auto it = drives.find(RootLetter(rootPathName));
     if (it == drives.end()) return Fail(ERROR_INVALID_DRIVE);
     const Drive& drive = it->second;
     if (!drive.sizeKnown) return Fail(ERROR_NOT_READY);
@@ -146,7 +147,7 @@ HANDLE FakePlatform::CreateFileA(const std::string& fileName, DWORD desiredAcces
         if (platformId == VER_PLATFORM_WIN32_NT) return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
         handle.kind = Handle::Kind::Vwin32;
     } else if (fileName.rfind("\\\\.\\", 0) == 0) {
-        const char letter = DriveLetter(fileName.substr(4));
+        const char letter = RootLetter(fileName.substr(4));
         const auto it = drives.find(letter);
         if (it == drives.end() || fileName.size() != 6) return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
         if (!it->second.volume) return Fail(ERROR_NOT_READY), INVALID_HANDLE_VALUE;
