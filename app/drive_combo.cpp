@@ -17,7 +17,7 @@ void DriveCombo::RefreshDrives() {
     QStringList entries{itemText(0)};
     for (const std::string& root : *drives) {
         if (root.empty()) break;
-        entries << QString::fromStdString(root).toUpper();
+        entries << QString::fromStdString(root);
     }
     if (!entries.contains(chosen)) {
         // Letters keep their order; the chosen drive goes back in its place.

@@ -1,31 +1,17 @@
 #include "app/drive_list.h"
 
-#include <vector>
+#include "platform/drive_string.h"
 
 namespace kelvara {
 
 std::optional<DriveTable> GetDriveList(Platform& platform) {
-    const DWORD needed = platform.GetLogicalDriveStringsA({});
-    if (needed == 0) return std::nullopt;
-    std::string buffer(needed, ' ');
-    if (platform.GetLogicalDriveStringsA(buffer) == 0) return std::nullopt;
-
-    // The list ends with the NUL after its last root and a terminating NUL: the split gives
-    // two empty pieces at the end, which are not drives.
-    std::vector<std::string> pieces(1);
-    for (const char c : buffer) {
-        if (c == '\0')
-            pieces.emplace_back();
-        else
-            pieces.back() += c;
-    }
-    pieces.resize(pieces.size() >= 2 ? pieces.size() - 2 : 0);
-
+    const std::vector<std::string> roots = DriveStrings(platform);
+    if (roots.empty()) return std::nullopt;
     DriveTable table;
     int slot = 0;
-    for (const std::string& root : pieces) {
+    for (const std::string& root : roots) {
         if (slot == kDriveSlots) break;  // the first 21 removable drives are listed
-        if (platform.GetDriveTypeA(root) == DRIVE_REMOVABLE) table[slot++] = root;
+        if (platform.GetDriveTypeA(root) == DRIVE_REMOVABLE) table[slot++] = DriveRoot(root);
     }
     return table;
 }

@@ -1,7 +1,5 @@
 #include "app/frm_main.h"
 
-#include <algorithm>
-
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -20,20 +18,21 @@
 #include <QWebEngineView>
 
 #include "app/drive_combo.h"
-#include "app/drive_list.h"
+#include "destination/destination_check.h"
 #include "dialogs/frm_about.h"
 #include "dialogs/frm_browser.h"
-#include "destination/destination_check.h"
 #include "dialogs/frm_options.h"
 #include "diskio/get_total_sectors.h"
 #include "diskio/is_windows_nt.h"
 #include "diskio/sector.h"
-#include "photos/choose_destination.h"
+#include "folder_dialogs/choose_destination.h"
 #include "photos/preview_files.h"
 #include "photos/save_file.h"
+#include "platform/last_error_text.h"
 #include "scan/scan.h"
 #include "tools/disk_wipe.h"
 #include "tools/make_image.h"
+#include "ui/twips.h"
 
 namespace kelvara {
 namespace {
@@ -61,11 +60,8 @@ FrmMain::FrmMain(Platform& platform, QWidget* parent)
     setWindowTitle("Kelvara - Tobrin");
     setWindowIcon(KelvaraWindowIcon());
     setFixedSize(443, 385);
-    // The layout was drawn for a small, narrow face; a wide one would cut the captions.
-    QFont small = font();
-    small.setFamilies({"Nimbus Sans", "Liberation Sans", "Arial", "DejaVu Sans Condensed", "DejaVu Sans"});
-    small.setPixelSize(11);
-    setFont(small);
+    // The main window's captions sit closest together: a narrow face, where there is one.
+    UseLayoutFont(this, {"Nimbus Sans", "Liberation Sans", "Arial", "DejaVu Sans Condensed", "DejaVu Sans"});
     BuildControls();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -195,14 +191,8 @@ void FrmMain::Form_Load() {
     Busy = false;
     lblStatus->setText("Ready");
 
-    const auto drives = GetDriveList(platform_);
     cbxDrives->addItem("Select Drive");
-    if (drives) {
-        for (const std::string& root : *drives) {
-            if (root.empty()) break;
-            cbxDrives->addItem(QString::fromStdString(root).toUpper());
-        }
-    }
+    cbxDrives->RefreshDrives();
     cbxDrives->setCurrentIndex(0);
     cbxDrives_Click();  // choosing from code runs the drive selection like a user's choice
     ShowGuidePicture(1);
@@ -218,7 +208,7 @@ void FrmMain::cbxDrives_Click() {
         lblSectors->setText("0");
         // A drive this user may not read is said, not shown as an empty one.
         if (platform_.GetLastError() == ERROR_ACCESS_DENIED)
-            ShowFailure("Drive " + drive + " cannot be read.\n" + platform_.FormatErrorMessage(ERROR_ACCESS_DENIED), "Kelvara");
+            ShowFailure("Drive " + drive + " cannot be read.\n" + LastErrorText(platform_), "Kelvara");
     }
 }
 
@@ -270,9 +260,8 @@ void FrmMain::Toolbar1_ButtonClick(int index) {
         case kImageDiskButton:
             if (CaptionNumber(SectorsCaption()) == 0) return;
             RunCommand([this] {
-                const std::string folder = ChooseFolder({DriveString()});
-                if (folder == "No" || folder.empty()) return;
-                ImageDisk(platform_, *this, Folder);
+                const auto folder = ChooseFolder({DriveString()});
+                if (folder) ImageDisk(platform_, *this, *folder);
             });
             break;
         case kDiskWipeButton: RunCommand([this] { DiskWipe(platform_, *this); }); break;
@@ -284,14 +273,12 @@ void FrmMain::ScanWinNT() { kelvara::ScanWinNT({platform_, *this, FoundPhotoTabl
 
 void FrmMain::ScanWin98() { kelvara::ScanWin98({platform_, *this, FoundPhotoTable, Prefix}); }
 
-void FrmMain::MakeImage() { kelvara::MakeImage(platform_, *this, Folder); }
-
-std::string FrmMain::ChooseFolder(const std::vector<std::string>& sourceDrives) {
+std::optional<std::string> FrmMain::ChooseFolder(const std::vector<std::string>& sourceDrives) {
     // A folder on the card being recovered is refused, and the dialog opens again. The dialog is
     // owned by the main window, so it stays above it.
     for (;;) {
         const std::string folder = ChooseDestinationFolder(platform_, Folder, ffdone, [this] { Yield(); }, this);
-        if (folder == "No" || folder.empty()) return folder;
+        if (folder == kNoFolder || folder.empty()) return std::nullopt;
         const auto refusal = SourceDriveRefusal(platform_, folder, sourceDrives);
         if (!refusal) return folder;
         ShowFailure(*refusal, "Kelvara");
@@ -371,14 +358,8 @@ void FrmMain::btnSaveAll_Click() {
 
 void FrmMain::SaveEntries(const std::vector<std::int64_t>& indexes) {
     RunCommand([&] {
-        std::vector<std::string> drives;
-        for (const std::int64_t index : indexes) {
-            const std::string drive = FoundPhotoTable[static_cast<std::size_t>(index)].Drive;
-            if (std::find(drives.begin(), drives.end(), drive) == drives.end()) drives.push_back(drive);
-        }
-        const std::string folder = ChooseFolder(drives);
-        if (folder == "No" || folder.empty()) return;
-        SavePhotos(platform_, *this, FoundPhotoTable, indexes, Folder, Prefix);
+        if (const auto folder = ChooseFolder(PhotoDrives(FoundPhotoTable, indexes)))
+            SavePhotos(platform_, *this, FoundPhotoTable, indexes, *folder, Prefix);
     });
 }
 

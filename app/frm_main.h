@@ -5,9 +5,11 @@
 #include <QElapsedTimer>
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/drive_combo.h"
 #include "platform/platform.h"
 #include "resources/image_lists.h"
 #include "scan/found_photo.h"
@@ -15,7 +17,6 @@
 
 class QAction;
 class QCloseEvent;
-class QComboBox;
 class QFrame;
 class QLabel;
 class QListWidget;
@@ -35,7 +36,7 @@ public:
 
     // --- controls, in their order of creation ------------------------------------------------
     QToolBar* Toolbar1;
-    QComboBox* cbxDrives;
+    DriveCombo* cbxDrives;
     QPushButton* btnSaveAll;
     QPushButton* btnSave;
     QListWidget* lstFiles;
@@ -59,7 +60,7 @@ public:
     QFrame* picBox = nullptr;  // made by Form_Load; holds WB2 and clips its frame and scroll bars
 
     // --- state ---------------------------------------------------------------------------------
-    std::string Folder;  // the destination last chosen, "No" after a cancel
+    std::string Folder;  // the destination last chosen, kNoFolder ("No") after a cancel
     bool ffdone = false;  // the destination dialog has closed
     std::string Prefix;  // the name prefix of list entries and saved files
     kelvara::FoundPhotoTable FoundPhotoTable;
@@ -75,7 +76,6 @@ public:
     void ScanWinNT();
     void ScanWin98();
     void ShowPreview(int index);
-    void MakeImage();
 
     // Toolbar button `index`, counted from 1 with the separators.
     QAction* ToolbarButton(int index) const;
@@ -114,8 +114,9 @@ private:
     void BuildControls();
     void BuildToolbar();
     void Navigate2(const std::string& pagePath);
-    // The destination dialog until the user gives up ("No") or chooses a folder off those drives.
-    std::string ChooseFolder(const std::vector<std::string>& sourceDrives);
+    // The destination dialog until the user chooses a folder off those drives; nullopt when the
+    // user gave up.
+    std::optional<std::string> ChooseFolder(const std::vector<std::string>& sourceDrives);
     void SaveEntries(const std::vector<std::int64_t>& indexes);
 
     // Runs a long command with the toolbar's long commands refused meanwhile; false when one

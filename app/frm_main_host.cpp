@@ -10,7 +10,7 @@
 #include <climits>
 
 #include "app/frm_main.h"
-#include "dialogs/message_box.h"
+#include "ui/message_box.h"
 
 namespace kelvara {
 namespace {

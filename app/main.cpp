@@ -10,8 +10,8 @@
 
 #include "app/browser_engine.h"
 #include "app/frm_main.h"
-#include "dialogs/message_box.h"
 #include "platform/create_platform.h"
+#include "ui/message_box.h"
 
 int main(int argc, char** argv) {
     kelvara::PrepareBrowserEngine();

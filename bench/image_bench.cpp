@@ -16,9 +16,10 @@
 #include "app/browser_engine.h"
 #include "app/frm_main.h"
 #include "bench/bench_card.h"
-#include "dialogs/message_box.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/support/temp_dir.h"
+#include "tools/make_image.h"
+#include "ui/message_box.h"
 
 int main(int argc, char** argv) {
     using namespace kelvara;
@@ -43,12 +44,12 @@ int main(int argc, char** argv) {
     FrmMain window(platform);
     window.cbxDrives->setCurrentIndex(1);
     window.cbxDrives_Click();
-    window.Folder = "C:\\";
+
     const double made = bench::BestOfThree([&] {
         std::filesystem::remove(dir.file("TOBRN.IMG"));
         QElapsedTimer timer;
         timer.start();
-        window.MakeImage();
+        MakeImage(platform, window, "C:\\");
         return static_cast<double>(timer.nsecsElapsed()) / 1e9;
     });
     std::printf("image: %s, %s sectors imaged, %lld bytes written\n", image.c_str(),

@@ -15,11 +15,11 @@
 #include "app/browser_engine.h"
 #include "app/frm_main.h"
 #include "bench/bench_card.h"
-#include "dialogs/message_box.h"
 #include "platform/posix/posix_platform.h"
 #include "scan/scan.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
+#include "ui/message_box.h"
 
 int main(int argc, char** argv) {
     using namespace kelvara;

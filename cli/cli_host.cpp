@@ -35,8 +35,6 @@ bool CliHost::SetProgressValue(std::int64_t value) {
     return true;
 }
 
-void CliHost::ShowMessage(const std::string& text, const std::string& title) { messages_.push_back({text, title}); }
-
 void CliHost::Yield() {
     // The meter looks at the clock; a sector is tested in less time than that takes.
     if ((++yields_ & 0x3FF) == 0) meter_.Update(progressValue_);

@@ -1,11 +1,10 @@
 #pragma once
 // The window's controls as plain values for the command line: the drive and its sector count
-// are fixed, progress goes to the meter, messages are kept for the command to print.
+// are fixed, progress goes to the meter, and the messages are left out: each command prints
+// what its report says.
 
 #include <cstdint>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "cli/progress_meter.h"
 #include "scan/host.h"
@@ -21,11 +20,6 @@ class CliHost : public Host {
 public:
     CliHost(std::string drive, std::int64_t sectors, ProgressMeter& meter);
 
-    struct Message {
-        std::string text, title;
-    };
-    const std::vector<Message>& messages() const { return messages_; }
-
     std::string DriveString() override { return drive_; }
     std::string SectorsCaption() override { return sectorsCaption_; }
     void SetProgressMax(std::int64_t maximum) override;
@@ -36,7 +30,7 @@ public:
     void SetBusy(bool) override {}
     void ShowGuidePicture(int) override {}
     void AddFoundEntry(const std::string&) override {}  // the names are printed from the table
-    void ShowMessage(const std::string& text, const std::string& title) override;
+    void ShowMessage(const std::string&, const std::string&) override {}
     bool AskYesNo(const std::string&, const std::string&) override { return true; }
     void Yield() override;
     bool StopRequested() override { return Interrupted(); }
@@ -48,7 +42,6 @@ private:
     std::int64_t progressMax_ = 100;
     std::int64_t progressValue_ = 0;
     unsigned yields_ = 0;
-    std::vector<Message> messages_;
 };
 
 }  // namespace kelvara::cli

@@ -11,6 +11,8 @@
 #include "diskio/is_windows_nt.h"
 #include "diskio/sector.h"
 #include "photos/save_file.h"
+#include "platform/drive_string.h"
+#include "platform/last_error_text.h"
 #include "scan/entry_name.h"
 #include "scan/scan.h"
 #include "tools/make_image.h"
@@ -19,11 +21,6 @@ namespace kelvara::cli {
 namespace {
 
 void Complain(const std::string& text) { std::fprintf(stderr, "kelvara-cli: %s\n", text.c_str()); }
-
-std::string LastError(Platform& platform) {
-    const DWORD error = platform.GetLastError();
-    return error ? platform.FormatErrorMessage(error) : std::string("no reason given.");
-}
 
 const char* TypeName(DWORD type) {
     switch (type) {
@@ -42,7 +39,7 @@ std::optional<std::int64_t> SectorsOf(Platform& platform, const std::string& dri
     if (line.sectors) return *line.sectors;
     const std::int64_t total = GetTotalSectors(platform, drive);
     if (total < 0) {
-        Complain("the size of drive " + drive + " cannot be read: " + LastError(platform));
+        Complain("the size of drive " + drive + " cannot be read: " + LastErrorText(platform));
         return std::nullopt;
     }
     if (total == 0) {
@@ -74,9 +71,23 @@ std::optional<std::string> MakeFolders(Platform& platform, const std::string& fo
             if (attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
             return part + " is a file, not a folder.";
         }
-        if (!platform.CreateDirectoryA(part) && platform.GetLastError() != ERROR_ALREADY_EXISTS) return LastError(platform);
+        if (!platform.CreateDirectoryA(part) && platform.GetLastError() != ERROR_ALREADY_EXISTS) return LastErrorText(platform);
     }
     return std::nullopt;
+}
+
+// The folder to write into is off the card being read, and made with the folders above it;
+// false, after saying why, when it is not. `given` is the folder as the user wrote it.
+bool FolderReady(Platform& platform, const std::string& folder, const std::string& drive, const std::string& given) {
+    if (const auto refusal = SourceDriveRefusal(platform, folder, drive)) {
+        Complain(*refusal);
+        return false;
+    }
+    if (const auto failure = MakeFolders(platform, folder)) {
+        Complain("the folder " + given + " cannot be made: " + *failure);
+        return false;
+    }
+    return true;
 }
 
 std::string WithoutTrailingSeparator(std::string folder) {
@@ -106,7 +117,7 @@ Scanned Scan(Platform& platform, CliHost& host, const CommandLine& line, Progres
 int ListDrives(Platform& platform, const std::vector<Source>& images) {
     const std::vector<std::string> roots = DriveStrings(platform);
     if (roots.empty()) {
-        Complain("the drives cannot be listed: " + LastError(platform));
+        Complain("the drives cannot be listed: " + LastErrorText(platform));
         return 1;
     }
     for (const std::string& root : roots) {
@@ -115,7 +126,7 @@ int ListDrives(Platform& platform, const std::vector<Source>& images) {
         // A card that is there but cannot be read is told of, not listed as empty; a reader
         // without a card is simply empty.
         if (!sectors && type == DRIVE_REMOVABLE && platform.GetLastError() != ERROR_NOT_READY)
-            Complain("the size of drive " + root + " cannot be read: " + LastError(platform));
+            Complain("the size of drive " + root + " cannot be read: " + LastErrorText(platform));
         const std::int64_t count = sectors.value_or(0);
         std::printf("%s\t%s\t%lld\t%lld\t%s\n", root.c_str(), TypeName(type), static_cast<long long>(count),
                     static_cast<long long>(count * kSectorSize), DriveTarget(platform, root).c_str());
@@ -154,20 +165,13 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
         std::printf("no photos found on %s\n", drive.c_str());
         return scanned.report.Complete() ? 0 : 1;
     }
-    if (const auto refusal = SourceDriveRefusal(platform, folder, drive)) {
-        Complain(*refusal);
-        return 1;
-    }
-    if (const auto failure = MakeFolders(platform, folder)) {
-        Complain("the folder " + line.folder + " cannot be made: " + *failure);
-        return 1;
-    }
+    if (!FolderReady(platform, folder, drive, line.folder)) return 1;
     std::vector<std::int64_t> indexes(scanned.table.size());
     for (std::size_t i = 0; i < indexes.size(); ++i) indexes[i] = static_cast<std::int64_t>(i);
     CliHost saver(drive, *sectors, meter);
     const SaveReport report = SavePhotos(platform, saver, scanned.table, indexes, folder, line.prefix);
     for (const std::string& path : report.written) std::printf("%s\n", Shown(line.folder, path).c_str());
-    for (const auto& message : saver.messages()) Complain(message.text);
+    if (const auto shortfall = SaveShortfall(report)) Complain(*shortfall);
     if (report.stopped) Complain("saving was stopped; the files listed are whole.");
     return scanned.report.Complete() && report.refused.empty() && report.failed == 0 && !report.stopped ? 0 : 1;
 }
@@ -176,14 +180,7 @@ int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& 
     const std::string folder = WithoutTrailingSeparator(line.folder);
     const auto sectors = SectorsOf(platform, drive, line);
     if (!sectors) return 1;
-    if (const auto refusal = SourceDriveRefusal(platform, folder, drive)) {
-        Complain(*refusal);
-        return 1;
-    }
-    if (const auto failure = MakeFolders(platform, folder)) {
-        Complain("the folder " + line.folder + " cannot be made: " + *failure);
-        return 1;
-    }
+    if (!FolderReady(platform, folder, drive, line.folder)) return 1;
     CliHost host(drive, *sectors, meter);
     const ImageReport report = MakeImage(platform, host, folder);
     meter.Update(report.sectorsWritten);

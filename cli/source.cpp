@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "diskio/get_total_sectors.h"
+#include "platform/drive_string.h"
 
 namespace kelvara::cli {
 namespace {
@@ -15,23 +16,10 @@ bool IsDriveString(const std::string& text) {
 
 }  // namespace
 
-std::vector<std::string> DriveStrings(Platform& platform) {
-    std::vector<char> buffer(platform.GetLogicalDriveStringsA({}) + 1);
-    const DWORD length = platform.GetLogicalDriveStringsA(buffer);
-    std::vector<std::string> roots;
-    if (length == 0 || length >= buffer.size()) return roots;
-    for (std::size_t at = 0; at < length && buffer[at] != '\0';) {
-        const std::string root(buffer.data() + at);
-        roots.push_back(root);
-        at += root.size() + 1;
-    }
-    return roots;
-}
-
 Source ParseSource(const std::string& text) {
     Source source;
     if (IsDriveString(text)) {
-        source.drive = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])))) + ":\\";
+        source.drive = DriveRoot(text);
         return source;
     }
     PlatformOptions::Image image{text, 0};

@@ -25,9 +25,6 @@ Source ParseSource(const std::string& text);
 // be attached here.
 std::optional<std::string> DriveOf(Platform& platform, const Source& source);
 
-// The drive strings the platform lists, in its order; empty when it cannot list them.
-std::vector<std::string> DriveStrings(Platform& platform);
-
 // "E:\" and what it stands for, "" when the platform cannot tell.
 std::string DriveTarget(Platform& platform, const std::string& root);
 

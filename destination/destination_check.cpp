@@ -1,7 +1,8 @@
 #include "destination/destination_check.h"
 
-#include <cctype>
 #include <vector>
+
+#include "platform/drive_string.h"
 
 namespace kelvara {
 
@@ -10,10 +11,9 @@ std::optional<std::string> SourceDriveRefusal(Platform& platform, const std::str
     if (sourceDrive.empty()) return std::nullopt;
     std::vector<char> root(4096);
     if (!platform.GetVolumePathNameA(folder, root)) return std::nullopt;  // where it cannot be told, writing fails by itself
-    const auto letter = [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); };
-    if (root[1] != ':' || letter(root[0]) != letter(sourceDrive[0])) return std::nullopt;
-    return folder + " is on drive " + std::string(1, letter(sourceDrive[0])) +
-           ":\\, the card being recovered: writing there would overwrite the deleted photos still on it. "
+    if (root[1] != ':' || DriveLetter(root.data()) != DriveLetter(sourceDrive)) return std::nullopt;
+    return folder + " is on drive " + DriveRoot(sourceDrive) +
+           ", the card being recovered: writing there would overwrite the deleted photos still on it. "
            "Choose a folder on another drive.";
 }
 

@@ -1,14 +1,14 @@
 #include "dialogs/frm_about.h"
 
+#include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 
-#include "dialogs/etched_line.h"
 #include "dialogs/get_key_value.h"
-#include "dialogs/message_box.h"
 #include "dialogs/program_version.h"
-#include "dialogs/twips.h"
 #include "resources/image_lists.h"
+#include "ui/message_box.h"
+#include "ui/twips.h"
 
 namespace kelvara {
 namespace {
@@ -48,7 +48,13 @@ frmAbout::frmAbout(Platform& platform) : QDialog(nullptr), platform_(platform) {
     lblVersion->setGeometry(TwipsRect(1080, 480, 3885, 225));
     lblDescription = new QLabel(QStringLiteral("Fast, Easy Recovery or your Digital media") + QString(20, ' '), this);
     lblDescription->setGeometry(TwipsRect(1080, 720, 3885, 330));
-    Line1 = new EtchedLine(this);
+    Line1 = new QFrame(this);
+    Line1->setFrameShape(QFrame::HLine);
+    Line1->setFrameShadow(QFrame::Sunken);
+    QPalette etched = Line1->palette();
+    etched.setColor(QPalette::Dark, QColor(0x80, 0x80, 0x80));
+    etched.setColor(QPalette::Light, Qt::white);
+    Line1->setPalette(etched);
     Line1->setGeometry(Twips(120), Twips(1200), Twips(5325), 2);
     cmdOK = new QPushButton("OK", this);
     cmdOK->setGeometry(TwipsRect(4245, 1425, 1260, 345));

@@ -6,12 +6,11 @@
 
 #include "platform/platform.h"
 
+class QFrame;
 class QLabel;
 class QPushButton;
 
 namespace kelvara {
-
-class EtchedLine;
 
 class frmAbout : public QDialog {
     Q_OBJECT
@@ -25,7 +24,7 @@ public:
     QLabel* Label1;
     QLabel* lblVersion;
     QLabel* lblDescription;
-    EtchedLine* Line1;
+    QFrame* Line1;  // a line cut into the box: gray above white
     QPushButton* cmdOK;
     QPushButton* cmdSysInfo;
 

@@ -3,7 +3,7 @@
 #include <QUrl>
 #include <QWebEngineView>
 
-#include "dialogs/twips.h"
+#include "ui/twips.h"
 
 namespace kelvara {
 

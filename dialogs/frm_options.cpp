@@ -6,9 +6,9 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "dialogs/message_box.h"
-#include "dialogs/twips.h"
 #include "scan/entry_name.h"
+#include "ui/message_box.h"
+#include "ui/twips.h"
 
 namespace kelvara {
 namespace {

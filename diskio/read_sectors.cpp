@@ -4,6 +4,7 @@
 #include "diskio/is_windows_nt.h"
 #include "diskio/read_sectors_9x.h"
 #include "diskio/read_sectors_nt.h"
+#include "platform/last_error_text.h"
 
 namespace kelvara {
 
@@ -30,9 +31,8 @@ std::int32_t ReadSectors(Platform& platform, const std::string& drive, std::int6
     const bool read = nt ? ReadSectorsNT(platform, text, firstSector, offset, count, into, &held)
                          : ReadSectors9x(platform, text, firstSector, offset, count, into);
     if (!read) {
-        const DWORD error = platform.GetLastError();
         std::string message = "Cannot open drive " + VolumePath(text).substr(4) + ".";
-        if (error != 0) message += " " + platform.FormatErrorMessage(error);
+        if (const auto reason = LastErrorReason(platform)) message += " " + *reason;
         throw DiskError(DiskError::Kind::CannotOpen, message);
     }
     return nt ? held : SectorsToRead(text, firstSector, offset, count);

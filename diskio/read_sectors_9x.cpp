@@ -1,83 +1,36 @@
 #include "diskio/read_sectors_9x.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "diskio/disk_error.h"
 #include "diskio/read_sectors.h"
 #include "platform/low_memory.h"
+#include "platform/vwin32_request.h"
 
 namespace kelvara {
 namespace {
 
-constexpr std::uint32_t kAbsoluteDiskRead = 0x7305;  // interrupt 21h, function 73h, subfunction 05h
-constexpr std::uint32_t kCarryFlag = 0x1;
-constexpr std::size_t kBlockArea = 12;  // the DISKIO block is built in 12 bytes, packed into 10
-
-void Put32(std::uint8_t* at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-std::uint32_t Get32(const std::uint8_t* at) {
-    return std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16 | std::uint32_t{at[3]} << 24;
-}
+constexpr std::size_t kBlockArea = 12;  // room for the DISKIO block before the staging bytes
 
 // Runs the disk-read service for `sectors` sectors from `firstSector` into the staging bytes
 // at `stagingOffset` of the block. True when the service reported success.
 bool ServiceRead(Platform& platform, HANDLE device, LowMemory& block, std::int16_t driveNumber,
                  std::uint32_t firstSector, std::int16_t sectors, std::size_t stagingOffset) {
-    const auto diskIo = PackDiskIo(firstSector, sectors, block.address(stagingOffset));
+    const auto diskIo = DiskIo{firstSector, sectors, block.address(stagingOffset)}.Bytes();
     std::memcpy(block.bytes().data(), diskIo.data(), diskIo.size());
 
     DiocRegisters registers;
     registers.reg_EBX = block.address(0);
     registers.reg_EDX = static_cast<std::uint32_t>(std::int32_t{driveNumber});
-    registers.reg_ECX = 0xFFFFFFFF;
+    registers.reg_ECX = kDiskIoRequest;
     registers.reg_EAX = kAbsoluteDiskRead;
     auto bytes = registers.Bytes();
     DWORD returned = 0;
     const bool called = platform.DeviceIoControl(device, VWIN32_DIOC_DOS_DRIVEINFO, bytes, bytes, returned);
-    return called && (DiocRegisters::FromBytes(bytes.data()).reg_Flags & kCarryFlag) == 0;
+    return called && (DiocRegisters::FromBytes(bytes).reg_Flags & kCarryFlag) == 0;
 }
 
 }  // namespace
-
-std::array<std::uint8_t, 28> DiocRegisters::Bytes() const {
-    std::array<std::uint8_t, 28> out{};
-    const std::uint32_t fields[7] = {reg_EBX, reg_EDX, reg_ECX, reg_EAX, reg_EDI, reg_ESI, reg_Flags};
-    for (int i = 0; i < 7; ++i) Put32(out.data() + 4 * i, fields[i]);
-    return out;
-}
-
-DiocRegisters DiocRegisters::FromBytes(const std::uint8_t* bytes) {
-    DiocRegisters r;
-    r.reg_EBX = Get32(bytes);
-    r.reg_EDX = Get32(bytes + 4);
-    r.reg_ECX = Get32(bytes + 8);
-    r.reg_EAX = Get32(bytes + 12);
-    r.reg_EDI = Get32(bytes + 16);
-    r.reg_ESI = Get32(bytes + 20);
-    r.reg_Flags = Get32(bytes + 24);
-    return r;
-}
-
-std::int16_t DosDriveNumber(const std::string& drive) {
-    const int letter = std::toupper(static_cast<unsigned char>(drive.at(0)));
-    return static_cast<std::int16_t>(letter - 'A' + 1);
-}
-
-std::array<std::uint8_t, 10> PackDiskIo(std::uint32_t startSector, std::int16_t sectorCount,
-                                        std::uint32_t bufferAddress) {
-    // Laid out naturally aligned first (address at 8), then the address moved down to 6.
-    std::uint8_t area[kBlockArea] = {};
-    Put32(area, startSector);
-    area[4] = static_cast<std::uint8_t>(sectorCount);
-    area[5] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(sectorCount) >> 8);
-    Put32(area + 8, bufferAddress);
-    std::memmove(area + 6, area + 8, 4);
-    std::array<std::uint8_t, 10> packed;
-    std::memcpy(packed.data(), area, packed.size());
-    return packed;
-}
 
 bool ReadSectors9x(Platform& platform, const std::string& drive, std::int64_t firstSector,
                    std::int32_t offset, std::int32_t count, SectorBuffer& into) {

@@ -1,12 +1,12 @@
 #include "diskio/read_sectors_nt.h"
 
-#include <cctype>
 #include <cstring>
 #include <new>
 #include <span>
 
 #include "diskio/disk_error.h"
 #include "diskio/read_sectors.h"
+#include "platform/drive_string.h"
 
 namespace kelvara {
 namespace {
@@ -48,8 +48,7 @@ std::size_t ReadRun(Platform& platform, HANDLE volume, std::int64_t position, st
 }  // namespace
 
 std::string VolumePath(const std::string& drive) {
-    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(drive.at(0))));
-    return std::string("\\\\.\\") + letter + ":";
+    return std::string("\\\\.\\") + DriveLetter(drive) + ":";
 }
 
 bool ReadSectorsNT(Platform& platform, const std::string& drive, std::int64_t firstSector,

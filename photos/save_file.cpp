@@ -16,6 +16,16 @@ namespace kelvara {
 
 std::int64_t DriveEnd(const FoundPhotoTable& table) { return table.empty() ? 0 : table.back().EndSector; }
 
+std::vector<std::string> PhotoDrives(const FoundPhotoTable& table, const std::vector<std::int64_t>& indexes) {
+    std::vector<std::string> drives;
+    for (const std::int64_t index : indexes)
+        if (index >= 0 && index < static_cast<std::int64_t>(table.size())) {
+            const std::string drive = table[static_cast<std::size_t>(index)].Drive;
+            if (std::find(drives.begin(), drives.end(), drive) == drives.end()) drives.push_back(drive);
+        }
+    return drives;
+}
+
 std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& table, std::int64_t FileNum,
                      const std::string& Folder, const std::string& Prefix) {
     host.Yield();
@@ -47,14 +57,8 @@ SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& tab
                       const std::vector<std::int64_t>& indexes, const std::string& Folder,
                       const std::string& Prefix) {
     SaveReport report;
-    std::vector<std::string> drives;  // the drives the photos are read from
-    for (const std::int64_t index : indexes)
-        if (index >= 0 && index < static_cast<std::int64_t>(table.size())) {
-            const std::string drive = table[static_cast<std::size_t>(index)].Drive;
-            if (std::find(drives.begin(), drives.end(), drive) == drives.end()) drives.push_back(drive);
-        }
     const DestinationLock lock(platform, Folder);
-    if (auto refusal = SourceDriveRefusal(platform, Folder, drives)) report.refused = *refusal;
+    if (auto refusal = SourceDriveRefusal(platform, Folder, PhotoDrives(table, indexes))) report.refused = *refusal;
     else if (lock.refusal()) report.refused = *lock.refusal();
     if (!report.refused.empty()) {
         host.ShowFailure(report.refused, "Kelvara");
@@ -74,14 +78,17 @@ SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& tab
         }
     }
     host.SetStatus("Ready");
-    if (report.failed > 0) {
-        const auto asked = report.written.size() + static_cast<std::size_t>(report.failed);
-        std::string text = "Saved " + std::to_string(report.written.size()) + " of " + std::to_string(asked) +
-                           (asked == 1 ? " photo; " : " photos; ") + std::to_string(report.failed) +
-                           " could not be saved.\n\n" + report.firstFailure;
-        host.ShowFailure(text, "Kelvara");
-    }
+    if (const auto shortfall = SaveShortfall(report)) host.ShowFailure(*shortfall, "Kelvara");
     return report;
+}
+
+std::optional<std::string> SaveShortfall(const SaveReport& report) {
+    if (!report.refused.empty()) return report.refused;
+    if (report.failed == 0) return std::nullopt;
+    const auto asked = report.written.size() + static_cast<std::size_t>(report.failed);
+    return "Saved " + std::to_string(report.written.size()) + " of " + std::to_string(asked) +
+           (asked == 1 ? " photo; " : " photos; ") + std::to_string(report.failed) + " could not be saved.\n\n" +
+           report.firstFailure;
 }
 
 }  // namespace kelvara

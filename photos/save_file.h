@@ -2,6 +2,7 @@
 // Found photos back into ordinary files.
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -38,11 +39,19 @@ struct SaveReport {
 // The Save and Save All buttons once the folder is chosen. A folder on the card the photos come
 // from, or one another Kelvara is writing into, is refused with one message. Otherwise
 // "Saveing" from here to the end, each index in turn, a failing photo skipped; then "Ready", and
-// one message when any failed (how many were saved, how many failed, the first reason).
+// one message when any failed. The messages are SaveShortfall's.
 SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& table,
                       const std::vector<std::int64_t>& indexes, const std::string& Folder, const std::string& Prefix);
 
+// What the user is told of a save that fell short: why nothing was saved, or how many were saved,
+// how many failed and the first reason. nullopt when every photo asked for was saved (or the
+// user stopped it, which the caller tells in its own words).
+std::optional<std::string> SaveShortfall(const SaveReport& report);
+
 // The end of the drive as the last scan knew it: no photo's bytes are read past it.
 std::int64_t DriveEnd(const FoundPhotoTable& table);
+
+// The drives the photos at these indexes are read from, each once: no destination may lie on them.
+std::vector<std::string> PhotoDrives(const FoundPhotoTable& table, const std::vector<std::int64_t>& indexes);
 
 }  // namespace kelvara

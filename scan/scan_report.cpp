@@ -1,5 +1,7 @@
 #include "scan/scan_report.h"
 
+#include "diskio/disk_error.h"
+
 namespace kelvara {
 
 std::vector<ScanMessage> ScanMessages(const ScanReport& report) {
@@ -15,8 +17,8 @@ std::vector<ScanMessage> ScanMessages(const ScanReport& report) {
     messages.push_back({"Kelvara's found " + std::to_string(report.found) + " Files", "Scan Complete", true});
     // A drive that then could not be opened at all has already been told of.
     if (report.volumeEnd && report.end != ScanReport::End::Unreadable)
-        messages.push_back({"Drive " + report.drive + " holds nothing from sector " + std::to_string(*report.volumeEnd) +
-                                " on, though its size goes further: the card may have been taken out or changed.",
+        messages.push_back({DriveEndedText(report.drive, *report.volumeEnd) +
+                                ", though its size goes further: the card may have been taken out or changed.",
                             "Kelvara"});
     if (report.end == ScanReport::End::OutOfMemory)
         messages.push_back({"There is no memory left for more photos: the list holds " + std::to_string(report.found) +

@@ -2,6 +2,7 @@
 
 #include "diskio/get_total_sectors.h"
 #include "diskio/read_sectors.h"
+#include "platform/last_error_text.h"
 #include "scan/photo_recorder.h"
 #include "scan/scan.h"
 #include "scan/signature.h"
@@ -18,10 +19,8 @@ ScanReport ScanWin98(const ScanContext& context) {
     PhotoRecorder recorder(host, context.table, context.prefix, std::max<std::int64_t>(total, 0));
     if (total < 0) {
         // The medium went away after the drive was chosen: nothing to read.
-        const DWORD error = context.platform.GetLastError();
-        recorder.StopUnreadable(drive, 0,
-                                "Its size cannot be found" +
-                                    (error ? ": " + context.platform.FormatErrorMessage(error) : std::string(".")));
+        const auto reason = LastErrorReason(context.platform);
+        recorder.StopUnreadable(drive, 0, "Its size cannot be found" + (reason ? ": " + *reason : std::string(".")));
         return recorder.Finish(0, 0);
     }
     host.SetProgressMax(total);

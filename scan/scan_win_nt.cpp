@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "diskio/read_sectors.h"
+#include "platform/prefetch.h"
 #include "scan/photo_recorder.h"
 #include "scan/run_length.h"
 #include "scan/scan.h"
@@ -91,7 +92,7 @@ private:
         hits_.clear();
         const std::uint8_t* data = buffer_.data();
         for (std::int32_t j = 0; j < sectors; ++j) {
-            if (j + kAhead < sectors) __builtin_prefetch(data + std::size_t(j + kAhead) * kSectorSize);
+            if (j + kAhead < sectors) PrefetchForReading(data + std::size_t(j + kAhead) * kSectorSize);
             if (const auto kind = SignatureAt(data + std::size_t(j) * kSectorSize, kSectorSize)) hits_.push_back({j, *kind});
         }
     }

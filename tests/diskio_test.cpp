@@ -9,7 +9,7 @@
 #include "diskio/get_total_sectors.h"
 #include "diskio/is_windows_nt.h"
 #include "diskio/read_sectors.h"
-#include "diskio/read_sectors_9x.h"
+#include "platform/vwin32_request.h"
 #include "tests/support/fake_platform.h"
 
 namespace kelvara {
@@ -158,7 +158,7 @@ TEST_F(ReaderTest, The9xPathHandsTheServiceTheRegisterAndDiskIoBlocks) {
               "DeviceIoControl(6, 00 00 10 00 05 00 00 00 FF FF FF FF 05 73 00 00 00 00 00 00 00 00 00 00 00 00 00 00)");
     EXPECT_EQ(platform.CallsNamed("CreateFileA"), std::vector<std::string>{"CreateFileA(\\\\.\\VWIN32, 0x80000000, 3, 3, 0)"});
 
-    const auto packed = PackDiskIo(100, 1, 0x12345678);
+    const auto packed = DiskIo{100, 1, 0x12345678}.Bytes();
     EXPECT_EQ(std::vector<std::uint8_t>(packed.begin(), packed.end()),
               (std::vector<std::uint8_t>{0x64, 0, 0, 0, 0x01, 0x00, 0x78, 0x56, 0x34, 0x12}));
     EXPECT_EQ(DosDriveNumber("A:\\"), 1);

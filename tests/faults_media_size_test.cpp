@@ -155,7 +155,7 @@ TEST(TinyMedia, AReaderWithNoCardRefusesEveryCommandWithAReason) {
 }
 
 TEST(LargeMedia, A64GiBCardIsScannedToItsEndInBoundedMemory) {
-    testing::TempDir tmp;
+    testing::TempDir tmp(std::uint64_t{256} << 20);  // what the sparse card holds, and the photos saved
     const std::string image = tmp.file("large.img");
     constexpr std::int64_t kSectors = std::int64_t{64} << 21;  // 64 GiB, sparse: only what is written takes room
     testing::MakeFatImage(image, 32, kSectors);

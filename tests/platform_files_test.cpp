@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "platform/posix/dos_path.h"
-#include "platform/posix/file_search.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/wildcard.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/temp_dir.h"
 

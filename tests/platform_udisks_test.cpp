@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "cli/source.h"
+#include "platform/drive_string.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/mock_udisks.h"
@@ -22,8 +23,6 @@ namespace fs = std::filesystem;
 
 #define SKIP_WITHOUT(bus)                                                             \
     if (!(bus).unavailable().empty()) GTEST_SKIP() << (bus).unavailable()
-
-using cli::DriveStrings;
 
 std::string Target(Platform& platform, const std::string& drive) { return cli::DriveTarget(platform, drive + "\\"); }
 

@@ -20,7 +20,6 @@ namespace {
 using testing::TempDir;
 
 constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
-constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
 
 std::vector<std::uint8_t> Pattern(std::size_t length, std::uint8_t seed) {
     std::vector<std::uint8_t> bytes(length);

@@ -35,28 +35,19 @@ std::optional<std::uint64_t> FreeBytes(Platform& platform, const std::string& ro
 }
 
 // The root's own files go; folders stay with everything in them, and a link goes as a link.
-struct Deletion {
-    bool listed = false;
-    std::string listFailure;
-    int failed = 0;
-    std::string firstFailure;
-};
-
-Deletion DeleteRootFiles(Platform& platform, const std::string& root) {
-    Deletion result;
+void DeleteRootFiles(Platform& platform, const std::string& root, WipeReport& report) {
     const auto entries = platform.FindFiles(root + "*.*");
     if (!entries) {
-        result.listFailure = LastErrorText(platform);
-        return result;
+        report.listFailure = LastErrorText(platform);
+        return;
     }
-    result.listed = true;
+    report.listed = true;
     for (const FindData& entry : *entries) {
         const bool link = entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !link) continue;
         if (platform.DeleteFileA(root + entry.cFileName)) continue;
-        if (result.failed++ == 0) result.firstFailure = entry.cFileName + ": " + LastErrorText(platform);
+        if (report.deleteFailed++ == 0) report.firstDeleteFailure = entry.cFileName + ": " + LastErrorText(platform);
     }
-    return result;
 }
 
 // Writes the stream of fill blocks, a batch at a time. After a failed batch the rest of it
@@ -119,7 +110,92 @@ private:
 
 std::string Bytes(std::uint64_t count) { return std::to_string(count) + " bytes"; }
 
+// Wipe.img made anew in place of whatever had the name, never through a link of that name.
+HANDLE CreateFillFile(Platform& platform, const std::string& path, std::string& failure) {
+    const DWORD left = platform.GetFileAttributesA(path);
+    if (left != INVALID_FILE_ATTRIBUTES && (left & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        failure = "a link of that name could not be removed, and it is not followed.";
+        return INVALID_HANDLE_VALUE;
+    }
+    const HANDLE file = platform.CreateFileA(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+    if (file == INVALID_HANDLE_VALUE) failure = LastErrorText(platform);
+    return file;
+}
+
 }  // namespace
+
+WipeReport WipeDrive(Platform& platform, Host& host, const std::string& drive) {
+    // Every failure is passed over and the wipe goes on; the report tells what went wrong.
+    WipeReport report;
+    report.drive = drive;
+    DeleteRootFiles(platform, drive, report);
+    report.freeBytes = FreeBytes(platform, drive, report.cluster);
+
+    const HANDLE file = CreateFillFile(platform, drive + "Wipe.img", report.createFailure);
+    std::optional<FillWriter> writer;
+    if (file != INVALID_HANDLE_VALUE) writer.emplace(platform, file);
+    std::int64_t counter = 0;  // below the caption's number, so it cannot overflow
+    while (counter < CaptionNumber(host.SectorsCaption())) {
+        if (host.StopRequested()) {
+            report.stopped = true;
+            break;
+        }
+        if (writer) writer->Add();
+        ++counter;
+        host.SetProgressValue(counter);  // a value above the bar's maximum is refused; that is fine
+        host.Yield();
+    }
+    if (writer) {
+        writer->Flush();
+        report.filled = true;
+        report.asked = static_cast<std::uint64_t>(counter) * kBlockSize;
+        report.written = writer->written();
+        report.fillStopped = writer->stopped();
+        report.fillError = writer->error();
+        report.fillFailure = writer->reason();
+        if (!platform.CloseHandle(file)) report.closeFailure = LastErrorText(platform);
+    }
+    return report;
+}
+
+std::optional<std::string> WipeShortfall(const WipeReport& report) {
+    std::vector<std::string> problems;
+    if (!report.listed)
+        problems.push_back("The root folder " + report.drive + " could not be read, so no file was deleted: " +
+                           report.listFailure);
+    if (report.deleteFailed > 0)
+        problems.push_back(std::to_string(report.deleteFailed) + (report.deleteFailed == 1 ? " file" : " files") +
+                           " in the root folder could not be deleted (" + report.firstDeleteFailure + ")");
+    if (!report.createFailure.empty())
+        problems.push_back("Wipe.img could not be created, so the free space was not overwritten: " +
+                           report.createFailure);
+    if (report.stopped) problems.push_back("The wipe was stopped at your request before the free space was filled.");
+    if (report.filled && !report.stopped) {
+        bool shortFill = false;
+        std::string measure;
+        if (report.freeBytes) {
+            // A full medium stops the fill within a cluster and a block of the free space it had.
+            const std::uint64_t wanted = std::min(report.asked, *report.freeBytes);
+            shortFill = report.written + report.cluster + kBlockSize < wanted;
+            measure = "only " + Bytes(report.written) + " of the " + Bytes(*report.freeBytes) + " free were overwritten";
+        } else {
+            // Without the free space, only a full medium is a good reason for the writes to stop.
+            const DWORD error = report.fillError;
+            shortFill = report.fillStopped && error != ERROR_DISK_FULL && error != ERROR_HANDLE_DISK_FULL;
+            measure = "the writing stopped after " + Bytes(report.written);
+        }
+        if (shortFill) {
+            std::string problem = "The free space was not wholly overwritten: " + measure + ".";
+            if (!report.fillFailure.empty()) problem += " " + report.fillFailure;
+            problems.push_back(problem);
+        }
+    }
+    if (!report.closeFailure.empty()) problems.push_back("Wipe.img could not be closed: " + report.closeFailure);
+    if (problems.empty()) return std::nullopt;
+    std::string text = "The wipe of " + report.drive + " is not complete.";
+    for (const std::string& problem : problems) text += "\n\n" + problem;
+    return text;
+}
 
 void DiskWipe(Platform& platform, Host& host) {
     if (CaptionNumber(host.SectorsCaption()) <= 0) return;
@@ -147,81 +223,9 @@ void DiskWipe(Platform& platform, Host& host) {
         return;
     }
     host.SetStatus("Wipeing");
-
-    // From here every failure is passed over and the wipe goes on; what went wrong is told at the end.
-    const Deletion deletion = DeleteRootFiles(platform, drive);
-    std::uint64_t cluster = 0;
-    const std::optional<std::uint64_t> freeBytes = FreeBytes(platform, drive, cluster);
-
-    const std::string fillPath = drive + "Wipe.img";
-    std::string createFailure;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    const DWORD left = platform.GetFileAttributesA(fillPath);
-    if (left != INVALID_FILE_ATTRIBUTES && (left & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        createFailure = "a link of that name could not be removed, and it is not followed.";
-    } else {
-        file = platform.CreateFileA(fillPath, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
-        if (file == INVALID_HANDLE_VALUE) createFailure = LastErrorText(platform);
-    }
-
-    std::optional<FillWriter> writer;
-    if (file != INVALID_HANDLE_VALUE) writer.emplace(platform, file);
-    std::int64_t counter = 0;  // below the caption's number, so it cannot overflow
-    bool stopped = false;
-    while (counter < CaptionNumber(host.SectorsCaption())) {
-        if (host.StopRequested()) {
-            stopped = true;
-            break;
-        }
-        if (writer) writer->Add();
-        ++counter;
-        host.SetProgressValue(counter);  // a value above the bar's maximum is refused; that is fine
-        host.Yield();
-    }
-    std::string closeFailure;
-    if (writer) {
-        writer->Flush();
-        if (!platform.CloseHandle(file)) closeFailure = LastErrorText(platform);
-    }
+    const WipeReport report = WipeDrive(platform, host, drive);
     host.SetStatus("Ready");
-
-    std::vector<std::string> problems;
-    if (!deletion.listed)
-        problems.push_back("The root folder " + drive + " could not be read, so no file was deleted: " +
-                           deletion.listFailure);
-    if (deletion.failed > 0)
-        problems.push_back(std::to_string(deletion.failed) + (deletion.failed == 1 ? " file" : " files") +
-                           " in the root folder could not be deleted (" + deletion.firstFailure + ")");
-    if (!createFailure.empty())
-        problems.push_back("Wipe.img could not be created, so the free space was not overwritten: " + createFailure);
-    if (stopped) problems.push_back("The wipe was stopped at your request before the free space was filled.");
-    if (writer && !stopped) {
-        const std::uint64_t asked = static_cast<std::uint64_t>(counter) * kBlockSize;
-        bool shortFill = false;
-        std::string measure;
-        if (freeBytes) {
-            // A full medium stops the fill within a cluster and a block of the free space it had.
-            const std::uint64_t wanted = std::min(asked, *freeBytes);
-            const std::uint64_t slack = cluster + kBlockSize;
-            shortFill = writer->written() + slack < wanted;
-            measure = "only " + Bytes(writer->written()) + " of the " + Bytes(*freeBytes) + " free were overwritten";
-        } else {
-            // Without the free space, only a full medium is a good reason for the writes to stop.
-            const DWORD error = writer->error();
-            shortFill = writer->stopped() && error != ERROR_DISK_FULL && error != ERROR_HANDLE_DISK_FULL;
-            measure = "the writing stopped after " + Bytes(writer->written());
-        }
-        if (shortFill) {
-            std::string problem = "The free space was not wholly overwritten: " + measure + ".";
-            if (!writer->reason().empty()) problem += " " + writer->reason();
-            problems.push_back(problem);
-        }
-    }
-    if (!closeFailure.empty()) problems.push_back("Wipe.img could not be closed: " + closeFailure);
-    if (problems.empty()) return;
-    std::string text = "The wipe of " + drive + " is not complete.";
-    for (const std::string& problem : problems) text += "\n\n" + problem;
-    host.ShowFailure(text, "Disk Wipe");
+    if (const auto shortfall = WipeShortfall(report)) host.ShowFailure(*shortfall, "Disk Wipe");
 }
 
 }  // namespace kelvara

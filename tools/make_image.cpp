@@ -95,7 +95,7 @@ std::string IncompleteImageText(const ImageReport& report, const std::string& sh
 }
 
 void ImageDisk(Platform& platform, Host& host, const std::string& Folder) {
-    if (Folder.empty() || Folder == "No") return;
+    if (Folder.empty()) return;
     if (!host.AskYesNo("Make image at " + Folder + "\\", "Make Image")) return;
     const ImageReport report = MakeImage(platform, host, Folder);
     if (report.complete) return;

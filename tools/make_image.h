@@ -27,8 +27,9 @@ std::string IncompleteImageText(const ImageReport& report, const std::string& sh
 // closed and kept, and the report says how far it got; no message is shown here.
 ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder);
 
-// The Image Disk command once the folder is chosen: the question "Make image at <Folder>\",
-// then MakeImage, then a message only when the image could not be made or is incomplete.
+// The Image Disk command once the folder is chosen (nothing without one): the question
+// "Make image at <Folder>\", then MakeImage, then a message only when the image could not be
+// made or is incomplete.
 void ImageDisk(Platform& platform, Host& host, const std::string& Folder);
 
 }  // namespace kelvara

@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "platform/posix/byte_order.h"
+#include "platform/byte_order.h"
 
 namespace kelvara {
 namespace {

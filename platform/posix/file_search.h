@@ -1,18 +1,14 @@
 #pragma once
-// FindFirstFileA/FindNextFileA over one folder: the entries whose names match a pattern with
-// * and ?, compared without regard to case, as Windows does.
+// FindFirstFileA/FindNextFileA over one folder: the entries whose names match a pattern (see
+// MatchesWildcard).
 
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/win32_types.h"
 
 namespace kelvara {
-
-// "*.*" matches every name, also one without a dot, as it does on Windows.
-bool MatchesWildcard(std::string_view pattern, std::string_view name);
 
 // The entries of folder matching pattern, never "." and "..", in name order; attributes and
 // sizes come from lstat, so a link is reported as itself. nullopt with a Win32 error when the

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <span>
 
-#include "platform/posix/byte_order.h"
+#include "platform/byte_order.h"
 
 namespace kelvara {
 namespace {

@@ -1,6 +1,6 @@
 #include "platform/posix/mbr.h"
 
-#include "platform/posix/byte_order.h"
+#include "platform/byte_order.h"
 
 namespace kelvara {
 namespace {

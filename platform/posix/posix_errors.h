@@ -8,14 +8,6 @@
 
 namespace kelvara {
 
-// Codes the POSIX layer reports beyond those the program names itself.
-inline constexpr DWORD ERROR_INVALID_FUNCTION = 1;
-inline constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
-inline constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
-inline constexpr DWORD ERROR_BUSY = 170;
-inline constexpr DWORD ERROR_FILE_TOO_LARGE = 223;
-inline constexpr DWORD ERROR_UNRECOGNIZED_VOLUME = 1005;
-
 // errno values without a Win32 counterpart travel as this flag with the errno in the low bits,
 // in the range Windows leaves to applications.
 inline constexpr DWORD kErrnoErrorFlag = 0x20000000;
@@ -37,9 +29,10 @@ DWORD LastWin32Error();
 bool FailWith(DWORD code, std::string reason = {});
 bool FailWithErrno(int error, IoDirection direction = IoDirection::None);
 
-std::string Win32ErrorMessage(DWORD code);
+// The sentence for a code: the C library's for an errno carried in it, else Windows' own.
+std::string PosixErrorMessage(DWORD code);
 
 // The reason given with the thread's last error when it is `code`; empty otherwise.
-std::string LastErrorReason(DWORD code);
+std::string ReasonGivenWith(DWORD code);
 
 }  // namespace kelvara

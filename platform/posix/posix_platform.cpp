@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/drive_string.h"
 #include "platform/posix/disk_free_space.h"
 #include "platform/posix/dos_file.h"
 #include "platform/posix/dos_path.h"
@@ -100,8 +101,7 @@ DWORD PosixPlatform::GetLogicalDriveStringsA(std::span<char> buffer) {
         std::lock_guard lock(mutex_);
         drives_.RefreshRemovable();
         for (const Drive& drive : drives_.Drives()) {
-            list += drive.letter;
-            list += ":\\";
+            list += DriveRoot(drive.letter);
             list += '\0';
         }
     }
@@ -325,8 +325,8 @@ DWORD PosixPlatform::GetLastError() { return LastWin32Error(); }
 
 std::string PosixPlatform::FormatErrorMessage(DWORD errorCode) {
     // The reason given with the last error says more than its code: what the file is, what to do.
-    const std::string reason = LastErrorReason(errorCode);
-    return reason.empty() ? Win32ErrorMessage(errorCode) : reason;
+    const std::string reason = ReasonGivenWith(errorCode);
+    return reason.empty() ? PosixErrorMessage(errorCode) : reason;
 }
 
 bool PosixPlatform::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) {
@@ -428,7 +428,7 @@ bool PosixPlatform::GetVolumePathNameA(const std::string& fileName, std::span<ch
         }
     }
     if (letter == 0) return FailWith(ERROR_PATH_NOT_FOUND);
-    const std::string root = std::string(1, letter) + ":\\";
+    const std::string root = DriveRoot(letter);
     if (root.size() + 1 > volumePathName.size()) return FailWith(ERROR_FILENAME_EXCED_RANGE);
     CopyOut(root, volumePathName);
     return SetLastWin32Error(0), true;

@@ -10,6 +10,7 @@
 
 #include "platform/posix/low_memory_arena.h"
 #include "platform/posix/raw_volume.h"
+#include "platform/vwin32_request.h"
 #include "platform/win32_types.h"
 
 namespace kelvara {
@@ -29,11 +30,8 @@ public:
                  DWORD& bytesReturned, DWORD& error) const;
 
 private:
-    struct Registers {
-        std::uint32_t ebx = 0, edx = 0, ecx = 0, eax = 0, edi = 0, esi = 0, flags = 0;
-    };
     // Runs the request; returns 0 on success or a DOS error code.
-    std::uint32_t AbsoluteDiskRead(const Registers& registers) const;
+    std::uint32_t AbsoluteDiskRead(const DiocRegisters& registers) const;
 
     const LowMemoryArena& memory_;
     VolumeLookup volumes_;

@@ -19,18 +19,17 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/etched_line.h"
 #include "dialogs/frm_about.h"
 #include "dialogs/frm_browser.h"
 #include "dialogs/frm_options.h"
 #include "dialogs/get_key_value.h"
-#include "dialogs/message_box.h"
-#include "tests/gui_main/child_test.h"
-#include "tests/gui_main/message_answers.h"
 #include "dialogs/program_version.h"
 #include "resources/image_lists.h"
+#include "tests/gui_main/child_test.h"
+#include "tests/gui_main/message_answers.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/temp_dir.h"
+#include "ui/message_box.h"
 
 namespace kelvara {
 namespace {

@@ -17,13 +17,13 @@
 #include <thread>
 
 #include "app/frm_main.h"
-#include "dialogs/message_box.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/gui_main/destination_answer.h"
 #include "tests/gui_main/message_answers.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_photos.h"
+#include "ui/message_box.h"
 
 namespace kelvara {
 namespace {

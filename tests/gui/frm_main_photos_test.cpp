@@ -22,10 +22,9 @@
 
 #include "app/browser_engine.h"
 #include "app/frm_main.h"
-#include "dialogs/message_box.h"
-#include "photos/dir_list.h"
+#include "folder_dialogs/dir_list.h"
+#include "folder_dialogs/save_folder.h"
 #include "photos/preview_files.h"
-#include "photos/save_folder.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/gui_main/child_test.h"
 #include "tests/gui_main/destination_answer.h"
@@ -34,6 +33,7 @@
 #include "tests/support/fat_image.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_card.h"
+#include "ui/message_box.h"
 
 namespace kelvara {
 namespace {

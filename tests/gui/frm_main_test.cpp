@@ -24,8 +24,7 @@
 #include "dialogs/frm_about.h"
 #include "dialogs/frm_browser.h"
 #include "dialogs/frm_options.h"
-#include "dialogs/message_box.h"
-#include "photos/save_folder.h"
+#include "folder_dialogs/save_folder.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/gui_main/destination_answer.h"
 #include "tests/gui_main/message_answers.h"
@@ -34,6 +33,7 @@
 #include "tests/support/mock_udisks.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_card.h"
+#include "ui/message_box.h"
 
 namespace kelvara {
 namespace {

@@ -11,12 +11,12 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "dialogs/message_box.h"
-#include "photos/choose_destination.h"
-#include "photos/dir_list.h"
-#include "photos/frm_new_folder.h"
-#include "photos/save_folder.h"
+#include "folder_dialogs/choose_destination.h"
+#include "folder_dialogs/dir_list.h"
+#include "folder_dialogs/frm_new_folder.h"
+#include "folder_dialogs/save_folder.h"
 #include "tests/support/fake_platform.h"
+#include "ui/message_box.h"
 
 namespace kelvara {
 namespace {

@@ -13,8 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include "photos/dir_list.h"
-#include "photos/save_folder.h"
+#include "folder_dialogs/dir_list.h"
+#include "folder_dialogs/save_folder.h"
 
 namespace kelvara::testing {
 

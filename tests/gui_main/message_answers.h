@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <vector>
 
-#include "dialogs/message_box.h"
+#include "ui/message_box.h"
 
 namespace kelvara::testing {
 

@@ -6,6 +6,11 @@
 #include <cstring>
 #include <sstream>
 
+#include "platform/drive_string.h"
+#include "platform/error_messages.h"
+#include "platform/vwin32_request.h"
+#include "platform/wildcard.h"
+
 namespace kelvara::testing {
 namespace {
 
@@ -40,19 +45,10 @@ std::string Leaf(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-bool WildcardMatch(const char* pattern, const char* name) {
-    if (std::strcmp(pattern, "*.*") == 0) return true;
-    if (*pattern == 0) return *name == 0;
-    if (*pattern == '*') return WildcardMatch(pattern + 1, name) || (*name && WildcardMatch(pattern, name + 1));
-    if (*name == 0) return false;
-    if (*pattern == '?' || std::toupper(static_cast<unsigned char>(*pattern)) == std::toupper(static_cast<unsigned char>(*name)))
-        return WildcardMatch(pattern + 1, name + 1);
-    return false;
-}
-
-char DriveLetter(const std::string& root) {
+// The drive a drive text names; 0 when it names none.
+char RootLetter(const std::string& root) {
     if (root.size() < 2 || root[1] != ':' || !std::isalpha(static_cast<unsigned char>(root[0]))) return 0;
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
+    return DriveLetter(root);
 }
 
 }  // namespace
@@ -102,8 +98,7 @@ DWORD FakePlatform::GetLogicalDriveStringsA(std::span<char> buffer) {
     if (driveStringsFail) return Fail(ERROR_NOT_READY), 0;
     std::string list;
     for (const auto& [letter, drive] : drives) {
-        list += letter;
-        list += ":\\";
+        list += DriveRoot(letter);
         list += '\0';
     }
     if (buffer.size() < list.size() + 1) return static_cast<DWORD>(list.size() + 1);
@@ -114,14 +109,14 @@ DWORD FakePlatform::GetLogicalDriveStringsA(std::span<char> buffer) {
 
 DWORD FakePlatform::GetDriveTypeA(const std::string& rootPathName) {
     Record("GetDriveTypeA(" + rootPathName + ")");
-    const auto it = drives.find(DriveLetter(rootPathName));
+    const auto it = drives.find(RootLetter(rootPathName));
     return it == drives.end() ? DRIVE_NO_ROOT_DIR : it->second.type;
 }
 
 DWORD FakePlatform::QueryDosDeviceA(const std::string& deviceName, std::span<char> targetPath) {
     Record("QueryDosDeviceA(" + deviceName + ")");
-    if (!drives.count(DriveLetter(deviceName))) return Fail(ERROR_FILE_NOT_FOUND), 0;
-    const std::string target = std::string("\\Device\\Fake") + DriveLetter(deviceName);
+    if (!drives.count(RootLetter(deviceName))) return Fail(ERROR_FILE_NOT_FOUND), 0;
+    const std::string target = std::string("\\Device\\Fake") + RootLetter(deviceName);
     if (target.size() + 2 > targetPath.size()) return Fail(ERROR_INSUFFICIENT_BUFFER), 0;
     std::copy(target.begin(), target.end(), targetPath.begin());
     targetPath[target.size()] = '\0';
@@ -132,7 +127,7 @@ DWORD FakePlatform::QueryDosDeviceA(const std::string& deviceName, std::span<cha
 bool FakePlatform::GetDiskFreeSpaceA(const std::string& rootPathName, DWORD& sectorsPerCluster, DWORD& bytesPerSector,
                                      DWORD& numberOfFreeClusters, DWORD& totalNumberOfClusters) {
     Record("GetDiskFreeSpaceA(" + rootPathName + ")");
-    const auto it = drives.find(DriveLetter(rootPathName));
+    const auto it = drives.find(RootLetter(rootPathName));
     if (it == drives.end()) return Fail(ERROR_INVALID_DRIVE);
     const Drive& drive = it->second;
     if (!drive.sizeKnown) return Fail(ERROR_NOT_READY);
@@ -152,7 +147,7 @@ HANDLE FakePlatform::CreateFileA(const std::string& fileName, DWORD desiredAcces
         if (platformId == VER_PLATFORM_WIN32_NT) return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
         handle.kind = Handle::Kind::Vwin32;
     } else if (fileName.rfind("\\\\.\\", 0) == 0) {
-        const char letter = DriveLetter(fileName.substr(4));
+        const char letter = RootLetter(fileName.substr(4));
         const auto it = drives.find(letter);
         if (it == drives.end() || fileName.size() != 6) return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
         if (!it->second.volume) return Fail(ERROR_NOT_READY), INVALID_HANDLE_VALUE;
@@ -216,7 +211,7 @@ DWORD FakePlatform::SetFilePointer(HANDLE file, LONG distanceToMove, LONG* dista
                    : static_cast<std::int64_t>(files[it->second.path].size());
     }
     const std::int64_t position = base + move;
-    if (position < 0) return Fail(131), INVALID_SET_FILE_POINTER;
+    if (position < 0) return Fail(ERROR_NEGATIVE_SEEK), INVALID_SET_FILE_POINTER;
     it->second.position = position;
     if (distanceToMoveHigh) *distanceToMoveHigh = static_cast<LONG>(position >> 32);
     return static_cast<DWORD>(position);
@@ -293,30 +288,20 @@ std::uint8_t* FakePlatform::Resolve(std::uint32_t address, std::size_t length) {
     return it->second.bytes.data() + offset;
 }
 
-bool FakePlatform::ServeDiskRead(std::span<std::uint8_t> registers) {
-    auto get = [&](int field) {
-        std::uint32_t v = 0;
-        std::memcpy(&v, registers.data() + 4 * field, 4);
-        return v;
-    };
-    auto set = [&](int field, std::uint32_t v) { std::memcpy(registers.data() + 4 * field, &v, 4); };
-    const std::uint32_t ebx = get(0), edx = get(1), ecx = get(2), eax = get(3), esi = get(5);
-    const std::uint8_t* block = Resolve(ebx, 10);
-    bool ok = (eax & 0xFFFF) == 0x7305 && ecx == 0xFFFFFFFF && (esi & 1) == 0 && block != nullptr;
+void FakePlatform::ServeDiskRead(DiocRegisters& registers) {
+    const std::uint8_t* block = Resolve(registers.reg_EBX, DiskIo::kBytes);
+    bool ok = (registers.reg_EAX & 0xFFFF) == kAbsoluteDiskRead && registers.reg_ECX == kDiskIoRequest &&
+              !(registers.reg_ESI & kWriteRequest) && block != nullptr;
     if (ok) {
-        std::uint32_t start = 0, address = 0;
-        std::int16_t count = 0;
-        std::memcpy(&start, block, 4);
-        std::memcpy(&count, block + 4, 2);
-        std::memcpy(&address, block + 6, 4);
-        const char letter = static_cast<char>('A' + static_cast<int>(edx) - 1);
-        const auto drive = drives.find(letter);
-        std::uint8_t* target = count > 0 ? Resolve(address, static_cast<std::size_t>(count) * 512) : nullptr;
+        const DiskIo request = DiskIo::FromBytes({block, DiskIo::kBytes});
+        const std::int64_t count = request.sectorCount;
+        const auto drive = drives.find(DosDriveLetter(static_cast<std::int32_t>(registers.reg_EDX)));
+        std::uint8_t* target = count > 0 ? Resolve(request.bufferAddress, static_cast<std::size_t>(count) * 512) : nullptr;
         ok = target && drive != drives.end() && drive->second.volume;
         if (ok) {
             const auto& volume = *drive->second.volume;
             for (std::int64_t s = 0; s < count; ++s) {
-                const std::int64_t sector = std::int64_t{start} + s;
+                const std::int64_t sector = std::int64_t{request.startSector} + s;
                 const std::int64_t at = sector * 512;
                 if (drive->second.badSectors.count(sector) || at + 512 > static_cast<std::int64_t>(volume.size())) {
                     ok = false;
@@ -326,9 +311,12 @@ bool FakePlatform::ServeDiskRead(std::span<std::uint8_t> registers) {
             }
         }
     }
-    set(6, ok ? 0u : 1u);  // the carry flag reports a failed service
-    if (!ok) set(3, 0x0F);
-    return true;
+    if (ok) {
+        registers.reg_Flags &= ~kCarryFlag;
+    } else {
+        registers.reg_Flags |= kCarryFlag;
+        registers.reg_EAX = ERROR_INVALID_DRIVE;
+    }
 }
 
 bool FakePlatform::DeviceIoControl(HANDLE device, DWORD ioControlCode, std::span<std::uint8_t> inBuffer,
@@ -344,12 +332,14 @@ bool FakePlatform::DeviceIoControl(HANDLE device, DWORD ioControlCode, std::span
     Record(line.str());
     const auto it = handles_.find(device);
     if (it == handles_.end() || it->second.kind != Handle::Kind::Vwin32) return Fail(ERROR_INVALID_HANDLE);
-    if (ioControlCode != VWIN32_DIOC_DOS_DRIVEINFO || inBuffer.size() != 28 || outBuffer.size() != 28)
+    if (ioControlCode != VWIN32_DIOC_DOS_DRIVEINFO || inBuffer.size() != DiocRegisters::kBytes ||
+        outBuffer.size() != DiocRegisters::kBytes)
         return Fail(ERROR_INVALID_PARAMETER);
-    std::vector<std::uint8_t> registers(inBuffer.begin(), inBuffer.end());
+    DiocRegisters registers = DiocRegisters::FromBytes(inBuffer);
     ServeDiskRead(registers);
-    std::copy(registers.begin(), registers.end(), outBuffer.begin());
-    bytesReturned = 28;
+    const auto bytes = registers.Bytes();
+    std::copy(bytes.begin(), bytes.end(), outBuffer.begin());
+    bytesReturned = DiocRegisters::kBytes;
     return true;
 }
 
@@ -360,22 +350,7 @@ bool FakePlatform::CloseHandle(HANDLE object) {
 
 DWORD FakePlatform::GetLastError() { return lastError_; }
 
-std::string FakePlatform::FormatErrorMessage(DWORD errorCode) {
-    switch (errorCode) {
-        case ERROR_FILE_NOT_FOUND: return "The system cannot find the file specified.";
-        case ERROR_PATH_NOT_FOUND: return "The system cannot find the path specified.";
-        case ERROR_ACCESS_DENIED: return "Access is denied.";
-        case ERROR_NOT_READY: return "The device is not ready.";
-        case ERROR_SHARING_VIOLATION:
-            return "The process cannot access the file because it is being used by another process.";
-        case ERROR_FILE_EXISTS: return "The file exists.";
-        case ERROR_WRITE_PROTECT: return "The media is write protected.";
-        case ERROR_CRC: return "Data error (cyclic redundancy check).";
-        case ERROR_DISK_FULL: return "There is not enough space on the disk.";
-        case ERROR_ALREADY_EXISTS: return "Cannot create a file when that file already exists.";
-        default: return "Error " + std::to_string(errorCode) + ".";
-    }
-}
+std::string FakePlatform::FormatErrorMessage(DWORD errorCode) { return Win32ErrorMessage(errorCode); }
 
 bool FakePlatform::DeleteFileA(const std::string& fileName) {
     Record("DeleteFileA(" + fileName + ")");
@@ -438,10 +413,10 @@ std::optional<std::vector<FindData>> FakePlatform::FindFiles(const std::string& 
     if (!folders.count(folder)) return Fail(ERROR_PATH_NOT_FOUND), std::nullopt;
     std::vector<FindData> found;
     for (const auto& sub : folders)
-        if (sub != folder && Parent(sub) == folder && WildcardMatch(wanted.c_str(), Leaf(sub).c_str()))
+        if (sub != folder && Parent(sub) == folder && MatchesWildcard(wanted, Leaf(sub)))
             found.push_back({Leaf(sub), FILE_ATTRIBUTE_DIRECTORY, 0});
     for (const auto& [path, bytes] : files)
-        if (Parent(path) == folder && WildcardMatch(wanted.c_str(), Leaf(path).c_str()))
+        if (Parent(path) == folder && MatchesWildcard(wanted, Leaf(path)))
             found.push_back({Leaf(path), FILE_ATTRIBUTE_NORMAL, bytes.size()});
     return found;
 }

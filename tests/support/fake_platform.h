@@ -1,6 +1,7 @@
 #pragma once
 // A platform of scripted answers that records every call, so a test can say "the NT path
-// opened \\.\E: once, read 1,024 bytes at 0 and closed". Volumes and files live in memory.
+// opened \\.\E: once, read 1,024 bytes at 0 and closed". Volumes and files live in memory; the
+// error texts, the name patterns and the 9x disk request are the platform's own.
 
 #include <cstdint>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/vwin32_request.h"
 
 namespace kelvara::testing {
 
@@ -117,7 +119,7 @@ private:
     void Record(const std::string& line);
     bool Fail(DWORD error);
     std::int64_t FileBytes() const;
-    bool ServeDiskRead(std::span<std::uint8_t> registers);
+    void ServeDiskRead(DiocRegisters& registers);
     std::uint8_t* Resolve(std::uint32_t address, std::size_t length);
 
     std::map<HANDLE, Handle> handles_;

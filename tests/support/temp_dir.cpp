@@ -1,6 +1,7 @@
 #include "tests/support/temp_dir.h"
 
 #include <stdlib.h>
+#include <sys/statvfs.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -9,11 +10,19 @@
 
 namespace kelvara::testing {
 
-TempDir::TempDir() {
-    std::string name = "/tmp/kelvara-test-XXXXXX";
+TempDir::TempDir() { Make("/tmp"); }
+
+TempDir::TempDir(std::uint64_t bytes) {
+    struct statvfs memory {};
+    const bool room = ::statvfs("/dev/shm", &memory) == 0 && std::uint64_t{memory.f_bavail} * memory.f_frsize >= bytes;
+    Make(room ? "/dev/shm" : "/tmp");
+}
+
+void TempDir::Make(const std::string& base) {
+    const std::string name = base + "/kelvara-test-XXXXXX";
     std::vector<char> text(name.begin(), name.end());
     text.push_back('\0');
-    if (!::mkdtemp(text.data())) throw std::runtime_error("cannot make a temporary folder under /tmp");
+    if (!::mkdtemp(text.data())) throw std::runtime_error("cannot make a temporary folder under " + base);
     path_ = text.data();
 }
 

@@ -1,9 +1,8 @@
-#include "photos/choose_destination.h"
+#include "folder_dialogs/choose_destination.h"
 
 #include <QPointer>
 
-#include "photos/save_folder.h"
-#include "photos/yield_until.h"
+#include "folder_dialogs/yield_until.h"
 
 namespace kelvara {
 
@@ -13,7 +12,7 @@ std::string ChooseDestinationFolder(Platform& platform, std::string& Folder, boo
     dialog->show();
     YieldUntil([&] { return ffdone || !dialog; }, yield);
     // A dialog that went away without an answer was not an OK.
-    if (!ffdone) Folder = "No";
+    if (!ffdone) Folder = kNoFolder;
     ffdone = false;
     return Folder;
 }

@@ -18,6 +18,10 @@ inline std::uint32_t LoadLe32(std::span<const std::uint8_t> bytes, std::size_t a
 inline std::uint64_t LoadLe64(std::span<const std::uint8_t> bytes, std::size_t at) {
     return std::uint64_t{LoadLe32(bytes, at)} | std::uint64_t{LoadLe32(bytes, at + 4)} << 32;
 }
+inline void StoreLe16(std::span<std::uint8_t> bytes, std::size_t at, std::uint16_t value) {
+    bytes[at] = static_cast<std::uint8_t>(value);
+    bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
 inline void StoreLe32(std::span<std::uint8_t> bytes, std::size_t at, std::uint32_t value) {
     for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }

@@ -1,4 +1,4 @@
-#include "photos/frm_new_folder.h"
+#include "folder_dialogs/frm_new_folder.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -6,9 +6,9 @@
 #include <QPushButton>
 #include <algorithm>
 
-#include "dialogs/message_box.h"
 #include "platform/last_error_text.h"
-#include "dialogs/twips.h"
+#include "ui/message_box.h"
+#include "ui/twips.h"
 
 namespace kelvara {
 

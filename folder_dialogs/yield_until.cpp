@@ -1,4 +1,4 @@
-#include "photos/yield_until.h"
+#include "folder_dialogs/yield_until.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QRect>
 #include <QSize>
+#include <QStringList>
 #include <QWidget>
 
 namespace kelvara {
@@ -19,9 +20,11 @@ constexpr QRect TwipsRect(int left, int top, int width, int height) {
 constexpr QSize TwipsSize(int width, int height) { return QSize(Twips(width), Twips(height)); }
 
 // The layouts were drawn for the small system font of their day; today's default face would
-// run captions past the edges of their controls.
-inline void UseLayoutFont(QWidget* window) {
+// run captions past the edges of their controls. `faces`, when given, are the faces to take
+// instead of the default one, the first installed first.
+inline void UseLayoutFont(QWidget* window, const QStringList& faces = {}) {
     QFont small = window->font();
+    if (!faces.isEmpty()) small.setFamilies(faces);
     small.setPixelSize(11);
     window->setFont(small);
 }

@@ -1,4 +1,4 @@
-#include "photos/dir_list.h"
+#include "folder_dialogs/dir_list.h"
 
 #include <QKeyEvent>
 #include <algorithm>

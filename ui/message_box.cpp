@@ -1,4 +1,4 @@
-#include "dialogs/message_box.h"
+#include "ui/message_box.h"
 
 #include <QApplication>
 #include <QFontMetrics>

@@ -11,8 +11,11 @@ namespace kelvara {
 
 class DirList;
 
+// The folder the destination dialog hands back when the user gave up: Cancel or the close box.
+inline constexpr const char* kNoFolder = "No";
+
 // "Select Destination Folder". Hands its result back through the opener's Folder and ffdone:
-// the folder on OK, "No" on Cancel or the close box, and ffdone true either way. Shown
+// the folder on OK, kNoFolder on Cancel or the close box, and ffdone true either way. Shown
 // modeless; it deletes itself when it closes.
 class SaveFolder : public QDialog {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "photos/save_folder.h"
+#include "folder_dialogs/save_folder.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -7,40 +7,19 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <cctype>
-#include <vector>
 
-#include "dialogs/message_box.h"
-#include "photos/dir_list.h"
-#include "photos/frm_new_folder.h"
-#include "dialogs/twips.h"
-#include "photos/yield_until.h"
+#include "folder_dialogs/dir_list.h"
+#include "folder_dialogs/frm_new_folder.h"
+#include "folder_dialogs/yield_until.h"
+#include "platform/drive_string.h"
+#include "ui/message_box.h"
+#include "ui/twips.h"
 
 namespace kelvara {
 namespace {
 
-// The drives as a drive list box shows them: "c:", "d:", ...
-std::vector<std::string> DriveNames(Platform& platform) {
-    std::vector<char> buffer(256);
-    DWORD length = platform.GetLogicalDriveStringsA(buffer);
-    if (length >= buffer.size()) {
-        buffer.assign(length + 1, '\0');
-        length = platform.GetLogicalDriveStringsA(buffer);
-        if (length >= buffer.size()) length = 0;
-    }
-    std::vector<std::string> names;
-    for (std::size_t at = 0; at < length;) {
-        const std::string root(buffer.data() + at);
-        if (root.empty()) break;
-        at += root.size() + 1;
-        names.push_back(std::string(1, static_cast<char>(std::tolower(static_cast<unsigned char>(root[0])))) + ":");
-    }
-    return names;
-}
-
-std::string RootOf(const std::string& driveName) {
-    return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(driveName.at(0))))) + ":\\";
-}
+// A drive as a drive list box names it: "c:".
+QString DriveName(const std::string& drive) { return QString(QChar::fromLatin1(DriveLetter(drive))).toLower() + ":"; }
 
 }  // namespace
 
@@ -68,7 +47,7 @@ SaveFolder::SaveFolder(Platform& platform, std::string& Folder, bool& ffdone, QW
     setTabOrder(Drive1, Dir1);
     OKButton->setFocus();
 
-    for (const std::string& name : DriveNames(platform_)) Drive1->addItem(QString::fromStdString(name));
+    for (const std::string& root : DriveStrings(platform_)) Drive1->addItem(DriveName(root));
     Form_Load();
 
     connect(Drive1, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
@@ -87,14 +66,14 @@ void SaveFolder::Form_Load() {
 void SaveFolder::ShowDriveOf(const std::string& path) {
     if (path.size() < 2 || path[1] != ':') return;
     const QSignalBlocker quiet(Drive1);
-    const int index = Drive1->findText(QString(QChar::fromLatin1(path[0])).toLower() + ":");
+    const int index = Drive1->findText(DriveName(path));
     if (index >= 0) Drive1->setCurrentIndex(index);
 }
 
 void SaveFolder::Drive1_Change() {
     const QString chosen = Drive1->currentText();
     if (chosen.isEmpty()) return;
-    if (!Dir1->setPath(RootOf(chosen.toStdString())))
+    if (!Dir1->setPath(DriveRoot(chosen.toStdString())))
         MessageBox::Show(this, "No disk or disk not ready", QString());
 }
 
@@ -111,7 +90,7 @@ void SaveFolder::OKButton_Click() {
 }
 
 void SaveFolder::CancelButton_Click() {
-    Finish("No");
+    Finish(kNoFolder);
     close();
 }
 
@@ -120,7 +99,7 @@ void SaveFolder::reject() { CancelButton_Click(); }
 void SaveFolder::closeEvent(QCloseEvent* event) {
     // The close box is a Cancel, so whoever waits on ffdone stops waiting; so is a new-folder
     // dialog still open over it.
-    Finish("No");
+    Finish(kNoFolder);
     for (frmNewFolder* form : findChildren<frmNewFolder*>()) form->Command2_Click();
     event->accept();
 }
