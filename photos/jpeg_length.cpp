@@ -72,15 +72,16 @@ std::optional<std::uint64_t> JpegLength(ByteSource& bytes) {
     bool frame = false, scanned = false;
     std::optional<std::uint64_t> indexBase;
     std::vector<FurtherImage> further;
-    std::optional<std::uint8_t> marker;  // a marker met at the end of entropy-coded data
+    int pending = -1;  // a marker met at the end of entropy-coded data; -1 when none is
     for (;;) {
-        if (!marker) {
+        if (pending < 0) {
             if (cursor.Next() != 0xFF) return std::nullopt;
-            marker = MarkerCode(cursor);
-            if (!marker) return std::nullopt;
+            const auto next = MarkerCode(cursor);
+            if (!next) return std::nullopt;
+            pending = *next;
         }
-        const std::uint8_t code = *marker;
-        marker.reset();
+        const auto code = static_cast<std::uint8_t>(pending);
+        pending = -1;
         if (code == kEndOfImage) {
             if (!scanned) return std::nullopt;
             break;
@@ -112,12 +113,12 @@ std::optional<std::uint64_t> JpegLength(ByteSource& bytes) {
         // Entropy-coded data runs to the next marker that is neither a stuffed FF 00 nor a restart.
         if (!frame) return std::nullopt;
         scanned = true;
-        while (!marker) {
+        while (pending < 0) {
             if (!cursor.SkipTo(0xFF)) return std::nullopt;
             cursor.Skip(1);
             const auto next = MarkerCode(cursor);
             if (!next) return std::nullopt;
-            if (*next != 0x00 && !IsRestart(*next)) marker = next;
+            if (*next != 0x00 && !IsRestart(*next)) pending = *next;
         }
     }
 

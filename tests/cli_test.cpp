@@ -130,7 +130,9 @@ TEST_F(CardTest, ScanListsNameStartAndEndThenTheSummary) {
         const QStringList fields = QString::fromStdString(lines[i]).split('\t');
         ASSERT_EQ(fields.size(), 3) << lines[i];
         EXPECT_EQ(fields[0].toStdString(), Name("Image", i, card->photos[i]));
-        if (i > 0) EXPECT_EQ(fields[1].toStdString(), previousEnd);  // each photo ends where the next begins
+        if (i > 0) {
+            EXPECT_EQ(fields[1].toStdString(), previousEnd);  // each photo ends where the next begins
+        }
         previousEnd = fields[2].toStdString();
     }
     const CliRun drives = Cli({"drives", QString::fromStdString(card->image)});

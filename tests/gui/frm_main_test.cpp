@@ -111,7 +111,9 @@ TEST(FrmMain, StartsWithEveryControlInPlaceAndNothingChosen) {
     for (int i = 1; i <= 13; ++i) {
         ASSERT_NE(window.ToolbarButton(i), nullptr);
         EXPECT_EQ(window.ToolbarButton(i)->isSeparator(), captions[i - 1][0] == 0) << i;
-        if (!window.ToolbarButton(i)->isSeparator()) EXPECT_EQ(window.ToolbarButton(i)->text(), captions[i - 1]);
+        if (!window.ToolbarButton(i)->isSeparator()) {
+            EXPECT_EQ(window.ToolbarButton(i)->text(), captions[i - 1]);
+        }
     }
 }
 
