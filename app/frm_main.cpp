@@ -308,6 +308,7 @@ void FrmMain::ShowPreview(int index) {
     // A copy: a scan started while the preview yields starts the table afresh.
     const FoundPhoto photo = FoundPhotoTable[static_cast<std::size_t>(index)];
     std::string page;
+    std::optional<std::string> failure;
     previewing_ = true;
     try {
         page = WritePreviewFiles(platform_, photo, DriveEnd(FoundPhotoTable), PreviewTempFolder(platform_), [this] {
@@ -315,16 +316,17 @@ void FrmMain::ShowPreview(int index) {
             if (previewAgain_ || closing_) throw PreviewGivenUp{};
         });
     } catch (const PreviewGivenUp&) {
-        previewing_ = false;
-        return;
     } catch (const std::exception& error) {
-        // Nothing was written: the pane keeps what it showed.
-        previewing_ = false;
-        lblStatus->setText("Ready");
-        ShowFailure(std::string("The photo cannot be shown.\n") + error.what(), "Kelvara");
-        return;
+        failure = error.what();
     }
     previewing_ = false;
+    if (failure) {
+        // Nothing was written: the pane keeps what it showed.
+        lblStatus->setText("Ready");
+        ShowFailure("The photo cannot be shown.\n" + *failure, "Kelvara");
+        return;
+    }
+    if (page.empty()) return;  // given up for a newer click, or for the window's closing
     Navigate2(page);
     picBox->show();
     Image1->hide();

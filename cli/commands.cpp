@@ -121,8 +121,8 @@ int ListDrives(Platform& platform, const std::vector<Source>& images) {
         return 1;
     }
     for (const std::string& root : roots) {
-        const auto sectors = GetVolumeSectors(platform, root);
         const DWORD type = platform.GetDriveTypeA(root);
+        const auto sectors = GetVolumeSectors(platform, root);
         // A card that is there but cannot be read is told of, not listed as empty; a reader
         // without a card is simply empty.
         if (!sectors && type == DRIVE_REMOVABLE && platform.GetLastError() != ERROR_NOT_READY)

@@ -1,15 +1,14 @@
 #include "photos/save_file.h"
 
-#include <new>
-
 #include <algorithm>
+#include <new>
 
 #include "destination/destination_check.h"
 #include "destination/destination_lock.h"
+#include "destination/written_file.h"
 #include "diskio/disk_error.h"
 #include "photos/drive_bytes.h"
 #include "photos/photo_bytes.h"
-#include "destination/written_file.h"
 #include "scan/entry_name.h"
 
 namespace kelvara {

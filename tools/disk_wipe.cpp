@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "destination/written_file.h"
 #include "platform/last_error_text.h"
 
 namespace kelvara {
@@ -110,18 +111,6 @@ private:
 
 std::string Bytes(std::uint64_t count) { return std::to_string(count) + " bytes"; }
 
-// Wipe.img made anew in place of whatever had the name, never through a link of that name.
-HANDLE CreateFillFile(Platform& platform, const std::string& path, std::string& failure) {
-    const DWORD left = platform.GetFileAttributesA(path);
-    if (left != INVALID_FILE_ATTRIBUTES && (left & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        failure = "a link of that name could not be removed, and it is not followed.";
-        return INVALID_HANDLE_VALUE;
-    }
-    const HANDLE file = platform.CreateFileA(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
-    if (file == INVALID_HANDLE_VALUE) failure = LastErrorText(platform);
-    return file;
-}
-
 }  // namespace
 
 WipeReport WipeDrive(Platform& platform, Host& host, const std::string& drive) {
@@ -131,7 +120,8 @@ WipeReport WipeDrive(Platform& platform, Host& host, const std::string& drive) {
     DeleteRootFiles(platform, drive, report);
     report.freeBytes = FreeBytes(platform, drive, report.cluster);
 
-    const HANDLE file = CreateFillFile(platform, drive + "Wipe.img", report.createFailure);
+    // Wipe.img made anew in place of whatever had the name, never through a link of that name.
+    const HANDLE file = CreateInPlaceOf(platform, drive + "Wipe.img", {}, report.createFailure);
     std::optional<FillWriter> writer;
     if (file != INVALID_HANDLE_VALUE) writer.emplace(platform, file);
     std::int64_t counter = 0;  // below the caption's number, so it cannot overflow

@@ -243,7 +243,7 @@ TEST_F(PhotosThroughTheWindow, ImageDiskAtARootAsksWithTwoBackslashesAndNoWrites
     EXPECT_FALSE(std::filesystem::exists(Home("TOBRN.IMG")));
 }
 
-TEST(FrmMainPhotos, AClickDuringAScanDoesNothing) {
+TEST(FrmMainPhotos, AClickDuringAScanDoesNothingAndAFailedPreviewWritesNothing) {
     Messages messages;
     FakePlatform platform;
     auto& volume = platform.AddVolume('E', 2000);
@@ -275,24 +275,16 @@ TEST(FrmMainPhotos, AClickDuringAScanDoesNothing) {
     EXPECT_EQ(messages.shown()[0].icon, MessageBox::Icon::None);  // the summary is news
     EXPECT_TRUE(messages.shown()[1].text.contains("not ready")) << messages.shown()[1].text.toStdString();
     EXPECT_EQ(messages.shown()[1].icon, MessageBox::Icon::Warning);  // this went wrong
-}
 
-TEST(FrmMainPhotos, WithoutItsPrivateFolderAPreviewSaysSoAndWritesNothingAnywhere) {
-    Messages messages;
-    FakePlatform platform;
-    auto& volume = platform.AddVolume('E', 20);
-    volume[0] = 0xFF;
-    volume[1] = 0xD8;
-    FrmMain window(platform);
-    window.cbxDrives->setCurrentIndex(1);
-    window.cbxDrives_Click();
-    window.Toolbar1_ButtonClick(3);
-    platform.tempPath.clear();  // no usable private folder: someone planted a link at its place
+    // With the card back but no usable private folder (someone planted a link at its place),
+    // the preview says so and writes nothing, not in the folder the program runs in either.
+    platform.AddVolume('E', 2000)[0] = 0xFF;
+    platform.tempPath.clear();
     window.lstFiles_Click();
-    EXPECT_TRUE(platform.files.empty());  // not in the folder the program runs in either
+    EXPECT_TRUE(platform.files.empty());
     EXPECT_EQ(window.PreviewCount(), 0);
-    ASSERT_EQ(messages.shown().size(), 2u);
-    EXPECT_TRUE(messages.shown()[1].text.contains("no private folder")) << messages.shown()[1].text.toStdString();
+    ASSERT_EQ(messages.shown().size(), 3u);
+    EXPECT_TRUE(messages.shown()[2].text.contains("no private folder")) << messages.shown()[2].text.toStdString();
     EXPECT_EQ(window.lblStatus->text(), "Ready");
 }
 
