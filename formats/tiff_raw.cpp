@@ -228,7 +228,7 @@ Extension Identify(Head head) {
     const std::uint16_t magic = Load16(head, 2, header->little);
     if (magic == 0x4F52 || magic == 0x5352) return ".ORF";
     if (magic == 0x0055) return ".RW2";
-    if (head[8] == 'C' && head[9] == 'R') return ".CR2";
+    if (head.size() >= 10 && head[8] == 'C' && head[9] == 'R') return ".CR2";
 
     // The first directory, where the head holds it, names the camera.
     MemoryBytes inHead(head);
