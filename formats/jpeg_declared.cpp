@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -165,14 +166,22 @@ std::optional<std::uint64_t> ContainerEnd(ByteSource& bytes, const XmpText& xmp,
 // its distance back from the directory.
 std::optional<std::uint64_t> SamsungTrailerEnd(ByteSource& bytes, std::uint64_t imageEnd) {
     constexpr std::string_view kVideo = "MotionPhoto_Data";
+    // Where `text` starts in [from, from + within), reading nothing past it.
     const auto find = [&](std::string_view text, std::uint64_t from, std::uint64_t within) -> std::optional<std::uint64_t> {
-        ByteCursor cursor(bytes, from);
-        while (cursor.Position() < from + within && cursor.SkipTo(static_cast<std::uint8_t>(text[0]))) {
-            const std::uint64_t at = cursor.Position();
+        const auto first = static_cast<std::uint8_t>(text[0]);
+        for (std::uint64_t at = from; at < from + within;) {
+            const auto piece = bytes.From(at);
+            if (piece.empty()) return std::nullopt;
+            const auto look = piece.first(static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), from + within - at)));
+            const void* hit = std::memchr(look.data(), first, look.size());
+            if (!hit) {
+                at += look.size();
+                continue;
+            }
+            const std::uint64_t candidate = at + static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(hit) - look.data());
             std::array<std::uint8_t, 16> here{};
-            if (at >= from + within) break;
-            if (ReadAt(bytes, at, std::span(here).first(text.size())) && Spells(here, 0, text)) return at;
-            cursor.Seek(at + 1);
+            if (ReadAt(bytes, candidate, std::span(here).first(text.size())) && Spells(here, 0, text)) return candidate;
+            at = candidate + 1;
         }
         return std::nullopt;
     };
@@ -221,6 +230,10 @@ void ForEachAppSegment(ByteSource& bytes, const std::function<bool(const Segment
     if (!ReadAt(bytes, 0, std::span(field).first(2)) || field[0] != 0xFF || field[1] != 0xD8) return;
     for (std::uint64_t at = 2;;) {
         if (!ReadAt(bytes, at, field) || field[0] != 0xFF) return;
+        if (field[1] == 0xFF) {  // a fill byte before the marker
+            ++at;
+            continue;
+        }
         const std::uint8_t code = field[1];
         const std::uint16_t length = LoadBe16(field, 2);
         // Only marker segments with a length come before the first scan.

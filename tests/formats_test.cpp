@@ -467,6 +467,13 @@ TEST(JpegExtras, MakerNotePreviewsAfterTheImageBelongToIt) {
         MemoryBytes source(file);
         EXPECT_EQ(jpeg::DateTimeOriginal(source, AppSegments(file)), (PhotoTime{2020, 2, 29, 23, 59, 58, false}));
     }
+    // Nothing declared, and megabytes of a formatted card after the photo: looking for a
+    // trailer reads a bounded stretch, not the card.
+    const Bytes plain = Then(WithSegments(photo, {Exif("Canon", {})}), Bytes(8 << 20, 0));
+    Pieces pieces(plain);
+    EXPECT_EQ(jpeg::DeclaredEnd(pieces, plain.size() - (8 << 20), AppSegments(plain)), plain.size() - (8 << 20));
+    EXPECT_LT(pieces.calls, 2000);
+
     const Bytes blank = WithSegments(photo, {Exif("Canon", {}, "    :  :     :  :  ")});
     MemoryBytes source(blank);
     EXPECT_EQ(jpeg::DateTimeOriginal(source, AppSegments(blank)), std::nullopt) << "a clock never set";
