@@ -197,8 +197,11 @@ private:
                 ok_ = false;
                 return;
             }
-            for (std::size_t i = 0; i < take; ++i)
-                if (length[i] > 0) Reach(at[i], length[i]);
+            // A piece of no stated length could end anywhere: no end can be told.
+            for (std::size_t i = 0; i < take; ++i) {
+                if (length[i] == 0) ok_ = false;
+                else Reach(at[i], length[i]);
+            }
         }
         // One strip of JPEG data is an embedded JPEG (a DNG's or CR2's preview, or lossless RAW data).
         if (offsets.count == 1 && (compression == 6 || compression == 7) && length[0] > 0)

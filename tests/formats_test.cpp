@@ -299,8 +299,11 @@ TEST(RawFiles, HostileDirectoriesAreRefusedQuickly) {
             const std::uint32_t second = t.Directory({{0x111, 4, 3, list}, {0x117, 4, 3, counts}});
             t.SetFirst(t.Directory({{0x111, 4, 3, list}, {0x117, 4, 3, counts}}, second));
         }),
-        // Strip offsets without their byte counts.
+        // Strip offsets without their byte counts, or with a count of none.
         build([&](TiffWriter& t, std::uint32_t at) { t.SetFirst(t.Directory({TiffWriter::Long(0x111, at)})); }),
+        build([&](TiffWriter& t, std::uint32_t at) {
+            t.SetFirst(t.Directory({TiffWriter::Long(0x111, at), TiffWriter::Long(0x117, 0)}));
+        }),
     };
     for (std::size_t i = 0; i < std::size(hostile); ++i) EXPECT_EQ(Walk(tiff::Length, hostile[i]), std::nullopt) << i;
 
