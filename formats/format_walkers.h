@@ -67,13 +67,16 @@ std::optional<std::uint64_t> Length(ByteSource& bytes);
 std::optional<ByteRange> LargestPreview(ByteSource& bytes);
 }  // namespace raf
 
-// ISO base media: HEIC/HEIF, AVIF, CR3, MP4, MOV, 3GP. The file is its top-level boxes.
+// ISO base media: HEIC/HEIF, AVIF, CR3, MP4, MOV, 3GP. The file is its top-level boxes, and
+// holds the boxes a whole file of its brand has: meta, and every byte its items take, for HEIF;
+// moov and the samples (mdat or fragments) for clips.
 namespace iso_media {
 Extension Identify(Head head);
 std::optional<std::uint64_t> Length(ByteSource& bytes);
 // A clip's picture size (its video track's header) and length (the movie header's).
 std::optional<ClipInfo> Clip(ByteSource& bytes);
-// A clip's creation time from its movie header (UTC).
+// When it was taken: a HEIF photo's EXIF DateTimeOriginal (from its Exif item), a clip's
+// creation time from its movie header (UTC).
 std::optional<PhotoTime> CreationTime(ByteSource& bytes);
 }  // namespace iso_media
 

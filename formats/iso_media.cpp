@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "formats/byte_reader.h"
+#include "formats/exif_block.h"
 #include "formats/format_walkers.h"
 
 namespace kelvara::formats::iso_media {
@@ -112,17 +113,6 @@ bool ForEachBox(ByteSource& bytes, std::uint64_t from, std::uint64_t to, Use use
     return true;
 }
 
-std::optional<Box> MovieBox(ByteSource& bytes) {
-    const auto length = Length(bytes);
-    if (!length) return std::nullopt;
-    std::optional<Box> movie;
-    ForEachBox(bytes, 0, *length, [&](const Box& box) {
-        if (box.Type() == "moov") movie = box;
-        return !movie;
-    });
-    return movie;
-}
-
 // The movie header's version, and its payload up to the duration.
 struct MovieHeader {
     std::uint64_t created = 0, timescale = 0, duration = 0;
@@ -162,6 +152,155 @@ PhotoTime CivilFromSeconds(std::int64_t seconds) {
             static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60), true};
 }
 
+// A big-endian number of 0, 4 or 8 bytes (2 for some fields), read in order from a box.
+class FieldReader {
+public:
+    FieldReader(ByteSource& bytes, std::uint64_t at, std::uint64_t end) : bytes_(bytes), at_(at), end_(end) {}
+    std::optional<std::uint64_t> Take(std::size_t size) {
+        std::array<std::uint8_t, 8> field{};
+        if (size > 8 || end_ - at_ < size || !ReadAt(bytes_, at_, std::span(field).first(size))) return std::nullopt;
+        at_ += size;
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < size; ++i) value = value << 8 | field[i];
+        return value;
+    }
+    std::uint64_t at() const { return at_; }
+
+private:
+    ByteSource& bytes_;
+    std::uint64_t at_, end_;
+};
+
+// What a HEIF file's meta box says of its items: the furthest byte any item's data reaches in
+// the file, and where its Exif item starts.
+struct HeifItems {
+    std::uint64_t furthest = 0;
+    std::optional<std::uint64_t> exif;
+};
+
+// The item id of the Exif item in an item information box.
+std::optional<std::uint64_t> ExifItemId(ByteSource& bytes, const Box& info) {
+    FieldReader header(bytes, info.payload, info.end);
+    const auto version = header.Take(1);
+    if (!version || !header.Take(3) || !header.Take(*version == 0 ? 2 : 4)) return std::nullopt;
+    std::optional<std::uint64_t> id;
+    ForEachBox(bytes, header.at(), info.end, [&](const Box& entry) {
+        if (entry.Type() != "infe") return true;
+        FieldReader field(bytes, entry.payload, entry.end);
+        const auto entryVersion = field.Take(1);
+        if (!entryVersion || *entryVersion < 2 || !field.Take(3)) return true;
+        const auto item = field.Take(*entryVersion == 2 ? 2 : 4);
+        std::array<std::uint8_t, 4> type{};
+        if (item && field.Take(2) && ReadAt(bytes, field.at(), type) && Spells(type, 0, "Exif")) id = item;
+        return !id;
+    });
+    return id;
+}
+
+std::optional<HeifItems> ReadHeifItems(ByteSource& bytes, const Box& meta) {
+    std::optional<Box> locations, info, data;
+    // meta is a full box: its children follow four bytes of version and flags.
+    if (!ForEachBox(bytes, meta.payload + 4, meta.end, [&](const Box& box) {
+            if (box.Type() == "iloc" && !locations) locations = box;
+            if (box.Type() == "iinf" && !info) info = box;
+            if (box.Type() == "idat" && !data) data = box;
+            return true;
+        }) ||
+        !locations)
+        return std::nullopt;
+    const std::optional<std::uint64_t> exifId = info ? ExifItemId(bytes, *info) : std::nullopt;
+
+    FieldReader field(bytes, locations->payload, locations->end);
+    const auto version = field.Take(1);
+    const auto sizes = field.Take(3) ? field.Take(2) : std::nullopt;
+    if (!version || *version > 2 || !sizes) return std::nullopt;
+    const std::size_t offsetSize = *sizes >> 12, lengthSize = *sizes >> 8 & 15, baseSize = *sizes >> 4 & 15;
+    const std::size_t indexSize = *version == 0 ? 0 : *sizes & 15;
+    for (const std::size_t size : {offsetSize, lengthSize, baseSize, indexSize})
+        if (size != 0 && size != 4 && size != 8) return std::nullopt;
+    const auto count = field.Take(*version < 2 ? 2 : 4);
+    if (!count) return std::nullopt;
+    HeifItems items;
+    for (std::uint64_t i = 0; i < *count; ++i) {
+        const auto id = field.Take(*version < 2 ? 2 : 4);
+        const auto method = *version == 0 ? std::optional<std::uint64_t>(0) : field.Take(2);
+        const auto base = field.Take(2) ? field.Take(baseSize) : std::nullopt;
+        const auto extents = field.Take(2);
+        if (!id || !method || !base || !extents) return std::nullopt;
+        for (std::uint64_t e = 0; e < *extents; ++e) {
+            const auto offset = field.Take(indexSize) ? field.Take(offsetSize) : std::nullopt;
+            const auto length = offset ? field.Take(lengthSize) : std::nullopt;
+            if (!length) return std::nullopt;
+            const auto start = Add(*base, *offset);
+            const auto end = start ? Add(*start, *length) : std::nullopt;
+            if (!end) return std::nullopt;
+            const auto construction = *method & 15;
+            if (construction == 0) items.furthest = std::max(items.furthest, *end);  // file offsets
+            if (e == 0 && id == exifId) {
+                if (construction == 0) items.exif = start;
+                if (construction == 1 && data) items.exif = Add(data->payload, *start);
+            }
+        }
+    }
+    return items;
+}
+
+// The date of a HEIF photo: its Exif item is four bytes (where the TIFF header lies after
+// them) and an EXIF block.
+std::optional<PhotoTime> HeifDate(ByteSource& bytes, const HeifItems& items) {
+    std::array<std::uint8_t, 4> skip{};
+    if (!items.exif || !ReadAt(bytes, *items.exif, skip)) return std::nullopt;
+    const auto tiff = Add(*items.exif + 4, LoadBe32(skip, 0));
+    const auto exif = tiff ? ReadExifBlock(bytes, *tiff) : std::nullopt;
+    return exif ? exif->Date() : std::nullopt;
+}
+
+// A file walked box by box: where it ends, its kind, and the boxes the rest is read from.
+struct Walked {
+    std::uint64_t length = 0;
+    Kind kind;
+    std::optional<Box> meta, movie;
+};
+
+std::optional<Walked> WalkTopLevel(ByteSource& bytes) {
+    std::array<std::uint8_t, 4096> head{};
+    std::size_t held = 0;
+    for (auto piece = bytes.From(0); !piece.empty() && held < head.size(); piece = bytes.From(held)) {
+        const std::size_t take = std::min(piece.size(), head.size() - held);
+        std::copy_n(piece.begin(), take, head.begin() + static_cast<std::ptrdiff_t>(held));
+        held += take;
+    }
+    const auto ftyp = FtypBox(std::span(head).first(held));
+    if (!ftyp) return std::nullopt;
+    Walked walked{0, KindOf(*ftyp), std::nullopt, std::nullopt};
+
+    bool media = false;  // a clip's samples: mdat, or a fragment's moof
+    Box box;
+    for (std::uint64_t& at = walked.length;;) {
+        const BoxRead read = ReadBox(bytes, at, kNoLimit, box);
+        if (read == BoxRead::NoBox) break;
+        if (at > 0 && box.Type() == "ftyp") break;  // the next file
+        if (read == BoxRead::Broken) {
+            // A size of 0 or one past the source: no end here. Neither of a large unknown type.
+            if (!KnownTopLevel(box.Type())) break;
+            return std::nullopt;
+        }
+        if (!KnownTopLevel(box.Type()) && box.end - box.start > kLargestUnknownBox) break;
+        if (box.Type() == "meta" && !walked.meta) walked.meta = box;
+        if (box.Type() == "moov" && !walked.movie) walked.movie = box;
+        media = media || box.Type() == "mdat" || box.Type() == "moof";
+        at = box.end;
+    }
+    // A whole file has what its brand keeps its pictures in, and holds every byte they take.
+    if (walked.kind.needs == Needs::Meta) {
+        const auto items = walked.meta ? ReadHeifItems(bytes, *walked.meta) : std::nullopt;
+        if (!items || items->furthest > walked.length) return std::nullopt;
+    } else if (!walked.movie || !media) {
+        return std::nullopt;
+    }
+    return walked;
+}
+
 }  // namespace
 
 Extension Identify(Head head) {
@@ -175,40 +314,15 @@ Extension Identify(Head head) {
 }
 
 std::optional<std::uint64_t> Length(ByteSource& bytes) {
-    std::array<std::uint8_t, 4096> head{};
-    std::size_t held = 0;
-    for (auto piece = bytes.From(0); !piece.empty() && held < head.size(); piece = bytes.From(held)) {
-        const std::size_t take = std::min(piece.size(), head.size() - held);
-        std::copy_n(piece.begin(), take, head.begin() + static_cast<std::ptrdiff_t>(held));
-        held += take;
-    }
-    const auto ftyp = FtypBox(std::span(head).first(held));
-    if (!ftyp) return std::nullopt;
-    const Kind kind = KindOf(*ftyp);
-
-    bool whole = false;
-    Box box;
-    std::uint64_t at = 0;
-    for (;;) {
-        const BoxRead read = ReadBox(bytes, at, kNoLimit, box);
-        if (read == BoxRead::NoBox) break;
-        if (at > 0 && box.Type() == "ftyp") break;  // the next file
-        if (read == BoxRead::Broken) {
-            // A size of 0 or one past the source: no end here. Neither of a large unknown type.
-            if (!KnownTopLevel(box.Type())) break;
-            return std::nullopt;
-        }
-        if (!KnownTopLevel(box.Type()) && box.end - box.start > kLargestUnknownBox) break;
-        whole = whole || box.Type() == (kind.needs == Needs::Meta ? "meta" : "moov");
-        at = box.end;
-    }
-    if (!whole) return std::nullopt;
-    return at;
+    const auto walked = WalkTopLevel(bytes);
+    if (!walked) return std::nullopt;
+    return walked->length;
 }
 
 std::optional<ClipInfo> Clip(ByteSource& bytes) {
-    const auto movie = MovieBox(bytes);
-    if (!movie) return std::nullopt;
+    const auto walked = WalkTopLevel(bytes);
+    if (!walked || !walked->movie) return std::nullopt;
+    const Box* movie = &*walked->movie;
     const auto header = ReadMovieHeader(bytes, *movie);
     if (!header || header->timescale == 0) return std::nullopt;
     ClipInfo clip;
@@ -233,8 +347,13 @@ std::optional<ClipInfo> Clip(ByteSource& bytes) {
 }
 
 std::optional<PhotoTime> CreationTime(ByteSource& bytes) {
-    const auto movie = MovieBox(bytes);
-    const auto header = movie ? ReadMovieHeader(bytes, *movie) : std::nullopt;
+    const auto walked = WalkTopLevel(bytes);
+    if (!walked) return std::nullopt;
+    if (walked->kind.needs == Needs::Meta) {
+        const auto items = ReadHeifItems(bytes, *walked->meta);
+        return items ? HeifDate(bytes, *items) : std::nullopt;
+    }
+    const auto header = ReadMovieHeader(bytes, *walked->movie);
     // Seconds since 1904; 0 is a camera that never set its clock.
     constexpr std::uint64_t kFrom1904To1970 = 2082844800;
     if (!header || header->created <= kFrom1904To1970 || header->created - kFrom1904To1970 > (std::uint64_t{1} << 40))

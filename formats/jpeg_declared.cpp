@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "formats/byte_reader.h"
+#include "formats/exif_block.h"
 #include "formats/format_walkers.h"
 #include "formats/maker_note.h"
 #include "formats/tiff_directory.h"
@@ -35,41 +36,10 @@ const Segment* FirstApp1(ByteSource& bytes, std::span<const Segment> segments, s
     return nullptr;
 }
 
-// What the EXIF block says: the camera's make, where its maker note lies, the dates.
-struct ExifFacts {
-    TiffHeader header;
-    std::array<char, 64> make{};
-    std::size_t makeLength = 0;
-    std::optional<ByteRange> note;
-    std::optional<PhotoTime> original, digitized;
-    std::string_view Make() const { return {make.data(), makeLength}; }
-};
-
 std::optional<ExifFacts> ReadExif(ByteSource& bytes, std::span<const Segment> segments) {
     const Segment* exif = FirstApp1(bytes, segments, kExif);
-    std::array<std::uint8_t, 8> first{};
-    if (!exif || exif->length < kExif.size() + 8 || !ReadAt(bytes, exif->offset + kExif.size(), first)) return std::nullopt;
-    const auto header = ParseTiffHeader(first, exif->offset + kExif.size());
-    if (!header) return std::nullopt;
-    ExifFacts facts;
-    facts.header = *header;
-    ReadRanges claimed;
-    std::optional<std::uint32_t> exifIfd;
-    const auto inFirst = [&](const TiffEntry& entry) {
-        if (entry.tag == kMake) facts.makeLength = EntryText(bytes, *header, entry, facts.make);
-        if (entry.tag == kExifIfd) exifIfd = entry.Number();
-    };
-    if (!ReadDirectory(bytes, *header, header->firstIfd, claimed, inFirst) || !exifIfd) return facts;
-    const auto inExif = [&](const TiffEntry& entry) {
-        if (entry.tag == kMakerNote && !entry.Inline()) facts.note = ByteRange{header->base + entry.Offset(), entry.valueBytes};
-        if (entry.tag == kDateTimeOriginal || entry.tag == kDateTimeDigitized) {
-            std::array<char, 20> text{};
-            const auto date = ParseExifDate(std::span(text).first(EntryText(bytes, *header, entry, text)));
-            (entry.tag == kDateTimeOriginal ? facts.original : facts.digitized) = date;
-        }
-    };
-    ReadDirectory(bytes, *header, *exifIfd, claimed, inExif);
-    return facts;
+    if (!exif || exif->length < kExif.size() + 8) return std::nullopt;
+    return ReadExifBlock(bytes, exif->offset + kExif.size());
 }
 
 // An XMP packet's values by property name, whatever its namespace prefix, as attributes
@@ -260,7 +230,7 @@ std::uint64_t DeclaredEnd(ByteSource& bytes, std::uint64_t imageEnd, std::span<c
 std::optional<PhotoTime> DateTimeOriginal(ByteSource& bytes, std::span<const Segment> appSegments) {
     const auto exif = ReadExif(bytes, appSegments);
     if (!exif) return std::nullopt;
-    return exif->original ? exif->original : exif->digitized;
+    return exif->Date();
 }
 
 }  // namespace kelvara::formats::jpeg

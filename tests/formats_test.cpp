@@ -356,7 +356,20 @@ TEST(IsoMediaFiles, SizesOfEveryWidthAndNoneAtAll) {
     EXPECT_EQ(Walk(iso_media::Length, Then(clip, Noise(2000, 2))), clip.size()) << "a 64-bit size";
     EXPECT_EQ(Walk(iso_media::Length, Then(ftyp, Box("mdat", Noise(3000, 1)))), std::nullopt) << "no moov";
     EXPECT_EQ(Walk(iso_media::Length, Then(heif, moov)), std::nullopt) << "no meta";
-    EXPECT_EQ(Walk(iso_media::Length, Then(heif, Box("meta", Bytes(40, 0)))), heif.size() + 48);
+    // A HEIF holds the bytes its item locations name: a picture that lies elsewhere (the rest
+    // of a fragmented file) is not whole.
+    const auto photo = [&](std::uint32_t dataAt) {
+        Bytes iloc = {0, 0, 0, 0, 0x44, 0x00, 0, 1, 0, 1, 0, 0, 0, 1};
+        for (const std::uint32_t value : {dataAt, 500u})
+            for (int i = 3; i >= 0; --i) iloc.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+        return Then(heif, Box("meta", Then(Bytes(4, 0), Box("iloc", iloc))));
+    };
+    const std::size_t data = photo(0).size() + 8;
+    const Bytes whole = Then(photo(static_cast<std::uint32_t>(data)), Box("mdat", Noise(500, 3)));
+    EXPECT_EQ(Walk(iso_media::Length, Then(whole, Noise(900, 4))), whole.size());
+    EXPECT_EQ(Walk(iso_media::Length, Then(photo(static_cast<std::uint32_t>(data + 600)), Box("mdat", Noise(500, 3)))),
+              std::nullopt);
+    EXPECT_EQ(Walk(iso_media::Length, Then(heif, Box("meta", Bytes(40, 0)))), std::nullopt) << "no item locations";
 
     Bytes zero = Then(Then(ftyp, moov), Box("mdat", Noise(300, 1)));
     std::fill_n(zero.begin() + static_cast<long>(ftyp.size() + moov.size()), 4, 0);  // "to the end of the file": none on a card
@@ -481,6 +494,17 @@ TEST(JpegExtras, MakerNotePreviewsAfterTheImageBelongToIt) {
     MemoryBytes source(blank);
     EXPECT_EQ(jpeg::DateTimeOriginal(source, AppSegments(blank)), std::nullopt) << "a clock never set";
     EXPECT_EQ(DeclaredEnd(blank, blank.size()), blank.size());
+}
+
+TEST_F(ToolFiles, HeifPhotosAreDatedByTheirExifItem) {
+    if (!Has("heif-enc")) GTEST_SKIP() << "needs heif-enc";
+    testing::WriteFileBytes(dir.file("e.jpg"), WithSegments(testing::MakeJpeg(64, 48, 8), {Exif("Apple", {}, "2018:03:04 05:06:07")}));
+    for (const char* command : {"heif-enc -q 40 e.jpg -o e.heic", "heif-enc -A e.jpg -o e.avif"}) {
+        const std::string name = std::string(command).substr(std::string(command).rfind(' ') + 1);
+        const Bytes file = Make(name, command);
+        MemoryBytes source(file);
+        EXPECT_EQ(iso_media::CreationTime(source), (PhotoTime{2018, 3, 4, 5, 6, 7, false})) << name;
+    }
 }
 
 TEST_F(ToolFiles, MotionPhotosKeepTheirVideo) {
