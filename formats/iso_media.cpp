@@ -1,0 +1,364 @@
+// ISO base media files (HEIC/HEIF, AVIF, CR3, MP4, MOV, 3GP): a sequence of top-level boxes,
+// each a 32-bit size (or 1 and a 64-bit size after the type) and a four-character type. The
+// file is its boxes: it ends before the first thing that is no box, or before another file's
+// `ftyp`. A box of size 0 runs "to the end of the file", which a card does not tell: such a
+// file leads nowhere, as does one without the boxes every whole file of its brand has.
+
+#include <array>
+#include <string_view>
+
+#include "formats/byte_reader.h"
+#include "formats/exif_block.h"
+#include "formats/format_walkers.h"
+
+namespace kelvara::formats::iso_media {
+namespace {
+
+enum class Needs { Meta, Movie };  // HEIF keeps its pictures under meta; clips and CR3 under moov
+struct Kind {
+    std::string_view extension;
+    Needs needs;
+};
+
+// The brands that decide on their own, and the generic ones that leave it to the compatible brands.
+std::optional<Kind> BrandKind(std::string_view brand) {
+    for (const std::string_view heic : {"heic", "heix", "heim", "heis", "hevc", "hevx", "hevm", "hevs"})
+        if (brand == heic) return Kind{".HEIC", Needs::Meta};
+    if (brand == "avif" || brand == "avis") return Kind{".AVIF", Needs::Meta};
+    if (brand == "crx ") return Kind{".CR3", Needs::Movie};
+    if (brand == "qt  ") return Kind{".MOV", Needs::Movie};
+    if (brand.substr(0, 3) == "3gp" || brand.substr(0, 3) == "3gg") return Kind{".3GP", Needs::Movie};
+    if (brand.substr(0, 3) == "3g2") return Kind{".3G2", Needs::Movie};
+    return std::nullopt;
+}
+bool GenericHeif(std::string_view brand) { return brand == "mif1" || brand == "msf1" || brand == "miaf"; }
+
+std::string_view Brand(std::span<const std::uint8_t> box, std::size_t at) {
+    return {reinterpret_cast<const char*>(box.data() + at), 4};
+}
+
+// The kind an ftyp box names: its major brand when that decides, else the first compatible
+// brand that does; a generic HEIF brand is a HEIC, anything else an MP4.
+Kind KindOf(std::span<const std::uint8_t> ftyp) {
+    const std::string_view major = Brand(ftyp, 8);
+    if (const auto kind = BrandKind(major)) return *kind;
+    for (std::size_t at = 16; at + 4 <= ftyp.size(); at += 4)
+        if (const auto kind = BrandKind(Brand(ftyp, at))) return *kind;
+    if (GenericHeif(major)) return {".HEIC", Needs::Meta};
+    return {".MP4", Needs::Movie};
+}
+
+// The ftyp box of a head: its size is a whole number of brands and it lies in the head.
+std::optional<std::span<const std::uint8_t>> FtypBox(std::span<const std::uint8_t> head) {
+    if (head.size() < 16 || !Spells(head, 4, "ftyp")) return std::nullopt;
+    const std::uint32_t size = LoadBe32(head, 0);
+    if (size < 16 || size > head.size() || size % 4 != 0) return std::nullopt;
+    return head.first(size);
+}
+
+bool TypeCharacter(std::uint8_t c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ';
+}
+// Top-level boxes a file of these brands holds. Others are taken when small: a maker's own
+// metadata is, and a large box of unknown type is far more likely other data that happens to
+// spell letters.
+bool KnownTopLevel(std::string_view type) {
+    for (const std::string_view known : {"ftyp", "moov", "mdat", "meta", "free", "skip", "wide", "uuid", "pdin", "moof",
+                                         "mfra", "styp", "sidx", "ssix", "prft", "emsg", "pnot", "junk"})
+        if (type == known) return true;
+    return false;
+}
+constexpr std::uint64_t kLargestUnknownBox = 1 << 20;
+
+struct Box {
+    std::array<char, 4> type{};
+    std::uint64_t start = 0, payload = 0, end = 0;
+    std::string_view Type() const { return {type.data(), 4}; }
+};
+enum class BoxRead { Box, NoBox, Broken };
+
+// The box at `at`, which must end by `limit`. NoBox when the bytes there are not a box header
+// (the file ended before them), Broken when they are one whose size cannot be (zero, shorter
+// than its header, past `limit` or past the source).
+BoxRead ReadBox(ByteSource& bytes, std::uint64_t at, std::uint64_t limit, Box& box) {
+    std::array<std::uint8_t, 16> header{};
+    if (limit - at < 8 || !ReadAt(bytes, at, std::span(header).first(8))) return BoxRead::NoBox;
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (!TypeCharacter(header[4 + i])) return BoxRead::NoBox;
+        box.type[i] = static_cast<char>(header[4 + i]);
+    }
+    std::uint64_t size = LoadBe32(header, 0), headerSize = 8;
+    if (size == 1) {
+        if (limit - at < 16 || !ReadAt(bytes, at + 8, std::span(header).subspan(8, 8))) return BoxRead::Broken;
+        size = LoadBe64(header, 8);
+        headerSize = 16;
+    }
+    if (size < headerSize || size > limit - at) return BoxRead::Broken;
+    box.start = at;
+    box.payload = at + headerSize;
+    box.end = at + size;
+    return Holds(bytes, box.end) ? BoxRead::Box : BoxRead::Broken;
+}
+
+constexpr std::uint64_t kNoLimit = ~std::uint64_t{0};
+
+// Calls `use` for each child box of [from, to) until it returns false; false when a child is broken.
+template <typename Use>
+bool ForEachBox(ByteSource& bytes, std::uint64_t from, std::uint64_t to, Use use) {
+    Box box;
+    for (std::uint64_t at = from; at < to; at = box.end) {
+        if (ReadBox(bytes, at, to, box) != BoxRead::Box) return false;
+        if (!use(box)) return true;
+    }
+    return true;
+}
+
+// The movie header's version, and its payload up to the duration.
+struct MovieHeader {
+    std::uint64_t created = 0, timescale = 0, duration = 0;
+};
+std::optional<MovieHeader> ReadMovieHeader(ByteSource& bytes, const Box& movie) {
+    std::optional<MovieHeader> result;
+    ForEachBox(bytes, movie.payload, movie.end, [&](const Box& box) {
+        if (box.Type() != "mvhd") return true;
+        std::array<std::uint8_t, 32> field{};
+        if (box.end - box.payload < field.size() || !ReadAt(bytes, box.payload, field)) return false;
+        MovieHeader header;
+        if (field[0] == 1) {
+            header = {LoadBe64(field, 4), LoadBe32(field, 20), LoadBe64(field, 24)};
+        } else {
+            header = {LoadBe32(field, 4), LoadBe32(field, 12), LoadBe32(field, 16)};
+        }
+        result = header;
+        return false;
+    });
+    return result;
+}
+
+// Seconds since 1970-01-01 as a civil date and time (proleptic Gregorian calendar).
+PhotoTime CivilFromSeconds(std::int64_t seconds) {
+    std::int64_t days = seconds / 86400, rest = seconds % 86400;
+    if (rest < 0) rest += 86400, --days;
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t dayOfEra = days - era * 146097;
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+    const std::int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+    const std::int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+    const std::int64_t year = yearOfEra + era * 400 + (month <= 2);
+    return {static_cast<int>(year), static_cast<int>(month), static_cast<int>(day), static_cast<int>(rest / 3600),
+            static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60), true};
+}
+
+// A big-endian number of 0, 4 or 8 bytes (2 for some fields), read in order from a box.
+class FieldReader {
+public:
+    FieldReader(ByteSource& bytes, std::uint64_t at, std::uint64_t end) : bytes_(bytes), at_(at), end_(end) {}
+    std::optional<std::uint64_t> Take(std::size_t size) {
+        std::array<std::uint8_t, 8> field{};
+        if (size > 8 || end_ - at_ < size || !ReadAt(bytes_, at_, std::span(field).first(size))) return std::nullopt;
+        at_ += size;
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < size; ++i) value = value << 8 | field[i];
+        return value;
+    }
+    std::uint64_t at() const { return at_; }
+
+private:
+    ByteSource& bytes_;
+    std::uint64_t at_, end_;
+};
+
+// What a HEIF file's meta box says of its items: the furthest byte any item's data reaches in
+// the file, and where its Exif item starts.
+struct HeifItems {
+    std::uint64_t furthest = 0;
+    std::optional<std::uint64_t> exif;
+};
+
+// The item id of the Exif item in an item information box.
+std::optional<std::uint64_t> ExifItemId(ByteSource& bytes, const Box& info) {
+    FieldReader header(bytes, info.payload, info.end);
+    const auto version = header.Take(1);
+    if (!version || !header.Take(3) || !header.Take(*version == 0 ? 2 : 4)) return std::nullopt;
+    std::optional<std::uint64_t> id;
+    ForEachBox(bytes, header.at(), info.end, [&](const Box& entry) {
+        if (entry.Type() != "infe") return true;
+        FieldReader field(bytes, entry.payload, entry.end);
+        const auto entryVersion = field.Take(1);
+        if (!entryVersion || *entryVersion < 2 || !field.Take(3)) return true;
+        const auto item = field.Take(*entryVersion == 2 ? 2 : 4);
+        std::array<std::uint8_t, 4> type{};
+        if (item && field.Take(2) && ReadAt(bytes, field.at(), type) && Spells(type, 0, "Exif")) id = item;
+        return !id;
+    });
+    return id;
+}
+
+std::optional<HeifItems> ReadHeifItems(ByteSource& bytes, const Box& meta) {
+    std::optional<Box> locations, info, data;
+    // meta is a full box: its children follow four bytes of version and flags.
+    if (!ForEachBox(bytes, meta.payload + 4, meta.end, [&](const Box& box) {
+            if (box.Type() == "iloc" && !locations) locations = box;
+            if (box.Type() == "iinf" && !info) info = box;
+            if (box.Type() == "idat" && !data) data = box;
+            return true;
+        }) ||
+        !locations)
+        return std::nullopt;
+    const std::optional<std::uint64_t> exifId = info ? ExifItemId(bytes, *info) : std::nullopt;
+
+    FieldReader field(bytes, locations->payload, locations->end);
+    const auto version = field.Take(1);
+    const auto sizes = field.Take(3) ? field.Take(2) : std::nullopt;
+    if (!version || *version > 2 || !sizes) return std::nullopt;
+    const std::size_t offsetSize = *sizes >> 12, lengthSize = *sizes >> 8 & 15, baseSize = *sizes >> 4 & 15;
+    const std::size_t indexSize = *version == 0 ? 0 : *sizes & 15;
+    for (const std::size_t size : {offsetSize, lengthSize, baseSize, indexSize})
+        if (size != 0 && size != 4 && size != 8) return std::nullopt;
+    const auto count = field.Take(*version < 2 ? 2 : 4);
+    if (!count) return std::nullopt;
+    HeifItems items;
+    for (std::uint64_t i = 0; i < *count; ++i) {
+        const auto id = field.Take(*version < 2 ? 2 : 4);
+        const auto method = *version == 0 ? std::optional<std::uint64_t>(0) : field.Take(2);
+        const auto base = field.Take(2) ? field.Take(baseSize) : std::nullopt;
+        const auto extents = field.Take(2);
+        if (!id || !method || !base || !extents) return std::nullopt;
+        for (std::uint64_t e = 0; e < *extents; ++e) {
+            const auto offset = field.Take(indexSize) ? field.Take(offsetSize) : std::nullopt;
+            const auto length = offset ? field.Take(lengthSize) : std::nullopt;
+            if (!length) return std::nullopt;
+            const auto start = Add(*base, *offset);
+            const auto end = start ? Add(*start, *length) : std::nullopt;
+            if (!end) return std::nullopt;
+            const auto construction = *method & 15;
+            if (construction == 0) items.furthest = std::max(items.furthest, *end);  // file offsets
+            if (e == 0 && id == exifId) {
+                if (construction == 0) items.exif = start;
+                if (construction == 1 && data) items.exif = Add(data->payload, *start);
+            }
+        }
+    }
+    return items;
+}
+
+// The date of a HEIF photo: its Exif item is four bytes (where the TIFF header lies after
+// them) and an EXIF block.
+std::optional<PhotoTime> HeifDate(ByteSource& bytes, const HeifItems& items) {
+    std::array<std::uint8_t, 4> skip{};
+    if (!items.exif || !ReadAt(bytes, *items.exif, skip)) return std::nullopt;
+    const auto tiff = Add(*items.exif + 4, LoadBe32(skip, 0));
+    const auto exif = tiff ? ReadExifBlock(bytes, *tiff) : std::nullopt;
+    return exif ? exif->Date() : std::nullopt;
+}
+
+// A file walked box by box: where it ends, its kind, and the boxes the rest is read from.
+struct Walked {
+    std::uint64_t length = 0;
+    Kind kind;
+    std::optional<Box> meta, movie;
+};
+
+std::optional<Walked> WalkTopLevel(ByteSource& bytes) {
+    std::array<std::uint8_t, 4096> head{};
+    std::size_t held = 0;
+    for (auto piece = bytes.From(0); !piece.empty() && held < head.size(); piece = bytes.From(held)) {
+        const std::size_t take = std::min(piece.size(), head.size() - held);
+        std::copy_n(piece.begin(), take, head.begin() + static_cast<std::ptrdiff_t>(held));
+        held += take;
+    }
+    const auto ftyp = FtypBox(std::span(head).first(held));
+    if (!ftyp) return std::nullopt;
+    Walked walked{0, KindOf(*ftyp), std::nullopt, std::nullopt};
+
+    bool media = false;  // a clip's samples: mdat, or a fragment's moof
+    Box box;
+    for (std::uint64_t& at = walked.length;;) {
+        const BoxRead read = ReadBox(bytes, at, kNoLimit, box);
+        if (read == BoxRead::NoBox) break;
+        if (at > 0 && box.Type() == "ftyp") break;  // the next file
+        if (read == BoxRead::Broken) {
+            // A size of 0 or one past the source: no end here. Neither of a large unknown type.
+            if (!KnownTopLevel(box.Type())) break;
+            return std::nullopt;
+        }
+        if (!KnownTopLevel(box.Type()) && box.end - box.start > kLargestUnknownBox) break;
+        if (box.Type() == "meta" && !walked.meta) walked.meta = box;
+        if (box.Type() == "moov" && !walked.movie) walked.movie = box;
+        media = media || box.Type() == "mdat" || box.Type() == "moof";
+        at = box.end;
+    }
+    // A whole file has what its brand keeps its pictures in, and holds every byte they take.
+    if (walked.kind.needs == Needs::Meta) {
+        const auto items = walked.meta ? ReadHeifItems(bytes, *walked.meta) : std::nullopt;
+        if (!items || items->furthest > walked.length) return std::nullopt;
+    } else if (!walked.movie || !media) {
+        return std::nullopt;
+    }
+    return walked;
+}
+
+}  // namespace
+
+Extension Identify(Head head) {
+    // A box size under 16 MiB starts with a zero byte; the type comes next.
+    if (head.size() < 16 || head[0] != 0 || head[4] != 'f') return std::nullopt;
+    const auto ftyp = FtypBox(head);
+    if (!ftyp) return std::nullopt;
+    for (std::size_t i = 8; i < 12; ++i)
+        if (!TypeCharacter((*ftyp)[i])) return std::nullopt;
+    return KindOf(*ftyp).extension;
+}
+
+std::optional<std::uint64_t> Length(ByteSource& bytes) {
+    const auto walked = WalkTopLevel(bytes);
+    if (!walked) return std::nullopt;
+    return walked->length;
+}
+
+std::optional<ClipInfo> Clip(ByteSource& bytes) {
+    const auto walked = WalkTopLevel(bytes);
+    if (!walked || !walked->movie) return std::nullopt;
+    const Box* movie = &*walked->movie;
+    const auto header = ReadMovieHeader(bytes, *movie);
+    if (!header || header->timescale == 0) return std::nullopt;
+    ClipInfo clip;
+    clip.seconds = static_cast<double>(header->duration) / static_cast<double>(header->timescale);
+    // The picture size is the first track's with one: sound tracks have none.
+    ForEachBox(bytes, movie->payload, movie->end, [&](const Box& track) {
+        if (track.Type() != "trak") return true;
+        ForEachBox(bytes, track.payload, track.end, [&](const Box& box) {
+            if (box.Type() != "tkhd") return true;
+            std::array<std::uint8_t, 1> version{};
+            std::array<std::uint8_t, 8> size{};
+            const std::uint64_t sizeAt = ReadAt(bytes, box.payload, version) && version[0] == 1 ? 88 : 76;
+            if (box.end - box.payload >= sizeAt + 8 && ReadAt(bytes, box.payload + sizeAt, size)) {
+                clip.width = LoadBe32(size, 0) >> 16;  // 16.16 fixed point
+                clip.height = LoadBe32(size, 4) >> 16;
+            }
+            return false;
+        });
+        return clip.width == 0 || clip.height == 0;
+    });
+    return clip;
+}
+
+std::optional<PhotoTime> CreationTime(ByteSource& bytes) {
+    const auto walked = WalkTopLevel(bytes);
+    if (!walked) return std::nullopt;
+    if (walked->kind.needs == Needs::Meta) {
+        const auto items = ReadHeifItems(bytes, *walked->meta);
+        return items ? HeifDate(bytes, *items) : std::nullopt;
+    }
+    const auto header = ReadMovieHeader(bytes, *walked->movie);
+    // Seconds since 1904; 0 is a camera that never set its clock.
+    constexpr std::uint64_t kFrom1904To1970 = 2082844800;
+    if (!header || header->created <= kFrom1904To1970 || header->created - kFrom1904To1970 > (std::uint64_t{1} << 40))
+        return std::nullopt;
+    return CivilFromSeconds(static_cast<std::int64_t>(header->created - kFrom1904To1970));
+}
+
+}  // namespace kelvara::formats::iso_media
