@@ -10,7 +10,6 @@
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
-#include <QListWidget>
 #include <QProgressBar>
 #include <QProcessEnvironment>
 #include <QPushButton>
@@ -101,7 +100,7 @@ TEST_F(PhotosThroughTheWindow, EveryClickOnAnEntryPreviewsItOnce) {
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     auto clickRow = [&](int row) {
-        const QRect entry = window->lstFiles->visualItemRect(window->lstFiles->item(row));
+        const QRect entry = window->lstFiles->EntryRect(row);
         QTest::mouseClick(window->lstFiles->viewport(), Qt::LeftButton, {}, entry.center());
     };
     ASSERT_EQ(window->lstFiles->currentRow(), 5);  // the newest, selected by the scan
@@ -212,7 +211,7 @@ TEST_F(PhotosThroughTheWindow, CancelSavesNothingAndNoSelectionAsksNothing) {
     EXPECT_FALSE(window->ffdone);
     EXPECT_FALSE(std::filesystem::exists(Home("Image001.JPG")));
 
-    window->lstFiles->clear();
+    window->lstFiles->StartScan("Image");  // an empty list, as a scan that found nothing leaves it
     window->btnSave->click();
     window->btnSaveAll->click();
     EXPECT_EQ(cancel.answered(), 1);  // no dialog for nothing to save
@@ -256,7 +255,7 @@ TEST(FrmMainPhotos, AClickDuringAScanDoesNothingAndAFailedPreviewWritesNothing) 
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     platform.onCall = [&](const std::string& call) {
         if (call.rfind("ReadFile", 0) != 0 || window.lstFiles->count() != 1) return;
-        const QRect entry = window.lstFiles->visualItemRect(window.lstFiles->item(0));
+        const QRect entry = window.lstFiles->EntryRect(0);
         QTest::mouseClick(window.lstFiles->viewport(), Qt::LeftButton, {}, entry.center());
     };
     window.Toolbar1_ButtonClick(3);

@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
-#include <QListWidget>
 #include <QProcess>
 #include <QProgressBar>
 #include <QTest>
@@ -298,7 +297,8 @@ TEST(FrmMain, ScanIsRefusedWithoutADriveOrASize) {
     platform.drives['F'] = FakePlatform::Drive{};
     platform.drives['F'].sizeKnown = false;
     FrmMain window(platform);
-    window.lstFiles->addItem("kept");
+    window.FoundPhotoTable.push_back({7, 9, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"});  // an earlier scan's
+    window.lstFiles->Follow();
     Click(window, 3);
     Choose(window, "F:\\");
     Click(window, 3);
@@ -315,7 +315,8 @@ TEST(FrmMain, ScanShowsItsProgressAndEndsAtRest) {
     volume[512 * 40] = 0xFF;
     volume[512 * 40 + 1] = 0xD8;
     FrmMain window(platform);
-    window.lstFiles->addItem("old");
+    window.FoundPhotoTable.push_back({7, 9, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"});  // an earlier scan's
+    window.lstFiles->Follow();
     Choose(window, "E:\\");
 
     QString statusDuringScan, totalDuringScan;
@@ -335,7 +336,7 @@ TEST(FrmMain, ScanShowsItsProgressAndEndsAtRest) {
     EXPECT_EQ(listDuringScan, 0);
 
     ASSERT_EQ(window.lstFiles->count(), 1);
-    EXPECT_EQ(window.lstFiles->item(0)->text(), "Image001.JPG");
+    EXPECT_EQ(window.lstFiles->EntryText(0), "Image001.JPG");
     EXPECT_EQ(window.lstFiles->currentRow(), 0);
     EXPECT_EQ(window.PreviewCount(), 0);  // selected during the scan, not previewed
     ASSERT_EQ(messages.shown().size(), 1u);
@@ -513,7 +514,7 @@ TEST(FrmMain, ScansOfARealCardFindTheDeletedPhotosInCardOrder) {
         Choose(window, "D:\\");
         Click(window, 3);
         QStringList names;
-        for (int i = 0; i < window.lstFiles->count(); ++i) names << window.lstFiles->item(i)->text();
+        for (int i = 0; i < window.lstFiles->count(); ++i) names << window.lstFiles->EntryText(i);
         lists.push_back(names);
         ASSERT_EQ(names.size(), static_cast<int>(card.photos.size()));
         for (int i = 0; i < names.size(); ++i)
@@ -540,7 +541,7 @@ TEST(FrmMain, TheWindowAndTheCommandLineListTheSameCard) {
     QStringList fromWindow;
     for (int i = 0; i < window.lstFiles->count(); ++i)
         fromWindow << QString("%1\t%2\t%3")
-                          .arg(window.lstFiles->item(i)->text())
+                          .arg(window.lstFiles->EntryText(i))
                           .arg(window.FoundPhotoTable[i].StartSector)
                           .arg(window.FoundPhotoTable[i].EndSector);
     fromWindow << messages.Texts().last();
