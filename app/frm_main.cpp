@@ -277,6 +277,9 @@ std::optional<std::string> FrmMain::ChooseFolder(const std::vector<std::string>&
     // owned by the main window, so it stays above it.
     for (;;) {
         const std::string folder = ChooseDestinationFolder(platform_, Folder, ffdone, [this] { Yield(); }, this);
+        // The wait had a pace of its own (bursts of events, then rests): the work that follows finds
+        // its own, or a long save of one photo could go unseen on the progress bar.
+        RestartYieldPacing();
         if (folder == kNoFolder || folder.empty()) return std::nullopt;
         const auto refusal = SourceDriveRefusal(platform_, folder, sourceDrives);
         if (!refusal) return folder;

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTest>
 #include <QThread>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -113,6 +114,44 @@ TEST_F(OptionsTest, OkAppliesATypedPrefixAndAnEmptyBoxKeepsTheOldOne) {
     Settle();
     EXPECT_EQ(prefix, "Holiday 2024-");
     EXPECT_TRUE(empty.isNull());
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+// As people type: into the box by Tab (past Cancel) or by a click, then Enter. Enter is OK
+// wherever the focus is; Escape is Cancel.
+TEST_F(OptionsTest, EnterKeepsTheTypedPrefixAndEscapeDropsIt) {
+    const auto activate = [&](frmOptions* dialog) {
+        dialog->activateWindow();
+        return WaitFor([&] { return QApplication::activeWindow() == dialog; }, 2000);
+    };
+    QPointer<frmOptions> tabbed = Open();
+    ASSERT_TRUE(activate(tabbed));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), tabbed->txtPreFix);
+    QTest::keyClicks(tabbed->txtPreFix, "Pic");
+    QTest::keyClick(tabbed->txtPreFix, Qt::Key_Return);
+    Settle();
+    EXPECT_EQ(prefix, "Pic");
+    EXPECT_TRUE(tabbed.isNull());
+
+    QPointer<frmOptions> clicked = Open();
+    ASSERT_TRUE(activate(clicked));
+    QTest::mouseClick(clicked->txtPreFix, Qt::LeftButton);
+    QTest::keyClicks(clicked->txtPreFix, "Holiday");
+    QTest::keyClick(clicked->txtPreFix, Qt::Key_Enter);  // the keypad's
+    Settle();
+    EXPECT_EQ(prefix, "Holiday");
+    EXPECT_TRUE(clicked.isNull());
+
+    QPointer<frmOptions> escaped = Open();
+    ASSERT_TRUE(activate(escaped));
+    QTest::mouseClick(escaped->txtPreFix, Qt::LeftButton);
+    QTest::keyClicks(escaped->txtPreFix, "Other");
+    QTest::keyClick(escaped->txtPreFix, Qt::Key_Escape);
+    Settle();
+    EXPECT_EQ(prefix, "Holiday");
+    EXPECT_TRUE(escaped.isNull());
     EXPECT_TRUE(messages.shown().empty());
 }
 
