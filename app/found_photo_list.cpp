@@ -82,6 +82,12 @@ QString FoundPhotoList::EntryText(int row) const { return model_->Text(row); }
 
 QRect FoundPhotoList::EntryRect(int row) const { return visualRect(model_->index(row, 0)); }
 
+QItemSelectionModel::SelectionFlags FoundPhotoList::selectionCommand(const QModelIndex& index,
+                                                                     const QEvent* event) const {
+    if (!index.isValid()) return QItemSelectionModel::NoUpdate;
+    return QListView::selectionCommand(index, event);
+}
+
 void FoundPhotoList::mousePressEvent(QMouseEvent* event) {
     movedSincePress_ = false;
     QListView::mousePressEvent(event);

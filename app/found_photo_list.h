@@ -41,6 +41,9 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    // A click below the last entry leaves the chosen entry chosen, as a list box does.
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event = nullptr) const override;
 
 private:
     FoundPhotoModel* model_;

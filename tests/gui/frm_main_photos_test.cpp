@@ -123,6 +123,14 @@ TEST_F(PhotosThroughTheWindow, EveryClickOnAnEntryPreviewsItOnce) {
     EXPECT_EQ(window->lstFiles->currentRow(), 3);
     EXPECT_EQ(window->PreviewCount(), 4);
     EXPECT_EQ(window->lblStatus->text(), "Ready");
+    // Below the last entry there is nothing to show, and the chosen entry stays chosen.
+    const QPoint below(window->lstFiles->EntryRect(5).center().x(), window->lstFiles->EntryRect(5).bottom() + 3);
+    ASSERT_TRUE(window->lstFiles->viewport()->rect().contains(below))
+        << window->lstFiles->EntryRect(5).bottom() << " " << window->lstFiles->viewport()->height();
+    QTest::mouseClick(window->lstFiles->viewport(), Qt::LeftButton, {}, below);
+    EXPECT_EQ(window->lstFiles->currentRow(), 3);
+    EXPECT_EQ(window->lstFiles->selectionModel()->selectedRows(), QModelIndexList{window->lstFiles->currentIndex()});
+    EXPECT_EQ(window->PreviewCount(), 4);
 }
 
 // As root, with no sandbox setting in the environment, the program itself lets the browser
