@@ -120,38 +120,30 @@ TEST_F(OptionsTest, OkAppliesATypedPrefixAndAnEmptyBoxKeepsTheOldOne) {
 // As people type: into the box by Tab (past Cancel) or by a click, then Enter. Enter is OK
 // wherever the focus is; Escape is Cancel.
 TEST_F(OptionsTest, EnterKeepsTheTypedPrefixAndEscapeDropsIt) {
-    const auto activate = [&](frmOptions* dialog) {
+    enum class Into { ByTab, ByClick };
+    // Opens a dialog, goes into its box, types `text` and presses `key`; true when it closed.
+    const auto typeAndPress = [&](Into into, const char* text, Qt::Key key) {
+        QPointer<frmOptions> dialog = Open();
         dialog->activateWindow();
-        return WaitFor([&] { return QApplication::activeWindow() == dialog; }, 2000);
+        EXPECT_TRUE(WaitFor([&] { return QApplication::activeWindow() == dialog; }, 2000));
+        if (into == Into::ByTab) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        } else {
+            QTest::mouseClick(dialog->txtPreFix, Qt::LeftButton);
+        }
+        EXPECT_EQ(QApplication::focusWidget(), dialog->txtPreFix);
+        QTest::keyClicks(dialog->txtPreFix, text);
+        QTest::keyClick(dialog->txtPreFix, key);
+        Settle();
+        return dialog.isNull();
     };
-    QPointer<frmOptions> tabbed = Open();
-    ASSERT_TRUE(activate(tabbed));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    ASSERT_EQ(QApplication::focusWidget(), tabbed->txtPreFix);
-    QTest::keyClicks(tabbed->txtPreFix, "Pic");
-    QTest::keyClick(tabbed->txtPreFix, Qt::Key_Return);
-    Settle();
+    EXPECT_TRUE(typeAndPress(Into::ByTab, "Pic", Qt::Key_Return));
     EXPECT_EQ(prefix, "Pic");
-    EXPECT_TRUE(tabbed.isNull());
-
-    QPointer<frmOptions> clicked = Open();
-    ASSERT_TRUE(activate(clicked));
-    QTest::mouseClick(clicked->txtPreFix, Qt::LeftButton);
-    QTest::keyClicks(clicked->txtPreFix, "Holiday");
-    QTest::keyClick(clicked->txtPreFix, Qt::Key_Enter);  // the keypad's
-    Settle();
+    EXPECT_TRUE(typeAndPress(Into::ByClick, "Holiday", Qt::Key_Enter));  // the keypad's
     EXPECT_EQ(prefix, "Holiday");
-    EXPECT_TRUE(clicked.isNull());
-
-    QPointer<frmOptions> escaped = Open();
-    ASSERT_TRUE(activate(escaped));
-    QTest::mouseClick(escaped->txtPreFix, Qt::LeftButton);
-    QTest::keyClicks(escaped->txtPreFix, "Other");
-    QTest::keyClick(escaped->txtPreFix, Qt::Key_Escape);
-    Settle();
+    EXPECT_TRUE(typeAndPress(Into::ByClick, "Other", Qt::Key_Escape));
     EXPECT_EQ(prefix, "Holiday");
-    EXPECT_TRUE(escaped.isNull());
     EXPECT_TRUE(messages.shown().empty());
 }
 
