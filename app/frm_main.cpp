@@ -8,7 +8,6 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -116,19 +115,9 @@ void FrmMain::BuildControls() {
     btnSave->setGeometry(8, 352, 81, 25);
     connect(btnSave, &QPushButton::clicked, this, [this] { btnSave_Click(); });
 
-    lstFiles = new QListWidget(this);
+    lstFiles = new FoundPhotoList(FoundPhotoTable, this);
     lstFiles->setGeometry(8, 224, 169, 121);
-    lstFiles->setUniformItemSizes(true);  // entries all look alike: thousands are laid out at once
-    // A new selection previews, whether made by mouse, keyboard or the program; a click on the
-    // entry already selected previews it again (the only way to show a lone photo, or to retry).
-    connect(lstFiles, &QListWidget::currentRowChanged, this, [this] {
-        rowChangedSincePress_ = true;
-        lstFiles_Click();
-    });
-    connect(lstFiles, &QListWidget::itemClicked, this, [this] {
-        if (!rowChangedSincePress_) lstFiles_Click();
-    });
-    lstFiles->viewport()->installEventFilter(this);
+    connect(lstFiles, &FoundPhotoList::entryChosen, this, [this] { lstFiles_Click(); });
 
     Progress = new QProgressBar(this);
     Progress->setGeometry(8, 80, 425, 17);
@@ -186,6 +175,11 @@ void FrmMain::Form_Load() {
     WB2->setZoomFactor(qreal(inside->width()) / Image1->width());
     WB2->show();
     picBox->hide();
+    // The browser makes its drawing surface when its page first starts, and such a surface changes
+    // how the whole window is drawn: made after the window, it makes the window system build the
+    // window anew, black for a moment. Started now, before the window is first shown, the first
+    // preview only has to show it.
+    WB2->page()->runJavaScript(QString());
 
     Prefix = "Image";
     Busy = false;
@@ -199,6 +193,8 @@ void FrmMain::Form_Load() {
 }
 
 void FrmMain::cbxDrives_Click() {
+    // The combo is locked while a command runs: a drive chosen under a scan would mix two cards.
+    if (commandRunning_) return;
     const std::string drive = DriveString();
     lblSectors->setText(QString::number(GetTotalSectors(platform_, drive)));
     if (const std::int64_t sectors = CaptionNumber(SectorsCaption()); sectors != -1) {
@@ -218,12 +214,14 @@ template <typename Command>
 bool FrmMain::RunCommand(Command&& command) {
     if (commandRunning_) return false;  // a second command inside the first one's yield would mix their work
     commandRunning_ = true;
+    commandDrive_ = cbxDrives->currentText().toStdString();
     EnableLongCommands(false);
     RestartYieldPacing();  // each command finds its own pace
     struct Done {
         FrmMain* window;
         ~Done() {
             window->commandRunning_ = false;
+            window->commandDrive_.reset();
             window->EnableLongCommands(true);
             window->FlushControls();
         }
@@ -234,6 +232,7 @@ bool FrmMain::RunCommand(Command&& command) {
 
 void FrmMain::EnableLongCommands(bool enabled) {
     for (const int button : {kScanButton, kImageDiskButton, kDiskWipeButton}) ToolbarButton(button)->setEnabled(enabled);
+    cbxDrives->setEnabled(enabled);
     btnSave->setEnabled(enabled);
     btnSaveAll->setEnabled(enabled);
 }
@@ -245,7 +244,7 @@ void FrmMain::Toolbar1_ButtonClick(int index) {
             if (CaptionNumber(SectorsCaption()) == 0) return;
             RunCommand([this] {
                 Busy = true;
-                lstFiles->clear();
+                lstFiles->StartScan(Prefix);  // its entries keep the prefix they were found under
                 lblTotal->setText(lblSectors->text());
                 lblStatus->setText("Scaning. .");
                 if (OSVersion())
@@ -254,7 +253,7 @@ void FrmMain::Toolbar1_ButtonClick(int index) {
                     ScanWin98();
             });
             break;
-        case kOptionsButton: (new frmOptions(Prefix))->show(); break;
+        case kOptionsButton: (new frmOptions(Prefix, this))->show(); break;
         case kHelpButton: (new FrmBrowser())->show(); break;
         case kAboutButton: (new frmAbout(platform_))->show(); break;
         case kImageDiskButton:
@@ -278,6 +277,9 @@ std::optional<std::string> FrmMain::ChooseFolder(const std::vector<std::string>&
     // owned by the main window, so it stays above it.
     for (;;) {
         const std::string folder = ChooseDestinationFolder(platform_, Folder, ffdone, [this] { Yield(); }, this);
+        // The wait had a pace of its own (bursts of events, then rests): the work that follows finds
+        // its own, or a long save of one photo could go unseen on the progress bar.
+        RestartYieldPacing();
         if (folder == kNoFolder || folder.empty()) return std::nullopt;
         const auto refusal = SourceDriveRefusal(platform_, folder, sourceDrives);
         if (!refusal) return folder;
@@ -363,11 +365,6 @@ void FrmMain::SaveEntries(const std::vector<std::int64_t>& indexes) {
         if (const auto folder = ChooseFolder(PhotoDrives(FoundPhotoTable, indexes)))
             SavePhotos(platform_, *this, FoundPhotoTable, indexes, *folder, Prefix);
     });
-}
-
-bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == lstFiles->viewport() && event->type() == QEvent::MouseButtonPress) rowChangedSincePress_ = false;
-    return QWidget::eventFilter(watched, event);
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {

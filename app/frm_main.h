@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/drive_combo.h"
+#include "app/found_photo_list.h"
 #include "platform/platform.h"
 #include "resources/image_lists.h"
 #include "scan/found_photo.h"
@@ -19,7 +20,6 @@ class QAction;
 class QCloseEvent;
 class QFrame;
 class QLabel;
-class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QToolBar;
@@ -39,7 +39,7 @@ public:
     DriveCombo* cbxDrives;
     QPushButton* btnSaveAll;
     QPushButton* btnSave;
-    QListWidget* lstFiles;
+    FoundPhotoList* lstFiles;
     QProgressBar* Progress;
     QFrame* Frame1;
     QLabel* lblSectors;
@@ -108,7 +108,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
@@ -119,18 +118,18 @@ private:
     std::optional<std::string> ChooseFolder(const std::vector<std::string>& sourceDrives);
     void SaveEntries(const std::vector<std::int64_t>& indexes);
 
-    // Runs a long command with the toolbar's long commands refused meanwhile; false when one
-    // already runs.
+    // Runs a long command with the toolbar's long commands refused and the drive combo locked
+    // meanwhile; false when one already runs.
     template <typename Command>
     bool RunCommand(Command&& command);
-    // The commands a running one would refuse look unavailable meanwhile.
+    // The commands a running one would refuse, and the drive combo, look unavailable meanwhile.
     void EnableLongCommands(bool enabled);
 
     Platform& platform_;
     bool Busy = false;
     bool commandRunning_ = false;
+    std::optional<std::string> commandDrive_;  // the drive string a running command started with
     bool closing_ = false;
-    bool rowChangedSincePress_ = false;  // a click that moved the selection has previewed already
     std::vector<QAction*> toolbarButtons_;
     int previews_ = 0;
     bool previewing_ = false;     // a preview is reading its photo, yielding meanwhile

@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
-#include <QListWidget>
 #include <QProgressBar>
 #include <climits>
 
@@ -19,7 +18,8 @@ constexpr qint64 kFastCalls = 1'000'000;       // calls closer than this may ski
 constexpr int kLongestStride = 4096;
 }  // namespace
 
-std::string FrmMain::DriveString() { return cbxDrives->currentText().toStdString(); }
+// A running command keeps the drive it started with to its end.
+std::string FrmMain::DriveString() { return commandDrive_ ? *commandDrive_ : cbxDrives->currentText().toStdString(); }
 
 std::string FrmMain::SectorsCaption() { return lblSectors->text().toStdString(); }
 
@@ -53,7 +53,10 @@ void FrmMain::FlushControls() {
     if (Progress->maximum() != maximum) Progress->setMaximum(maximum);
     Progress->setValue(static_cast<int>(progressValue_ >> shift));
     if (currentSector_ >= 0) lblCurrent->setText(QString::number(currentSector_));
-    if (selectNewest_) lstFiles->setCurrentRow(lstFiles->count() - 1);
+    if (selectNewest_) {
+        lstFiles->Follow();
+        lstFiles->setCurrentRow(lstFiles->count() - 1);
+    }
     selectNewest_ = false;
 }
 
@@ -63,10 +66,10 @@ void FrmMain::SetBusy(bool busy) { Busy = busy; }
 
 void FrmMain::ShowGuidePicture(int index) { Image1->setPixmap(ImageList2.ListImage(index, devicePixelRatioF())); }
 
-void FrmMain::AddFoundEntry(const std::string& name) {
-    lstFiles->addItem(QString::fromStdString(name));
-    // The newest is selected, which scrolls to it, whenever the window is seen: a card of
-    // thousands of photos is not paced by scrolling. The busy flag keeps it from previewing.
+void FrmMain::AddFoundEntry(const std::string&) {
+    // The list names its entries from the table itself, and follows it, selecting the newest
+    // (which scrolls to it), whenever the window is seen: a card of thousands of photos is not
+    // paced by the list. The busy flag keeps the selection from previewing.
     selectNewest_ = true;
     controlsDirty_ = true;
 }

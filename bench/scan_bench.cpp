@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QListWidget>
 #include <cstdio>
 
 #include "app/browser_engine.h"

@@ -1,6 +1,6 @@
 #include "dialogs/frm_options.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -26,7 +26,7 @@ QRect ScreenGeometry() {
 
 }  // namespace
 
-frmOptions::frmOptions(std::string& Prefix) : QDialog(nullptr), Prefix_(Prefix) {
+frmOptions::frmOptions(std::string& Prefix, QWidget* owner) : QDialog(owner), Prefix_(Prefix) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
@@ -40,6 +40,7 @@ frmOptions::frmOptions(std::string& Prefix) : QDialog(nullptr), Prefix_(Prefix) 
     txtPreFix->setToolTip("Changes the name of the recovered files");
     cmdOK = new QPushButton("OK", this);
     cmdOK->setGeometry(TwipsRect(1800, 735, 1095, 375));
+    cmdOK->setDefault(true);  // Enter keeps what was typed, wherever the focus is; Escape cancels
     cmdCancel = new QPushButton("Cancel", this);
     cmdCancel->setGeometry(TwipsRect(3000, 735, 1095, 375));
     // The layout was drawn for a smaller face than most desktops use: give the caption the
@@ -79,7 +80,19 @@ void frmOptions::CentreOnScreen() {
     const QSize outer = frameGeometry().size();
     const double left = (screen.width() * double(kTwipsPerPixel) - outer.width() * double(kTwipsPerPixel)) / 2.0;
     const double top = (screen.height() * double(kTwipsPerPixel) - outer.height() * double(kTwipsPerPixel)) / 2.0;
-    move(screen.x() + qRound(left / kTwipsPerPixel), screen.y() + qRound(top / kTwipsPerPixel));
+    QPoint at(screen.x() + qRound(left / kTwipsPerPixel), screen.y() + qRound(top / kTwipsPerPixel));
+    // A second dialog exactly over the first would look like one: it steps down and right by about a
+    // title bar, as windows cascade.
+    const QPoint step(outer.height() - height(), outer.height() - height());
+    for (bool covered = true; covered;) {
+        covered = false;
+        for (QWidget* other : QApplication::topLevelWidgets())
+            if (other != this && qobject_cast<frmOptions*>(other) && other->isVisible() && other->pos() == at) {
+                at += step.manhattanLength() > 0 ? step : QPoint(24, 24);
+                covered = true;
+            }
+    }
+    move(at);
 }
 
 void frmOptions::cmdOK_Click() {

@@ -16,8 +16,9 @@ class frmOptions : public QDialog {
     Q_OBJECT
 
 public:
-    // Prefix is the main window's, which OK writes; it must outlive the dialog.
-    explicit frmOptions(std::string& Prefix);
+    // Prefix is the main window's, which OK writes; it must outlive the dialog. Owned by that
+    // window (`owner`), the dialog stays above it and goes with it.
+    explicit frmOptions(std::string& Prefix, QWidget* owner = nullptr);
 
     QLabel* Label1;
     QLineEdit* txtPreFix;
@@ -32,6 +33,7 @@ protected:
 
 private:
     void Form_Load();
+    // Centred on the screen, but never exactly over another Options dialog.
     void CentreOnScreen();
     void cmdOK_Click();
     void cmdCancel_Click();

@@ -45,6 +45,11 @@ std::string DirList::EntryPath(const QListWidgetItem* item) {
     return item ? item->data(kPathRole).toString().toStdString() : std::string();
 }
 
+std::string DirList::HighlightedPath() const {
+    const std::string highlighted = EntryPath(currentItem());
+    return highlighted.empty() ? path_ : highlighted;
+}
+
 bool DirList::setPath(const std::string& path) {
     const std::string folder = NormalFolderPath(path);
     const auto entries = platform_.FindFiles(ListPattern(folder));

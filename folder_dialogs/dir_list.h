@@ -15,6 +15,9 @@ public:
     explicit DirList(Platform& platform, QWidget* parent = nullptr);
 
     const std::string& path() const { return path_; }
+    // The folder a person has chosen: the highlighted entry (a single click highlights a folder,
+    // a double click opens it), or the open folder when none is highlighted.
+    std::string HighlightedPath() const;
     // Opens a folder; false, with the list unchanged, when it cannot be listed.
     bool setPath(const std::string& path);
     // Lists the open folder again, so a folder made meanwhile shows.

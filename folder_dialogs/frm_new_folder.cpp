@@ -42,6 +42,12 @@ std::string frmNewFolder::MadePath() const { return path + Text1->text().toStdSt
 
 void frmNewFolder::Command1_Click() {
     if (done) return;
+    // Without a name there is nothing to make: the dialog stays for one to be typed.
+    if (Text1->text().isEmpty()) {
+        MessageBox::ShowFailure(this, "The new folder needs a name: type it in the box, then press Ok.", QString());
+        Text1->setFocus();
+        return;
+    }
     const std::string folder = MadePath();
     made = platform_.CreateDirectoryA(folder);
     if (!made) {

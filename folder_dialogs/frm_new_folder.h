@@ -12,14 +12,14 @@ namespace kelvara {
 
 // "Create new folder": makes path + Text1. The opener sets `path`, shows the dialog modeless
 // and yields until `done`; Ok only hides it, so the opener can still read Text1, and the
-// opener deletes it.
+// opener deletes it. Ok with no name typed asks for one and leaves the dialog open.
 class frmNewFolder : public QDialog {
     Q_OBJECT
 public:
     explicit frmNewFolder(Platform& platform, QWidget* parent = nullptr);
 
     std::string path;   // the folder to make the new one in, with a trailing backslash
-    bool done = false;  // set by Ok, Cancel and the close box
+    bool done = false;  // set by Ok (with a name), Cancel and the close box
     bool made = false;  // the folder path + Text1 now exists
 
     QLabel* Label1;

@@ -1,5 +1,6 @@
 #include "folder_dialogs/save_folder.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -7,12 +8,14 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <algorithm>
 
 #include "folder_dialogs/dir_list.h"
 #include "folder_dialogs/frm_new_folder.h"
 #include "folder_dialogs/yield_until.h"
 #include "platform/drive_string.h"
 #include "ui/message_box.h"
+#include "ui/title_width.h"
 #include "ui/twips.h"
 
 namespace kelvara {
@@ -27,7 +30,6 @@ SaveFolder::SaveFolder(Platform& platform, std::string& Folder, bool& ffdone, QW
     : QDialog(parent), platform_(platform), Folder_(Folder), ffdone_(ffdone) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle("Select Destination Folder");
-    setFixedSize(TwipsSize(3375, 3375));
     UseLayoutFont(this);
 
     Drive1 = new QComboBox(this);
@@ -41,6 +43,7 @@ SaveFolder::SaveFolder(Platform& platform, std::string& Folder, bool& ffdone, QW
     CancelButton->setGeometry(TwipsRect(1200, 2880, 975, 375));
     btnNewFolder = new QPushButton("New Folder", this);
     btnNewFolder->setGeometry(TwipsRect(2280, 2880, 975, 375));
+    FitTitle();
     setTabOrder(OKButton, CancelButton);
     setTabOrder(CancelButton, btnNewFolder);
     setTabOrder(btnNewFolder, Drive1);
@@ -54,6 +57,18 @@ SaveFolder::SaveFolder(Platform& platform, std::string& Folder, bool& ffdone, QW
     connect(OKButton, &QPushButton::clicked, this, &SaveFolder::OKButton_Click);
     connect(CancelButton, &QPushButton::clicked, this, &SaveFolder::CancelButton_Click);
     connect(btnNewFolder, &QPushButton::clicked, this, &SaveFolder::btnNewFolder_Click);
+}
+
+void SaveFolder::FitTitle() {
+    // The layout is narrower than the title with a frame's buttons beside it: the extra width goes
+    // to the lists, and the buttons spread over it.
+    const QSize layout = TwipsSize(3375, 3375);
+    const int extra = std::max(0, TitleWidth(windowTitle(), QApplication::font()) - layout.width());
+    setFixedSize(layout.width() + extra, layout.height());
+    for (QWidget* list : {static_cast<QWidget*>(Drive1), static_cast<QWidget*>(Dir1)})
+        list->resize(list->width() + extra, list->height());
+    CancelButton->move(CancelButton->x() + extra / 2, CancelButton->y());
+    btnNewFolder->move(btnNewFolder->x() + extra, btnNewFolder->y());
 }
 
 void SaveFolder::Form_Load() {
@@ -85,7 +100,7 @@ void SaveFolder::Finish(const std::string& folder) {
 }
 
 void SaveFolder::OKButton_Click() {
-    Finish(Dir1->path());
+    Finish(Dir1->HighlightedPath());
     close();
 }
 

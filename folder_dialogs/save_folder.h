@@ -29,7 +29,7 @@ public:
     QPushButton* btnNewFolder;
 
     void Drive1_Change();
-    void OKButton_Click();
+    void OKButton_Click();  // the highlighted folder, as a person chose it
     void CancelButton_Click();
     void btnNewFolder_Click();
 
@@ -39,6 +39,7 @@ protected:
 
 private:
     void Form_Load();
+    void FitTitle();
     void Finish(const std::string& folder);
     void ShowDriveOf(const std::string& path);
 

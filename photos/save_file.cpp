@@ -1,6 +1,7 @@
 #include "photos/save_file.h"
 
 #include <algorithm>
+#include <limits>
 #include <new>
 
 #include "destination/destination_check.h"
@@ -12,6 +13,24 @@
 #include "scan/entry_name.h"
 
 namespace kelvara {
+
+namespace {
+
+constexpr std::uint64_t kMaxProgress = std::numeric_limits<std::int64_t>::max();
+
+// The pieces as they go out, counted in bytes on the progress bar.
+NextPiece CountedOnTheBar(NextPiece pieces, std::uint64_t length, Host& host) {
+    host.SetProgressMax(static_cast<std::int64_t>(std::min<std::uint64_t>(length, kMaxProgress)));
+    host.SetProgressValue(0);
+    return [pieces = std::move(pieces), &host, done = std::uint64_t{0}]() mutable {
+        const auto piece = pieces();
+        done += piece.size();
+        host.SetProgressValue(static_cast<std::int64_t>(std::min<std::uint64_t>(done, kMaxProgress)));
+        return piece;
+    };
+}
+
+}  // namespace
 
 std::int64_t DriveEnd(const FoundPhotoTable& table) { return table.empty() ? 0 : table.back().EndSector; }
 
@@ -26,7 +45,7 @@ std::vector<std::string> PhotoDrives(const FoundPhotoTable& table, const std::ve
 }
 
 std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& table, std::int64_t FileNum,
-                     const std::string& Folder, const std::string& Prefix) {
+                     const std::string& Folder, const std::string& Prefix, bool showBytes) {
     host.Yield();
     if (FileNum < 0 || FileNum >= static_cast<std::int64_t>(table.size()))
         throw SaveError("Photo number " + std::to_string(FileNum + 1) + " is not in the list of found photos.");
@@ -41,7 +60,9 @@ std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& tabl
     const std::string path = Folder + "\\" + name;
     try {
         const std::uint64_t length = PhotoLength(bytes, photo);
-        if (const auto failure = WriteWholeFile(platform, path, PhotoPieces(bytes, length), photo.Drive))
+        NextPiece pieces = PhotoPieces(bytes, length);
+        if (showBytes) pieces = CountedOnTheBar(std::move(pieces), length, host);
+        if (const auto failure = WriteWholeFile(platform, path, pieces, photo.Drive))
             throw SaveError(name + " could not be written: " + *failure);
     } catch (const DiskError& error) {
         throw SaveError(name + " could not be read: " + error.what());
@@ -65,17 +86,26 @@ SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& tab
     }
 
     host.SetStatus("Saveing");
+    // Save All counts its photos; Save of one photo, which may be long, its bytes.
+    const bool countPhotos = indexes.size() != 1;
+    if (countPhotos) {
+        host.SetProgressMax(static_cast<std::int64_t>(indexes.size()));
+        host.SetProgressValue(0);
+    }
+    std::int64_t done = 0;
     for (const std::int64_t index : indexes) {
         if (host.StopRequested()) {
             report.stopped = true;
             break;
         }
         try {
-            report.written.push_back(SaveFile(platform, host, table, index, Folder, Prefix));
+            report.written.push_back(SaveFile(platform, host, table, index, Folder, Prefix, !countPhotos));
         } catch (const SaveError& error) {
             if (report.failed++ == 0) report.firstFailure = error.what();
         }
+        if (countPhotos) host.SetProgressValue(++done);
     }
+    host.SetProgressValue(0);
     host.SetStatus("Ready");
     if (const auto shortfall = SaveShortfall(report)) host.ShowFailure(*shortfall, "Kelvara");
     return report;

@@ -21,12 +21,13 @@ public:
 
 // Reads photo `FileNum` again, a piece at a time (yielding after each), up to where it ends
 // (see PhotoLength), and writes it as Folder + "\" + Prefix + number + Kind, shortening an
-// earlier file of that name first. Yields before and after. Returns the path written. Throws
-// SaveError (a DiskError's text included) when the index is outside the table, the drive
-// cannot be read or ends inside the photo, or the file cannot be written; a file that could not
-// be written whole is removed.
+// earlier file of that name first. Yields before and after. With `showBytes`, the progress bar
+// counts the photo's bytes as they are written. Returns the path written. Throws SaveError (a
+// DiskError's text included) when the index is outside the table, the drive cannot be read or
+// ends inside the photo, or the file cannot be written; a file that could not be written whole
+// is removed.
 std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& table, std::int64_t FileNum,
-                     const std::string& Folder, const std::string& Prefix);
+                     const std::string& Folder, const std::string& Prefix, bool showBytes = false);
 
 struct SaveReport {
     std::string refused;               // why nothing was saved at all: the folder is on the card, or taken
@@ -39,7 +40,8 @@ struct SaveReport {
 // The Save and Save All buttons once the folder is chosen. A folder on the card the photos come
 // from, or one another Kelvara is writing into, is refused with one message. Otherwise
 // "Saveing" from here to the end, each index in turn, a failing photo skipped; then "Ready", and
-// one message when any failed. The messages are SaveShortfall's.
+// one message when any failed. The messages are SaveShortfall's. The progress bar counts the
+// photos done (the bytes of a lone photo) and goes back to 0 at the end.
 SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& table,
                       const std::vector<std::int64_t>& indexes, const std::string& Folder, const std::string& Prefix);
 

@@ -233,7 +233,7 @@ TEST_F(WipeTest, ADriveWithoutAReadableRootIsToldBeforeTheQuestionAndLeftAlone) 
                            0),
               0u)
         << Told();
-    EXPECT_NE(Told().find("the card must be mounted"), std::string::npos) << Told();
+    EXPECT_NE(Told().find("it needs the card mounted"), std::string::npos) << Told();
     EXPECT_EQ(host.status, "Ready");
     EXPECT_EQ(host.yields, 0);
     EXPECT_TRUE(platform.CallsNamed("DeleteFileA").empty());

@@ -202,9 +202,11 @@ void DiskWipe(Platform& platform, Host& host) {
         host.ShowFailure("Drive " + drive + " cannot be wiped: its root folder cannot be read. " +
                              LastErrorText(platform) +
                              "\n\nDisk Wipe deletes the card's files and fills its free space through its file "
-                             "system, so the card must be mounted. Mount it (for example by opening it in the file "
-                             "manager), then press Disk Wipe again. A card image given on the command line is not "
-                             "mounted, so it cannot be wiped.",
+                             "system, so it needs the card mounted. A card in a card reader: open it in the file "
+                             "manager, which mounts it, then press Disk Wipe again. A card image given to Kelvara "
+                             "when it started is never mounted for it, and cannot be wiped here: to wipe the card "
+                             "the image was made from, put that card in the reader and choose its drive; an image "
+                             "that is no longer wanted is simply deleted.",
                          "Disk Wipe");
         return;
     }

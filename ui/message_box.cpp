@@ -1,9 +1,10 @@
 #include "ui/message_box.h"
 
 #include <QApplication>
-#include <QFontMetrics>
 #include <QGridLayout>
 #include <QMessageBox>
+
+#include "ui/title_width.h"
 
 namespace kelvara {
 namespace {
@@ -15,7 +16,6 @@ MessageBox::Responder& CurrentResponder() {
 
 constexpr QChar kBreak(0x200B);  // zero-width space: a place to break that shows nothing
 constexpr int kLongWord = 30;    // characters in a row with no place to break
-constexpr int kTitleBarButtons = 120;  // pixels a window frame takes from its title: icon, buttons
 
 // The text with places to break a line inside long paths and names, which a box would
 // otherwise run past its edge.
@@ -60,12 +60,8 @@ bool MessageBox::Run(QWidget* parent, const Shown& shown) {
     QMessageBox box(icon, title, Wrappable(shown.text), buttons, parent);
     box.setDefaultButton(shown.buttons == Buttons::Ok ? QMessageBox::Ok : QMessageBox::Yes);
     // Wide enough for its title beside the frame's buttons: a short text would leave it cut.
-    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
-        QFont bold = box.font();
-        bold.setBold(true);
-        const int width = QFontMetrics(bold).horizontalAdvance(title) + kTitleBarButtons;
-        grid->addItem(new QSpacerItem(width, 0), grid->rowCount(), 0, 1, grid->columnCount());
-    }
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(TitleWidth(title, box.font()), 0), grid->rowCount(), 0, 1, grid->columnCount());
     const int answer = box.exec();
     return shown.buttons == Buttons::Ok || answer == QMessageBox::Yes;
 }

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTest>
 #include <QThread>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -113,6 +114,36 @@ TEST_F(OptionsTest, OkAppliesATypedPrefixAndAnEmptyBoxKeepsTheOldOne) {
     Settle();
     EXPECT_EQ(prefix, "Holiday 2024-");
     EXPECT_TRUE(empty.isNull());
+    EXPECT_TRUE(messages.shown().empty());
+}
+
+// As people type: into the box by Tab (past Cancel) or by a click, then Enter. Enter is OK
+// wherever the focus is; Escape is Cancel.
+TEST_F(OptionsTest, EnterKeepsTheTypedPrefixAndEscapeDropsIt) {
+    enum class Into { ByTab, ByClick };
+    // Opens a dialog, goes into its box, types `text` and presses `key`; true when it closed.
+    const auto typeAndPress = [&](Into into, const char* text, Qt::Key key) {
+        QPointer<frmOptions> dialog = Open();
+        dialog->activateWindow();
+        EXPECT_TRUE(WaitFor([&] { return QApplication::activeWindow() == dialog; }, 2000));
+        if (into == Into::ByTab) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        } else {
+            QTest::mouseClick(dialog->txtPreFix, Qt::LeftButton);
+        }
+        EXPECT_EQ(QApplication::focusWidget(), dialog->txtPreFix);
+        QTest::keyClicks(dialog->txtPreFix, text);
+        QTest::keyClick(dialog->txtPreFix, key);
+        Settle();
+        return dialog.isNull();
+    };
+    EXPECT_TRUE(typeAndPress(Into::ByTab, "Pic", Qt::Key_Return));
+    EXPECT_EQ(prefix, "Pic");
+    EXPECT_TRUE(typeAndPress(Into::ByClick, "Holiday", Qt::Key_Enter));  // the keypad's
+    EXPECT_EQ(prefix, "Holiday");
+    EXPECT_TRUE(typeAndPress(Into::ByClick, "Other", Qt::Key_Escape));
+    EXPECT_EQ(prefix, "Holiday");
     EXPECT_TRUE(messages.shown().empty());
 }
 

@@ -8,7 +8,6 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
-#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -93,7 +92,7 @@ TEST_F(WindowFaults, ACardPulledMidScanLeavesTheListAndTheWindowUsable) {
     Messages messages;
     ScanWith([&] { fs::remove(image); });
     ASSERT_EQ(window->lstFiles->count(), 1);
-    EXPECT_EQ(window->lstFiles->item(0)->text(), "Image001.JPG");
+    EXPECT_EQ(window->lstFiles->EntryText(0), "Image001.JPG");
     const QStringList texts = messages.Texts();
     ASSERT_EQ(texts.size(), 2);
     EXPECT_TRUE(texts[0].startsWith("Kelvara could not read drive D:\\ from sector ")) << texts[0].toStdString();

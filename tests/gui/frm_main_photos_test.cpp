@@ -10,14 +10,18 @@
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
-#include <QListWidget>
+#include <QPlatformSurfaceEvent>
 #include <QProgressBar>
 #include <QProcessEnvironment>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+#include <QToolBar>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <QWindow>
 #include <filesystem>
 
 #include "app/browser_engine.h"
@@ -29,6 +33,7 @@
 #include "tests/gui_main/child_test.h"
 #include "tests/gui_main/destination_answer.h"
 #include "tests/gui_main/message_answers.h"
+#include "tests/gui_main/x_server.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/temp_dir.h"
@@ -101,7 +106,7 @@ TEST_F(PhotosThroughTheWindow, EveryClickOnAnEntryPreviewsItOnce) {
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     auto clickRow = [&](int row) {
-        const QRect entry = window->lstFiles->visualItemRect(window->lstFiles->item(row));
+        const QRect entry = window->lstFiles->EntryRect(row);
         QTest::mouseClick(window->lstFiles->viewport(), Qt::LeftButton, {}, entry.center());
     };
     ASSERT_EQ(window->lstFiles->currentRow(), 5);  // the newest, selected by the scan
@@ -118,6 +123,14 @@ TEST_F(PhotosThroughTheWindow, EveryClickOnAnEntryPreviewsItOnce) {
     EXPECT_EQ(window->lstFiles->currentRow(), 3);
     EXPECT_EQ(window->PreviewCount(), 4);
     EXPECT_EQ(window->lblStatus->text(), "Ready");
+    // Below the last entry there is nothing to show, and the chosen entry stays chosen.
+    const QPoint below(window->lstFiles->EntryRect(5).center().x(), window->lstFiles->EntryRect(5).bottom() + 3);
+    ASSERT_TRUE(window->lstFiles->viewport()->rect().contains(below))
+        << window->lstFiles->EntryRect(5).bottom() << " " << window->lstFiles->viewport()->height();
+    QTest::mouseClick(window->lstFiles->viewport(), Qt::LeftButton, {}, below);
+    EXPECT_EQ(window->lstFiles->currentRow(), 3);
+    EXPECT_EQ(window->lstFiles->selectionModel()->selectedRows(), QModelIndexList{window->lstFiles->currentIndex()});
+    EXPECT_EQ(window->PreviewCount(), 4);
 }
 
 // As root, with no sandbox setting in the environment, the program itself lets the browser
@@ -132,6 +145,45 @@ TEST_F(PhotosThroughTheWindow, AsRootAPreviewWorksWithNoSandboxSettingInTheEnvir
     EXPECT_TRUE(child.passed) << child.output.toStdString();
     for (const char* alarming : {"sandbox", "Sandbox", "qt.webenginecontext"})
         EXPECT_FALSE(child.output.contains(alarming)) << child.output.toStdString();
+}
+
+// The browser's drawing surface, made late, makes the window system build the whole window anew:
+// it shows black for a moment at the first preview. Only a real window system shows that, so
+// the test runs itself again under a virtual X server.
+TEST_F(PhotosThroughTheWindow, TheFirstPreviewKeepsTheWindowItWasShownIn) {
+    if (QGuiApplication::platformName() != "xcb") {
+        testing::XServer x;
+        if (!x.unavailable().isEmpty()) GTEST_SKIP() << x.unavailable().toStdString();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", x.display());
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        const auto child =
+            testing::RunChildTest("PhotosThroughTheWindow.TheFirstPreviewKeepsTheWindowItWasShownIn", environment);
+        EXPECT_TRUE(child.passed) << child.output.toStdString();
+        return;
+    }
+    struct SurfaceWatch : QObject {
+        int destroyed = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::PlatformSurface &&
+                static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType() ==
+                    QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed)
+                ++destroyed;
+            return false;
+        }
+    } watch;
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    QWindow* const shownIn = window->windowHandle();
+    shownIn->installEventFilter(&watch);
+    QSignalSpy loaded(window->WB2, &QWebEngineView::loadFinished);
+    QTest::mouseClick(window->lstFiles->viewport(), Qt::LeftButton, {}, window->lstFiles->EntryRect(0).center());
+    ASSERT_EQ(window->PreviewCount(), 1);
+    EXPECT_TRUE(loaded.count() > 0 || loaded.wait(15000));
+    QTest::qWait(100);
+    EXPECT_EQ(watch.destroyed, 0) << "the window was built anew";
+    EXPECT_EQ(window->windowHandle(), shownIn);
+    EXPECT_FALSE(window->picBox->isHidden());
 }
 
 TEST_F(PhotosThroughTheWindow, EachPreviewShowsTheNewPhotoNotACachedOne) {
@@ -163,18 +215,18 @@ TEST_F(PhotosThroughTheWindow, SaveAllWritesEveryPhotoAsItWasOnTheCard) {
     std::filesystem::create_directory(Home("Out"));
     Messages messages;
     // While the destination is chosen, the dialog belongs to the main window (so it stays above
-    // it), and the commands that would be refused meanwhile look unavailable.
+    // it), and the commands that would be refused meanwhile, and the drive combo, look unavailable.
     const auto longCommands = [&] {
         return QList<bool>{window->ToolbarButton(3)->isEnabled(), window->ToolbarButton(11)->isEnabled(),
                            window->ToolbarButton(13)->isEnabled(), window->btnSave->isEnabled(),
-                           window->btnSaveAll->isEnabled()};
+                           window->btnSaveAll->isEnabled(), window->cbxDrives->isEnabled()};
     };
-    const QList<bool> allEnabled(5, true);
+    const QList<bool> allEnabled(6, true);
     EXPECT_EQ(longCommands(), allEnabled);
     bool ownedAndUnavailable = false;
     DestinationAnswer answer("C:\\Out", [&] {
         const auto dialogs = window->findChildren<SaveFolder*>();
-        ownedAndUnavailable = dialogs.size() == 1 && dialogs[0]->isWindow() && longCommands() == QList<bool>(5, false) &&
+        ownedAndUnavailable = dialogs.size() == 1 && dialogs[0]->isWindow() && longCommands() == QList<bool>(6, false) &&
                               window->ToolbarButton(5)->isEnabled();
     });
     window->btnSaveAll->click();
@@ -212,7 +264,7 @@ TEST_F(PhotosThroughTheWindow, CancelSavesNothingAndNoSelectionAsksNothing) {
     EXPECT_FALSE(window->ffdone);
     EXPECT_FALSE(std::filesystem::exists(Home("Image001.JPG")));
 
-    window->lstFiles->clear();
+    window->lstFiles->StartScan("Image");  // an empty list, as a scan that found nothing leaves it
     window->btnSave->click();
     window->btnSaveAll->click();
     EXPECT_EQ(cancel.answered(), 1);  // no dialog for nothing to save
@@ -243,6 +295,22 @@ TEST_F(PhotosThroughTheWindow, ImageDiskAtARootAsksWithTwoBackslashesAndNoWrites
     EXPECT_FALSE(std::filesystem::exists(Home("TOBRN.IMG")));
 }
 
+// The card here is an image given at start, which nothing mounts: Disk Wipe cannot work on it,
+// and says what does help instead of telling the user to mount it.
+TEST_F(PhotosThroughTheWindow, DiskWipeOfAnAttachedImageSaysWhatHelps) {
+    Messages messages;
+    const testing::Bytes before = testing::ReadFileBytes(card.image);
+    QTest::mouseClick(window->Toolbar1->widgetForAction(window->ToolbarButton(13)), Qt::LeftButton);
+    ASSERT_EQ(messages.shown().size(), 1u);
+    const QString told = messages.shown()[0].text;
+    EXPECT_EQ(messages.shown()[0].buttons, MessageBox::Buttons::Ok) << "no question is asked";
+    EXPECT_TRUE(told.startsWith("Drive D:\\ cannot be wiped")) << told.toStdString();
+    EXPECT_TRUE(told.contains("put that card in the reader and choose its drive")) << told.toStdString();
+    EXPECT_TRUE(told.contains("an image that is no longer wanted is simply deleted")) << told.toStdString();
+    EXPECT_EQ(window->lblStatus->text(), "Ready");
+    EXPECT_EQ(testing::ReadFileBytes(card.image), before);
+}
+
 TEST(FrmMainPhotos, AClickDuringAScanDoesNothingAndAFailedPreviewWritesNothing) {
     Messages messages;
     FakePlatform platform;
@@ -256,7 +324,7 @@ TEST(FrmMainPhotos, AClickDuringAScanDoesNothingAndAFailedPreviewWritesNothing) 
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     platform.onCall = [&](const std::string& call) {
         if (call.rfind("ReadFile", 0) != 0 || window.lstFiles->count() != 1) return;
-        const QRect entry = window.lstFiles->visualItemRect(window.lstFiles->item(0));
+        const QRect entry = window.lstFiles->EntryRect(0);
         QTest::mouseClick(window.lstFiles->viewport(), Qt::LeftButton, {}, entry.center());
     };
     window.Toolbar1_ButtonClick(3);
@@ -315,6 +383,65 @@ TEST(FrmMainPhotos, AFolderOnTheCardIsRefusedAndTheDestinationIsAskedForAgain) {
     EXPECT_EQ(testing::ReadFileBytes(dir.file("Safe/Image001.JPG")), card.photos[0].bytes);
     EXPECT_TRUE(std::filesystem::is_empty(mounted + "/DCIM"));
     EXPECT_EQ(testing::ReadFileBytes(card.image), before);
+}
+
+// On a slow destination every photo takes a while: the bar counts the photos of Save All, the
+// bytes of the one photo of Save, as the window shows them, and is back at 0 when it is done.
+TEST(FrmMainPhotos, SaveAllCountsItsPhotosOnTheProgressBarAndSaveTheBytes) {
+    Messages messages;
+    FakePlatform platform;
+    auto& volume = platform.AddVolume('E', 36000);
+    constexpr int kPhotos = 8;
+    const auto photo = [&](std::int64_t sector, std::int64_t endSector) {
+        const auto at = static_cast<std::size_t>(sector) * 512, end = static_cast<std::size_t>(endSector) * 512;
+        volume[at] = 0xFF, volume[at + 1] = 0xD8;
+        volume[end - 2] = 0xFF, volume[end - 1] = 0xD9;
+    };
+    for (int i = 0; i + 1 < kPhotos; ++i) photo(100 + 300 * i, 140 + 300 * i);  // 20 KiB each
+    photo(2500, 34500);  // 16,000 KiB, read and written in many pieces
+    platform.folders.insert("C:\\");
+    platform.folders.insert("C:\\Out");
+    FrmMain window(platform);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.cbxDrives->setCurrentIndex(window.cbxDrives->findText("E:\\"));
+    window.cbxDrives_Click();
+    window.Toolbar1_ButtonClick(3);
+    ASSERT_EQ(window.lstFiles->count(), kPhotos);
+
+    std::vector<std::pair<int, int>> shown;  // value, maximum
+    QObject::connect(window.Progress, &QProgressBar::valueChanged,
+                     [&](int value) { shown.emplace_back(value, window.Progress->maximum()); });
+    platform.onCall = [](const std::string& call) {
+        if (call.rfind("WriteFile", 0) == 0) QThread::msleep(20);
+    };
+    DestinationAnswer answer("C:\\Out");
+    QTest::mouseClick(window.btnSaveAll, Qt::LeftButton);
+    ASSERT_EQ(answer.answered(), 1);
+    ASSERT_TRUE(platform.files.count("C:\\Out\\Image008.JPG"));
+    ASSERT_GE(shown.size(), 3u);
+    for (std::size_t i = 0; i + 1 < shown.size(); ++i) {
+        EXPECT_EQ(shown[i].second, kPhotos) << i;
+        if (i > 0) EXPECT_GT(shown[i].first, shown[i - 1].first) << i;
+    }
+    EXPECT_EQ(shown.back().first, 0);
+    EXPECT_EQ(window.Progress->value(), 0);
+
+    shown.clear();
+    window.lstFiles->setCurrentRow(kPhotos - 1);
+    QTest::mouseClick(window.btnSave, Qt::LeftButton);
+    platform.onCall = nullptr;
+    ASSERT_EQ(answer.answered(), 2);
+    const auto bytes = static_cast<int>(platform.files.at("C:\\Out\\Image008.JPG").size());
+    EXPECT_EQ(bytes, 32000 * 512);
+    ASSERT_GE(shown.size(), 2u);
+    for (std::size_t i = 0; i + 1 < shown.size(); ++i) {
+        EXPECT_EQ(shown[i].second, bytes) << i;
+        EXPECT_GT(shown[i].first, 0) << i;
+    }
+    EXPECT_EQ(shown.back().first, 0);
+    EXPECT_EQ(messages.Texts(), QStringList{"Kelvara's found 8 Files"});
+    EXPECT_EQ(window.lblStatus->text(), "Ready");
 }
 
 TEST(FrmMainPhotos, DiskWipeFromTheToolbarEmptiesTheRootAndFillsTheCard) {

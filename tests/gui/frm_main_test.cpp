@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
-#include <QListWidget>
 #include <QProcess>
 #include <QProgressBar>
 #include <QTest>
@@ -18,6 +17,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWebEngineView>
+#include <QWindow>
 #include <filesystem>
 
 #include "app/frm_main.h"
@@ -298,7 +298,8 @@ TEST(FrmMain, ScanIsRefusedWithoutADriveOrASize) {
     platform.drives['F'] = FakePlatform::Drive{};
     platform.drives['F'].sizeKnown = false;
     FrmMain window(platform);
-    window.lstFiles->addItem("kept");
+    window.FoundPhotoTable.push_back({7, 9, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"});  // an earlier scan's
+    window.lstFiles->Follow();
     Click(window, 3);
     Choose(window, "F:\\");
     Click(window, 3);
@@ -315,7 +316,8 @@ TEST(FrmMain, ScanShowsItsProgressAndEndsAtRest) {
     volume[512 * 40] = 0xFF;
     volume[512 * 40 + 1] = 0xD8;
     FrmMain window(platform);
-    window.lstFiles->addItem("old");
+    window.FoundPhotoTable.push_back({7, 9, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"});  // an earlier scan's
+    window.lstFiles->Follow();
     Choose(window, "E:\\");
 
     QString statusDuringScan, totalDuringScan;
@@ -335,7 +337,7 @@ TEST(FrmMain, ScanShowsItsProgressAndEndsAtRest) {
     EXPECT_EQ(listDuringScan, 0);
 
     ASSERT_EQ(window.lstFiles->count(), 1);
-    EXPECT_EQ(window.lstFiles->item(0)->text(), "Image001.JPG");
+    EXPECT_EQ(window.lstFiles->EntryText(0), "Image001.JPG");
     EXPECT_EQ(window.lstFiles->currentRow(), 0);
     EXPECT_EQ(window.PreviewCount(), 0);  // selected during the scan, not previewed
     ASSERT_EQ(messages.shown().size(), 1u);
@@ -387,6 +389,96 @@ TEST(FrmMain, ACommandStartedDuringAScanDoesNothingButWindowsStillOpen) {
     EXPECT_EQ(OpenWindows<frmOptions>(), optionsBefore + 1);
     for (QWidget* widget : QApplication::topLevelWidgets())
         if (qobject_cast<frmOptions*>(widget)) widget->close();
+}
+
+// A card where every sector starts like a JPEG: tens of thousands of entries, listed as the
+// scan finds them, the newest selected and none previewed. They keep the prefix their scan
+// began with, even when Options changes it meanwhile or afterwards.
+TEST(FrmMain, ThousandsOfEntriesAreListedWithTheirScansPrefix) {
+    Messages messages;
+    FakePlatform platform;
+    constexpr int kSectors = 30000;
+    auto& volume = platform.AddVolume('E', kSectors);
+    for (int sector = 0; sector < kSectors; ++sector) {
+        volume[std::size_t(sector) * 512] = 0xFF;
+        volume[std::size_t(sector) * 512 + 1] = 0xD8;
+    }
+    FrmMain window(platform);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    Choose(window, "E:\\");
+    int listedMidScan = -1;
+    platform.onCall = [&](const std::string& call) {
+        if (call.rfind("ReadFile", 0) != 0) return;
+        QThread::msleep(20);  // each run of 600 sectors outlasts the window's pause between two looks
+        if (listedMidScan >= 0 || window.FoundPhotoTable.size() < 10000) return;
+        listedMidScan = window.lstFiles->count();
+        window.Prefix = "Later";  // as Options would, while the scan runs
+    };
+    Click(window, 3);
+    platform.onCall = nullptr;
+    EXPECT_GT(listedMidScan, 0) << "the list follows the scan";
+    ASSERT_EQ(window.lstFiles->count(), kSectors);
+    EXPECT_EQ(window.lstFiles->EntryText(0), "Image001.JPG");
+    EXPECT_EQ(window.lstFiles->EntryText(99), "Image100.JPG");
+    EXPECT_EQ(window.lstFiles->EntryText(kSectors - 1), "Image30000.JPG");
+    EXPECT_EQ(window.lstFiles->currentRow(), kSectors - 1);
+    EXPECT_TRUE(window.lstFiles->viewport()->rect().intersects(window.lstFiles->EntryRect(kSectors - 1)))
+        << "the newest is scrolled into sight";
+    EXPECT_EQ(window.PreviewCount(), 0);
+    EXPECT_EQ(messages.Texts(), QStringList{"Kelvara's found 30000 Files"});
+
+    window.Prefix = "Again";
+    EXPECT_EQ(window.lstFiles->EntryText(kSectors - 1), "Image30000.JPG");
+    Click(window, 3);
+    EXPECT_EQ(window.lstFiles->EntryText(0), "Again001.JPG");
+}
+
+// A person choosing another drive while a card is scanned, with the keys and the mouse: the
+// combo looks unavailable and takes nothing, so the scan reads only the card it started on and
+// its list is that card's.
+TEST(FrmMain, TheDriveComboIsLockedWhileAScanRunsAndTheScanKeepsItsCard) {
+    Messages messages;
+    FakePlatform platform;
+    auto& card = platform.AddVolume('E', 20000);  // read in 50 runs of 400 sectors
+    card[512 * 100] = 0xFF;
+    card[512 * 100 + 1] = 0xD8;
+    auto& other = platform.AddVolume('F', 30000);
+    for (int sector = 0; sector < 30000; sector += 1000) {
+        other[512 * sector] = 0xFF;
+        other[512 * sector + 1] = 0xD8;
+    }
+    FrmMain window(platform);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    Choose(window, "E:\\");
+    platform.onCall = [](const std::string& call) {
+        if (call.rfind("ReadFile", 0) == 0) QThread::msleep(20);
+    };
+    bool triedMidScan = false, lockedMidScan = false;
+    QTimer::singleShot(0, &window, [&] {
+        triedMidScan = window.IsBusy();
+        lockedMidScan = !window.cbxDrives->isEnabled();
+        window.cbxDrives->setFocus();
+        QTest::keyClick(window.cbxDrives, Qt::Key_Down);
+        QTest::mouseClick(window.cbxDrives, Qt::LeftButton);
+        QTest::keyClick(window.cbxDrives, Qt::Key_Down);
+        QTest::keyClick(window.cbxDrives, Qt::Key_Return);
+        lockedMidScan = lockedMidScan && !window.cbxDrives->view()->isVisible();
+    });
+    Click(window, 3);
+    platform.onCall = nullptr;
+
+    ASSERT_TRUE(triedMidScan) << "the scan ended before the drive could be chosen";
+    EXPECT_TRUE(lockedMidScan);
+    EXPECT_EQ(window.cbxDrives->currentText(), "E:\\");
+    EXPECT_EQ(window.lblSectors->text(), "20000");
+    for (const std::string& call : platform.CallsNamed("CreateFileA")) EXPECT_EQ(call.find("F:"), std::string::npos) << call;
+    EXPECT_EQ(messages.Texts(), QStringList{"Kelvara's found 1 Files"});
+    ASSERT_EQ(window.lstFiles->count(), 1);
+    EXPECT_EQ(window.FoundPhotoTable[0].Drive, "E:\\");
+    EXPECT_EQ(window.FoundPhotoTable[0].EndSector, 20000);
+    EXPECT_TRUE(window.cbxDrives->isEnabled()) << "unlocked when the scan ends";
 }
 
 // A slow card: every read takes a fifth of a second, the whole scan ten. Closing the window
@@ -483,12 +575,24 @@ TEST(FrmMain, ClosingTheWindowDuringImageDiskStopsItAndKeepsThePartialImage) {
 TEST(FrmMain, EachWindowCommandOpensANewWindowAndSeparatorsDoNothing) {
     FakePlatform platform;
     FrmMain window(platform);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     Click(window, 5);
     Click(window, 5);
     Click(window, 9);
     Click(window, 9);
     Click(window, 7);
     EXPECT_EQ(OpenWindows<frmOptions>(), 2);
+    // The two Options dialogs do not lie exactly over each other, and both belong to the main
+    // window, which the window system then keeps beneath them.
+    const auto options = window.findChildren<frmOptions*>();
+    ASSERT_EQ(options.size(), 2);
+    EXPECT_NE(options[0]->pos(), options[1]->pos());
+    for (const frmOptions* dialog : options) {
+        EXPECT_TRUE(dialog->isWindow());
+        ASSERT_NE(dialog->windowHandle(), nullptr);
+        EXPECT_EQ(dialog->windowHandle()->transientParent(), window.windowHandle());
+    }
     EXPECT_EQ(OpenWindows<frmAbout>(), 2);
     EXPECT_EQ(OpenWindows<FrmBrowser>(), 1);
     for (int separator : {1, 2, 4, 6, 8, 10, 12}) window.Toolbar1_ButtonClick(separator);
@@ -513,7 +617,7 @@ TEST(FrmMain, ScansOfARealCardFindTheDeletedPhotosInCardOrder) {
         Choose(window, "D:\\");
         Click(window, 3);
         QStringList names;
-        for (int i = 0; i < window.lstFiles->count(); ++i) names << window.lstFiles->item(i)->text();
+        for (int i = 0; i < window.lstFiles->count(); ++i) names << window.lstFiles->EntryText(i);
         lists.push_back(names);
         ASSERT_EQ(names.size(), static_cast<int>(card.photos.size()));
         for (int i = 0; i < names.size(); ++i)
@@ -540,7 +644,7 @@ TEST(FrmMain, TheWindowAndTheCommandLineListTheSameCard) {
     QStringList fromWindow;
     for (int i = 0; i < window.lstFiles->count(); ++i)
         fromWindow << QString("%1\t%2\t%3")
-                          .arg(window.lstFiles->item(i)->text())
+                          .arg(window.lstFiles->EntryText(i))
                           .arg(window.FoundPhotoTable[i].StartSector)
                           .arg(window.FoundPhotoTable[i].EndSector);
     fromWindow << messages.Texts().last();

@@ -5,10 +5,12 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include "folder_dialogs/choose_destination.h"
@@ -93,6 +95,43 @@ TEST_F(SaveFolderTest, OkGivesTheFolderShownAndCancelOrTheCloseBoxGivesNo) {
     EXPECT_TRUE(ffdone);
 }
 
+// As a person chooses: a single click highlights a folder and OK takes it; a double click opens
+// one. The title is whole beside the frame's buttons.
+TEST_F(SaveFolderTest, OkTakesTheHighlightedFolderAndADoubleClickOpensOne) {
+    QPointer<SaveFolder> dialog = Open();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+    DirList* list = dialog->Dir1;
+    const auto at = [list](const std::string& folder) {
+        for (int row = 0; row < list->count(); ++row)
+            if (DirList::EntryPath(list->item(row)) == folder) return list->visualItemRect(list->item(row)).center();
+        ADD_FAILURE() << folder << " is not listed";
+        return QPoint();
+    };
+    const QPoint work = at("C:\\Work");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, work);  // a double click's first click
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, work);
+    ASSERT_EQ(list->path(), "C:\\Work");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at("C:\\Work\\Old"));  // highlighted only
+    EXPECT_EQ(list->path(), "C:\\Work");
+    QTest::mouseClick(dialog->OKButton, Qt::LeftButton);
+    EXPECT_EQ(Folder, "C:\\Work\\Old");
+    EXPECT_TRUE(ffdone);
+    DeleteLeftovers();
+    EXPECT_TRUE(dialog.isNull());
+
+    // Its title in the bold face a frame uses, beside an icon and three buttons, fits; the
+    // controls take the room and stay inside.
+    dialog = Open();
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    EXPECT_GE(dialog->width(), QFontMetrics(bold).horizontalAdvance(dialog->windowTitle()) + 4 * 20);
+    for (QWidget* control : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        EXPECT_TRUE(dialog->rect().contains(control->geometry())) << control->metaObject()->className();
+    EXPECT_LT(dialog->OKButton->geometry().right(), dialog->CancelButton->x());
+    EXPECT_LT(dialog->CancelButton->geometry().right(), dialog->btnNewFolder->x());
+    EXPECT_EQ(dialog->Dir1->geometry().right(), dialog->btnNewFolder->geometry().right());
+}
+
 TEST_F(SaveFolderTest, ChooseWaitsForTheAnswerAndResetsTheFlag) {
     int yields = 0;
     const std::string chosen = ChooseDestinationFolder(platform, Folder, ffdone, [&] {
@@ -163,9 +202,23 @@ TEST_F(SaveFolderTest, AFolderNotMadeIsToldAndCancelOrCloseMakesNone) {
               "The folder C:\\Work\\Old could not be made. Cannot create a file when that file already exists.");
     EXPECT_EQ(dialog->Dir1->path(), "C:\\Work");
 
+    // Ok with no name asks for one and waits; the name typed then, and Enter, make the folder.
+    NewFolder(dialog, [this](frmNewFolder* form) {
+        QTest::mouseClick(form->Command1, Qt::LeftButton);
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_EQ(messages[1].text, "The new folder needs a name: type it in the box, then press Ok.");
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_FALSE(form->done);
+        QTest::keyClicks(form->Text1, "Trip");
+        QTest::keyClick(form->Text1, Qt::Key_Return);
+    });
+    EXPECT_EQ(platform.CallsNamed("CreateDirectoryA").size(), 2u);
+    EXPECT_EQ(dialog->Dir1->path(), "C:\\Work\\Trip");
+    dialog->Dir1->setPath("C:\\Work");
+
     NewFolder(dialog, [](frmNewFolder* form) { form->Command2->click(); });
     NewFolder(dialog, [](frmNewFolder* form) { form->close(); });
-    EXPECT_EQ(platform.CallsNamed("CreateDirectoryA").size(), 1u);
+    EXPECT_EQ(platform.CallsNamed("CreateDirectoryA").size(), 2u);
     EXPECT_EQ(dialog->Dir1->path(), "C:\\Work");
 
     // The destination dialog closed while the name is typed: nobody is left waiting.
