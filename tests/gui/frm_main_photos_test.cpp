@@ -422,7 +422,9 @@ TEST(FrmMainPhotos, SaveAllCountsItsPhotosOnTheProgressBarAndSaveTheBytes) {
     ASSERT_GE(shown.size(), 3u);
     for (std::size_t i = 0; i + 1 < shown.size(); ++i) {
         EXPECT_EQ(shown[i].second, kPhotos) << i;
-        if (i > 0) EXPECT_GT(shown[i].first, shown[i - 1].first) << i;
+        if (i > 0) {
+            EXPECT_GT(shown[i].first, shown[i - 1].first) << i;
+        }
     }
     EXPECT_EQ(shown.back().first, 0);
     EXPECT_EQ(window.Progress->value(), 0);
