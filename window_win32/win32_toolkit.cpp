@@ -162,7 +162,7 @@ bool Win32Toolkit::BrowserRenders() {
 
 // The page installed beside the program, or else the one it carries, by the res: protocol.
 std::string Win32Toolkit::HelpPageAddress() {
-    const std::string installed = ProgramFolder() + kHelpPage;
+    const std::string installed = ProgramFolder() + "help\\" + kHelpPage;
     if (GetFileAttributesA(installed.c_str()) != INVALID_FILE_ATTRIBUTES) return installed;
     return "res://" + ProgramPath() + "/" + kHelpPage;
 }

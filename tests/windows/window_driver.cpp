@@ -10,6 +10,7 @@
 //   kelvara-window-driver text TITLE ID     prints a control's text
 //   kelvara-window-driver focus TITLE       prints the ID of the control with the focus
 //   kelvara-window-driver button TITLE N    prints the screen centre of toolbar button N
+//   kelvara-window-driver entry TITLE ID N  prints entry N of a list view
 //
 // DRIVE is the card's drive ("E:\"), CLI_SCAN what `kelvara-cli scan DRIVE --quiet` printed,
 // CLI_SAVED the folder `kelvara-cli save` wrote, WORK a folder of C: the window may write in,
@@ -106,7 +107,9 @@ void Press(HWND window, int button) { PostMessageA(window, WM_COMMAND, MAKEWPARA
 // The text of entry `row` of a list view in the program: the item and its text live in the
 // program's memory, where the list can write them.
 std::string EntryText(HWND list, int row) {
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, program.dwProcessId);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(list, &owner);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, owner);
     if (!process) return {};
     constexpr std::size_t kText = 260;
     auto* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMA) + kText, MEM_COMMIT, PAGE_READWRITE));
@@ -200,10 +203,12 @@ void Screenshot(const std::string& path) {
     ReleaseDC(nullptr, screen);
 }
 
-bool Check(bool passed, const std::string& what, const std::string& detail = {}) {
+bool Check(bool passed, const std::string& what, std::string detail = {}) {
     ++checks;
+    for (char& c : detail)
+        if (c == '\r' || c == '\n') c = ' ';  // one line a check
     if (passed) {
-        std::printf("ok    %s\n", what.c_str());
+        std::printf("ok    %s%s%s\n", what.c_str(), detail.empty() ? "" : ": ", detail.c_str());
     } else {
         ++failures;
         std::string name = what.substr(0, 40);
@@ -470,10 +475,13 @@ int Wipe(const std::string& path, const std::string& drive) {
           "Disk Wipe asks, in its own words", question);
     if (box) PostMessageA(box, WM_COMMAND, IDYES, 0);
     Wait([&] { return Text(main, frm_main::lblStatus) == "Wipeing"; }, 10);
-    Check(Wait([&] { return Text(main, frm_main::lblStatus) == "Ready" && IsWindowEnabled(GetDlgItem(main, frm_main::btnSave)); }, 300),
-          "the wipe runs to Ready");
-    // A wipe that could not fill the drive would say so; one that did says nothing.
-    Check(!Find("Disk Wipe"), "a wipe that did its job says nothing more");
+    // A wipe that could not fill the drive says so at its end; one that did says nothing.
+    Check(Wait([&] {
+        return Find("Disk Wipe") || (Text(main, frm_main::lblStatus) == "Ready" && IsWindowEnabled(GetDlgItem(main, frm_main::btnSave)));
+    }, 300), "the wipe runs to Ready");
+    std::string said;
+    if (HWND box = Find("Disk Wipe")) Wait([&] { return GetDlgItem(box, kMessageText) != nullptr; }, 5), said = Text(box, kMessageText), Press(box, IDOK);
+    Check(said.empty(), "a wipe that did its job says nothing more", said);
     PostMessageA(main, WM_CLOSE, 0, 0);
     Check(Ended(15), "the program ends");
     Stop();
@@ -493,8 +501,9 @@ int CloseMidScan(const std::string& path, const std::string& drive) {
     const bool ended = Ended(10);
     Check(ended, "closing the window mid-scan ends the program",
           "at sector " + current + " of " + std::to_string(total));
+    const DWORD took = GetTickCount() - closing;
     Check(ended && !current.empty() && std::stoll(current) < total, "it ended before the scan would have",
-          std::to_string(GetTickCount() - closing) + " ms after the close");
+          std::to_string(took) + " ms after the close, at sector " + current + " of " + std::to_string(total));
     Stop();
     return failures ? 1 : 0;
 }
@@ -560,6 +569,11 @@ int main(int argc, char** argv) {
         info.cbSize = sizeof info;
         if (!window || !GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return 1;
         std::printf("%d\n", info.hwndFocus && GetAncestor(info.hwndFocus, GA_ROOT) == window ? GetDlgCtrlID(info.hwndFocus) : -1);
+        return 0;
+    } else if (command == "entry" && args.size() == 4) {
+        HWND window = Find(arg(1));
+        if (!window) return 1;
+        std::printf("%s\n", EntryText(GetDlgItem(window, std::stoi(arg(2))), std::stoi(arg(3))).c_str());
         return 0;
     } else if (command == "button" && args.size() == 3) {
         return Button(arg(1), std::stoi(arg(2)));
