@@ -20,20 +20,24 @@ void ControlState::SetText(int control, const std::string& text) {
     if (view_) view_->SetText(control, text);
 }
 
-bool ControlState::Enabled(int control) const {
-    const auto found = enabled_.find(control);
-    return found == enabled_.end() || found->second;
+namespace {
+
+// A control is enabled and visible until it is said otherwise.
+bool FlagOf(const std::map<int, bool>& flags, int control) {
+    const auto found = flags.find(control);
+    return found == flags.end() || found->second;
 }
+
+}  // namespace
+
+bool ControlState::Enabled(int control) const { return FlagOf(enabled_, control); }
+
+bool ControlState::Visible(int control) const { return FlagOf(visible_, control); }
 
 void ControlState::SetEnabled(int control, bool enabled) {
     if (Enabled(control) == enabled) return;
     enabled_[control] = enabled;
     if (view_) view_->SetEnabled(control, enabled);
-}
-
-bool ControlState::Visible(int control) const {
-    const auto found = visible_.find(control);
-    return found == visible_.end() || found->second;
 }
 
 void ControlState::SetVisible(int control, bool visible) {

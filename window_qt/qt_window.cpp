@@ -96,6 +96,9 @@ QWidget* QtWindow::Make(const ControlLayout& control, QWidget* parent) {
         case ControlKind::Button: {
             auto* button = new QPushButton(caption, parent);
             if (control.flags & kDefaultButton) button->setDefault(true);
+            // In a window without a default button, Enter presses none: not even the first button
+            // (Save All, in the main window), as a dialog would have it.
+            button->setAutoDefault(layout_.DefaultButton() != 0);
             connect(button, &QPushButton::clicked, this, [this, id] { events_.Clicked(id); });
             return button;
         }

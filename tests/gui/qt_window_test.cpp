@@ -193,6 +193,12 @@ TEST(QtMainWindow, EveryClickOnAnEntryPreviewsItOnce) {
     EXPECT_EQ(main.list().currentRow(), 3);
     EXPECT_EQ(main.window.PreviewCount(), 4);
     EXPECT_EQ(main.label(lblStatus).text(), "Ready");
+    {
+        // Enter in the list presses no button of the window: it would start Save All.
+        testing::DestinationAnswer cancel(main.window, "");
+        QTest::keyClick(&main.list(), Qt::Key_Return);
+        EXPECT_EQ(cancel.answered(), 0);
+    }
     const QPoint below(main.list().EntryRect(5).center().x(), main.list().EntryRect(5).bottom() + 3);
     ASSERT_TRUE(main.list().viewport()->rect().contains(below));
     QTest::mouseClick(main.list().viewport(), Qt::LeftButton, {}, below);
