@@ -11,6 +11,7 @@
 //   kelvara-window-driver focus TITLE       prints the ID of the control with the focus
 //   kelvara-window-driver button TITLE N    prints the screen centre of toolbar button N
 //   kelvara-window-driver entry TITLE ID N  prints entry N of a list view
+//   kelvara-window-driver item TITLE ID N   prints the screen centre of entry N of a list view
 //
 // DRIVE is the card's drive ("E:\"), CLI_SCAN what `kelvara-cli scan DRIVE --quiet` printed,
 // CLI_SAVED the folder `kelvara-cli save` wrote, WORK a folder of C: the window may write in,
@@ -541,6 +542,28 @@ int Button(const std::string& title, int index) {
     return 0;
 }
 
+// The screen centre of entry `row` of a list view: the list writes the entry's place into the
+// program's memory.
+int Item(const std::string& title, int control, int row) {
+    HWND window = Find(title);
+    HWND list = window ? GetDlgItem(window, control) : nullptr;
+    if (!list) return 1;
+    DWORD process = 0;
+    GetWindowThreadProcessId(list, &process);
+    HANDLE handle = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
+    auto* remote = VirtualAllocEx(handle, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+    RECT place{LVIR_LABEL, 0, 0, 0};
+    WriteProcessMemory(handle, remote, &place, sizeof place, nullptr);
+    SendMessageA(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
+    ReadProcessMemory(handle, remote, &place, sizeof place, nullptr);
+    VirtualFreeEx(handle, remote, 0, MEM_RELEASE);
+    CloseHandle(handle);
+    POINT centre{(place.left + place.right) / 2, (place.top + place.bottom) / 2};
+    ClientToScreen(list, &centre);
+    std::printf("%ld %ld\n", centre.x, centre.y);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     const auto arg = [&](std::size_t i) { return i < args.size() ? args[i] : std::string(); };
@@ -575,6 +598,8 @@ int main(int argc, char** argv) {
         if (!window) return 1;
         std::printf("%s\n", EntryText(GetDlgItem(window, std::stoi(arg(2))), std::stoi(arg(3))).c_str());
         return 0;
+    } else if (command == "item" && args.size() == 4) {
+        return Item(arg(1), std::stoi(arg(2)), std::stoi(arg(3)));
     } else if (command == "button" && args.size() == 3) {
         return Button(arg(1), std::stoi(arg(2)));
     } else {

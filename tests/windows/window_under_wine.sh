@@ -117,6 +117,13 @@ xdo windowactivate --sync "$summary"
 xdo key Return
 sleep 0.5
 [ "$(driver entry 'Kelvara - Tobrin' 123 0)" = Holiday001.JPG ] || fail "the prefix typed in Options did not name the scan's entries"
+# A click on the entry above the newest (the list shows the newest after a scan) shows its photo:
+# the preview file holds its bytes.
+temp=$(dirname "$(find "$WINEPREFIX/drive_c/users" -name TB001.htm | head -1)")  # where the tour's preview went
+read -r x y < <(driver item 'Kelvara - Tobrin' 123 10)
+xdo mousemove "$x" "$y" click 1
+for _ in $(seq 50); do cmp -s "$work/cli-saved/Image011.JPG" "$temp/TB.jpg" && break; sleep 0.1; done
+cmp -s "$work/cli-saved/Image011.JPG" "$temp/TB.jpg" || fail "a click on an entry did not preview its photo"
 xdo windowactivate --sync "$main"
 xdo key alt+F4
 for _ in $(seq 150); do kill -0 "$kelvara" 2>/dev/null || break; sleep 0.1; done
@@ -124,7 +131,7 @@ if kill -0 "$kelvara" 2>/dev/null; then
     fail "Alt+F4 does not end the program"
     kill "$kelvara" 2>/dev/null || true
 fi
-[ "$failed" -eq 0 ] && echo "window: focus, typing, Enter, a click and Alt+F4 through xdotool"
+[ "$failed" -eq 0 ] && echo "window: focus, typing, Enter, clicks and Alt+F4 through xdotool"
 
 # --- closing the window while a scan of a large card runs ----------------------------------------
 big=$work/big.img
