@@ -90,6 +90,10 @@ bool FolderReady(Platform& platform, const std::string& folder, const std::strin
     return true;
 }
 
+std::string Counted(std::int64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 std::string WithoutTrailingSeparator(std::string folder) {
     while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\') && folder[folder.size() - 2] != ':')
         folder.pop_back();
@@ -160,20 +164,37 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     const auto sectors = SectorsOf(platform, drive, line);
     if (!sectors) return 1;
     CliHost host(drive, *sectors, meter);
-    const Scanned scanned = Scan(platform, host, line, meter);
+    Scanned scanned = Scan(platform, host, line, meter);
     if (scanned.table.empty()) {
         std::printf("no photos found on %s\n", drive.c_str());
         return scanned.report.Complete() ? 0 : 1;
     }
     if (!FolderReady(platform, folder, drive, line.folder)) return 1;
-    std::vector<std::int64_t> indexes(scanned.table.size());
-    for (std::size_t i = 0; i < indexes.size(); ++i) indexes[i] = static_cast<std::int64_t>(i);
     CliHost saver(drive, *sectors, meter);
-    const SaveReport report = SavePhotos(platform, saver, scanned.table, indexes, folder, line.prefix);
-    for (const std::string& path : report.written) std::printf("%s\n", Shown(line.folder, path).c_str());
+    // Each file as it is written; what was saved in part, or not at all, on standard error.
+    const SaveReport report = SaveAllPhotos(platform, saver, scanned.table, folder, line.prefix, [&](const SavedEntry& entry) {
+        if (!entry.path.empty()) std::printf("%s\n", Shown(line.folder, entry.path).c_str());
+        if (entry.status == PhotoStatus::Incomplete)
+            Complain(entry.name + " is incomplete: its data break off after " + std::to_string(entry.bytes) +
+                     " bytes; it was saved as far as it holds together.");
+        if (entry.status == PhotoStatus::Inside)
+            Complain(entry.name + " lies inside " +
+                     (entry.container >= 0 ? EntryName(line.prefix, entry.container, scanned.table[static_cast<std::size_t>(entry.container)].Kind)
+                                           : std::string("another photo")) +
+                     ": it was not saved on its own.");
+        if (entry.status == PhotoStatus::NotAPhoto)
+            Complain(entry.name + " is not a photo: nothing of a picture follows its signature; it was not saved.");
+    });
     if (const auto shortfall = SaveShortfall(report)) Complain(*shortfall);
+    if (report.incomplete + report.inside + report.notPhotos > 0)
+        Complain(Counted(report.saved, "file", "files") + " saved (" + std::to_string(report.incomplete) + " incomplete); " +
+                 Counted(report.inside, "entry lies", "entries lie") + " inside other photos; " +
+                 Counted(report.notPhotos, "entry is not a photo", "entries are not photos") + ".");
     if (report.stopped) Complain("saving was stopped; the files listed are whole.");
-    return scanned.report.Complete() && report.refused.empty() && report.failed == 0 && !report.stopped ? 0 : 1;
+    return scanned.report.Complete() && report.refused.empty() && report.failed == 0 && report.incomplete == 0 &&
+                   !report.stopped
+               ? 0
+               : 1;
 }
 
 int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& line, ProgressMeter& meter) {

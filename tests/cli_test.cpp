@@ -209,11 +209,12 @@ TEST(Cli, ASavedPhotoEndsWhereItsStructureEnds) {
     const Bytes restarts = testing::MakeJpegWithRestarts(3, 40);
     const Bytes withPreview = testing::MakeJpegWithPreview(120, 90, 4);
     const Bytes animated = testing::MakeAnimatedGif89a(40, 30, 5, 4);
-    // Its thumbnail starts the photo's second sector: the scan lists it as a photo of its own.
+    // Its thumbnail starts the photo's second sector: the scan lists it as a photo of its own,
+    // which lies inside the photo and is saved with it only.
     const Bytes thumbnailed = testing::MakeJpegWithThumbnail(320, 240, 6, 512);
-    const Bytes thumbnail(thumbnailed.begin() + 512, thumbnailed.begin() + 512 + testing::MakeJpeg(40, 30, 1006, 60).size());
-    // A damaged photo: the length of its first segment is wrong, so its structure leads nowhere.
-    // It is cut after the last FF D9 of its run, which here lies in old data after its own end.
+    // A damaged photo: the length of its first segment is wrong, so its structure breaks off. It
+    // is cut after the last FF D9 of its run, which here lies in old data after its own end, and
+    // said to be incomplete.
     Bytes damaged = testing::MakeJpeg(160, 120, 7);
     damaged[5] = 0x02;
     damaged.insert(damaged.end(), {0x11, 0xFF, 0xD9});
@@ -221,14 +222,21 @@ TEST(Cli, ASavedPhotoEndsWhereItsStructureEnds) {
     card.Lay({plain, clip, progressive, restarts, withPreview, animated, thumbnailed, damaged, last, OldData(100000, 9)});
 
     const CliRun run = card.Save("out");
-    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.status, 1) << run.err;  // not all came back whole
     const std::vector<std::pair<std::string, Bytes>> expected = {
         {"Image001.JPG", plain},       {"Image002.JPG", progressive}, {"Image003.JPG", restarts},
         {"Image004.JPG", withPreview}, {"Image005.GIF", animated},    {"Image006.JPG", thumbnailed},
-        {"Image007.JPG", thumbnail},   {"Image008.JPG", damaged},     {"Image009.JPG", last}};
+        {"Image008.JPG", damaged},     {"Image009.JPG", last}};
     ASSERT_EQ(Lines(run.out).size(), expected.size()) << run.out;
     for (const auto& [name, bytes] : expected)
         EXPECT_EQ(testing::ReadFileBytes(card.dir.file("out/" + name)), bytes) << name;
+    EXPECT_FALSE(fs::exists(card.dir.file("out/Image007.JPG")));
+    EXPECT_EQ(Lines(run.err),
+              (std::vector<std::string>{
+                  "kelvara-cli: Image007.JPG lies inside Image006.JPG: it was not saved on its own.",
+                  "kelvara-cli: Image008.JPG is incomplete: its data break off after " + std::to_string(damaged.size()) +
+                      " bytes; it was saved as far as it holds together.",
+                  "kelvara-cli: 8 files saved (1 incomplete); 1 entry lies inside other photos; 0 entries are not photos."}));
 }
 
 // The card behind a partition table, as an SD card carries one: partition 1 is left empty,
