@@ -160,15 +160,15 @@ Walk WalkJpeg(ByteSource& bytes) {
     Walk walk = WalkImage(bytes, &index);
     if (!walk.end || !index) return walk;
 
-    // The further images count where they truly are: one after another behind the photo, with
-    // nothing but padding between, each a whole JPEG of the size the index gives (padding may
-    // fill it out). The first that does not hold up ends the photo before it.
+    // The further images count where they truly are: one after another behind the photo, at
+    // most some padding to align them between (less than a sector), each a whole JPEG of exactly
+    // the size the index gives. The first that does not hold up ends the photo before it.
+    constexpr std::uint64_t kMostPadding = 512;
     for (const FurtherImage& image : index->images) {
         const std::uint64_t start = index->base + image.offset;
-        if (start < *walk.end || !OnlyPadding(bytes, *walk.end, start)) break;
+        if (start < *walk.end || start - *walk.end >= kMostPadding || !OnlyPadding(bytes, *walk.end, start)) break;
         SourceView view(bytes, start, image.size);
-        const Walk further = WalkImage(view, nullptr);
-        if (!further.end || !OnlyPadding(view, *further.end, image.size)) break;
+        if (WalkImage(view, nullptr).end != image.size) break;
         walk.end = walk.reached = start + image.size;
     }
     return walk;

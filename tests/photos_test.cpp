@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iostream>
 
 #include "diskio/disk_error.h"
 #include "photos/drive_bytes.h"
@@ -12,6 +13,8 @@
 #include "photos/save_file.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/hostile_cards.h"
+#include "scan/scan.h"
 
 namespace kelvara {
 namespace {
@@ -216,6 +219,55 @@ TEST_F(PhotoTest, ACardPulledDuringSaveAllCostsOnlyThePhotoItCouldNotRead) {
     EXPECT_EQ(written, (std::vector<std::string>{"C:\\Out\\Image002.JPG", "C:\\Out\\Image003.JPG"}));
     EXPECT_EQ(report.firstFailure.rfind("Image001.JPG could not be read: ", 0), 0u) << report.firstFailure;
     EXPECT_EQ(File("C:\\Out\\Image003.JPG"), Jpeg(900, 3));
+}
+
+// Cards crafted against the walkers: scanned, then saved whole. Whatever they hold, Save All
+// writes at most the card and reads it a few times, in time that follows from that.
+TEST(HostileCards, SaveAllWritesAtMostTheCardAndReadsItAFewTimes) {
+    struct Case {
+        const char* name;
+        Bytes card;
+        std::size_t files;
+        std::int64_t inside, notPhotos;  // of the entries that are not saved
+    };
+    const Case cases[] = {
+        {"segments hopping across the card", testing::HoppingJpegCard(16384), 1, 16383, 0},
+        {"segments hopping across a longer card", testing::HoppingJpegCard(81919), 4, 81915, 0},
+        {"GIF sub-blocks chained to the card's end", testing::ChainedGifCard(4096), 1, 4095, 0},
+        {"100 JPEGs declaring a preview near the card's end", testing::FarPreviewCard(32768, 100), 101, 0, 0},
+        {"a small photo declaring gigabytes", testing::DeclaredGiantCard(16384, 2400000000u), 1, 0, 0},
+        {"an index alternating two far offsets", testing::AlternatingIndexCard(16384, 4000), 3, 0, 0},
+        {"5,459 index tags", testing::ManyTagsCard(2048, 5459), 1, 0, 0},
+        {"FF D8 FF in every sector", testing::SignatureEverywhereCard(16384), 0, 0, 16384},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePlatform platform;
+        platform.AddVolume('E', static_cast<std::int64_t>(c.card.size() / 512)) = c.card;
+        platform.folders.insert("C:\\Out");
+        FakeHost host;
+        host.sectorsCaption = std::to_string(c.card.size() / 512);
+        FoundPhotoTable table;
+        ScanWinNT({platform, host, table, "Image"});
+        platform.calls.clear();
+        host.messages.clear();
+
+        const SaveReport report = SaveAllPhotos(platform, host, table, "C:\\Out", "Image");
+        std::uint64_t written = 0, read = 0;
+        for (const auto& [path, bytes] : platform.files) written += bytes.size();
+        for (const std::string& call : platform.CallsNamed("ReadFile")) read += std::stoull(call.substr(9));
+        EXPECT_LE(written, c.card.size());
+        // Walks within walks reach over the card three deep at most; then the photos are written.
+        EXPECT_LE(read, 5 * c.card.size());
+        EXPECT_EQ(report.failed, 0) << report.firstFailure;
+        EXPECT_EQ(static_cast<std::size_t>(report.saved), platform.files.size());
+        EXPECT_EQ(platform.files.size(), c.files);
+        EXPECT_EQ(report.inside, c.inside);
+        EXPECT_EQ(report.notPhotos, c.notPhotos);
+        EXPECT_EQ(report.saved + report.inside + report.notPhotos, static_cast<std::int64_t>(table.size()));
+        std::cout << c.name << ": " << table.size() << " entries, " << platform.files.size() << " files, written "
+                  << written << " of " << c.card.size() << ", read " << read << "\n";
+    }
 }
 
 TEST(PreviewPage, IsOneLineAroundTheTempFolderEscapingOnlyWhatWouldBreakIt) {
