@@ -13,29 +13,28 @@
 namespace kelvara {
 namespace {
 
+// Repeats a transfer that may move fewer bytes than asked until all have moved.
+template <typename Bytes, typename Transfer>
+bool Whole(Bytes bytes, std::uint64_t offset, Transfer transfer) {
+    while (!bytes.empty()) {
+        const ssize_t done = transfer(bytes, static_cast<off_t>(offset));
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        bytes = bytes.subspan(static_cast<std::size_t>(done));
+        offset += static_cast<std::uint64_t>(done);
+    }
+    return true;
+}
+
 class PosixTempFile final : public PrivateTempFile {
 public:
     explicit PosixTempFile(UniqueFd fd) : fd_(std::move(fd)) {}
 
     bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
-        while (!bytes.empty()) {
-            const ssize_t done = ::pwrite(fd_.get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
-            if (done < 0 && errno == EINTR) continue;
-            if (done <= 0) return false;
-            bytes = bytes.subspan(static_cast<std::size_t>(done));
-            offset += static_cast<std::uint64_t>(done);
-        }
-        return true;
+        return Whole(bytes, offset, [this](auto part, off_t at) { return ::pwrite(fd_.get(), part.data(), part.size(), at); });
     }
     bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
-        while (!bytes.empty()) {
-            const ssize_t done = ::pread(fd_.get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
-            if (done < 0 && errno == EINTR) continue;
-            if (done <= 0) return false;
-            bytes = bytes.subspan(static_cast<std::size_t>(done));
-            offset += static_cast<std::uint64_t>(done);
-        }
-        return true;
+        return Whole(bytes, offset, [this](auto part, off_t at) { return ::pread(fd_.get(), part.data(), part.size(), at); });
     }
 
 private:

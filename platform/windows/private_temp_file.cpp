@@ -5,6 +5,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <limits>
 
 namespace kelvara {
@@ -16,26 +17,14 @@ public:
     ~WindowsTempFile() override { ::CloseHandle(file_); }  // deletes it too
 
     bool WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
-        while (!bytes.empty()) {
-            OVERLAPPED at = At(offset);
-            DWORD done = 0;
-            const DWORD asked = Chunk(bytes.size());
-            if (!::WriteFile(file_, bytes.data(), asked, &done, &at) || done == 0) return false;
-            bytes = bytes.subspan(done);
-            offset += done;
-        }
-        return true;
+        return Whole(bytes, offset, [this](auto part, DWORD asked, DWORD& done, OVERLAPPED& at) {
+            return ::WriteFile(file_, part.data(), asked, &done, &at);
+        });
     }
     bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) override {
-        while (!bytes.empty()) {
-            OVERLAPPED at = At(offset);
-            DWORD done = 0;
-            const DWORD asked = Chunk(bytes.size());
-            if (!::ReadFile(file_, bytes.data(), asked, &done, &at) || done == 0) return false;
-            bytes = bytes.subspan(done);
-            offset += done;
-        }
-        return true;
+        return Whole(bytes, offset, [this](auto part, DWORD asked, DWORD& done, OVERLAPPED& at) {
+            return ::ReadFile(file_, part.data(), asked, &done, &at);
+        });
     }
 
 private:
@@ -45,8 +34,18 @@ private:
         at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         return at;
     }
-    static DWORD Chunk(std::size_t size) {
-        return static_cast<DWORD>(size < (std::numeric_limits<DWORD>::max)() ? size : (std::numeric_limits<DWORD>::max)());
+    // Repeats a transfer at an offset that may move fewer bytes than asked until all have moved.
+    template <typename Bytes, typename Transfer>
+    static bool Whole(Bytes bytes, std::uint64_t offset, Transfer transfer) {
+        while (!bytes.empty()) {
+            OVERLAPPED at = At(offset);
+            DWORD done = 0;
+            const auto asked = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), (std::numeric_limits<DWORD>::max)()));
+            if (!transfer(bytes, asked, done, at) || done == 0) return false;
+            bytes = bytes.subspan(done);
+            offset += done;
+        }
+        return true;
     }
     HANDLE file_;
 };
