@@ -90,11 +90,62 @@ bool FolderReady(Platform& platform, const std::string& folder, const std::strin
     return true;
 }
 
+std::string Counted(std::int64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 std::string WithoutTrailingSeparator(std::string folder) {
     while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\') && folder[folder.size() - 2] != ':')
         folder.pop_back();
     return folder;
 }
+
+// Entries a save passed over by their nature, named on standard error; a run of them alike
+// (inside one photo, or none of them photos) in one line, as a card may hold millions.
+class NotSavedLines {
+public:
+    NotSavedLines(const std::string& prefix, const FoundPhotoTable& table) : prefix_(prefix), table_(table) {}
+
+    // Takes an entry that was not saved by its nature (true); any other ends the run.
+    bool Add(const SavedEntry& entry) {
+        const bool passed = entry.status == PhotoStatus::Inside || entry.status == PhotoStatus::NotAPhoto;
+        if (count_ > 0 && (!passed || entry.status != status_ || entry.container != container_ || entry.index != last_ + 1))
+            Flush();
+        if (!passed) return false;
+        if (count_++ == 0) {
+            first_ = entry.name;
+            status_ = entry.status;
+            container_ = entry.container;
+        }
+        last_ = entry.index;
+        lastName_ = entry.name;
+        return true;
+    }
+
+    void Flush() {
+        if (count_ == 0) return;
+        const bool one = count_ == 1;
+        const std::string who = one ? first_ : first_ + " to " + lastName_ + " (" + std::to_string(count_) + " entries)";
+        if (status_ == PhotoStatus::Inside) {
+            const std::string holder =
+                container_ >= 0 ? EntryName(prefix_, container_, table_[static_cast<std::size_t>(container_)].Kind)
+                                : std::string("another photo");
+            Complain(who + (one ? " lies inside " : " lie inside ") + holder +
+                     (one ? ": it was not saved on its own." : ": they were not saved on their own."));
+        } else {
+            Complain(who + (one ? " is not a photo: nothing of a picture follows its signature; it was not saved."
+                                : " are not photos: nothing of a picture follows their signatures; they were not saved."));
+        }
+        count_ = 0;
+    }
+
+private:
+    const std::string& prefix_;
+    const FoundPhotoTable& table_;
+    std::int64_t count_ = 0, last_ = -1, container_ = -1;
+    std::string first_, lastName_;
+    PhotoStatus status_ = PhotoStatus::Unknown;
+};
 
 struct Scanned {
     FoundPhotoTable table;
@@ -160,20 +211,33 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     const auto sectors = SectorsOf(platform, drive, line);
     if (!sectors) return 1;
     CliHost host(drive, *sectors, meter);
-    const Scanned scanned = Scan(platform, host, line, meter);
+    Scanned scanned = Scan(platform, host, line, meter);
     if (scanned.table.empty()) {
         std::printf("no photos found on %s\n", drive.c_str());
         return scanned.report.Complete() ? 0 : 1;
     }
     if (!FolderReady(platform, folder, drive, line.folder)) return 1;
-    std::vector<std::int64_t> indexes(scanned.table.size());
-    for (std::size_t i = 0; i < indexes.size(); ++i) indexes[i] = static_cast<std::int64_t>(i);
     CliHost saver(drive, *sectors, meter);
-    const SaveReport report = SavePhotos(platform, saver, scanned.table, indexes, folder, line.prefix);
-    for (const std::string& path : report.written) std::printf("%s\n", Shown(line.folder, path).c_str());
+    // Each file as it is written; what was saved in part, or not at all, on standard error.
+    NotSavedLines notSaved(line.prefix, scanned.table);
+    const SaveReport report = SaveAllPhotos(platform, saver, scanned.table, folder, line.prefix, [&](const SavedEntry& entry) {
+        if (notSaved.Add(entry)) return;
+        if (!entry.path.empty()) std::printf("%s\n", Shown(line.folder, entry.path).c_str());
+        if (entry.status == PhotoStatus::Incomplete)
+            Complain(entry.name + " is incomplete: its data break off after " + std::to_string(entry.bytes) +
+                     " bytes; it was saved as far as it holds together.");
+    });
+    notSaved.Flush();
     if (const auto shortfall = SaveShortfall(report)) Complain(*shortfall);
+    if (report.incomplete + report.inside + report.notPhotos > 0)
+        Complain(Counted(report.saved, "file", "files") + " saved (" + std::to_string(report.incomplete) + " incomplete); " +
+                 Counted(report.inside, "entry lies", "entries lie") + " inside other photos; " +
+                 Counted(report.notPhotos, "entry is not a photo", "entries are not photos") + ".");
     if (report.stopped) Complain("saving was stopped; the files listed are whole.");
-    return scanned.report.Complete() && report.refused.empty() && report.failed == 0 && !report.stopped ? 0 : 1;
+    return scanned.report.Complete() && report.refused.empty() && report.failed == 0 && report.incomplete == 0 &&
+                   !report.stopped
+               ? 0
+               : 1;
 }
 
 int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& line, ProgressMeter& meter) {

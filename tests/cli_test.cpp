@@ -9,11 +9,13 @@
 #include <filesystem>
 #include <map>
 #include <fstream>
+#include <iostream>
 
 #include "cli/command_line.h"
 #include "destination/destination_lock.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/hostile_cards.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_card.h"
 #include "tests/support/test_photos.h"
@@ -34,10 +36,14 @@ std::string CliPath() {
     return (self.parent_path() / "kelvara-cli").string();
 }
 
+// Runs kelvara-cli, or with /usr/bin/time first, that program on the arguments after it.
 CliRun Cli(const QStringList& arguments, const std::string& workingFolder = {}) {
     QProcess process;
     if (!workingFolder.empty()) process.setWorkingDirectory(QString::fromStdString(workingFolder));
-    process.start(QString::fromStdString(CliPath()), arguments);
+    if (!arguments.isEmpty() && arguments.front() == "/usr/bin/time")
+        process.start(arguments.front(), arguments.mid(1));
+    else
+        process.start(QString::fromStdString(CliPath()), arguments);
     process.waitForFinished(300000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
@@ -209,11 +215,12 @@ TEST(Cli, ASavedPhotoEndsWhereItsStructureEnds) {
     const Bytes restarts = testing::MakeJpegWithRestarts(3, 40);
     const Bytes withPreview = testing::MakeJpegWithPreview(120, 90, 4);
     const Bytes animated = testing::MakeAnimatedGif89a(40, 30, 5, 4);
-    // Its thumbnail starts the photo's second sector: the scan lists it as a photo of its own.
+    // Its thumbnail starts the photo's second sector: the scan lists it as a photo of its own,
+    // which lies inside the photo and is saved with it only.
     const Bytes thumbnailed = testing::MakeJpegWithThumbnail(320, 240, 6, 512);
-    const Bytes thumbnail(thumbnailed.begin() + 512, thumbnailed.begin() + 512 + testing::MakeJpeg(40, 30, 1006, 60).size());
-    // A damaged photo: the length of its first segment is wrong, so its structure leads nowhere.
-    // It is cut after the last FF D9 of its run, which here lies in old data after its own end.
+    // A damaged photo: the length of its first segment is wrong, so its structure breaks off. It
+    // is cut after the last FF D9 of its run, which here lies in old data after its own end, and
+    // said to be incomplete.
     Bytes damaged = testing::MakeJpeg(160, 120, 7);
     damaged[5] = 0x02;
     damaged.insert(damaged.end(), {0x11, 0xFF, 0xD9});
@@ -221,14 +228,21 @@ TEST(Cli, ASavedPhotoEndsWhereItsStructureEnds) {
     card.Lay({plain, clip, progressive, restarts, withPreview, animated, thumbnailed, damaged, last, OldData(100000, 9)});
 
     const CliRun run = card.Save("out");
-    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.status, 1) << run.err;  // not all came back whole
     const std::vector<std::pair<std::string, Bytes>> expected = {
         {"Image001.JPG", plain},       {"Image002.JPG", progressive}, {"Image003.JPG", restarts},
         {"Image004.JPG", withPreview}, {"Image005.GIF", animated},    {"Image006.JPG", thumbnailed},
-        {"Image007.JPG", thumbnail},   {"Image008.JPG", damaged},     {"Image009.JPG", last}};
+        {"Image008.JPG", damaged},     {"Image009.JPG", last}};
     ASSERT_EQ(Lines(run.out).size(), expected.size()) << run.out;
     for (const auto& [name, bytes] : expected)
         EXPECT_EQ(testing::ReadFileBytes(card.dir.file("out/" + name)), bytes) << name;
+    EXPECT_FALSE(fs::exists(card.dir.file("out/Image007.JPG")));
+    EXPECT_EQ(Lines(run.err),
+              (std::vector<std::string>{
+                  "kelvara-cli: Image007.JPG lies inside Image006.JPG: it was not saved on its own.",
+                  "kelvara-cli: Image008.JPG is incomplete: its data break off after " + std::to_string(damaged.size()) +
+                      " bytes; it was saved as far as it holds together.",
+                  "kelvara-cli: 8 files saved (1 incomplete); 1 entry lies inside other photos; 0 entries are not photos."}));
 }
 
 // The card behind a partition table, as an SD card carries one: partition 1 is left empty,
@@ -297,6 +311,46 @@ TEST_F(CardTest, BehindAGuidOrClassicTableTheCardIsFoundInImagesAndDevices) {
         }
         expectSameScan(loop.device());
         expectSameScan(loop.device() + "@2");
+    }
+}
+
+// Cards crafted against the walkers, saved as a user would: at most the card is written, into
+// the files the structures allow, and memory stays small; a card whose every sector starts a
+// photo keeps its list in a temporary file.
+TEST(Cli, HostileCardsAreSavedWithinTheCardAndSmallMemory) {
+    struct Case {
+        const char* name;
+        Bytes card;
+        std::size_t files;
+        int status;  // 1 where some photo is incomplete
+    };
+    const Case cases[] = {
+        {"segments hopping across the card", testing::HoppingJpegCard(65536), 4, 1},
+        {"GIF sub-blocks chained to the card's end", testing::ChainedGifCard(4096), 1, 0},
+        {"100 JPEGs declaring a preview near the card's end", testing::FarPreviewCard(32768, 100), 101, 0},
+        {"FF D8 FF in every sector", testing::SignatureEverywhereCard(196608), 0, 0},
+    };
+    testing::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string image = dir.file("card.img"), out = dir.file("out");
+        fs::remove_all(out);
+        testing::WriteFileBytes(image, c.card);
+        const CliRun run = Cli({"/usr/bin/time", "-f", "%M", QString::fromStdString(CliPath()), "save",
+                                QString::fromStdString(image), QString::fromStdString(out), "--sectors",
+                                QString::number(c.card.size() / 512), "--quiet"});
+        ASSERT_EQ(run.status, c.status) << run.err.substr(0, 2000);
+        std::uintmax_t written = 0;
+        std::size_t files = 0;
+        if (fs::exists(out))
+            for (const auto& entry : fs::directory_iterator(out)) written += entry.file_size(), ++files;
+        EXPECT_EQ(files, c.files);
+        EXPECT_EQ(Lines(run.out).size(), files);
+        EXPECT_LE(written, c.card.size());
+        const double peakMiB = std::stod(Lines(run.err).back()) / 1024;
+        EXPECT_LT(peakMiB, 100);
+        std::cout << c.name << ": " << files << " files, " << written << " of " << c.card.size() << " bytes, peak "
+                  << peakMiB << " MiB\n";
     }
 }
 

@@ -239,7 +239,7 @@ TEST(LargeMedia, ACardOfMoreThan2To31SectorsGivesBackItsPhotosPastThat) {
     const Bytes photo = testing::MakeJpegWithThumbnail(320, 240, 3);
     const std::int64_t at = (std::int64_t{1} << 31) + 4000;
     testing::WriteBytesAt(image, at * 512, photo);
-    const FoundPhotoTable table = {{at, total, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "D:\\"}};
+    FoundPhotoTable table = {{at, total, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "D:\\"}};
     FakeHost host;
     fs::create_directory(tmp.file("out"));
     const SaveReport report = SavePhotos(platform, host, table, {0}, "C:\\out", "Image");

@@ -226,6 +226,52 @@ TEST_F(ScanTest, TheTableGrowsWithEveryPhotoFound) {
     EXPECT_TRUE(report.Complete());
 }
 
+// A card whose every sector starts a photo: past a few megabytes the records move to a private
+// temporary file, and read and write back as they were, in any order.
+TEST(FoundPhotoTable, PastAFewMegabytesTheRecordsLiveInATemporaryFile) {
+    constexpr std::size_t kCount = 300000;
+    const auto record = [](std::size_t i) {
+        const PhotoKind kind = i % 3 ? PhotoKind::Jpeg : PhotoKind::Gif;
+        return FoundPhoto{static_cast<std::int64_t>(i) * 3, static_cast<std::int64_t>(i) * 3 + 3, kind, EndMarkerOf(kind),
+                          i % 2 ? "E:\\" : "F:\\"};
+    };
+    FoundPhotoTable table;
+    for (std::size_t i = 0; i < kCount; ++i) table.push_back(record(i));
+    ASSERT_TRUE(table.OnDisk());
+    ASSERT_EQ(table.size(), kCount);
+    for (std::size_t i = 0; i < kCount; i += 7919) {
+        const FoundPhoto photo = table[i];
+        EXPECT_EQ(photo.StartSector, record(i).StartSector);
+        EXPECT_EQ(photo.Kind, record(i).Kind);
+        EXPECT_EQ(photo.Drive, record(i).Drive);
+        EXPECT_EQ(photo.Status, PhotoStatus::Unknown);
+    }
+    // Changed far apart, so the pages holding them leave memory and come back.
+    for (const std::size_t i : {std::size_t{5}, kCount / 2, kCount - 1}) {
+        table.SetStatus(i, PhotoStatus::Inside);
+        table.SetEndSector(i, -7);
+    }
+    for (std::size_t i = 0; i < kCount; i += 2048) (void)table[i];
+    for (const std::size_t i : {std::size_t{5}, kCount / 2, kCount - 1}) {
+        EXPECT_EQ(table[i].Status, PhotoStatus::Inside);
+        EXPECT_EQ(table[i].EndSector, -7);
+        EXPECT_EQ(table[i].StartSector, record(i).StartSector);
+    }
+    EXPECT_EQ(table.back().StartSector, record(kCount - 1).StartSector);
+    EXPECT_THROW((void)table[kCount], std::out_of_range);
+
+    const FoundPhotoTable copy = table;
+    EXPECT_EQ(copy.size(), kCount);
+    EXPECT_EQ(copy[kCount / 2].Status, PhotoStatus::Inside);
+    table.pop_back();
+    EXPECT_EQ(table.size(), kCount - 1);
+    table.clear();
+    EXPECT_TRUE(table.empty());
+    EXPECT_FALSE(table.OnDisk());
+    table.push_back(record(1));
+    EXPECT_EQ(table[0].StartSector, 3);
+}
+
 // A window that runs out of memory for its list at the third photo.
 class ListWithoutMemory : public FakeHost {
 public:

@@ -33,6 +33,7 @@
 #include "tests/gui_main/child_test.h"
 #include "tests/gui_main/destination_answer.h"
 #include "tests/gui_main/message_answers.h"
+#include "tests/support/test_photos.h"
 #include "tests/gui_main/x_server.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fat_image.h"
@@ -393,9 +394,8 @@ TEST(FrmMainPhotos, SaveAllCountsItsPhotosOnTheProgressBarAndSaveTheBytes) {
     auto& volume = platform.AddVolume('E', 36000);
     constexpr int kPhotos = 8;
     const auto photo = [&](std::int64_t sector, std::int64_t endSector) {
-        const auto at = static_cast<std::size_t>(sector) * 512, end = static_cast<std::size_t>(endSector) * 512;
-        volume[at] = 0xFF, volume[at + 1] = 0xD8;
-        volume[end - 2] = 0xFF, volume[end - 1] = 0xD9;
+        const auto bytes = testing::MakePhotoRun(static_cast<std::size_t>(endSector - sector) * 512, static_cast<int>(sector));
+        std::copy(bytes.begin(), bytes.end(), volume.begin() + sector * 512);
     };
     for (int i = 0; i + 1 < kPhotos; ++i) photo(100 + 300 * i, 140 + 300 * i);  // 20 KiB each
     photo(2500, 34500);  // 16,000 KiB, read and written in many pieces
