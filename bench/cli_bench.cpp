@@ -7,8 +7,9 @@
 // it in the page cache it times `cat IMAGE > /dev/null` against `kelvara-cli scan`, and `cp`
 // against `kelvara-cli image`, best of three each. Then it makes a sparse FAT32 image of
 // G GiB (64 by default) and reports the peak memory of `kelvara-cli scan` on it, as GNU
-// time measures it. Last it makes an R GiB card (4 by default) used for two camera sessions,
-// 4,500 older photos and 1,200 newer ones after them, with old data to its end, and runs
+// time measures it. Last it makes an R GiB card (4 by default) used for two camera sessions of
+// camera-sized photos (2 to 8 MB), 150 older photos a GiB and 50 newer ones after them, with
+// old data to its end, and runs
 // `kelvara-cli save` on it: how many photos come back byte for byte, the time against cat,
 // the peak memory. Where PhotoRec is installed it is run on the same card for comparison.
 // --keep-card leaves that card at PATH, to try it in the window.
@@ -55,7 +56,8 @@ int Recovered(const std::vector<std::uint64_t>& written, const std::string& fold
 void WholeCardRecovery(const std::string& cli, std::int64_t gibibytes, const std::string& card,
                        const testing::TempDir& dir) {
     std::printf("making a %lld GiB card of two sessions...\n", static_cast<long long>(gibibytes));
-    const std::vector<std::uint64_t> written = bench::MakeTwoSessionCard(card, gibibytes, 4500, 1200);
+    const std::vector<std::uint64_t> written = bench::MakeTwoSessionCard(card, gibibytes, static_cast<int>(150 * gibibytes),
+                                                                        static_cast<int>(50 * gibibytes));
     bench::WarmUp(card);
     const double cat = bench::BestOfThree([&] { return bench::SecondsOf("cat '" + card + "' > /dev/null"); });
     const std::string out = dir.file("recovered");

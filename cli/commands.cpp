@@ -22,6 +22,11 @@ namespace {
 
 void Complain(const std::string& text) { std::fprintf(stderr, "kelvara-cli: %s\n", text.c_str()); }
 
+// Every range of sectors that could not be read, a line each, with the files holding zeros there.
+void ComplainOfUnreadable(const SectorRanges& unreadable, const std::vector<ZeroFilledFile>& files = {}) {
+    for (const std::string& line : UnreadableLines(unreadable, files)) Complain(line);
+}
+
 const char* TypeName(DWORD type) {
     switch (type) {
         case DRIVE_REMOVABLE: return "removable";
@@ -152,6 +157,7 @@ int ScanDrive(Platform& platform, const std::string& drive, const CommandLine& l
     }
     for (const ScanMessage& message : ScanMessages(scanned.report))
         if (message.summary) std::printf("%s\n", message.text.c_str());
+    ComplainOfUnreadable(scanned.report.unreadable);
     return scanned.report.Complete() ? 0 : 1;
 }
 
@@ -163,6 +169,7 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     const Scanned scanned = Scan(platform, host, line, meter);
     if (scanned.table.empty()) {
         std::printf("no photos found on %s\n", drive.c_str());
+        ComplainOfUnreadable(scanned.report.unreadable);
         return scanned.report.Complete() ? 0 : 1;
     }
     if (!FolderReady(platform, folder, drive, line.folder)) return 1;
@@ -173,7 +180,14 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     for (const std::string& path : report.written) std::printf("%s\n", Shown(line.folder, path).c_str());
     if (const auto shortfall = SaveShortfall(report)) Complain(*shortfall);
     if (report.stopped) Complain("saving was stopped; the files listed are whole.");
-    return scanned.report.Complete() && report.refused.empty() && report.failed == 0 && !report.stopped ? 0 : 1;
+    // What the scan could not read and what the photos' reads could not: the files name where.
+    SectorRanges unreadable = scanned.report.unreadable;
+    unreadable.Add(report.unreadable);
+    ComplainOfUnreadable(unreadable, report.zeroFilled);
+    return scanned.report.Complete() && report.refused.empty() && report.failed == 0 && !report.stopped &&
+                   unreadable.empty()
+               ? 0
+               : 1;
 }
 
 int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& line, ProgressMeter& meter) {
@@ -185,13 +199,15 @@ int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& 
     const ImageReport report = MakeImage(platform, host, folder);
     meter.Update(report.sectorsWritten);
     meter.Finish();
+    const std::string shown = Shown(line.folder, report.path);
+    if (report.created) ComplainOfUnreadable(report.unreadable, {{shown.substr(shown.find_last_of("/\\") + 1), report.unreadable}});
     if (!report.complete) {
         Complain(report.failure);
-        if (report.created) Complain(IncompleteImageText(report, Shown(line.folder, report.path)));
+        if (report.created) Complain(IncompleteImageText(report, shown));
         return 1;
     }
-    std::printf("%s\n", Shown(line.folder, report.path).c_str());
-    return 0;
+    std::printf("%s\n", shown.c_str());
+    return report.unreadable.empty() ? 0 : 1;
 }
 
 }  // namespace kelvara::cli

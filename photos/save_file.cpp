@@ -26,7 +26,7 @@ std::vector<std::string> PhotoDrives(const FoundPhotoTable& table, const std::ve
 }
 
 std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& table, std::int64_t FileNum,
-                     const std::string& Folder, const std::string& Prefix) {
+                     const std::string& Folder, const std::string& Prefix, SectorRanges* zeros) {
     host.Yield();
     if (FileNum < 0 || FileNum >= static_cast<std::int64_t>(table.size()))
         throw SaveError("Photo number " + std::to_string(FileNum + 1) + " is not in the list of found photos.");
@@ -36,13 +36,27 @@ std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& tabl
     // dialog's cancel marker; the command line has no dialog, so there "No" is a folder's name.)
     if (Folder.empty()) throw SaveError(name + " was not saved: no destination folder was chosen.");
 
-    DriveBytes bytes(platform, photo.Drive, photo.StartSector, photo.EndSector, DriveEnd(table),
-                     [&host] { host.Yield(); });
+    const auto stopAsked = [&host] {
+        if (host.StopRequested()) throw SaveStopped{};
+    };
+    DriveBytes bytes(platform, photo.Drive, photo.StartSector, photo.EndSector, DriveEnd(table), [&host, stopAsked] {
+        host.Yield();
+        stopAsked();
+    });
     const std::string path = Folder + "\\" + name;
     try {
         const std::uint64_t length = PhotoLength(bytes, photo);
-        if (const auto failure = WriteWholeFile(platform, path, PhotoPieces(bytes, length), photo.Drive))
+        const NextPiece pieces = PhotoPieces(bytes, length);
+        const NextPiece stoppable = [&] {
+            stopAsked();
+            return pieces();
+        };
+        if (const auto failure = WriteWholeFile(platform, path, stoppable, photo.Drive))
             throw SaveError(name + " could not be written: " + *failure);
+        if (zeros) {
+            const auto sectors = static_cast<std::int64_t>((length + kSectorSize - 1) / kSectorSize);
+            *zeros = bytes.Unreadable().Within(photo.StartSector, photo.StartSector + sectors);
+        }
     } catch (const DiskError& error) {
         throw SaveError(name + " could not be read: " + error.what());
     } catch (const std::bad_alloc&) {
@@ -64,20 +78,31 @@ SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& tab
         return report;
     }
 
+    RemoveLeftovers(platform, Folder);
     host.SetStatus("Saveing");
     for (const std::int64_t index : indexes) {
         if (host.StopRequested()) {
             report.stopped = true;
             break;
         }
+        SectorRanges zeros;
         try {
-            report.written.push_back(SaveFile(platform, host, table, index, Folder, Prefix));
+            report.written.push_back(SaveFile(platform, host, table, index, Folder, Prefix, &zeros));
         } catch (const SaveError& error) {
             if (report.failed++ == 0) report.firstFailure = error.what();
+        } catch (const SaveStopped&) {
+            report.stopped = true;
+            break;
+        }
+        if (!zeros.empty()) {
+            const std::string& path = report.written.back();
+            report.zeroFilled.push_back({path.substr(path.find_last_of('\\') + 1), zeros});
+            report.unreadable.Add(zeros);
         }
     }
     host.SetStatus("Ready");
     if (const auto shortfall = SaveShortfall(report)) host.ShowFailure(*shortfall, "Kelvara");
+    if (!report.unreadable.empty()) host.ShowFailure(UnreadableText(report.unreadable, report.zeroFilled), "Kelvara");
     return report;
 }
 

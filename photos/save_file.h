@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "diskio/sector_ranges.h"
 #include "platform/platform.h"
 #include "scan/found_photo.h"
 #include "scan/host.h"
+#include "scan/scan_report.h"
 
 namespace kelvara {
 
@@ -19,14 +21,19 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The user asked to stop while a photo was being saved: nothing of it was left.
+struct SaveStopped {};
+
 // Reads photo `FileNum` again, a piece at a time (yielding after each), up to where it ends
 // (see PhotoLength), and writes it as Folder + "\" + Prefix + number + Kind, shortening an
 // earlier file of that name first. Yields before and after. Returns the path written. Throws
 // SaveError (a DiskError's text included) when the index is outside the table, the drive
-// cannot be read or ends inside the photo, or the file cannot be written; a file that could not
-// be written whole is removed.
+// cannot be read or ends inside the photo, or the file cannot be written. The file is written under
+// a temporary name and takes its own only when whole; a stop asked for while it is written throws
+// SaveStopped, after a piece at most. `zeros`, when given, receives the photo's sectors that could
+// not be read, which the file holds as zeros.
 std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& table, std::int64_t FileNum,
-                     const std::string& Folder, const std::string& Prefix);
+                     const std::string& Folder, const std::string& Prefix, SectorRanges* zeros = nullptr);
 
 struct SaveReport {
     std::string refused;               // why nothing was saved at all: the folder is on the card, or taken
@@ -34,12 +41,15 @@ struct SaveReport {
     int failed = 0;
     bool stopped = false;              // the user asked to stop before every photo was saved
     std::string firstFailure;          // the reason of the first photo that failed
+    std::vector<ZeroFilledFile> zeroFilled;  // saved files holding zeros where sectors could not be read
+    SectorRanges unreadable;                 // all those sectors
 };
 
 // The Save and Save All buttons once the folder is chosen. A folder on the card the photos come
 // from, or one another Kelvara is writing into, is refused with one message. Otherwise
 // "Saveing" from here to the end, each index in turn, a failing photo skipped; then "Ready", and
-// one message when any failed. The messages are SaveShortfall's.
+// one message when any failed (SaveShortfall's) and one naming the files that hold zeros where
+// sectors could not be read. What a Kelvara that was killed left in the folder goes first.
 SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& table,
                       const std::vector<std::int64_t>& indexes, const std::string& Folder, const std::string& Prefix);
 

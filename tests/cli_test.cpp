@@ -532,8 +532,11 @@ TEST(Cli, CtrlCAndTheSignalsOfAClosedSessionStopAScanAndAnImageCleanly) {
             ASSERT_NE(held, std::string::npos) << err;
             EXPECT_NE(err.find("incomplete"), std::string::npos);
             const long long sectors = std::stoll(err.substr(held + 9));
-            EXPECT_EQ(static_cast<long long>(fs::file_size(dir.file("out/TOBRN.IMG"))), sectors * 512);
-            fs::remove(dir.file("out/TOBRN.IMG"));
+            // What was copied is kept under a name that says it is not the whole card.
+            EXPECT_FALSE(fs::exists(dir.file("out/TOBRN.IMG")));
+            EXPECT_EQ(static_cast<long long>(fs::file_size(dir.file("out/TOBRN.IMG.partial"))), sectors * 512);
+            EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("out")), fs::directory_iterator()), 1);
+            fs::remove(dir.file("out/TOBRN.IMG.partial"));
         }
     }
 }

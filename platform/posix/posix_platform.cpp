@@ -368,6 +368,23 @@ bool PosixPlatform::DeleteFileA(const std::string& fileName) {
     return true;
 }
 
+bool PosixPlatform::MoveFileExA(const std::string& existingFileName, const std::string& newFileName, DWORD flags) {
+    const auto from = ToPosixPath(existingFileName);
+    const auto to = from ? ToPosixPath(newFileName) : std::nullopt;
+    if (!to) return false;
+    struct stat info {};
+    if (::lstat(from->c_str(), &info) != 0)
+        return FailWith(errno == ENOENT ? Win32ErrorForMissing(*from) : Win32ErrorFromErrno(errno));
+    if (S_ISDIR(info.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
+    if (!(flags & MOVEFILE_REPLACE_EXISTING) && ::lstat(to->c_str(), &info) == 0) return FailWith(ERROR_ALREADY_EXISTS);
+    // rename replaces the entry of the new name, a link included, and never writes through it.
+    if (::rename(from->c_str(), to->c_str()) != 0) {
+        if (errno == EXDEV) return FailWith(ERROR_NOT_SAME_DEVICE);
+        return FailWithErrno(errno == EISDIR || errno == ENOTEMPTY ? EACCES : errno);
+    }
+    return true;
+}
+
 bool PosixPlatform::CreateDirectoryA(const std::string& pathName) {
     const auto path = ToPosixPath(pathName);
     if (!path) return false;
