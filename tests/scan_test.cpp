@@ -389,7 +389,7 @@ TEST_F(ScanTest, ADriveChosenMidScanIsReadFromTheNextRead) {
 }
 
 TEST_F(ScanTest, LongRunsAreReadInBoundedPieces) {
-    // 4,000,000 sectors give runs of 80,000: each is read as 156 pieces of 512 (256 KiB, which stay
+    // 4,000,000 sectors give runs of 80,000: each is read as 78 pieces of 1,024 (512 KiB, which stay
     // in the processor's cache) and one of 128.
     platform.AddVolume('E', 1);
     platform.drives['E'].zeroSectors = 4000000 - 1;
@@ -398,11 +398,11 @@ TEST_F(ScanTest, LongRunsAreReadInBoundedPieces) {
     host.sectorsCaption = "4000000";
     ScanNt();
     const auto reads = Reads();
-    ASSERT_EQ(reads.size(), 50u * 157);
-    EXPECT_EQ(reads[0], (std::pair<std::int64_t, std::int64_t>{0, 512}));
-    EXPECT_EQ(reads[155], (std::pair<std::int64_t, std::int64_t>{155 * 512, 512}));
-    EXPECT_EQ(reads[156], (std::pair<std::int64_t, std::int64_t>{79872, 128}));
-    EXPECT_EQ(reads[157], (std::pair<std::int64_t, std::int64_t>{80000, 512}));
+    ASSERT_EQ(reads.size(), 50u * 79);
+    EXPECT_EQ(reads[0], (std::pair<std::int64_t, std::int64_t>{0, 1024}));
+    EXPECT_EQ(reads[77], (std::pair<std::int64_t, std::int64_t>{77 * 1024, 1024}));
+    EXPECT_EQ(reads[78], (std::pair<std::int64_t, std::int64_t>{79872, 128}));
+    EXPECT_EQ(reads[79], (std::pair<std::int64_t, std::int64_t>{80000, 1024}));
     EXPECT_EQ(reads.back(), (std::pair<std::int64_t, std::int64_t>{3920000 + 79872, 128}));
     EXPECT_EQ(host.messages.at(0).first, "Kelvara's found 0 Files");
 }
