@@ -654,6 +654,18 @@ TEST(CliOnAWornCard, UnreadableSectorsAreNamedWithTheFilesThatHoldZerosThere) {
     EXPECT_NE(scan.err.find("Sector " + sector(a + 2) + " could not be read.\n"), std::string::npos) << scan.err;
 }
 
+TEST(CliOnAWornCard, ACardWhoseReaderGoesIsSaidToHaveGoneNotToBeUnreadable) {
+    if (const auto why = FuseCard::WhyNot()) GTEST_SKIP() << *why;
+    LaidCard card(140000);
+    // Every read fails once the server has gone: that is the end of the card, not 100,000 bad sectors.
+    const FuseCard going(card.image, card.dir.file("fuse"), {"--vanish", QString::number(std::int64_t{20000} * 512)});
+    ASSERT_TRUE(going.ok());
+    const CliRun scan = Cli({"scan", "--quiet", QString::fromStdString(going.path())});
+    EXPECT_EQ(scan.status, 1);
+    EXPECT_NE(scan.err.find("holds nothing from sector "), std::string::npos) << scan.err;
+    EXPECT_EQ(scan.err.find("could not be read"), std::string::npos) << scan.err;
+}
+
 // A photo of `length` bytes: a small JPEG's segments and scan, then zeros (which the scan data may
 // hold), then its end of image. Laid at `sector`, it takes no room in a sparse image but its zeros.
 void LayLongJpeg(const std::string& image, std::int64_t sector, std::int64_t length, int seed) {

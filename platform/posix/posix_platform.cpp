@@ -265,7 +265,14 @@ bool PosixPlatform::ReadFile(HANDLE file, std::span<std::uint8_t> buffer, DWORD&
     }
     if (auto* v = As<VolumeHandle>(object)) {
         const ssize_t got = v->volume->ReadAt(static_cast<std::uint64_t>(v->position), buffer);
-        if (got < 0) return FailWithErrno(errno, IoDirection::Read);
+        if (got < 0) {
+            // A card that went answers every read with an I/O error, as a bad sector does: it is
+            // told apart by its device no longer being there (or its FUSE server gone). A sector
+            // that fails on a card still there is unreadable, and the reader reads on.
+            const int error = errno;
+            if (error == ENOTCONN || (error == EIO && !v->volume->StillCurrent())) return FailWith(ERROR_NOT_READY);
+            return FailWithErrno(error, IoDirection::Read);
+        }
         v->position += got;
         numberOfBytesRead = static_cast<DWORD>(got);
         return true;

@@ -3,10 +3,13 @@
 // the reader when it reaches a chosen byte, after which the bytes it is still served are counted.
 //
 //   kelvara-test-fuse-card IMAGE MOUNTPOINT [--eio FIRST COUNT]... [--signal SIG OFFSET HIT COUNT_FILE]
+//                          [--vanish OFFSET]
 //
 // --eio       sectors FIRST to FIRST + COUNT - 1 cannot be read
 // --signal    the HIT-th read that reaches byte OFFSET sends signal SIG to the reading process;
 //             from then on the bytes served are written to COUNT_FILE after every read
+// --vanish    the first read that reaches byte OFFSET ends the server at once, as a card taken out
+//             of its reader ends its device
 // Runs in the foreground until it is sent SIGTERM, which unmounts it. Needs root and /dev/fuse.
 
 #define FUSE_USE_VERSION 31
@@ -35,6 +38,7 @@ int signalNumber = 0;
 off_t signalAt = 0;
 int hitsLeft = 0;
 bool signalled = false;
+off_t vanishAt = -1;
 long long servedAfter = 0;
 std::string countFile;
 
@@ -71,6 +75,7 @@ int Open(const char* path, fuse_file_info* file) {
 
 int Read(const char*, char* buffer, size_t length, off_t offset, fuse_file_info*) {
     const off_t end = offset + static_cast<off_t>(length);
+    if (vanishAt >= 0 && end > vanishAt) ::_exit(0);
     for (const Range& range : unreadable)
         if (offset < range.end && range.first < end) return -EIO;
     if (signalNumber && !signalled && offset <= signalAt && signalAt < end && --hitsLeft == 0) {
@@ -114,6 +119,8 @@ int main(int argc, char** argv) {
             hitsLeft = std::atoi(argv[i + 3]);
             countFile = argv[i + 4];
             i += 4;
+        } else if (option == "--vanish" && i + 1 < argc) {
+            vanishAt = std::atoll(argv[++i]);
         } else {
             std::fprintf(stderr, "unknown option %s\n", option.c_str());
             return 2;

@@ -175,7 +175,7 @@ TEST_F(WindowFaults, SaveAllAndImageDiskWithTheCardCutShortUnderThemSayHowFarThe
     EXPECT_TRUE(shown[1].contains("Drive D:\\ holds nothing from sector 30000 on")) << shown[1].toStdString();
     EXPECT_TRUE(shown[1].contains("is incomplete: it holds 30000 of " + QString::number(total) + " sectors."))
         << shown[1].toStdString();
-    EXPECT_EQ(fs::file_size(Home("Out/TOBRN.IMG")), std::uintmax_t{30000} * 512);
+    EXPECT_EQ(fs::file_size(Home("Out/TOBRN.IMG.partial")), std::uintmax_t{30000} * 512);
     EXPECT_EQ(window->Progress->value(), 30000);
     ExpectAtRest();
 }
