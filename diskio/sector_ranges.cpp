@@ -17,15 +17,23 @@ void SectorRanges::Add(std::int64_t first, std::int64_t count) {
         ++last;
     }
     at = ranges_.erase(at, last);
-    ranges_.insert(at, added);
+    at = ranges_.insert(at, added);
+    if (ranges_.size() <= kMostRanges) return;
+    const auto keep = at == ranges_.begin() ? at + 1 : at - 1;
+    keep->first = std::min(keep->first, at->first);
+    keep->end = std::max(keep->end, at->end);
+    ranges_.erase(at);
+    joined_ = true;
 }
 
 void SectorRanges::Add(const SectorRanges& other) {
     for (const SectorRange& range : other.ranges_) Add(range.first, range.end - range.first);
+    joined_ = joined_ || other.joined_;
 }
 
 SectorRanges SectorRanges::Within(std::int64_t first, std::int64_t end) const {
     SectorRanges within;
+    within.joined_ = joined_;
     for (const SectorRange& range : ranges_) {
         const std::int64_t from = std::max(first, range.first), to = std::min(end, range.end);
         if (from < to) within.ranges_.push_back({from, to});

@@ -73,6 +73,8 @@ std::vector<std::string> UnreadableLines(const SectorRanges& unreadable, const s
         if (!holders[i].empty()) line += (one ? "; it is zeros in " : "; they are zeros in ") + Names(holders[i], most);
         lines.push_back(line + ".");
     }
+    if (unreadable.Joined())
+        lines.push_back("There were too many ranges to tell apart: later ones were joined, and hold sectors that were read.");
     return lines;
 }
 
