@@ -564,10 +564,14 @@ public:
     ~FuseCard() {
         server_.terminate();  // it unmounts as it ends
         if (!server_.waitForFinished(10000)) {
-            QProcess::execute("umount", {"-l", QString::fromStdString(mount_)});
             server_.kill();
             server_.waitForFinished();
         }
+        // A server that ended by itself (--vanish) or was killed leaves its mount behind, dead.
+        struct stat here {}, above {};
+        const bool gone = ::stat(mount_.c_str(), &here) != 0;
+        if (gone || (::stat((mount_ + "/..").c_str(), &above) == 0 && here.st_dev != above.st_dev))
+            QProcess::execute("umount", {"-l", QString::fromStdString(mount_)});
     }
     bool ok() const { return fs::exists(path()); }
     std::string path() const { return mount_ + "/card.img"; }
