@@ -12,7 +12,8 @@
 namespace kelvara::cli {
 
 // Set by Ctrl-C, and by SIGTERM and SIGHUP (a closed SSH session); long commands stop at their
-// next read, run or photo.
+// next read of the card: within a mebibyte of the photo or image being written, whose file is then
+// not left under its name.
 void WatchForInterrupt();
 bool Interrupted();
 

@@ -56,10 +56,12 @@ Options:
   --quiet           print only results: no progress
   --help            this text
 
-Progress goes to standard error: a bar on a terminal, plain lines otherwise. Exit status:
-0 when everything asked for was done, 1 when something failed (the message says what),
-2 for a wrong command line. Ctrl-C stops cleanly: files are closed, and a partial image is
-reported as partial.
+Progress goes to standard error: a bar on a terminal, plain lines otherwise. Sectors that
+cannot be read are zeros; a line for each range names the files that hold zeros there. Files
+are written under a temporary name and take their own only when whole. Exit status: 0 when
+everything asked for was done, 1 when something failed or sectors could not be read (the
+message says what), 2 for a wrong command line. Ctrl-C stops within a megabyte: nothing of an
+unfinished photo is left, and a partial image is kept as TOBRN.IMG.partial.
 )";
 }
 

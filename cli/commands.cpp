@@ -22,6 +22,11 @@ namespace {
 
 void Complain(const std::string& text) { std::fprintf(stderr, "kelvara-cli: %s\n", text.c_str()); }
 
+// Every range of sectors that could not be read, a line each, with the files holding zeros there.
+void ComplainOfUnreadable(const SectorRanges& unreadable, const std::vector<ZeroFilledFile>& files = {}) {
+    for (const std::string& line : UnreadableLines(unreadable, files)) Complain(line);
+}
+
 const char* TypeName(DWORD type) {
     switch (type) {
         case DRIVE_REMOVABLE: return "removable";
@@ -203,6 +208,7 @@ int ScanDrive(Platform& platform, const std::string& drive, const CommandLine& l
     }
     for (const ScanMessage& message : ScanMessages(scanned.report))
         if (message.summary) std::printf("%s\n", message.text.c_str());
+    ComplainOfUnreadable(scanned.report.unreadable);
     return scanned.report.Complete() ? 0 : 1;
 }
 
@@ -214,6 +220,7 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     Scanned scanned = Scan(platform, host, line, meter);
     if (scanned.table.empty()) {
         std::printf("no photos found on %s\n", drive.c_str());
+        ComplainOfUnreadable(scanned.report.unreadable);
         return scanned.report.Complete() ? 0 : 1;
     }
     if (!FolderReady(platform, folder, drive, line.folder)) return 1;
@@ -234,8 +241,12 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
                  Counted(report.inside, "entry lies", "entries lie") + " inside other photos; " +
                  Counted(report.notPhotos, "entry is not a photo", "entries are not photos") + ".");
     if (report.stopped) Complain("saving was stopped; the files listed are whole.");
+    // What the scan could not read and what the photos' reads could not: the files name where.
+    SectorRanges unreadable = scanned.report.unreadable;
+    unreadable.Add(report.unreadable);
+    ComplainOfUnreadable(unreadable, report.zeroFilled);
     return scanned.report.Complete() && report.refused.empty() && report.failed == 0 && report.incomplete == 0 &&
-                   !report.stopped
+                   !report.stopped && unreadable.empty()
                ? 0
                : 1;
 }
@@ -249,13 +260,15 @@ int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& 
     const ImageReport report = MakeImage(platform, host, folder);
     meter.Update(report.sectorsWritten);
     meter.Finish();
+    const std::string shown = Shown(line.folder, report.path);
+    if (report.created) ComplainOfUnreadable(report.unreadable, {{shown.substr(shown.find_last_of("/\\") + 1), report.unreadable}});
     if (!report.complete) {
         Complain(report.failure);
-        if (report.created) Complain(IncompleteImageText(report, Shown(line.folder, report.path)));
+        if (report.created) Complain(IncompleteImageText(report, shown));
         return 1;
     }
-    std::printf("%s\n", Shown(line.folder, report.path).c_str());
-    return 0;
+    std::printf("%s\n", shown.c_str());
+    return report.unreadable.empty() ? 0 : 1;
 }
 
 }  // namespace kelvara::cli

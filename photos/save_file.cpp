@@ -29,12 +29,11 @@ NextPiece CountedOnTheBar(NextPiece pieces, std::uint64_t length, Host& host) {
         const auto piece = pieces();
         done += piece.size();
         host.SetProgressValue(static_cast<std::int64_t>(std::min<std::uint64_t>(done, kMaxProgress)));
+        // The walk may have read the whole photo already: its writing shows on the bar too.
+        host.Yield();
         return piece;
     };
 }
-
-// The user asked to stop while a photo was being read.
-struct Stopped {};
 
 // One drive read from its first sector, and what is known of the entries on it. Made again after
 // a read fails, so a card put back in is read afresh.
@@ -44,7 +43,7 @@ struct DriveReader {
           bytes(platform, drive, 0, DriveEnd(table), DriveEnd(table),
                 [&host] {
                     host.Yield();
-                    if (host.StopRequested()) throw Stopped{};
+                    if (host.StopRequested()) throw SaveStopped{};
                 }),
           resolution(table, bytes, drive) {}
     std::string drive;
@@ -59,7 +58,7 @@ public:
           bool showBytes = false)
         : platform_(platform), host_(host), table_(table), folder_(folder), prefix_(prefix), showBytes_(showBytes) {}
 
-    // Saves one entry; throws SaveError when it cannot, Stopped when the user asks to stop.
+    // Saves one entry; throws SaveError when it cannot, SaveStopped when the user asks to stop.
     SavedEntry Save(std::int64_t index) {
         host_.Yield();
         if (index < 0 || index >= static_cast<std::int64_t>(table_.size()))
@@ -81,7 +80,7 @@ public:
         } catch (const std::bad_alloc&) {
             reader_.reset();
             throw SaveError(entry.name + " could not be read: there is not enough memory to read it.");
-        } catch (const Stopped&) {
+        } catch (const SaveStopped&) {
             reader_.reset();
             throw;
         }
@@ -109,10 +108,16 @@ private:
 
         entry.path = folder_ + "\\" + entry.name;
         entry.bytes = cut.length;
-        NextPiece pieces = PhotoPieces(reader_->bytes, start, cut.length);
+        // A stop asked for while the photo is written takes effect within a piece.
+        NextPiece pieces = [this, all = PhotoPieces(reader_->bytes, start, cut.length)] {
+            if (host_.StopRequested()) throw SaveStopped{};
+            return all();
+        };
         if (showBytes_) pieces = CountedOnTheBar(std::move(pieces), cut.length, host_);
         if (const auto failure = WriteWholeFile(platform_, entry.path, pieces, photo.Drive))
             throw SaveError(entry.name + " could not be written: " + *failure);
+        const auto sectors = static_cast<std::int64_t>((cut.length + kSectorSize - 1) / kSectorSize);
+        entry.zeros = reader_->bytes.Unreadable().Within(photo.StartSector, photo.StartSector + sectors);
         if (cut.status == PhotoStatus::Whole) container_ = Container{entry.index, start + cut.length};
     }
 
@@ -143,6 +148,7 @@ SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std:
         return report;
     }
 
+    RemoveLeftovers(platform, Folder);
     host.SetStatus("Saveing");
     // Save All counts its photos; Save of one photo, which may be long, its bytes.
     const bool countPhotos = count != 1;
@@ -163,7 +169,7 @@ SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std:
         } catch (const SaveError& error) {
             entry.failure = error.what();
             if (report.failed++ == 0) report.firstFailure = error.what();
-        } catch (const Stopped&) {
+        } catch (const SaveStopped&) {
             report.stopped = true;
             break;
         }
@@ -176,6 +182,10 @@ SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std:
             case PhotoStatus::Inside: ++report.inside; break;
             case PhotoStatus::NotAPhoto: ++report.notPhotos; break;
             case PhotoStatus::Unknown: break;
+        }
+        if (!entry.zeros.empty()) {
+            if (report.zeroFilled.size() < SectorRanges::kMostRanges) report.zeroFilled.push_back({entry.name, entry.zeros});
+            report.unreadable.Add(entry.zeros);
         }
         if (each) each(entry);
         if (countPhotos) host.SetProgressValue(static_cast<std::int64_t>(i + 1));
@@ -192,6 +202,7 @@ SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std:
         else
             host.ShowMessage(text, "Kelvara");
     }
+    if (!report.unreadable.empty()) host.ShowFailure(UnreadableText(report.unreadable, report.zeroFilled), "Kelvara");
     return report;
 }
 
@@ -229,7 +240,7 @@ std::string SaveFile(Platform& platform, Host& host, FoundPhotoTable& table, std
     SavedEntry entry;
     try {
         entry = saver.Save(FileNum);
-    } catch (const Stopped&) {
+    } catch (const SaveStopped&) {
         throw SaveError(EntryName(Prefix, FileNum, table[static_cast<std::size_t>(FileNum)].Kind) +
                         " was not saved: saving was stopped.");
     }

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "diskio/sector_ranges.h"
 #include "platform/platform.h"
 #include "scan/found_photo.h"
 #include "scan/host.h"
+#include "scan/scan_report.h"
 
 namespace kelvara {
 
@@ -31,8 +33,12 @@ struct SavedEntry {
     std::uint64_t bytes = 0;
     std::int64_t container = -1;  // for one Inside: the photo holding it, when this save wrote it
     std::string failure;
+    SectorRanges zeros;  // its sectors that could not be read: the file holds zeros there
 };
 using SaveListener = std::function<void(const SavedEntry&)>;
+
+// The user asked to stop while a photo was being saved: nothing of it was left.
+struct SaveStopped {};
 
 struct SaveReport {
     std::string refused;           // why nothing was saved at all: the folder is on the card, or taken
@@ -44,6 +50,10 @@ struct SaveReport {
     bool stopped = false;          // the user asked to stop before every photo was saved
     std::string firstFailure;      // the reason of the first photo that failed
     std::vector<std::string> firstIncomplete;  // the names of the first few incomplete photos
+    // Saved files holding zeros where sectors could not be read (the first few thousand), and all
+    // those sectors.
+    std::vector<ZeroFilledFile> zeroFilled;
+    SectorRanges unreadable;
 };
 
 // Saves photo `FileNum` on its own, as the Save button does (see SavePhotos), and returns the
@@ -61,7 +71,9 @@ std::string SaveFile(Platform& platform, Host& host, FoundPhotoTable& table, std
 // as it holds together), written as Folder + "\" + Prefix + number + Kind in place of an earlier
 // file of that name; a photo that fails is skipped and a file not written whole is removed. Then
 // "Ready", and one message when anything fell short or was not saved: SaveShortfall and
-// SaveNotes. `each` hears of every entry as it is done; the statuses go into the table. The
+// SaveNotes, and one naming the files that hold zeros where sectors could not be read. What a
+// Kelvara that was killed left in the folder goes first. Each file is written under a temporary
+// name and takes its own only when whole; a stop asked for takes effect within a piece. `each` hears of every entry as it is done; the statuses go into the table. The
 // progress bar counts the photos done (the bytes of a lone photo) and goes back to 0 at the end.
 SaveReport SavePhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::vector<std::int64_t>& indexes,
                       const std::string& Folder, const std::string& Prefix, const SaveListener& each = {});

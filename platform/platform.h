@@ -62,6 +62,10 @@ public:
 
     // --- file system -----------------------------------------------------------------------
     virtual bool DeleteFileA(const std::string& fileName) = 0;  // a link goes, never its target
+    // Renames a file within its volume. With MOVEFILE_REPLACE_EXISTING it takes the place of a
+    // file (or link) of the new name in one step, never writing through it; without, an existing
+    // name fails with ERROR_ALREADY_EXISTS.
+    virtual bool MoveFileExA(const std::string& existingFileName, const std::string& newFileName, DWORD flags) = 0;
     virtual bool CreateDirectoryA(const std::string& pathName) = 0;
     virtual DWORD GetFileAttributesA(const std::string& fileName) = 0;
     // The root of the volume a path lies on, ending in a backslash ("E:\"), also for a path

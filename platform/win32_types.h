@@ -61,6 +61,7 @@ inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 inline constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 inline constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;  // lets CreateFileA open a folder
+inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 
 // The VWIN32 service that runs interrupt 21h function 73h on the 9x family.
 inline constexpr DWORD VWIN32_DIOC_DOS_DRIVEINFO = 6;
@@ -78,6 +79,7 @@ inline constexpr DWORD ERROR_NO_MORE_FILES = 18;
 inline constexpr DWORD ERROR_WRITE_PROTECT = 19;
 inline constexpr DWORD ERROR_NOT_READY = 21;
 inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+inline constexpr DWORD ERROR_NOT_SAME_DEVICE = 17;
 inline constexpr DWORD ERROR_CRC = 23;
 inline constexpr DWORD ERROR_SECTOR_NOT_FOUND = 27;
 inline constexpr DWORD ERROR_WRITE_FAULT = 29;

@@ -6,7 +6,10 @@
 
 #include <QProcess>
 #include <QThread>
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <optional>
 #include <map>
 #include <fstream>
 #include <iostream>
@@ -31,10 +34,13 @@ struct CliRun {
     std::string out, err;
 };
 
-std::string CliPath() {
+// A program built beside the tests.
+std::string Beside(const std::string& name) {
     const fs::path self = fs::absolute(::testing::internal::GetArgvs().at(0));
-    return (self.parent_path() / "kelvara-cli").string();
+    return (self.parent_path() / name).string();
 }
+
+std::string CliPath() { return Beside("kelvara-cli"); }
 
 // Runs kelvara-cli, or with /usr/bin/time first, that program on the arguments after it.
 CliRun Cli(const QStringList& arguments, const std::string& workingFolder = {}) {
@@ -522,6 +528,9 @@ TEST(Cli, WhatCannotBeDoneSaysWhyWithStatus1) {
     full.waitForFinished();
     EXPECT_EQ(full.exitCode(), 1);
     EXPECT_NE(full.readAllStandardError().toStdString().find("the output could not be written"), std::string::npos);
+    full.start(QString::fromStdString(CliPath()), {"--help"});  // the usage text too: it is all the output there is
+    full.waitForFinished();
+    EXPECT_EQ(full.exitCode(), 1);
     // Without a dialog there is no cancel: a folder called No is a folder.
     const CliRun no = Cli({"image", "--quiet", QString::fromStdString(dir.file("small.img")), "No"}, dir.path());
     EXPECT_EQ(no.status, 0) << no.err;
@@ -586,10 +595,201 @@ TEST(Cli, CtrlCAndTheSignalsOfAClosedSessionStopAScanAndAnImageCleanly) {
             ASSERT_NE(held, std::string::npos) << err;
             EXPECT_NE(err.find("incomplete"), std::string::npos);
             const long long sectors = std::stoll(err.substr(held + 9));
-            EXPECT_EQ(static_cast<long long>(fs::file_size(dir.file("out/TOBRN.IMG"))), sectors * 512);
-            fs::remove(dir.file("out/TOBRN.IMG"));
+            // What was copied is kept under a name that says it is not the whole card.
+            EXPECT_FALSE(fs::exists(dir.file("out/TOBRN.IMG")));
+            EXPECT_EQ(static_cast<long long>(fs::file_size(dir.file("out/TOBRN.IMG.partial"))), sectors * 512);
+            EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("out")), fs::directory_iterator()), 1);
+            fs::remove(dir.file("out/TOBRN.IMG.partial"));
         }
     }
+}
+
+// A card image served through FUSE by kelvara-test-fuse-card as MOUNT/card.img: reads of chosen
+// sectors fail with EIO, and a signal can be sent to the reader when it reaches a chosen byte for
+// the HIT-th time; the bytes it is served after that are counted in a file. Root only.
+class FuseCard {
+public:
+    FuseCard(const std::string& image, const std::string& mount, const QStringList& options) : mount_(mount) {
+        fs::create_directories(mount);
+        server_.start(QString::fromStdString(Beside("kelvara-test-fuse-card")),
+                      QStringList{QString::fromStdString(image), QString::fromStdString(mount)} + options);
+        for (int tries = 0; tries < 250 && !ok() && server_.state() != QProcess::NotRunning; ++tries) QThread::msleep(20);
+    }
+    ~FuseCard() {
+        server_.terminate();  // it unmounts as it ends
+        if (!server_.waitForFinished(10000)) {
+            server_.kill();
+            server_.waitForFinished();
+        }
+        // A server that ended by itself (--vanish) or was killed leaves its mount behind, dead.
+        struct stat here {}, above {};
+        const bool gone = ::stat(mount_.c_str(), &here) != 0;
+        if (gone || (::stat((mount_ + "/..").c_str(), &above) == 0 && here.st_dev != above.st_dev))
+            QProcess::execute("umount", {"-l", QString::fromStdString(mount_)});
+    }
+    bool ok() const { return fs::exists(path()); }
+    std::string path() const { return mount_ + "/card.img"; }
+
+    static std::optional<std::string> WhyNot() {
+        if (!testing::RunningAsRoot()) return "only root can mount a card through FUSE";
+        if (!fs::exists("/dev/fuse")) return "there is no /dev/fuse";
+        if (!fs::exists(Beside("kelvara-test-fuse-card"))) return "kelvara-test-fuse-card was not built (libfuse3-dev)";
+        return std::nullopt;
+    }
+
+private:
+    std::string mount_;
+    QProcess server_;
+};
+
+long long ServedAfterSignal(const std::string& countFile) {
+    std::ifstream in(countFile);
+    long long served = -1;
+    in >> served;
+    return served;
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(CliOnAWornCard, UnreadableSectorsAreNamedWithTheFilesThatHoldZerosThere) {
+    if (const auto why = FuseCard::WhyNot()) GTEST_SKIP() << *why;
+    LaidCard card(140000);
+    const Bytes first = testing::MakeJpeg(320, 240, 1);
+    // Its thumbnail starts its second sector, so the scan lists it too, but it lies inside the
+    // photo and is saved with it only: a sector in the middle of the thumbnail is in one file.
+    const Bytes second = testing::MakeJpegWithThumbnail(1600, 1200, 2, 512);
+    const std::int64_t thumbnailSectors = static_cast<std::int64_t>(testing::MakeJpeg(200, 150, 1002, 60).size() / 512);
+    ASSERT_GE(thumbnailSectors, 3);
+    const Bytes third = testing::MakeJpeg(200, 150, 3);
+    const std::int64_t a = card.next;
+    card.Lay({first});
+    const std::int64_t b = card.next;
+    card.Lay({second, third});
+    const std::int64_t old = card.next;
+    card.Lay({OldData(400000, 4)});
+    const std::string where = card.dir.file("fuse");
+    const FuseCard worn(card.image, where,
+                        {"--eio", QString::number(a + 2), "1", "--eio", QString::number(b + 1 + thumbnailSectors / 2), "1", "--eio",
+                         QString::number(old + 100), "8"});
+    ASSERT_TRUE(worn.ok());
+
+    const std::string out = card.dir.file("out");
+    const CliRun save = Cli({"save", "--quiet", QString::fromStdString(worn.path()), QString::fromStdString(out)});
+    EXPECT_EQ(save.status, 1);
+    const auto sector = [](std::int64_t s) { return std::to_string(s); };
+    EXPECT_EQ(Lines(save.err),
+              (std::vector<std::string>{
+                  "kelvara-cli: Image003.JPG lies inside Image002.JPG: it was not saved on its own.",
+                  "kelvara-cli: 3 files saved (0 incomplete); 1 entry lies inside other photos; 0 entries are not photos.",
+                  "kelvara-cli: Sector " + sector(a + 2) + " could not be read; it is zeros in Image001.JPG.",
+                  "kelvara-cli: Sector " + sector(b + 1 + thumbnailSectors / 2) + " could not be read; it is zeros in Image002.JPG.",
+                  "kelvara-cli: Sectors " + sector(old + 100) + "-" + sector(old + 107) + " could not be read."}))
+        << save.err;
+    // The rest of each photo is there, zeros only where the card gave nothing.
+    Bytes damaged = first;
+    std::fill(damaged.begin() + 2 * 512, damaged.begin() + 3 * 512, 0);
+    EXPECT_EQ(testing::ReadFileBytes(out + "/Image001.JPG"), damaged);
+    EXPECT_EQ(testing::ReadFileBytes(out + "/Image004.JPG"), third);
+
+    const CliRun image = Cli({"image", "--quiet", QString::fromStdString(worn.path()), QString::fromStdString(out)});
+    EXPECT_EQ(image.status, 1);
+    EXPECT_NE(image.err.find("Sectors " + sector(old + 100) + "-" + sector(old + 107) +
+                             " could not be read; they are zeros in TOBRN.IMG."),
+              std::string::npos)
+        << image.err;
+    const Bytes copy = testing::ReadFileBytes(out + "/TOBRN.IMG");
+    Bytes expected = testing::ReadBytesAt(card.image, 0, copy.size());
+    for (const std::int64_t s : {a + 2, b + 1 + thumbnailSectors / 2}) std::fill(expected.begin() + s * 512, expected.begin() + (s + 1) * 512, 0);
+    std::fill(expected.begin() + (old + 100) * 512, expected.begin() + (old + 108) * 512, 0);
+    EXPECT_TRUE(copy == expected);
+
+    const CliRun scan = Cli({"scan", "--quiet", QString::fromStdString(worn.path())});
+    EXPECT_EQ(scan.status, 1);
+    EXPECT_NE(scan.err.find("Sector " + sector(a + 2) + " could not be read.\n"), std::string::npos) << scan.err;
+}
+
+TEST(CliOnAWornCard, ACardWhoseReaderGoesIsSaidToHaveGoneNotToBeUnreadable) {
+    if (const auto why = FuseCard::WhyNot()) GTEST_SKIP() << *why;
+    LaidCard card(140000);
+    // Every read fails once the server has gone: that is the end of the card, not 100,000 bad sectors.
+    const FuseCard going(card.image, card.dir.file("fuse"), {"--vanish", QString::number(std::int64_t{20000} * 512)});
+    ASSERT_TRUE(going.ok());
+    const CliRun scan = Cli({"scan", "--quiet", QString::fromStdString(going.path())});
+    EXPECT_EQ(scan.status, 1);
+    EXPECT_NE(scan.err.find("holds nothing from sector "), std::string::npos) << scan.err;
+    EXPECT_EQ(scan.err.find("could not be read"), std::string::npos) << scan.err;
+}
+
+// A photo of `length` bytes: a small JPEG's segments and scan, then zeros (which the scan data may
+// hold), then its end of image. Laid at `sector`, it takes no room in a sparse image but its zeros.
+void LayLongJpeg(const std::string& image, std::int64_t sector, std::int64_t length, int seed) {
+    const Bytes head = testing::MakeJpeg(64, 48, seed);
+    testing::WriteBytesAt(image, sector * 512, Bytes(head.begin(), head.end() - 2));
+    testing::WriteBytesAt(image, sector * 512 + length - 2, Bytes{0xFF, 0xD9});
+}
+
+TEST(CliOnAWornCard, SigtermDuringALargePhotoStopsWithinAPieceAndLeavesNothingOfIt) {
+    if (const auto why = FuseCard::WhyNot()) GTEST_SKIP() << *why;
+    const std::int64_t photo = std::int64_t{2} << 30;  // 2 GiB, as a long exposure series or a hostile card gives
+    LaidCard card((photo + (std::int64_t{256} << 20)) / 512);
+    const std::int64_t start = card.next;
+    LayLongJpeg(card.image, start, photo, 1);
+    const std::string count = card.dir.file("served");
+    // The scan reads the byte first; the save's walk of the photo the second time.
+    const std::int64_t at = start * 512 + (std::int64_t{300} << 20);
+    const FuseCard served(card.image, card.dir.file("fuse"), {"--signal", QString::number(SIGTERM), QString::number(at), "2",
+                                                           QString::fromStdString(count)});
+    ASSERT_TRUE(served.ok());
+    const std::string out = card.dir.file("out");
+    const CliRun run = Cli({"save", "--quiet", QString::fromStdString(served.path()), QString::fromStdString(out)});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("saving was stopped; the files listed are whole."), std::string::npos) << run.err;
+    EXPECT_TRUE(fs::is_empty(out)) << Names(out).front();  // not the photo, not a piece of it
+    // The read under way when the signal came ends its piece (1 MiB), and nothing is read after it.
+    const long long after = ServedAfterSignal(count);
+    EXPECT_GT(after, 0);
+    EXPECT_LE(after, 1 << 20) << "of a photo of " << photo;
+}
+
+TEST(CliOnAWornCard, AKillMidPhotoLeavesOnlyWholePhotosAndTheNextRunClearsItsTemporary) {
+    if (const auto why = FuseCard::WhyNot()) GTEST_SKIP() << *why;
+    LaidCard card(200000);
+    std::vector<Bytes> before = {testing::MakeJpeg(300, 200, 1), testing::MakeJpeg(320, 200, 2)};
+    card.Lay(before);
+    // Longer than is kept in memory, so it is read again as it is written, and killed meanwhile.
+    const std::int64_t longStart = card.next, longLength = std::int64_t{40} << 20;
+    LayLongJpeg(card.image, longStart, longLength, 3);
+    card.next = longStart + longLength / 512;
+    card.Lay({testing::MakeJpeg(300, 220, 4)});
+    const std::string count = card.dir.file("served");
+    // Read by the scan, by the walk of the photo, then as it is written: killed there.
+    const std::int64_t at = longStart * 512 + (std::int64_t{30} << 20);
+    const FuseCard served(card.image, card.dir.file("fuse"), {"--signal", QString::number(SIGKILL), QString::number(at), "3",
+                                                           QString::fromStdString(count)});
+    ASSERT_TRUE(served.ok());
+    const std::string out = card.dir.file("out");
+    const CliRun killed = Cli({"save", "--quiet", QString::fromStdString(served.path()), QString::fromStdString(out)});
+    EXPECT_EQ(killed.status, -1);  // it did not end by itself
+    const auto left = Names(out);
+    ASSERT_EQ(left.size(), 3u);
+    EXPECT_EQ(left[0], "Image001.JPG");
+    EXPECT_EQ(left[1], "Image002.JPG");
+    // The photo being written stays under a name that is plainly no photo's.
+    EXPECT_EQ(left[2].rfind("Image003.JPG.kelvara-", 0), 0u) << left[2];
+    EXPECT_EQ(left[2].substr(left[2].size() - 4), ".tmp");
+    EXPECT_EQ(testing::ReadFileBytes(out + "/Image001.JPG"), before[0]);
+    EXPECT_EQ(testing::ReadFileBytes(out + "/Image002.JPG"), before[1]);
+
+    // The next save into the folder clears it away and writes every photo whole.
+    const CliRun again = Cli({"save", "--quiet", QString::fromStdString(served.path()), QString::fromStdString(out)});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(Names(out), (std::vector<std::string>{"Image001.JPG", "Image002.JPG", "Image003.JPG", "Image004.JPG"}));
+    EXPECT_EQ(fs::file_size(out + "/Image003.JPG"), static_cast<std::uintmax_t>(longLength));
 }
 
 TEST(CommandLine, ReadsOptionsWhereverTheyStand) {

@@ -110,7 +110,13 @@ TEST(TinyMedia, AnEmptyImageFileHasNoSizeAndReadsAsADriveThatEnds) {
                 const ImageReport report = MakeImage(platform, host, "C:\\out");
                 EXPECT_EQ(report.sectorsWritten, one ? 1 : 0);
                 EXPECT_FALSE(report.complete);
-                EXPECT_EQ(fs::file_size(tmp.file("out/TOBRN.IMG")), one ? 512u : 0u);
+                // What was copied is kept apart from the name of a whole image; nothing is kept of nothing.
+                EXPECT_FALSE(fs::exists(tmp.file("out/TOBRN.IMG")));
+                if (one) {
+                    EXPECT_EQ(fs::file_size(tmp.file("out/TOBRN.IMG.partial")), 512u);
+                } else {
+                    EXPECT_FALSE(fs::exists(tmp.file("out/TOBRN.IMG.partial")));
+                }
             } else {
                 EXPECT_EQ(host.messages[0].first.rfind(std::string("Kelvara could not read drive ") + drive, 0), 0u)
                     << host.messages[0].first;

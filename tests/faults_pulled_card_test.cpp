@@ -219,7 +219,7 @@ TEST_F(PulledCard, AnImageStopsWhereTheCardWentAndSaysHowMuchItHolds) {
                             " sectors."),
                   std::string::npos)
             << text;
-        const Bytes copy = Out("TOBRN.IMG");
+        const Bytes copy = Out("TOBRN.IMG.partial");
         EXPECT_EQ(copy.size(), std::size_t(held) * 512);  // no zeros standing in for what was not read
         EXPECT_TRUE(std::equal(copy.begin(), copy.end(), before.begin()));
         EXPECT_EQ(host.progressValue, held);

@@ -302,9 +302,18 @@ TEST_F(PhotoTest, PreviewFilesHoldTheCutPhotoAndThePageAndNothingOld) {
     EXPECT_EQ(File("C:\\Temp\\TB.jpg"), shorter);
     WritePreviewFiles(platform, table[2], end, "C:\\Temp\\");  // the same bytes Save writes: cut after 00 3B
     EXPECT_EQ(File("C:\\Temp\\TB.jpg"), gif);
-    // Deleted first, then created new: never opened through whatever holds the name.
-    for (const auto& call : Creates()) EXPECT_EQ(call.substr(call.size() - 9), ", 1, 128)") << call;
-    EXPECT_EQ(platform.calls[platform.calls.size() - 8], "DeleteFileA(C:\\Temp\\TB.jpg)");
+    // Created new under a name of its own, then renamed over whatever held the name: never opened
+    // through it, and never there half-written.
+    for (const auto& call : Creates()) {
+        EXPECT_EQ(call.substr(call.size() - 9), ", 1, 128)") << call;
+        EXPECT_NE(call.find(".kelvara-"), std::string::npos) << call;
+    }
+    const auto moves = platform.CallsNamed("MoveFileExA");
+    ASSERT_EQ(moves.size(), 6u);
+    EXPECT_EQ(moves[4].rfind("MoveFileExA(C:\\Temp\\TB.jpg.kelvara-", 0), 0u) << moves[4];
+    const std::string renamed = ".tmp, C:\\Temp\\TB.jpg, 1)";
+    EXPECT_EQ(moves[4].substr(moves[4].size() - renamed.size()), renamed);
+    EXPECT_EQ(platform.files.size(), 2u);
 
     // A photo that cannot be read, or whose place is unknown, writes nothing at all.
     const auto card = platform.drives['E'].volume;
@@ -315,8 +324,12 @@ TEST_F(PhotoTest, PreviewFilesHoldTheCutPhotoAndThePageAndNothingOld) {
     EXPECT_THROW(WritePreviewFiles(platform, table[0], end, "C:\\Temp\\"), DiskError);
     for (std::size_t i = before; i < platform.calls.size(); ++i) EXPECT_EQ(platform.calls[i].find("C:\\"), std::string::npos);
 
-    // A file step that fails is passed over.
+    // A file step that fails is passed over; the photo shown before is not left to stand in for it.
     platform.drives['E'].volume = card;
+    platform.diskSpace = 100;
+    EXPECT_NO_THROW(WritePreviewFiles(platform, table[1], end, "C:\\Temp\\"));
+    EXPECT_FALSE(platform.files.count("C:\\Temp\\TB.jpg"));
+    platform.diskSpace = -1;
     platform.folders.erase("C:\\Temp");
     EXPECT_NO_THROW(WritePreviewFiles(platform, table[1], end, "C:\\Temp\\"));
 }

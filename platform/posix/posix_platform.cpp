@@ -265,7 +265,14 @@ bool PosixPlatform::ReadFile(HANDLE file, std::span<std::uint8_t> buffer, DWORD&
     }
     if (auto* v = As<VolumeHandle>(object)) {
         const ssize_t got = v->volume->ReadAt(static_cast<std::uint64_t>(v->position), buffer);
-        if (got < 0) return FailWithErrno(errno, IoDirection::Read);
+        if (got < 0) {
+            // A card that went answers every read with an I/O error, as a bad sector does: it is
+            // told apart by its device no longer being there (or its FUSE server gone). A sector
+            // that fails on a card still there is unreadable, and the reader reads on.
+            const int error = errno;
+            if (error == ENOTCONN || (error == EIO && !v->volume->StillCurrent())) return FailWith(ERROR_NOT_READY);
+            return FailWithErrno(error, IoDirection::Read);
+        }
         v->position += got;
         numberOfBytesRead = static_cast<DWORD>(got);
         return true;
@@ -365,6 +372,23 @@ bool PosixPlatform::DeleteFileA(const std::string& fileName) {
     if (S_ISDIR(info.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
     // unlink removes a link itself, never what it points at.
     if (::unlink(path->c_str()) != 0) return FailWithErrno(errno);
+    return true;
+}
+
+bool PosixPlatform::MoveFileExA(const std::string& existingFileName, const std::string& newFileName, DWORD flags) {
+    const auto from = ToPosixPath(existingFileName);
+    const auto to = from ? ToPosixPath(newFileName) : std::nullopt;
+    if (!to) return false;
+    struct stat info {};
+    if (::lstat(from->c_str(), &info) != 0)
+        return FailWith(errno == ENOENT ? Win32ErrorForMissing(*from) : Win32ErrorFromErrno(errno));
+    if (S_ISDIR(info.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
+    if (!(flags & MOVEFILE_REPLACE_EXISTING) && ::lstat(to->c_str(), &info) == 0) return FailWith(ERROR_ALREADY_EXISTS);
+    // rename replaces the entry of the new name, a link included, and never writes through it.
+    if (::rename(from->c_str(), to->c_str()) != 0) {
+        if (errno == EXDEV) return FailWith(ERROR_NOT_SAME_DEVICE);
+        return FailWithErrno(errno == EISDIR || errno == ENOTEMPTY ? EACCES : errno);
+    }
     return true;
 }
 

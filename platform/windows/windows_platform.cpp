@@ -136,6 +136,10 @@ std::string WindowsPlatform::FormatErrorMessage(DWORD errorCode) {
 
 bool WindowsPlatform::DeleteFileA(const std::string& fileName) { return ::DeleteFileA(fileName.c_str()) != FALSE; }
 
+bool WindowsPlatform::MoveFileExA(const std::string& existingFileName, const std::string& newFileName, DWORD flags) {
+    return ::MoveFileExA(existingFileName.c_str(), newFileName.c_str(), flags) != FALSE;
+}
+
 bool WindowsPlatform::CreateDirectoryA(const std::string& pathName) {
     return ::CreateDirectoryA(pathName.c_str(), nullptr) != FALSE;
 }

@@ -1,8 +1,9 @@
 // The whole scan over arbitrary volume bytes, through the host interface, on the in-memory
 // platform double; then every photo it found saved and the first one previewed. What comes
 // out is checked against a plain reading of the same bytes: which sectors start a photo, where
-// each photo's run ends, and what its saved file holds (the structure read from memory at once,
-// where the program reads the drive in pieces).
+// each photo's run ends, which sectors are said to be unreadable, and what each saved file holds
+// and where it holds zeros for them (the structure read from memory at once, where the program
+// reads the drive in pieces).
 //
 // Input: a flags byte (bit 0: the 9x family; bit 1: one unreadable sector), a byte that moves
 // the sector count away from the volume's size (so reads reach past its end, or stop short of
@@ -102,10 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     host.busy = true;
     FoundPhotoTable table;
     const std::string prefix = "Image";
-    if (nine)
-        ScanWin98({platform, host, table, prefix});
-    else
-        ScanWinNT({platform, host, table, prefix});
+    const ScanReport report = nine ? ScanWin98({platform, host, table, prefix}) : ScanWinNT({platform, host, table, prefix});
 
     // What was found: every signature at a sector's start, in order, and runs that meet. On the
     // NT family a count past the volume's end is noticed, and the last photo ends with the volume.
@@ -121,10 +119,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(photo.EndSector == (i + 1 < expected.starts.size() ? expected.starts[i + 1] : lastEnd));
     }
     Check(!host.busy && host.status == "Ready" && host.progressValue == 0);
-    Check(host.messages.size() == (ended ? 2u : 1u));
+    // The bad sector, where the scan reached it; on the 9x family also every sector past the
+    // volume's end, which its service cannot tell from a bad one.
+    SectorRanges unreadable;
+    if (card.bad && *card.bad < total) unreadable.Add(*card.bad, 1);
+    if (nine && total > card.sectors()) unreadable.Add(card.sectors(), total - card.sectors());
+    Check(report.unreadable == unreadable);
+    Check(host.messages.size() == 1u + (ended ? 1u : 0u) + (unreadable.empty() ? 0u : 1u));
     Check(host.messages[0].first == "Kelvara's found " + std::to_string(expected.starts.size()) + " Files");
     if (ended)
         Check(host.messages[1].first.rfind("Drive E:\\ holds nothing from sector " + std::to_string(card.sectors()) + " on,", 0) == 0);
+    if (!unreadable.empty()) Check(host.messages.back().first.rfind(RangeText(unreadable.ranges()[0]) + " could not be read", 0) == 0);
     Check(platform.OpenHandles() == 0);
 
     // Save All: at most the card is written. A whole photo is its structure read from memory at
@@ -158,7 +163,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } else {
             Check(entry.status == PhotoStatus::NotAPhoto && entry.path.empty());
         }
-        if (!entry.path.empty()) written += platform.files.at(entry.path).size();
+        if (!entry.path.empty()) {
+            const auto size = platform.files.at(entry.path).size();
+            written += size;
+            const auto sectors = static_cast<std::int64_t>((size + 511) / 512);
+            Check(entry.zeros == unreadable.Within(photo.StartSector, photo.StartSector + sectors));
+        }
     }
     Check(written <= static_cast<std::uint64_t>(driveEnd) * 512);
     std::uint64_t read = 0;

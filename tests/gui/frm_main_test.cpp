@@ -564,8 +564,8 @@ TEST(FrmMain, ClosingTheWindowDuringImageDiskStopsItAndKeepsThePartialImage) {
     ASSERT_GE(afterClose, 0);
     EXPECT_LT(afterClose, 1000);
     ASSERT_EQ(messages.Texts(), QStringList{"Make image at C:\\Out\\"});
-    ASSERT_TRUE(platform.files.count("C:\\Out\\TOBRN.IMG"));
-    const std::size_t kept = platform.files.at("C:\\Out\\TOBRN.IMG").size();
+    ASSERT_TRUE(platform.files.count("C:\\Out\\TOBRN.IMG.partial"));  // only a whole image is TOBRN.IMG
+    const std::size_t kept = platform.files.at("C:\\Out\\TOBRN.IMG.partial").size();
     EXPECT_GT(kept, 0u);
     EXPECT_LT(kept, 20000u * 512);
     EXPECT_EQ(kept % 512, 0u);

@@ -86,6 +86,7 @@ public:
     DWORD GetLastError() override;
     std::string FormatErrorMessage(DWORD errorCode) override;
     bool DeleteFileA(const std::string& fileName) override;
+    bool MoveFileExA(const std::string& existingFileName, const std::string& newFileName, DWORD flags) override;
     bool CreateDirectoryA(const std::string& pathName) override;
     DWORD GetFileAttributesA(const std::string& fileName) override;
     bool GetVolumePathNameA(const std::string& fileName, std::span<char> volumePathName) override;
