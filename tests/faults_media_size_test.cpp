@@ -86,7 +86,9 @@ TEST(TinyMedia, AnEmptyImageFileHasNoSizeAndReadsAsADriveThatEnds) {
         for (const char* drive : {"D:\\", "E:\\"}) {
             SCOPED_TRACE(std::string(drive) + (family == VER_PLATFORM_WIN32_NT ? " NT" : " 9x"));
             EXPECT_EQ(platform.GetDriveTypeA(drive), DRIVE_REMOVABLE);
-            EXPECT_EQ(GetTotalSectors(platform, drive), -1);  // no file system to take a size from
+            const bool one = std::string(drive) == "E:\\";
+            // NT asks for the volume's length; 9x has only a file system to take a size from.
+            EXPECT_EQ(GetTotalSectors(platform, drive), family == VER_PLATFORM_WIN32_NT ? (one ? 1 : 0) : -1);
             // A count the window would never show, as if the card had been swapped after it was chosen.
             FakeHost host;
             host.drive = drive;
@@ -97,7 +99,6 @@ TEST(TinyMedia, AnEmptyImageFileHasNoSizeAndReadsAsADriveThatEnds) {
             EXPECT_EQ(host.status, "Ready");
             ASSERT_EQ(host.messages.size(), 2u);
             if (family == VER_PLATFORM_WIN32_NT) {
-                const bool one = std::string(drive) == "E:\\";
                 EXPECT_EQ(host.messages[0].first, one ? "Kelvara's found 1 Files" : "Kelvara's found 0 Files");
                 EXPECT_EQ(host.messages[1].first.rfind(std::string("Drive ") + drive + " holds nothing from sector " +
                                                            (one ? "1" : "0") + " on,",

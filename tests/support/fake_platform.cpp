@@ -397,6 +397,17 @@ bool FakePlatform::GetVolumePathNameA(const std::string& fileName, std::span<cha
     return true;
 }
 
+std::optional<Platform::SharedStorage> FakePlatform::FindSharedStorage(const std::string& path,
+                                                                       const std::string& rootPathName) {
+    Record("FindSharedStorage(" + path + ", " + rootPathName + ")");
+    const std::string normalized = Normalize(path);
+    for (const auto& [folder, stored] : storedOn)
+        if ((normalized == folder || normalized.rfind(folder + "\\", 0) == 0) && !rootPathName.empty() &&
+            std::toupper(static_cast<unsigned char>(rootPathName[0])) == stored.letter)
+            return stored.shared;
+    return std::nullopt;
+}
+
 DWORD FakePlatform::GetFileAttributesA(const std::string& fileName) {
     Record("GetFileAttributesA(" + fileName + ")");
     const std::string path = Normalize(fileName);

@@ -48,6 +48,13 @@ public:
     bool readOnly = false;        // every create, write, delete and mkdir fails
     // Folders where a drive's volume is mounted: a path in one lies on that drive.
     std::map<std::string, char> mountedOn;
+    // Folders stored on what a drive reads, however they are mounted: a path in one shares that
+    // drive's storage, named so ("/dev/sdb"; a name with `certain` false for storage not known).
+    struct Stored {
+        char letter = 0;
+        SharedStorage shared;
+    };
+    std::map<std::string, Stored> storedOn;
     // Files that are the very file a drive reads (its image, or a hard link to it).
     std::map<std::string, char> sameFileAs;
 
@@ -89,6 +96,7 @@ public:
     bool CreateDirectoryA(const std::string& pathName) override;
     DWORD GetFileAttributesA(const std::string& fileName) override;
     bool GetVolumePathNameA(const std::string& fileName, std::span<char> volumePathName) override;
+    std::optional<SharedStorage> FindSharedStorage(const std::string& path, const std::string& rootPathName) override;
     std::optional<std::vector<FindData>> FindFiles(const std::string& pattern) override;
     bool GetVersionExA(OSVERSIONINFOA& versionInformation) override;
     DWORD GetTempPathA(std::span<char> buffer) override;

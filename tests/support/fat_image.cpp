@@ -119,8 +119,10 @@ void MakeZeroFile(const std::string& path, std::int64_t bytes) {
     if (result != 0) throw std::runtime_error("cannot size " + path + ": " + std::strerror(errno));
 }
 
-void FormatFat(const std::string& path, int fatBits, int sectorsPerCluster, std::int64_t hiddenSectors) {
+void FormatFat(const std::string& path, int fatBits, int sectorsPerCluster, std::int64_t hiddenSectors,
+               int bytesPerSector = 512) {
     std::vector<std::string> argv = {"mkfs.vfat", "-i", kVolumeId};
+    if (bytesPerSector != 512) argv.insert(argv.end(), {"-S", std::to_string(bytesPerSector)});
     if (fatBits != 0) argv.insert(argv.end(), {"-F", std::to_string(fatBits)});
     if (sectorsPerCluster != 0) argv.insert(argv.end(), {"-s", std::to_string(sectorsPerCluster)});
     if (hiddenSectors != 0) argv.insert(argv.end(), {"-h", std::to_string(hiddenSectors)});
@@ -153,9 +155,9 @@ std::vector<std::string> FoldersOf(const std::string& imagePath) {
 
 }  // namespace
 
-void MakeFatImage(const std::string& path, int fatBits, std::int64_t sectors, int sectorsPerCluster) {
+void MakeFatImage(const std::string& path, int fatBits, std::int64_t sectors, int sectorsPerCluster, int bytesPerSector) {
     MakeZeroFile(path, sectors * kSector);
-    FormatFat(path, fatBits, sectorsPerCluster, 0);
+    FormatFat(path, fatBits, sectorsPerCluster, 0, bytesPerSector);
 }
 
 bool MakeExfatImage(const std::string& path, std::int64_t sectors) {
