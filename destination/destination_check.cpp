@@ -15,6 +15,9 @@ std::optional<std::string> SourceDriveRefusal(Platform& platform, const std::str
                                               const std::string& sourceDrive) {
     if (sourceDrive.empty()) return std::nullopt;
     const std::string drive = DriveRoot(sourceDrive);
+    // The drive itself, by its letter, whether or not its volume is mounted anywhere.
+    if (folder.size() >= 2 && folder[1] == ':' && DriveLetter(folder) == DriveLetter(sourceDrive))
+        return folder + " is on drive " + drive + ", the card being recovered: " + kWhy;
     // What stores the folder and what holds the card, told by the system's own numbers.
     if (const auto shared = platform.FindSharedStorage(folder, sourceDrive)) {
         if (shared->certain)

@@ -146,6 +146,30 @@ TEST_F(Destination, AFolderThatCannotBeWrittenIsToldAndGetsNothing) {
     if (!testing::RunningAsRoot()) fs::permissions(folder, fs::perms::owner_all);  // so the folder can be removed
 }
 
+// A folder this user may write into but not list (mode 0300) is held as any other, by whatever
+// name it is reached: a second command is refused while the first holds it, and takes it after.
+TEST(OneWriter, AFolderThatCannotBeListedIsHeldAllTheSame) {
+    testing::TempDir tmp;
+    const std::string folder = tmp.file("drop");
+    fs::create_directory(folder);
+    fs::create_directory_symlink(folder, tmp.file("link"));
+    fs::permissions(folder, fs::perms::owner_write | fs::perms::owner_exec);
+    PosixPlatform first(std::vector<std::string>{}), second(std::vector<std::string>{});
+    {
+        const DestinationLock held(first, folder);
+        EXPECT_FALSE(held.refusal());
+        for (const std::string& name : {folder, tmp.file("link")}) {
+            const DestinationLock other(second, name);
+            ASSERT_TRUE(other.refusal()) << name;
+            EXPECT_EQ(*other.refusal(), "Another Kelvara is writing into " + name +
+                                            " now. Wait until it has finished, or choose another folder.");
+        }
+    }
+    const DestinationLock after(second, folder);
+    EXPECT_FALSE(after.refusal());
+    fs::permissions(folder, fs::perms::owner_all);  // so the folder can be removed
+}
+
 // Points XDG_RUNTIME_DIR, where the private temporary folder is made, somewhere else for a test.
 class RuntimeDir {
 public:
