@@ -252,7 +252,8 @@ TEST(Storage, APartitionLeadsToItsDiskAMappedDeviceToItsPartsALoopToItsFile) {
     std::string name;
     EXPECT_EQ(devices.LoopBacking(makedev(7, 0), name), (FileIdentity{info.st_dev, info.st_ino}));
     EXPECT_EQ(name, card);
-    EXPECT_EQ(devices.LoopsBackedBy(FileIdentity{info.st_dev, info.st_ino}), std::vector<dev_t>{makedev(7, 0)});
+    EXPECT_EQ(devices.LoopsBackedBy(FileIdentity{info.st_dev, info.st_ino}, card), std::vector<dev_t>{makedev(7, 0)});
+    EXPECT_TRUE(devices.LoopsBackedBy(FileIdentity{info.st_dev, info.st_ino + 1}, card).empty());
     EXPECT_EQ(devices.LoopBacking(makedev(8, 17), name), std::nullopt);
     // A file deleted since is not taken for whatever now has its name: only the loop driver
     // (not there in a fake tree) could tell which file it is.
@@ -297,9 +298,11 @@ TEST_F(FuseServers, TheServerIsTheOneWhoseArgumentsNameTheMountPointElseAnyOfThe
     AddServer(100, "a.img", "mntA", "");
     AddServer(200, "b.img", "mntB", "");
     // The folder stands for the FUSE file system; the server named it relative to its own folder.
-    EXPECT_EQ(Served({dir_.file("mntA")}), (std::vector<std::string>{dir_.file("a.img"), "a.img"}));
+    // What it holds open and what its arguments name (files, devices, folders) is served from.
+    EXPECT_EQ(Served({dir_.file("mntA")}), (std::vector<std::string>{dir_.file("a.img"), "a.img", "mntA"}));
     // Moved where no argument names it: every server may be it.
-    EXPECT_EQ(Served({dir_.file("moved")}), (std::vector<std::string>{dir_.file("a.img"), dir_.file("b.img"), "a.img", "b.img"}));
+    EXPECT_EQ(Served({dir_.file("moved")}),
+              (std::vector<std::string>{dir_.file("a.img"), dir_.file("b.img"), "a.img", "b.img", "mntA", "mntB"}));
     // A program that does not hold /dev/fuse (as Kelvara, named the mount point on its command
     // line) serves nothing.
     const std::string kelvara = dir_.file("proc/300");
@@ -307,7 +310,7 @@ TEST_F(FuseServers, TheServerIsTheOneWhoseArgumentsNameTheMountPointElseAnyOfThe
     Link(dir_.file("b.img"), kelvara + "/fd/4");
     std::ofstream(kelvara + "/cmdline") << "kelvara-cli" << '\0' << "save" << '\0' << dir_.file("b.img") << '\0'
                                         << dir_.file("mntA") << '\0';
-    EXPECT_EQ(Served({dir_.file("mntA")}), (std::vector<std::string>{dir_.file("a.img"), "a.img"}));
+    EXPECT_EQ(Served({dir_.file("mntA")}), (std::vector<std::string>{dir_.file("a.img"), "a.img", "mntA"}));
 }
 
 TEST_F(FuseServers, WhereTheKernelNamesTheConnectionThatDecides) {
@@ -315,7 +318,7 @@ TEST_F(FuseServers, WhereTheKernelNamesTheConnectionThatDecides) {
     const unsigned long connection = (static_cast<unsigned long>(major(folder_.st_dev)) << 20) | minor(folder_.st_dev);
     AddServer(100, "a.img", "mntA", "fuse_connection:\t" + std::to_string(connection + 1) + "\n");
     AddServer(200, "b.img", "mntB", "fuse_connection:\t" + std::to_string(connection) + "\n");
-    EXPECT_EQ(Served({dir_.file("mntA")}), (std::vector<std::string>{dir_.file("b.img"), "b.img"}));
+    EXPECT_EQ(Served({dir_.file("mntA")}), (std::vector<std::string>{dir_.file("b.img"), "b.img", "mntB"}));
     // Neither serves it: its server is not to be seen from here.
     std::filesystem::remove_all(dir_.file("proc/200"));
     const FuseServing serving = FilesServingFuse(folder_.st_dev, {dir_.file("mntA")}, dir_.path());

@@ -1,6 +1,5 @@
 #include "platform/posix/block_device.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/loop.h>
 #include <sys/ioctl.h>
@@ -10,17 +9,11 @@
 #include <cstdio>
 #include <fstream>
 
+#include "platform/posix/kernel_files.h"
 #include "platform/posix/unique_fd.h"
 
 namespace kelvara {
 namespace {
-
-std::string FirstLine(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
 
 bool Exists(const std::string& path) {
     struct stat info {};
@@ -33,18 +26,6 @@ std::optional<dev_t> ParseDeviceNumber(const std::string& text) {
     char end = 0;
     if (std::sscanf(text.c_str(), "%u:%u%c", &major, &minor, &end) != 2) return std::nullopt;
     return makedev(major, minor);
-}
-
-std::vector<std::string> Entries(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    return names;
 }
 
 std::string Slash(std::string root) {
@@ -70,7 +51,7 @@ std::optional<dev_t> BlockDevices::DiskOf(dev_t partition) const {
 std::vector<dev_t> BlockDevices::PartsOf(dev_t device) const {
     const std::string slaves = Folder(device) + "/slaves";
     std::vector<dev_t> parts;
-    for (const std::string& name : Entries(slaves))
+    for (const std::string& name : FolderEntries(slaves))
         if (const auto part = ParseDeviceNumber(FirstLine(slaves + "/" + name + "/dev"))) parts.push_back(*part);
     return parts;
 }
@@ -97,14 +78,16 @@ std::optional<FileIdentity> BlockDevices::LoopBacking(dev_t device, std::string&
     return FileIdentity{info.st_dev, info.st_ino};
 }
 
-std::vector<dev_t> BlockDevices::LoopsBackedBy(const FileIdentity& file) const {
+std::vector<dev_t> BlockDevices::LoopsBackedBy(const FileIdentity& file, const std::string& path) const {
     std::vector<dev_t> loops;
     const std::string block = sysRoot_ + "sys/block/";
-    for (const std::string& name : Entries(block)) {
-        if (!Exists(block + name + "/loop/backing_file")) continue;
+    for (const std::string& name : FolderEntries(block)) {
+        if (FirstLine(block + name + "/loop/backing_file") != path) continue;
+        // The name is only where to look: the file there now must be the very one.
+        struct stat info {};
         const auto device = ParseDeviceNumber(FirstLine(block + name + "/dev"));
-        std::string backingName;
-        if (device && LoopBacking(*device, backingName) == file) loops.push_back(*device);
+        if (device && ::stat(path.c_str(), &info) == 0 && FileIdentity{info.st_dev, info.st_ino} == file)
+            loops.push_back(*device);
     }
     return loops;
 }

@@ -29,8 +29,10 @@ public:
     // The file a loop device (or a partition of one) reads and writes; nullopt for other devices.
     // `name` gets the file's path as the kernel last knew it.
     std::optional<FileIdentity> LoopBacking(dev_t device, std::string& name) const;
-    // The loop devices whose blocks are stored in the file.
-    std::vector<dev_t> LoopsBackedBy(const FileIdentity& file) const;
+    // The loop devices whose blocks are stored in `file`, whose path (with no link in it) is
+    // `path`. Only a loop device the kernel names the file for is looked at further: another's
+    // device could stand on a file system that no longer answers, and opening it would wait.
+    std::vector<dev_t> LoopsBackedBy(const FileIdentity& file, const std::string& path) const;
     // "/dev/sdb1", or "block device 8:17" where the kernel gives no name.
     std::string NameOf(dev_t device) const;
 

@@ -1,6 +1,5 @@
 #include "platform/posix/fuse_servers.h"
 
-#include <dirent.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -9,22 +8,12 @@
 #include <iterator>
 #include <optional>
 
+#include "platform/posix/kernel_files.h"
+
 namespace kelvara {
 namespace {
 
 constexpr unsigned kFuseMajor = 10, kFuseMinor = 229;
-
-std::vector<std::string> Entries(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    return names;
-}
 
 bool IsNumber(const std::string& text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
@@ -75,11 +64,11 @@ struct Server {
 
 std::vector<Server> FuseServers(const std::string& proc, dev_t fuseDevice) {
     std::vector<Server> servers;
-    for (const std::string& pid : Entries(proc)) {
+    for (const std::string& pid : FolderEntries(proc)) {
         if (!IsNumber(pid)) continue;
         Server server{proc + "/" + pid, {}, false};
         bool serves = false;
-        for (const std::string& fd : Entries(server.process + "/fd")) {
+        for (const std::string& fd : FolderEntries(server.process + "/fd")) {
             // Only device nodes can be /dev/fuse: the rest are not looked at, so no file system
             // of another process's files is asked anything here.
             const std::string path = server.process + "/fd/" + fd;
@@ -111,10 +100,11 @@ bool NamesAMountPoint(const Server& server, const std::vector<struct stat>& moun
     return false;
 }
 
-bool HoldsData(const struct stat& info) { return S_ISREG(info.st_mode) || S_ISBLK(info.st_mode); }
+// A file or a device served from, or a folder (as bindfs or gocryptfs serve one).
+bool HoldsData(const struct stat& info) { return S_ISREG(info.st_mode) || S_ISBLK(info.st_mode) || S_ISDIR(info.st_mode); }
 
 void AddFilesOf(const Server& server, std::vector<ServedFile>& files) {
-    for (const std::string& fd : Entries(server.process + "/fd")) {
+    for (const std::string& fd : FolderEntries(server.process + "/fd")) {
         const std::string path = server.process + "/fd/" + fd;
         ServedFile file{LinkText(path), {}};
         // The descriptor itself is followed, so a file renamed or deleted since is still the one.

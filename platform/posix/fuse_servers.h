@@ -17,7 +17,7 @@ struct ServedFile {
 };
 
 struct FuseServing {
-    // Regular files and block devices the servers hold open or were started with.
+    // Regular files, block devices and folders the servers hold open or were started with.
     std::vector<ServedFile> files;
     // No server of this file system could be seen (another user's, or another namespace's), so
     // what it serves from is not known.

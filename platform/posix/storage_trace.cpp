@@ -4,6 +4,8 @@
 #include <sys/sysmacros.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 
 #include "platform/posix/fuse_servers.h"
 
@@ -34,11 +36,15 @@ std::optional<StorageMeeting> Meet(const StorageTrace& folder, const StorageTrac
 StorageTracer::StorageTracer(std::string sysRoot)
     : sysRoot_(Slash(std::move(sysRoot))), devices_(sysRoot_), mounts_(ReadMountTable(sysRoot_ + "proc/self/mountinfo")) {}
 
-StorageTrace StorageTracer::WhatStoresFolder(const std::string& path) {
-    direction_ = Direction::Folder;
+void StorageTracer::Begin(Direction direction) {
+    direction_ = direction;
     trace_ = {};
     seen_.clear();
     fileSystemsSeen_.clear();
+}
+
+StorageTrace StorageTracer::WhatStoresFolder(const std::string& path) {
+    Begin(Direction::Folder);
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0)
         AddFileSystem(info.st_dev, "the file system of " + path);
@@ -48,10 +54,7 @@ StorageTrace StorageTracer::WhatStoresFolder(const std::string& path) {
 }
 
 StorageTrace StorageTracer::WhatHoldsVolume(const std::string& path) {
-    direction_ = Direction::Volume;
-    trace_ = {};
-    seen_.clear();
-    fileSystemsSeen_.clear();
+    Begin(Direction::Volume);
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return trace_;
     if (S_ISBLK(info.st_mode)) {
@@ -60,7 +63,9 @@ StorageTrace StorageTracer::WhatHoldsVolume(const std::string& path) {
         const FileIdentity file{info.st_dev, info.st_ino};
         AddFile(file, path);
         // The same bytes, presented as a disk.
-        for (const dev_t loop : devices_.LoopsBackedBy(file)) AddDevice(loop, devices_.NameOf(loop));
+        char real[PATH_MAX];
+        if (::realpath(path.c_str(), real))
+            for (const dev_t loop : devices_.LoopsBackedBy(file, real)) AddDevice(loop, devices_.NameOf(loop));
     }
     return trace_;
 }
@@ -112,6 +117,8 @@ void StorageTracer::AddFileSystem(dev_t device, const std::string& name) {
         for (const ServedFile& file : serving.files) {
             if (S_ISBLK(file.info.st_mode)) AddDevice(file.info.st_rdev, file.name);
             if (S_ISREG(file.info.st_mode)) AddFile(FileIdentity{file.info.st_dev, file.info.st_ino}, file.name);
+            // A folder served from takes what is written on its own file system.
+            if (S_ISDIR(file.info.st_mode)) AddFileSystem(file.info.st_dev, file.name);
         }
     }
 }

@@ -55,6 +55,7 @@ public:
 
 private:
     enum class Direction { Folder, Volume };
+    void Begin(Direction direction);
     void AddFileSystem(dev_t device, const std::string& name);
     void AddDevice(dev_t device, const std::string& name);
     void AddFile(const FileIdentity& file, const std::string& name);

@@ -399,12 +399,8 @@ bool FakePlatform::GetVolumePathNameA(const std::string& fileName, std::span<cha
 
 std::optional<Platform::SharedStorage> FakePlatform::FindSharedStorage(const std::string& path,
                                                                        const std::string& rootPathName) {
+    // What stores a folder is told here only by mountedOn, through GetVolumePathNameA.
     Record("FindSharedStorage(" + path + ", " + rootPathName + ")");
-    const std::string normalized = Normalize(path);
-    for (const auto& [folder, stored] : storedOn)
-        if ((normalized == folder || normalized.rfind(folder + "\\", 0) == 0) && !rootPathName.empty() &&
-            std::toupper(static_cast<unsigned char>(rootPathName[0])) == stored.letter)
-            return stored.shared;
     return std::nullopt;
 }
 

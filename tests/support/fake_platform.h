@@ -48,13 +48,6 @@ public:
     bool readOnly = false;        // every create, write, delete and mkdir fails
     // Folders where a drive's volume is mounted: a path in one lies on that drive.
     std::map<std::string, char> mountedOn;
-    // Folders stored on what a drive reads, however they are mounted: a path in one shares that
-    // drive's storage, named so ("/dev/sdb"; a name with `certain` false for storage not known).
-    struct Stored {
-        char letter = 0;
-        SharedStorage shared;
-    };
-    std::map<std::string, Stored> storedOn;
     // Files that are the very file a drive reads (its image, or a hard link to it).
     std::map<std::string, char> sameFileAs;
 

@@ -9,13 +9,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 extern char** environ;
 
@@ -293,28 +291,5 @@ FatGeometry ReadExfatGeometry(const std::string& image) {
 }
 
 bool RunningAsRoot() { return ::geteuid() == 0; }
-
-FuseFatMount::FuseFatMount(const std::string& image, const std::string& dir) : dir_(dir) {
-    if (!RunningAsRoot()) return;
-    ::mkdir(dir.c_str(), 0755);
-    struct stat before {};
-    if (::stat(dir.c_str(), &before) != 0) return;
-    if (Run({"fusefat", "-o", "rw+", image, dir}).status != 0) return;
-    // fusefat returns once it has forked; wait until the folder is the mounted file system.
-    for (int tries = 0; tries < 100; ++tries) {
-        struct stat now {};
-        if (::stat(dir.c_str(), &now) == 0 && now.st_dev != before.st_dev) {
-            mounted_ = true;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    Run({"fusermount", "-u", dir_});
-}
-
-FuseFatMount::~FuseFatMount() {
-    if (!mounted_) return;
-    if (Run({"fusermount", "-u", dir_}).status != 0) Run({"umount", "-l", dir_});
-}
 
 }  // namespace kelvara::testing

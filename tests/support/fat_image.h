@@ -48,20 +48,4 @@ FatGeometry ReadExfatGeometry(const std::string& image);
 
 bool RunningAsRoot();
 
-// An image mounted with fusefat (read-write) for the life of the object; only root can mount.
-class FuseFatMount {
-public:
-    FuseFatMount(const std::string& image, const std::string& dir);
-    ~FuseFatMount();
-    FuseFatMount(const FuseFatMount&) = delete;
-    FuseFatMount& operator=(const FuseFatMount&) = delete;
-
-    bool ok() const { return mounted_; }
-    const std::string& dir() const { return dir_; }
-
-private:
-    std::string dir_;
-    bool mounted_ = false;
-};
-
 }  // namespace kelvara::testing

@@ -1,6 +1,7 @@
 #include "tests/support/mounts.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QProcess>
 #include <chrono>
@@ -65,6 +66,12 @@ Mount::Mount(const std::vector<std::string>& command, const std::string& dir, co
 Mount::~Mount() {
     if (!mounted_) return;
     if (RunCommand({"umount", dir_}).status != 0) RunCommand({"umount", "-l", dir_});
+}
+
+FuseFatMount::FuseFatMount(const std::string& image, const std::string& dir) : dir_(dir) {
+    if (::geteuid() != 0) return;
+    ::mkdir(dir.c_str(), 0755);
+    mount_.emplace(std::vector<std::string>{"fusefat", "-o", "rw+", image, dir}, dir);
 }
 
 }  // namespace kelvara::testing

@@ -4,6 +4,7 @@
 // each says why when it could not.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,19 @@ public:
 private:
     std::string dir_, refusal_;
     bool mounted_ = false;
+};
+
+// An image mounted with fusefat (read-write) for the life of the object; only root can mount.
+class FuseFatMount {
+public:
+    FuseFatMount(const std::string& image, const std::string& dir);
+
+    bool ok() const { return mount_ && mount_->ok(); }
+    const std::string& dir() const { return dir_; }
+
+private:
+    std::string dir_;
+    std::optional<Mount> mount_;
 };
 
 // Runs a command, no shell; the exit status and both streams.
