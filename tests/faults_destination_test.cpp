@@ -396,25 +396,5 @@ TEST_F(OnTheCard, TheWholeDiskAsSourceAndTheFolderOnItsSecondPartition) {
     ExpectRefused(whole.device(), tmp.file("p2/out"), {whole.device(), disk}, disk);
 }
 
-TEST_F(OnTheCard, AFolderAtTheRootOfAnotherFuseMountIsTaken) {
-    const std::string other = tmp.file("other.img");
-    testing::MakePhotoCard(other, 1);
-    const testing::Mount cardMount({"fusefat", "-o", "rw+", "card.img", "mnt"}, Folder("mnt"), tmp.path());
-    const testing::Mount otherMount({"fusefat", "-o", "rw+", "other.img", "other"}, Folder("other"), tmp.path());
-    if (!cardMount.ok() || !otherMount.ok()) GTEST_SKIP() << "fusefat: " << cardMount.refusal() << otherMount.refusal();
-    const Bytes before = testing::ReadFileBytes(card);
-    PosixPlatform platform(std::vector<std::string>{card});
-    EXPECT_EQ(SourceDriveRefusal(platform, tmp.file("other"), "D:\\"), std::nullopt);
-    FakeHost host;
-    host.drive = "D:\\";
-    host.sectorsCaption = std::to_string(GetTotalSectors(platform, "D:\\"));
-    FoundPhotoTable found;
-    ScanWinNT({platform, host, found, "Image"});
-    const SaveReport report = SavePhotos(platform, host, found, {0, 1, 2, 3}, tmp.file("other"), "Image");
-    EXPECT_EQ(report.written.size(), 4u) << report.refused << report.firstFailure;
-    EXPECT_TRUE(fs::exists(tmp.file("other/Image004.JPG")));
-    EXPECT_EQ(testing::ReadFileBytes(card), before);
-}
-
 }  // namespace
 }  // namespace kelvara
