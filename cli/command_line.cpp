@@ -52,7 +52,7 @@ Options:
   --prefix P        name saved photos P001.JPG, P002.GIF, ... (default Image)
   --family nt|9x    read through the NT volume path or the 9x disk service (default: what
                     the system is)
-  --sectors N       take the drive as N sectors instead of the size its file system gives
+  --sectors N       take the drive as N sectors instead of its whole length
   --quiet           print only results: no progress
   --help            this text
 

@@ -7,6 +7,7 @@
 #include "cli/cli_host.h"
 #include "cli/source.h"
 #include "destination/destination_check.h"
+#include "destination/destination_lock.h"
 #include "diskio/get_total_sectors.h"
 #include "diskio/is_windows_nt.h"
 #include "diskio/sector.h"
@@ -39,7 +40,8 @@ const char* TypeName(DWORD type) {
     }
 }
 
-// The sector count the window would show for the drive, or what --sectors says.
+// The sector count the window would show for the drive, or what --sectors says. A drive that
+// ends before its file system does is read to its end, and the user is told.
 std::optional<std::int64_t> SectorsOf(Platform& platform, const std::string& drive, const CommandLine& line) {
     if (line.sectors) return *line.sectors;
     const std::int64_t total = GetTotalSectors(platform, drive);
@@ -51,6 +53,7 @@ std::optional<std::int64_t> SectorsOf(Platform& platform, const std::string& dri
         Complain("drive " + drive + " holds no sectors to read.");
         return std::nullopt;
     }
+    if (const auto note = ShortVolumeNote(platform, drive, total)) Complain(*note);
     return total;
 }
 
@@ -81,15 +84,23 @@ std::optional<std::string> MakeFolders(Platform& platform, const std::string& fo
     return std::nullopt;
 }
 
-// The folder to write into is off the card being read, and made with the folders above it;
-// false, after saying why, when it is not. `given` is the folder as the user wrote it.
-bool FolderReady(Platform& platform, const std::string& folder, const std::string& drive, const std::string& given) {
+// The folder to write into is off the card being read, made with the folders above it, and held
+// against any other Kelvara (in `held`); false, after saying why, when it is not. All of it is
+// asked before the card is read, so a long scan never ends in a refusal. `given` is the folder
+// as the user wrote it.
+bool FolderReady(Platform& platform, const std::string& folder, const std::string& drive, const std::string& given,
+                 std::optional<DestinationLock>& held) {
     if (const auto refusal = SourceDriveRefusal(platform, folder, drive)) {
         Complain(*refusal);
         return false;
     }
     if (const auto failure = MakeFolders(platform, folder)) {
         Complain("the folder " + given + " cannot be made: " + *failure);
+        return false;
+    }
+    held.emplace(platform, folder);
+    if (const auto& refusal = held->refusal()) {
+        Complain(*refusal);
         return false;
     }
     return true;
@@ -216,6 +227,8 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     const std::string folder = WithoutTrailingSeparator(line.folder);
     const auto sectors = SectorsOf(platform, drive, line);
     if (!sectors) return 1;
+    std::optional<DestinationLock> held;
+    if (!FolderReady(platform, folder, drive, line.folder, held)) return 1;
     CliHost host(drive, *sectors, meter);
     Scanned scanned = Scan(platform, host, line, meter);
     if (scanned.table.empty()) {
@@ -223,7 +236,7 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
         ComplainOfUnreadable(scanned.report.unreadable);
         return scanned.report.Complete() ? 0 : 1;
     }
-    if (!FolderReady(platform, folder, drive, line.folder)) return 1;
+    held.reset();  // saving holds the folder itself, from here to its last file
     CliHost saver(drive, *sectors, meter);
     // Each file as it is written; what was saved in part, or not at all, on standard error.
     NotSavedLines notSaved(line.prefix, scanned.table);
@@ -255,7 +268,9 @@ int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& 
     const std::string folder = WithoutTrailingSeparator(line.folder);
     const auto sectors = SectorsOf(platform, drive, line);
     if (!sectors) return 1;
-    if (!FolderReady(platform, folder, drive, line.folder)) return 1;
+    std::optional<DestinationLock> held;
+    if (!FolderReady(platform, folder, drive, line.folder, held)) return 1;
+    held.reset();  // the image holds the folder itself
     CliHost host(drive, *sectors, meter);
     const ImageReport report = MakeImage(platform, host, folder);
     meter.Update(report.sectorsWritten);

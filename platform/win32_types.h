@@ -65,6 +65,10 @@ inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 
 // The VWIN32 service that runs interrupt 21h function 73h on the 9x family.
 inline constexpr DWORD VWIN32_DIOC_DOS_DRIVEINFO = 6;
+// A volume's or disk's length in bytes, as GET_LENGTH_INFORMATION: one little-endian 64-bit number.
+inline constexpr DWORD IOCTL_DISK_GET_LENGTH_INFO = 0x0007405C;
+// The disk a volume lies on, as STORAGE_DEVICE_NUMBER: device type, device number, partition number.
+inline constexpr DWORD IOCTL_STORAGE_GET_DEVICE_NUMBER = 0x002D1080;
 
 inline constexpr LONG ERROR_SUCCESS = 0;
 inline constexpr DWORD ERROR_INVALID_FUNCTION = 1;

@@ -19,6 +19,7 @@
 #include "platform/posix/posix_platform.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/hostile_cards.h"
+#include "tests/support/mounts.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_card.h"
 #include "tests/support/test_photos.h"
@@ -149,8 +150,8 @@ TEST_F(CardTest, ScanListsNameStartAndEndThenTheSummary) {
     }
     const CliRun drives = Cli({"drives", QString::fromStdString(card->image)});
     ASSERT_EQ(drives.status, 0);
-    const auto geometry = testing::ReadGeometryWithMinfo(card->image);
-    const std::string sectors = std::to_string(geometry.sectorsPerCluster * geometry.totalClusters);
+    // The whole card, to its last sector: not only the clusters of its data area.
+    const std::string sectors = std::to_string(fs::file_size(card->image) / 512);
     EXPECT_NE(drives.out.find("D:\\\tremovable\t" + sectors + "\t"), std::string::npos) << drives.out;
     EXPECT_EQ(previousEnd, sectors);  // the last photo runs to the drive's end
 }
@@ -268,26 +269,6 @@ std::string CardBehindTable(const testing::TempDir& dir, const std::string& labe
     return image;
 }
 
-// A block device reading a file, attached read-only with losetup for the life of the object.
-class LoopDevice {
-public:
-    explicit LoopDevice(const std::string& file) {
-        QProcess losetup;
-        losetup.start("losetup", {"-r", "-f", "--show", QString::fromStdString(file)});
-        losetup.waitForFinished();
-        if (losetup.exitCode() == 0) device_ = losetup.readAllStandardOutput().trimmed().toStdString();
-        else refusal_ = losetup.readAllStandardError().trimmed().toStdString();
-    }
-    ~LoopDevice() {
-        if (!device_.empty()) QProcess::execute("losetup", {"-d", QString::fromStdString(device_)});
-    }
-    const std::string& device() const { return device_; }
-    const std::string& refusal() const { return refusal_; }
-
-private:
-    std::string device_, refusal_;
-};
-
 TEST_F(CardTest, BehindAGuidOrClassicTableTheCardIsFoundInImagesAndDevices) {
     testing::TempDir dir;
     const CliRun bare = Cli({"scan", QString::fromStdString(card->image), "--quiet"});
@@ -310,7 +291,7 @@ TEST_F(CardTest, BehindAGuidOrClassicTableTheCardIsFoundInImagesAndDevices) {
             std::printf("[  SKIPPED ] %s table on a block device: only root can attach a loop device\n", label.c_str());
             continue;
         }
-        const LoopDevice loop(image);
+        const testing::LoopDevice loop(image, {.readOnly = true});
         if (loop.device().empty()) {
             std::printf("[  SKIPPED ] %s table on a block device: losetup refused: %s\n", label.c_str(), loop.refusal().c_str());
             continue;
@@ -461,6 +442,171 @@ TEST_F(CardTest, TwoCommandsNeverWriteOneFolderAtOnce) {
     fs::remove_all(out);
 }
 
+// Everything a save or an image would be refused for is said before the card is read: one
+// line, and no scan behind it.
+TEST_F(CardTest, TheFolderIsCheckedBeforeTheCardIsRead) {
+    testing::TempDir dir;
+    testing::WriteFileBytes(dir.file("file"), Bytes{1});
+    fs::create_directory(dir.file("taken"));
+    PosixPlatform other(std::vector<std::string>{});
+    const DestinationLock held(other, dir.file("taken"));
+    const std::pair<std::string, std::string> folders[] = {
+        {"D:", "D: is on drive D:\\, the card being recovered"},  // the card itself, by its letter
+        {dir.file("file/sub"), " is a file, not a folder."},
+        {"Q:\\out", "the folder Q:\\out cannot be made: "},
+        {dir.file("taken"), "Another Kelvara is writing into " + dir.file("taken") + " now."}};
+    for (const auto& [folder, why] : folders) {
+        for (const QString& command : {QString("save"), QString("image")}) {
+            const CliRun run = Cli({command, QString::fromStdString(card->image), QString::fromStdString(folder)});
+            EXPECT_EQ(run.status, 1) << folder;
+            EXPECT_TRUE(run.out.empty()) << run.out;
+            ASSERT_EQ(Lines(run.err).size(), 1u) << run.err;
+            EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
+        }
+    }
+}
+
+// The whole card is read, to its last sector, and the image of it is read as the card is; an
+// image that ends early is read to its end, and the user is told.
+TEST_F(CardTest, TheWholeCardIsReadAndItsImageScansAsTheCardDoes) {
+    testing::TempDir dir;
+    const std::string copy = dir.file("card.img");
+    fs::copy_file(card->image, copy);
+    const std::int64_t total = static_cast<std::int64_t>(fs::file_size(copy) / 512);
+    const auto geometry = testing::ReadGeometryWithMinfo(copy);
+    const std::int64_t dataArea = geometry.sectorsPerCluster * geometry.totalClusters;
+    // A photo past sectors per cluster times clusters: the count that leaves the end unread.
+    const Bytes last = testing::MakeJpeg(40, 30, 99);
+    ASSERT_LT(last.size(), 20u * 512);
+    ASSERT_LT(dataArea, total - 20);
+    testing::WriteBytesAt(copy, (total - 20) * 512, last);
+
+    const CliRun scan = Cli({"scan", "--quiet", QString::fromStdString(copy)});
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    const auto lines = Lines(scan.out);
+    ASSERT_EQ(lines.size(), card->photos.size() + 2);
+    EXPECT_EQ(lines[card->photos.size()], "Image031.JPG\t" + std::to_string(total - 20) + "\t" + std::to_string(total));
+
+    const CliRun image = Cli({"image", "--quiet", QString::fromStdString(copy), QString::fromStdString(dir.file("out"))});
+    ASSERT_EQ(image.status, 0) << image.err;
+    EXPECT_EQ(testing::ReadFileBytes(dir.file("out/TOBRN.IMG")), testing::ReadFileBytes(copy));
+    const CliRun again = Cli({"scan", "--quiet", QString::fromStdString(dir.file("out/TOBRN.IMG"))});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, scan.out);
+
+    // As an older Kelvara made it, without the card's last sectors.
+    const std::string old = dir.file("old.img");
+    testing::WriteFileBytes(old, testing::ReadBytesAt(copy, 0, static_cast<std::size_t>(dataArea * 512)));
+    for (const QString& family : {QString("nt"), QString("9x")}) {
+        const CliRun shorter = Cli({"scan", "--quiet", "--family", family, QString::fromStdString(old)});
+        EXPECT_EQ(shorter.err.find("recognized file system"), std::string::npos) << shorter.err;
+        if (family == "nt") {
+            EXPECT_EQ(shorter.status, 0) << shorter.err;
+        } else {
+            // The 9x disk service has no length to ask and answers past the end as it answers an
+            // unreadable sector: what it could not read is named, and the status says so.
+            EXPECT_EQ(shorter.status, 1) << shorter.err;
+            EXPECT_NE(shorter.err.find("Sectors " + std::to_string(dataArea) + "-" + std::to_string(total - 1) +
+                                       " could not be read."),
+                      std::string::npos)
+                << shorter.err;
+        }
+        const auto found = Lines(shorter.out);
+        ASSERT_EQ(found.size(), card->photos.size() + 1) << shorter.out;
+        EXPECT_EQ(found.back(), "Kelvara's found 30 Files");
+        if (family == "nt") {
+            EXPECT_NE(shorter.err.find("Drive D:\\ ends at sector " + std::to_string(dataArea) +
+                                       ", before its file system does (at sector " + std::to_string(total) + ")"),
+                      std::string::npos)
+                << shorter.err;
+        }
+    }
+}
+
+// A link in the folder's path is followed: ~/Pictures leading to another disk is that disk's folder.
+TEST_F(CardTest, AFolderReachedThroughALinkIsTheFolderItLeadsTo) {
+    testing::TempDir dir;
+    fs::create_directory(dir.file("elsewhere"));
+    fs::create_directory_symlink(dir.file("elsewhere"), dir.file("Pictures"));
+    const CliRun save = Cli({"save", "--quiet", QString::fromStdString(card->image), "Pictures/2024"}, dir.path());
+    EXPECT_EQ(save.status, 0) << save.err;
+    ExpectAllSaved(dir.file("elsewhere/2024"));
+    const CliRun image = Cli({"image", "--quiet", QString::fromStdString(card->image), "Pictures"}, dir.path());
+    EXPECT_EQ(image.status, 0) << image.err;
+    EXPECT_TRUE(fs::is_regular_file(dir.file("elsewhere/TOBRN.IMG")));
+}
+
+// As root: a FUSE program the command line is not (though it names the mount point too) serves
+// another card; a folder at that mount's root is another drive.
+TEST_F(CardTest, AFolderAtTheRootOfAnotherFuseMountIsTaken) {
+    if (!testing::RunningAsRoot()) GTEST_SKIP() << "mounting cards with fusefat needs root";
+    testing::TempDir dir;
+    fs::copy_file(card->image, dir.file("card.img"));
+    testing::MakeFatImage(dir.file("other.img"), 32, 70000);
+    fs::create_directory(dir.file("mnt"));
+    fs::create_directory(dir.file("other"));
+    const testing::Mount cardMount({"fusefat", "-o", "rw+", "card.img", "mnt"}, dir.file("mnt"), dir.path());
+    const testing::Mount otherMount({"fusefat", "-o", "rw+", "other.img", "other"}, dir.file("other"), dir.path());
+    if (!cardMount.ok() || !otherMount.ok()) GTEST_SKIP() << "fusefat: " << cardMount.refusal() << otherMount.refusal();
+    const Bytes before = testing::ReadFileBytes(dir.file("card.img"));
+    const CliRun save = Cli({"save", "--quiet", "card.img", "other"}, dir.path());
+    EXPECT_EQ(save.status, 0) << save.err;
+    EXPECT_EQ(Lines(save.out).size(), card->photos.size());
+    EXPECT_EQ(testing::ReadFileBytes(dir.file("card.img")), before);
+    const CliRun onTheCard = Cli({"save", "--quiet", "card.img", "mnt"}, dir.path());
+    EXPECT_EQ(onTheCard.status, 1);
+    EXPECT_NE(onTheCard.err.find("mnt is on drive D:\\, the card being recovered (it is stored on card.img)"), std::string::npos)
+        << onTheCard.err;
+    EXPECT_EQ(testing::ReadFileBytes(dir.file("card.img")), before);
+}
+
+// As root: `image /dev/loopN FOLDER` where the loop device reads FOLDER/TOBRN.IMG.
+TEST_F(CardTest, ImagingALoopDeviceIntoTheFolderOfItsOwnFileIsRefused) {
+    if (!testing::RunningAsRoot()) GTEST_SKIP() << "only root can attach a loop device";
+    testing::TempDir dir;
+    fs::create_directory(dir.file("f"));
+    fs::copy_file(card->image, dir.file("f/TOBRN.IMG"));
+    const testing::LoopDevice loop(dir.file("f/TOBRN.IMG"), {.readOnly = true});
+    if (loop.device().empty()) GTEST_SKIP() << "losetup: " << loop.refusal();
+    const auto before = Contents(dir.path());
+    const CliRun run = Cli({"image", "--quiet", QString::fromStdString(loop.device()), QString::fromStdString(dir.file("f"))});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("it is the card image being read from drive D:\\"), std::string::npos) << run.err;
+    EXPECT_EQ(Contents(dir.path()), before);
+}
+
+// As root: a folder another user may write into but not list (mode 0300) is held like any
+// other: while this process holds it, a run as that user is refused; then it writes there.
+TEST_F(CardTest, AFolderThatCannotBeListedHasOneWriterAtATime) {
+    if (!testing::RunningAsRoot()) GTEST_SKIP() << "only root can run a program as another user (runuser)";
+    testing::TempDir dir;
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    // The build folder may be closed to other users: the program and the card go where they may.
+    const std::string cli = dir.file("kelvara-cli"), image = dir.file("card.img"), drop = dir.file("drop");
+    fs::copy_file(CliPath(), cli);
+    fs::copy_file(card->image, image);
+    fs::permissions(image, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    fs::create_directory(drop);
+    ASSERT_EQ(testing::RunCommand({"chown", "nobody", drop}).status, 0);
+    fs::permissions(drop, fs::perms::owner_write | fs::perms::owner_exec);
+    const auto asNobody = [&] { return testing::RunCommand({"runuser", "-u", "nobody", "--", cli, "save", "--quiet", image, drop}); };
+    if (testing::RunCommand({"runuser", "-u", "nobody", "--", "/bin/true"}).status != 0)
+        GTEST_SKIP() << "runuser cannot run a program as nobody here";
+    ASSERT_NE(testing::RunCommand({"runuser", "-u", "nobody", "--", "/usr/bin/ls", drop}).status, 0);  // else it proves nothing
+    {
+        PosixPlatform platform(std::vector<std::string>{});
+        const DestinationLock held(platform, drop);
+        ASSERT_FALSE(held.refusal());
+        const testing::CommandResult refused = asNobody();
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.output.find("Another Kelvara is writing into " + drop + " now."), std::string::npos) << refused.output;
+        EXPECT_TRUE(fs::is_empty(drop));
+    }
+    const testing::CommandResult saved = asNobody();
+    EXPECT_EQ(saved.status, 0) << saved.output;
+    ExpectAllSaved(drop);
+}
+
 TEST_F(CardTest, BothFamiliesTakeTheSectorCountGivenAndStopWhereTheCardEnds) {
     const auto geometry = testing::ReadGeometryWithMinfo(card->image);
     const std::int64_t total = geometry.sectorsPerCluster * geometry.totalClusters;
@@ -546,9 +692,7 @@ TEST(Cli, WhatCannotBeDoneSaysWhyWithStatus1) {
 
     const CliRun image = Cli({"image", QString::fromStdString(dir.file("small.img")), QString::fromStdString(dir.file("out"))});
     EXPECT_EQ(image.status, 0) << image.err;
-    const auto geometry = testing::ReadGeometryWithMinfo(dir.file("small.img"));
-    const std::int64_t total = geometry.sectorsPerCluster * geometry.totalClusters;
-    EXPECT_EQ(testing::ReadFileBytes(dir.file("out/TOBRN.IMG")), testing::ReadBytesAt(dir.file("small.img"), 0, total * 512));
+    EXPECT_EQ(testing::ReadFileBytes(dir.file("out/TOBRN.IMG")), testing::ReadFileBytes(dir.file("small.img")));
 }
 
 TEST(Cli, AnImageWithPartitionsIsReadFromItsFirstOrTheOneNamed) {

@@ -12,6 +12,7 @@
 #include "platform/posix/posix_platform.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/mounts.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_photos.h"
 #include "tools/disk_wipe.h"

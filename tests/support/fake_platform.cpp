@@ -413,6 +413,13 @@ bool FakePlatform::GetVolumePathNameA(const std::string& fileName, std::span<cha
     return true;
 }
 
+std::optional<Platform::SharedStorage> FakePlatform::FindSharedStorage(const std::string& path,
+                                                                       const std::string& rootPathName) {
+    // What stores a folder is told here only by mountedOn, through GetVolumePathNameA.
+    Record("FindSharedStorage(" + path + ", " + rootPathName + ")");
+    return std::nullopt;
+}
+
 DWORD FakePlatform::GetFileAttributesA(const std::string& fileName) {
     Record("GetFileAttributesA(" + fileName + ")");
     const std::string path = Normalize(fileName);
