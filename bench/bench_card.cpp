@@ -1,6 +1,8 @@
 #include "bench/bench_card.h"
 
+#include <QBuffer>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QProcess>
 #include <algorithm>
 #include <cstdio>
@@ -61,6 +63,36 @@ testing::Bytes Unique(const testing::Bytes& photo, int number) {
     return out;
 }
 
+// A photo as a camera of today writes it, 2 to 8 MB: a picture with the grain of a sensor (which
+// is what makes its entropy-coded data long) and an Exif segment holding a thumbnail.
+testing::Bytes CameraJpeg(int seed) {
+    const int width = 2400 + (seed * 331) % 1800, height = width * 2 / 3;
+    QImage image(width, height, QImage::Format_RGB32);
+    std::mt19937 random(static_cast<unsigned>(seed));
+    for (int y = 0; y < height; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const unsigned grain = random();
+            line[x] = qRgb((x * 255 / width + (grain & 31)) & 255, (y * 255 / height + ((grain >> 5) & 31)) & 255,
+                           (seed * 40 + ((grain >> 10) & 31)) & 255);
+        }
+    }
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG", 88 + seed % 8);
+    const testing::Bytes picture(data.begin(), data.end());
+    const testing::Bytes thumbnail = testing::MakeJpeg(160, 120, seed + 1000, 60);
+    testing::Bytes out = {0xFF, 0xD8, 0xFF, 0xE1};
+    const std::size_t length = 2 + 6 + thumbnail.size();
+    out.push_back(static_cast<std::uint8_t>(length >> 8));
+    out.push_back(static_cast<std::uint8_t>(length));
+    out.insert(out.end(), {'E', 'x', 'i', 'f', 0, 0});
+    out.insert(out.end(), thumbnail.begin(), thumbnail.end());
+    out.insert(out.end(), picture.begin() + 2, picture.end());
+    return out;
+}
+
 }  // namespace
 
 std::vector<std::uint64_t> MakeTwoSessionCard(const std::string& path, std::int64_t gibibytes, int older, int newer) {
@@ -69,16 +101,16 @@ std::vector<std::uint64_t> MakeTwoSessionCard(const std::string& path, std::int6
     const std::int64_t dataStart = testing::ReadGeometryWithMinfo(path).dataStartSector * 512;
     // A pool of camera-sized pictures; every photo is one of them with a comment of its own.
     std::vector<testing::Bytes> pool;
-    for (int i = 0; i < 24; ++i) {
-        const int width = 900 + (i * 97) % 700, height = 600 + (i * 61) % 500;
-        pool.push_back(i % 6 == 5   ? testing::MakeJpegWithPreview(width / 2, height / 2, i)
-                       : i % 8 == 7 ? testing::MakeGif89a(width / 6, height / 6, i)
-                                    : testing::MakeJpegWithThumbnail(width, height, i));
-    }
+    for (int i = 0; i < 24; ++i) 
+        pool.push_back(i % 8 == 7   ? testing::MakeGif89a(400 + i * 7, 300, i)
+                       : i % 6 == 5 ? testing::MakeJpegWithPreview(1600, 1200, i)
+                                    : CameraJpeg(i));
     std::vector<std::uint64_t> written;
     std::int64_t at = dataStart;
+    const std::int64_t end = gibibytes << 30;
     for (int n = 0; n < older + newer; ++n) {
         const testing::Bytes photo = Unique(pool[static_cast<std::size_t>(n * 7) % pool.size()], n);
+        if (at + static_cast<std::int64_t>(photo.size()) > end / 10 * 9) break;
         testing::WriteBytesAt(path, at, photo);
         written.push_back(Fingerprint(photo));
         at += (static_cast<std::int64_t>(photo.size()) + kCluster - 1) / kCluster * kCluster;
@@ -86,7 +118,6 @@ std::vector<std::uint64_t> MakeTwoSessionCard(const std::string& path, std::int6
     // Old data of other files to the card's end: random bytes, no photo signature at a sector's start.
     std::mt19937_64 random(2);
     std::vector<std::uint8_t> chunk(1 << 20);
-    const std::int64_t end = gibibytes << 30;
     for (; at < end; at += static_cast<std::int64_t>(chunk.size())) {
         for (std::size_t i = 0; i < chunk.size(); i += 8) {
             const std::uint64_t value = random();

@@ -15,9 +15,10 @@ void FillCardImage(const std::string& path, std::int64_t mebibytes);
 
 // A camera card used for two sessions: `older` photos written one after another from the start
 // of its data area (then deleted), `newer` photos written after them (deleted too), and old
-// data of other files from there to the card's end. Photos are QImage-made JPEGs (with
-// thumbnails, some with a Multi-Picture preview) and GIF89a, each unique by content. Returns a
-// fingerprint of every photo written, in card order.
+// data of other files from there to the card's end. Photos are camera-sized JPEGs of 2 to 8 MB
+// with thumbnails, some smaller ones with a Multi-Picture preview, and GIF89a, each unique by
+// content; no more are laid than fill nine tenths of the card. Returns a fingerprint of every
+// photo written, in card order.
 std::vector<std::uint64_t> MakeTwoSessionCard(const std::string& path, std::int64_t gibibytes, int older, int newer);
 
 // A fingerprint of a file's bytes, to tell recovered photos from the ones written.

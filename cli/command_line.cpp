@@ -52,14 +52,16 @@ Options:
   --prefix P        name saved photos P001.JPG, P002.GIF, ... (default Image)
   --family nt|9x    read through the NT volume path or the 9x disk service (default: what
                     the system is)
-  --sectors N       take the drive as N sectors instead of the size its file system gives
+  --sectors N       take the drive as N sectors instead of its whole length
   --quiet           print only results: no progress
   --help            this text
 
-Progress goes to standard error: a bar on a terminal, plain lines otherwise. Exit status:
-0 when everything asked for was done, 1 when something failed (the message says what),
-2 for a wrong command line. Ctrl-C stops cleanly: files are closed, and a partial image is
-reported as partial.
+Progress goes to standard error: a bar on a terminal, plain lines otherwise. Sectors that
+cannot be read are zeros; a line for each range names the files that hold zeros there. Files
+are written under a temporary name and take their own only when whole. Exit status: 0 when
+everything asked for was done, 1 when something failed or sectors could not be read (the
+message says what), 2 for a wrong command line. Ctrl-C stops within a megabyte: nothing of an
+unfinished photo is left, and a partial image is kept as TOBRN.IMG.partial.
 )";
 }
 

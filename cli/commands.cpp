@@ -7,6 +7,7 @@
 #include "cli/cli_host.h"
 #include "cli/source.h"
 #include "destination/destination_check.h"
+#include "destination/destination_lock.h"
 #include "diskio/get_total_sectors.h"
 #include "diskio/is_windows_nt.h"
 #include "diskio/sector.h"
@@ -22,6 +23,11 @@ namespace {
 
 void Complain(const std::string& text) { std::fprintf(stderr, "kelvara-cli: %s\n", text.c_str()); }
 
+// Every range of sectors that could not be read, a line each, with the files holding zeros there.
+void ComplainOfUnreadable(const SectorRanges& unreadable, const std::vector<ZeroFilledFile>& files = {}) {
+    for (const std::string& line : UnreadableLines(unreadable, files)) Complain(line);
+}
+
 const char* TypeName(DWORD type) {
     switch (type) {
         case DRIVE_REMOVABLE: return "removable";
@@ -34,7 +40,8 @@ const char* TypeName(DWORD type) {
     }
 }
 
-// The sector count the window would show for the drive, or what --sectors says.
+// The sector count the window would show for the drive, or what --sectors says. A drive that
+// ends before its file system does is read to its end, and the user is told.
 std::optional<std::int64_t> SectorsOf(Platform& platform, const std::string& drive, const CommandLine& line) {
     if (line.sectors) return *line.sectors;
     const std::int64_t total = GetTotalSectors(platform, drive);
@@ -46,6 +53,7 @@ std::optional<std::int64_t> SectorsOf(Platform& platform, const std::string& dri
         Complain("drive " + drive + " holds no sectors to read.");
         return std::nullopt;
     }
+    if (const auto note = ShortVolumeNote(platform, drive, total)) Complain(*note);
     return total;
 }
 
@@ -76,9 +84,12 @@ std::optional<std::string> MakeFolders(Platform& platform, const std::string& fo
     return std::nullopt;
 }
 
-// The folder to write into is off the card being read, and made with the folders above it;
-// false, after saying why, when it is not. `given` is the folder as the user wrote it.
-bool FolderReady(Platform& platform, const std::string& folder, const std::string& drive, const std::string& given) {
+// The folder to write into is off the card being read, made with the folders above it, and held
+// against any other Kelvara (in `held`); false, after saying why, when it is not. All of it is
+// asked before the card is read, so a long scan never ends in a refusal. `given` is the folder
+// as the user wrote it.
+bool FolderReady(Platform& platform, const std::string& folder, const std::string& drive, const std::string& given,
+                 std::optional<DestinationLock>& held) {
     if (const auto refusal = SourceDriveRefusal(platform, folder, drive)) {
         Complain(*refusal);
         return false;
@@ -87,7 +98,16 @@ bool FolderReady(Platform& platform, const std::string& folder, const std::strin
         Complain("the folder " + given + " cannot be made: " + *failure);
         return false;
     }
+    held.emplace(platform, folder);
+    if (const auto& refusal = held->refusal()) {
+        Complain(*refusal);
+        return false;
+    }
     return true;
+}
+
+std::string Counted(std::int64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 std::string WithoutTrailingSeparator(std::string folder) {
@@ -95,6 +115,53 @@ std::string WithoutTrailingSeparator(std::string folder) {
         folder.pop_back();
     return folder;
 }
+
+// Entries a save passed over by their nature, named on standard error; a run of them alike
+// (inside one photo, or none of them photos) in one line, as a card may hold millions.
+class NotSavedLines {
+public:
+    NotSavedLines(const std::string& prefix, const FoundPhotoTable& table) : prefix_(prefix), table_(table) {}
+
+    // Takes an entry that was not saved by its nature (true); any other ends the run.
+    bool Add(const SavedEntry& entry) {
+        const bool passed = entry.status == PhotoStatus::Inside || entry.status == PhotoStatus::NotAPhoto;
+        if (count_ > 0 && (!passed || entry.status != status_ || entry.container != container_ || entry.index != last_ + 1))
+            Flush();
+        if (!passed) return false;
+        if (count_++ == 0) {
+            first_ = entry.name;
+            status_ = entry.status;
+            container_ = entry.container;
+        }
+        last_ = entry.index;
+        lastName_ = entry.name;
+        return true;
+    }
+
+    void Flush() {
+        if (count_ == 0) return;
+        const bool one = count_ == 1;
+        const std::string who = one ? first_ : first_ + " to " + lastName_ + " (" + std::to_string(count_) + " entries)";
+        if (status_ == PhotoStatus::Inside) {
+            const std::string holder =
+                container_ >= 0 ? EntryName(prefix_, container_, table_[static_cast<std::size_t>(container_)].Kind)
+                                : std::string("another photo");
+            Complain(who + (one ? " lies inside " : " lie inside ") + holder +
+                     (one ? ": it was not saved on its own." : ": they were not saved on their own."));
+        } else {
+            Complain(who + (one ? " is not a photo: nothing of a picture follows its signature; it was not saved."
+                                : " are not photos: nothing of a picture follows their signatures; they were not saved."));
+        }
+        count_ = 0;
+    }
+
+private:
+    const std::string& prefix_;
+    const FoundPhotoTable& table_;
+    std::int64_t count_ = 0, last_ = -1, container_ = -1;
+    std::string first_, lastName_;
+    PhotoStatus status_ = PhotoStatus::Unknown;
+};
 
 struct Scanned {
     FoundPhotoTable table;
@@ -152,6 +219,7 @@ int ScanDrive(Platform& platform, const std::string& drive, const CommandLine& l
     }
     for (const ScanMessage& message : ScanMessages(scanned.report))
         if (message.summary) std::printf("%s\n", message.text.c_str());
+    ComplainOfUnreadable(scanned.report.unreadable);
     return scanned.report.Complete() ? 0 : 1;
 }
 
@@ -159,39 +227,68 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     const std::string folder = WithoutTrailingSeparator(line.folder);
     const auto sectors = SectorsOf(platform, drive, line);
     if (!sectors) return 1;
+    std::optional<DestinationLock> held;
+    if (!FolderReady(platform, folder, drive, line.folder, held)) return 1;
     CliHost host(drive, *sectors, meter);
-    const Scanned scanned = Scan(platform, host, line, meter);
+    Scanned scanned = Scan(platform, host, line, meter);
     if (scanned.table.empty()) {
         std::printf("no photos found on %s\n", drive.c_str());
+        ComplainOfUnreadable(scanned.report.unreadable);
         return scanned.report.Complete() ? 0 : 1;
     }
-    if (!FolderReady(platform, folder, drive, line.folder)) return 1;
-    std::vector<std::int64_t> indexes(scanned.table.size());
-    for (std::size_t i = 0; i < indexes.size(); ++i) indexes[i] = static_cast<std::int64_t>(i);
+    held.reset();  // saving holds the folder itself, from here to its last file
     CliHost saver(drive, *sectors, meter);
-    const SaveReport report = SavePhotos(platform, saver, scanned.table, indexes, folder, line.prefix);
-    for (const std::string& path : report.written) std::printf("%s\n", Shown(line.folder, path).c_str());
+    // Save All counts its photos; a lone photo, its bytes.
+    saver.SetTask("saving into " + line.folder,
+                  scanned.table.size() == 1 ? ProgressMeter::Unit::Bytes : ProgressMeter::Unit::Photos);
+    // Each file as it is written; what was saved in part, or not at all, on standard error.
+    NotSavedLines notSaved(line.prefix, scanned.table);
+    const SaveReport report = SaveAllPhotos(platform, saver, scanned.table, folder, line.prefix, [&](const SavedEntry& entry) {
+        if (notSaved.Add(entry)) return;
+        if (!entry.path.empty()) std::printf("%s\n", Shown(line.folder, entry.path).c_str());
+        if (entry.status == PhotoStatus::Incomplete)
+            Complain(entry.name + " is incomplete: its data break off after " + std::to_string(entry.bytes) +
+                     " bytes; it was saved as far as it holds together.");
+    });
+    meter.Update(saver.ProgressPeak());
+    meter.Finish();
+    notSaved.Flush();
     if (const auto shortfall = SaveShortfall(report)) Complain(*shortfall);
+    if (report.incomplete + report.inside + report.notPhotos > 0)
+        Complain(Counted(report.saved, "file", "files") + " saved (" + std::to_string(report.incomplete) + " incomplete); " +
+                 Counted(report.inside, "entry lies", "entries lie") + " inside other photos; " +
+                 Counted(report.notPhotos, "entry is not a photo", "entries are not photos") + ".");
     if (report.stopped) Complain("saving was stopped; the files listed are whole.");
-    return scanned.report.Complete() && report.refused.empty() && report.failed == 0 && !report.stopped ? 0 : 1;
+    // What the scan could not read and what the photos' reads could not: the files name where.
+    SectorRanges unreadable = scanned.report.unreadable;
+    unreadable.Add(report.unreadable);
+    ComplainOfUnreadable(unreadable, report.zeroFilled);
+    return scanned.report.Complete() && report.refused.empty() && report.failed == 0 && report.incomplete == 0 &&
+                   !report.stopped && unreadable.empty()
+               ? 0
+               : 1;
 }
 
 int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& line, ProgressMeter& meter) {
     const std::string folder = WithoutTrailingSeparator(line.folder);
     const auto sectors = SectorsOf(platform, drive, line);
     if (!sectors) return 1;
-    if (!FolderReady(platform, folder, drive, line.folder)) return 1;
+    std::optional<DestinationLock> held;
+    if (!FolderReady(platform, folder, drive, line.folder, held)) return 1;
+    held.reset();  // the image holds the folder itself
     CliHost host(drive, *sectors, meter);
     const ImageReport report = MakeImage(platform, host, folder);
     meter.Update(report.sectorsWritten);
     meter.Finish();
+    const std::string shown = Shown(line.folder, report.path);
+    if (report.created) ComplainOfUnreadable(report.unreadable, {{shown.substr(shown.find_last_of("/\\") + 1), report.unreadable}});
     if (!report.complete) {
         Complain(report.failure);
-        if (report.created) Complain(IncompleteImageText(report, Shown(line.folder, report.path)));
+        if (report.created) Complain(IncompleteImageText(report, shown));
         return 1;
     }
-    std::printf("%s\n", Shown(line.folder, report.path).c_str());
-    return 0;
+    std::printf("%s\n", shown.c_str());
+    return report.unreadable.empty() ? 0 : 1;
 }
 
 }  // namespace kelvara::cli

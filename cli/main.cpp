@@ -65,19 +65,24 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kelvara-cli: %s\n\n%s", error.message.c_str(), UsageText());
         return 2;
     }
-    if (line.verb == CommandLine::Verb::Help) {
-        std::fputs(UsageText(), stdout);
-        return 0;
-    }
     int status = 1;
-    try {
-        status = Run(line);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "kelvara-cli: %s\n", error.what());
+    if (line.verb == CommandLine::Verb::Help) {
+        status = std::fputs(UsageText(), stdout) == EOF ? 1 : 0;
+    } else {
+        try {
+            status = Run(line);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "kelvara-cli: %s\n", error.what());
+        }
     }
-    // What was printed is the result: output that could not be written is a failure.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "kelvara-cli: the output could not be written: %s\n", std::strerror(errno));
+    // What was printed is the result: output that could not be written, up to its last byte
+    // (which the close may be the first to fail on), is a failure.
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    const int flushError = errno;
+    if (!flushed || std::fclose(stdout) != 0) {
+        std::fprintf(stderr, "kelvara-cli: the output could not be written: %s\n",
+                     std::strerror(flushed ? errno : flushError));
         return 1;
     }
     return status;

@@ -50,7 +50,7 @@ std::optional<std::string> DriveOf(Platform& platform, const Source& source) {
         const bool ofImage = target == path || target.rfind(path + "@", 0) == 0;
         if (!ofImage || platform.GetDriveTypeA(root) != DRIVE_REMOVABLE) continue;
         if (!first) first = root;
-        if (GetTotalSectors(platform, root) >= 0) return root;  // the first with a file system
+        if (FileSystemSectors(platform, root)) return root;  // the first with a file system
     }
     return first;
 }

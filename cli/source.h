@@ -21,7 +21,7 @@ struct Source {
 Source ParseSource(const std::string& text);
 
 // The drive string of the source on this platform: the drive it names, or the first drive the
-// attached image gave whose size is known (else its first). nullopt when the image could not
+// attached image gave that holds a FAT or exFAT file system (else its first). nullopt when the image could not
 // be attached here.
 std::optional<std::string> DriveOf(Platform& platform, const Source& source);
 

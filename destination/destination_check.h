@@ -11,8 +11,11 @@
 namespace kelvara {
 
 // Why nothing may be written into `folder` while drive `sourceDrive` is recovered: it lies on
-// that drive's volume, wherever the volume is mounted (also a folder that is not there yet).
-// nullopt when it may.
+// that drive's card, however the card is mounted (by its letter, through a loop device, a FUSE
+// program, an overlay, a bind mount, on another partition of the same disk), also a folder that
+// is not there yet, and one whose storage cannot all be found out. nullopt when it may. Links in
+// the folder's path are followed. The window's destination dialog and the command line both ask
+// here, before anything is made.
 std::optional<std::string> SourceDriveRefusal(Platform& platform, const std::string& folder,
                                               const std::string& sourceDrive);
 

@@ -3,10 +3,12 @@
 // is asked afresh and the NT volume path or the 9x virtual-device path does the read.
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "diskio/disk_error.h"
 #include "diskio/sector.h"
+#include "diskio/sector_ranges.h"
 #include "platform/platform.h"
 
 namespace kelvara {
@@ -22,9 +24,16 @@ SectorBuffer ReadSectors(Platform& platform, const std::string& drive, std::int6
 // sectors, from its first on, the drive still holds: all of them, unless the volume ends
 // inside the run (or before it) or the medium stopped answering, and then the rest is zeros
 // because there is nothing there to read. The 9x service does not tell that apart from an
-// unreadable sector, so on that family every sector counts as held.
+// unreadable sector, so on that family every sector counts as held. Sectors the drive holds but
+// could not give are zeros too; when `unreadable` is given they are added to it.
 std::int32_t ReadSectors(Platform& platform, const std::string& drive, std::int64_t firstSector,
-                         std::int32_t offset, std::int32_t count, SectorBuffer& into);
+                         std::int32_t offset, std::int32_t count, SectorBuffer& into,
+                         SectorRanges* unreadable = nullptr);
+
+// Whole sectors straight into memory the caller keeps (its size a whole number of sectors, at
+// least one): no copy on the NT path, where a drive is read most. Returns as the one above.
+std::int32_t ReadSectors(Platform& platform, const std::string& drive, std::int64_t firstSector,
+                         std::span<std::uint8_t> into, SectorRanges* unreadable = nullptr);
 
 // The whole sectors a read of `count` bytes from `offset` covers; checks the arguments and
 // the arithmetic: offset + count - 1 and that many sectors times 512 in 32 bits, and the

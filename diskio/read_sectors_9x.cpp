@@ -1,5 +1,6 @@
 #include "diskio/read_sectors_9x.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "diskio/disk_error.h"
@@ -32,8 +33,12 @@ bool ServiceRead(Platform& platform, HANDLE device, LowMemory& block, std::int16
 
 }  // namespace
 
-bool ReadSectors9x(Platform& platform, const std::string& drive, std::int64_t firstSector,
-                   std::int32_t offset, std::int32_t count, SectorBuffer& into) {
+namespace {
+
+// Reads the run into low memory and hands the `count` bytes from `offset` to `deliver`.
+template <typename Deliver>
+bool Read9x(Platform& platform, const std::string& drive, std::int64_t firstSector, std::int32_t offset,
+            std::int32_t count, SectorRanges* unreadable, Deliver deliver) {
     const std::string text = drive;
     const std::int32_t sectors = SectorsToRead(text, firstSector, offset, count);
     if (sectors > INT16_MAX)
@@ -59,17 +64,33 @@ bool ReadSectors9x(Platform& platform, const std::string& drive, std::int64_t fi
         // What a failed service left is not data. One bad sector must not blank the run:
         // ask again a sector at a time.
         std::memset(block.bytes().data() + kBlockArea, 0, static_cast<std::size_t>(sectors) * kSectorSize);
-        for (std::int32_t s = 0; sectors > 1 && s < sectors; ++s) {
+        for (std::int32_t s = 0; s < sectors; ++s) {
             const std::size_t at = kBlockArea + static_cast<std::size_t>(s) * kSectorSize;
-            if (!ServiceRead(platform, device, block, driveNumber, first + static_cast<std::uint32_t>(s), 1, at))
-                std::memset(block.bytes().data() + at, 0, kSectorSize);
+            if (sectors > 1 &&
+                ServiceRead(platform, device, block, driveNumber, first + static_cast<std::uint32_t>(s), 1, at))
+                continue;
+            std::memset(block.bytes().data() + at, 0, kSectorSize);
+            if (unreadable) unreadable->Add(firstSector + s, 1);
         }
     }
     platform.CloseHandle(device);
 
-    const auto staging = block.bytes().subspan(kBlockArea);
-    into.assign(staging.begin() + offset, staging.begin() + offset + count);
+    deliver(block.bytes().subspan(kBlockArea + static_cast<std::size_t>(offset), static_cast<std::size_t>(count)));
     return true;
+}
+
+}  // namespace
+
+bool ReadSectors9x(Platform& platform, const std::string& drive, std::int64_t firstSector, std::int32_t offset,
+                   std::int32_t count, SectorBuffer& into, SectorRanges* unreadable) {
+    return Read9x(platform, drive, firstSector, offset, count, unreadable,
+                  [&](std::span<const std::uint8_t> bytes) { into.assign(bytes.begin(), bytes.end()); });
+}
+
+bool ReadSectors9x(Platform& platform, const std::string& drive, std::int64_t firstSector, std::int32_t offset,
+                   std::int32_t count, std::span<std::uint8_t> into, SectorRanges* unreadable) {
+    return Read9x(platform, drive, firstSector, offset, count, unreadable,
+                  [&](std::span<const std::uint8_t> bytes) { std::copy(bytes.begin(), bytes.end(), into.begin()); });
 }
 
 }  // namespace kelvara

@@ -3,6 +3,7 @@
 // photo structure walkers run on this, so they read a drive in bounded pieces and are tested
 // on plain memory.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -26,6 +27,23 @@ public:
 
 private:
     std::span<const std::uint8_t> bytes_;
+};
+
+// The bytes of another source from `start` on, at most `length` of them: a part of a drive, or
+// of a photo, as a source of its own.
+class SourceView final : public ByteSource {
+public:
+    SourceView(ByteSource& source, std::uint64_t start, std::uint64_t length = UINT64_MAX)
+        : source_(source), start_(start), length_(length) {}
+    std::span<const std::uint8_t> From(std::uint64_t offset) override {
+        if (offset >= length_) return {};
+        const std::span<const std::uint8_t> bytes = source_.From(start_ + offset);
+        return bytes.first(static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), length_ - offset)));
+    }
+
+private:
+    ByteSource& source_;
+    std::uint64_t start_, length_;
 };
 
 class ByteCursor {

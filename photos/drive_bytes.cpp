@@ -13,12 +13,13 @@ constexpr std::uint64_t kPieceBytes = 2048 * kSectorSize;
 // writing it out.
 constexpr std::uint64_t kCacheBytes = 16 * kPieceBytes;
 
-}  // namespace
+// The buffer the last DriveBytes of this thread left: its pages are the process's already.
+thread_local SectorBuffer spareCache;
 
-namespace {
 std::uint64_t BytesUpTo(std::int64_t firstSector, std::int64_t sector) {
     return sector > firstSector ? static_cast<std::uint64_t>(sector - firstSector) * kSectorSize : 0;
 }
+
 }  // namespace
 
 DriveBytes::DriveBytes(Platform& platform, std::string drive, std::int64_t firstSector, std::int64_t runEnd,
@@ -28,7 +29,14 @@ DriveBytes::DriveBytes(Platform& platform, std::string drive, std::int64_t first
       firstSector_(firstSector),
       run_(BytesUpTo(firstSector, runEnd)),
       limit_(BytesUpTo(firstSector, endSector)),
-      afterRead_(std::move(afterRead)) {}
+      afterRead_(std::move(afterRead)),
+      cache_(std::move(spareCache)) {
+    spareCache.clear();
+}
+
+DriveBytes::~DriveBytes() {
+    if (cache_.size() > spareCache.size()) spareCache = std::move(cache_);
+}
 
 std::uint64_t DriveBytes::PieceStart(std::uint64_t offset) const {
     const std::uint64_t aligned = offset / kPieceBytes * kPieceBytes;
@@ -44,28 +52,30 @@ std::uint64_t DriveBytes::PieceEnd(std::uint64_t pieceStart) const {
 std::span<const std::uint8_t> DriveBytes::From(std::uint64_t offset) {
     const std::uint64_t end = std::min(limit_, volumeEnd_.value_or(limit_));
     if (offset >= end) return {};
-    if (offset < cacheStart_ || offset >= cacheStart_ + cache_.size()) {
-        const std::uint64_t pieceStart = PieceStart(offset);
-        // A piece that follows on is added to what is kept; any other starts it afresh.
-        if (pieceStart != cacheStart_ + cache_.size() || cache_.size() + kPieceBytes > kCacheBytes) {
-            cache_.clear();
-            cacheStart_ = pieceStart;
-        }
-        Read(pieceStart);
-        if (offset >= cacheStart_ + cache_.size()) return {};
+    if (offset < cacheStart_ || offset >= cacheStart_ + cacheLength_) {
+        Read(PieceStart(offset));
+        if (offset < cacheStart_ || offset >= cacheStart_ + cacheLength_) return {};
     }
     const auto at = static_cast<std::size_t>(offset - cacheStart_);
-    return std::span<const std::uint8_t>(cache_).subspan(at);
+    const auto length = std::min<std::uint64_t>(cacheLength_ - at, PieceEnd(PieceStart(offset)) - offset);
+    return std::span<const std::uint8_t>(cache_.data() + at, static_cast<std::size_t>(length));
 }
 
 void DriveBytes::Read(std::uint64_t pieceStart) {
-    const auto bytes = static_cast<std::int32_t>(PieceEnd(pieceStart) - pieceStart);
+    const std::uint64_t bytes = PieceEnd(pieceStart) - pieceStart;
+    // A piece that follows on is read in after what is kept; any other starts it afresh.
+    if (pieceStart != cacheStart_ + cacheLength_ || cacheLength_ + bytes > kCacheBytes) {
+        cacheStart_ = pieceStart;
+        cacheLength_ = 0;
+    }
+    if (cache_.size() < cacheLength_ + bytes) cache_.resize(kCacheBytes);
     const std::int64_t sector = firstSector_ + static_cast<std::int64_t>(pieceStart / kSectorSize);
-    const std::int32_t held = ReadSectors(platform_, drive_, sector, 0, bytes, piece_);
-    const auto kept = std::min<std::size_t>(static_cast<std::size_t>(held) * kSectorSize, piece_.size());
+    const std::span<std::uint8_t> into(cache_.data() + cacheLength_, static_cast<std::size_t>(bytes));
+    const std::int32_t held = ReadSectors(platform_, drive_, sector, into, &unreadable_);
+    const auto kept = std::min<std::uint64_t>(static_cast<std::uint64_t>(held) * kSectorSize, bytes);
     // Zeros past the volume's end are not the drive's bytes: they end what can be read.
-    if (kept < piece_.size()) volumeEnd_ = pieceStart + kept;
-    cache_.insert(cache_.end(), piece_.begin(), piece_.begin() + static_cast<std::ptrdiff_t>(kept));
+    if (kept < bytes) volumeEnd_ = pieceStart + kept;
+    cacheLength_ += kept;
     if (afterRead_) afterRead_();
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 // A found photo's bytes as they lie on its drive, read in bounded pieces as they are asked for,
-// however long its run: memory stays small whatever lies after the photo.
+// however long its run: memory stays small whatever lies after the photo. Pieces that follow on
+// are read straight into one buffer, kept up to 16 MiB, so a camera's photo is read once for
+// finding its end and writing it out; that buffer goes from one photo to the next, so saving
+// thousands of photos does not ask the system for fresh memory each time.
 
 #include <cstdint>
 #include <functional>
@@ -8,6 +11,7 @@
 #include <string>
 
 #include "diskio/sector.h"
+#include "diskio/sector_ranges.h"
 #include "photos/byte_source.h"
 #include "platform/platform.h"
 
@@ -21,9 +25,16 @@ public:
     // drive: the window yields there, and may throw to give the work up.
     DriveBytes(Platform& platform, std::string drive, std::int64_t firstSector, std::int64_t runEnd,
                std::int64_t endSector, std::function<void()> afterRead = {});
+    ~DriveBytes() override;
+    DriveBytes(const DriveBytes&) = delete;
+    DriveBytes& operator=(const DriveBytes&) = delete;
 
-    // Throws DiskError when the drive cannot be read.
+    // At most the rest of one piece (1 MiB). Throws DiskError when the drive cannot be read.
     std::span<const std::uint8_t> From(std::uint64_t offset) override;
+
+    // The sectors, by their number on the drive, that the reads so far could not read: they are
+    // zeros here.
+    const SectorRanges& Unreadable() const { return unreadable_; }
 
     // How many bytes the volume holds from the first sector on, once a read has met its end.
     std::optional<std::uint64_t> VolumeEnd() const { return volumeEnd_; }
@@ -42,10 +53,11 @@ private:
     std::uint64_t run_;    // bytes from the first sector to the run's end
     std::uint64_t limit_;  // bytes from the first sector to the end sector
     std::function<void()> afterRead_;
-    SectorBuffer cache_;       // bytes [cacheStart_, cacheStart_ + cache_.size())
+    SectorBuffer cache_;              // its first cacheLength_ bytes are [cacheStart_, cacheStart_ + cacheLength_)
     std::uint64_t cacheStart_ = 0;
-    SectorBuffer piece_;
+    std::uint64_t cacheLength_ = 0;
     std::optional<std::uint64_t> volumeEnd_;
+    SectorRanges unreadable_;
 };
 
 }  // namespace kelvara

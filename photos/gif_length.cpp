@@ -20,35 +20,42 @@ bool SkipSubBlocks(ByteCursor& cursor) {
 
 }  // namespace
 
-std::optional<std::uint64_t> GifLength(ByteSource& bytes) {
+Walk WalkGif(ByteSource& bytes) {
     ByteCursor cursor(bytes);
+    bool image = false;
+    std::uint64_t blockAt = 0;  // where the block being read starts: all before it held together
+    const auto broken = [&](std::uint64_t at) { return Walk{std::nullopt, at, image}; };
     static constexpr std::uint8_t kSignature[] = {'G', 'I', 'F', '8', '9', 'a'};
     for (const std::uint8_t expected : kSignature)
-        if (cursor.Next() != expected) return std::nullopt;
+        if (cursor.Next() != expected) return broken(0);
     // The logical screen: width, height, packed field, background colour, aspect ratio.
     cursor.Skip(4);
     const auto screen = cursor.Next();
-    if (!screen) return std::nullopt;
+    if (!screen) return broken(cursor.Position());
     cursor.Skip(2 + ColourTableBytes(*screen));
 
     for (;;) {
+        blockAt = cursor.Position();
         const auto block = cursor.Next();
-        if (!block) return std::nullopt;
+        if (!block) return broken(cursor.Position());
         switch (*block) {
-            case kTrailer: return cursor.Position();
+            case kTrailer: return Walk{cursor.Position(), cursor.Position(), image};
             case kExtension:
-                if (!cursor.Next() || !SkipSubBlocks(cursor)) return std::nullopt;  // the label, then its data
+                if (!cursor.Next() || !SkipSubBlocks(cursor)) return broken(cursor.Position());  // the label, then its data
                 break;
             case kImage: {
                 cursor.Skip(8);  // left, top, width, height
                 const auto packed = cursor.Next();
-                if (!packed) return std::nullopt;
+                if (!packed) return broken(cursor.Position());
                 cursor.Skip(ColourTableBytes(*packed));
                 const auto codeSize = cursor.Next();
-                if (!codeSize || *codeSize < 1 || *codeSize > 11 || !SkipSubBlocks(cursor)) return std::nullopt;
+                if (!codeSize) return broken(cursor.Position());
+                if (*codeSize < 1 || *codeSize > 11) return broken(blockAt);
+                image = true;
+                if (!SkipSubBlocks(cursor)) return broken(cursor.Position());
                 break;
             }
-            default: return std::nullopt;  // no block starts so: not a GIF, or a damaged one
+            default: return broken(blockAt);  // no block starts so: not a GIF, or a damaged one
         }
     }
 }

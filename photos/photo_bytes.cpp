@@ -4,40 +4,45 @@
 
 #include "diskio/disk_error.h"
 #include "photos/end_marker.h"
-#include "photos/photo_structure.h"
 
 namespace kelvara {
-namespace {
 
-[[noreturn]] void DriveEnded(const DriveBytes& bytes, std::uint64_t at) {
+void DriveEnded(const DriveBytes& bytes, std::uint64_t at) {
     throw DiskError(DiskError::Kind::Ended,
                     DriveEndedText(bytes.drive(), bytes.firstSector() + static_cast<std::int64_t>(at / kSectorSize)) +
                         ", inside the photo. The card may have been taken out or changed.");
 }
 
-}  // namespace
+std::uint64_t BrokenLength(ByteSource& bytes, std::uint64_t run, const Walk& walk, EndMarkerBytes marker) {
+    if (const auto at = FindLastEndMarker(bytes, run, marker); at && *at + 2 >= walk.reached) return *at + 2;
+    return walk.image ? std::min(walk.reached, run) : run;
+}
 
 std::uint64_t PhotoLength(DriveBytes& bytes, const FoundPhoto& photo) {
     if (photo.StartSector < 0 || photo.EndSector <= photo.StartSector)
         throw DiskError(DiskError::Kind::BadArgument, "The photo's place on the drive is not known.");
-    if (const auto length = StructuralLength(photo.Kind, bytes)) return *length;
-
     const std::uint64_t run = static_cast<std::uint64_t>(photo.EndSector - photo.StartSector) * kSectorSize;
+    // One Save All found reaching over another photo is shown as it was saved: within its run.
+    SourceView within(bytes, 0, photo.Status == PhotoStatus::Incomplete ? run : UINT64_MAX);
+    const Walk walk = WalkStructure(photo.Kind, within);
+    if (walk.end) return *walk.end;
+
     // Zeros where the drive has ended are not the photo: no file rather than one that looks whole.
     if (bytes.From(run - 1).empty()) DriveEnded(bytes, bytes.VolumeEnd().value_or(run));
-    if (const auto at = FindLastEndMarker(bytes, run, photo.EndMarker)) return *at + 2;
-    return run;
+    return BrokenLength(bytes, run, walk, photo.EndMarker);
 }
 
-NextPiece PhotoPieces(DriveBytes& bytes, std::uint64_t length) {
-    return [&bytes, length, done = std::uint64_t{0}]() mutable -> std::span<const std::uint8_t> {
+NextPiece PhotoPieces(DriveBytes& drive, std::uint64_t start, std::uint64_t length) {
+    return [&drive, start, length, done = std::uint64_t{0}]() mutable -> std::span<const std::uint8_t> {
         if (done == length) return {};
-        std::span<const std::uint8_t> piece = bytes.From(done);
-        if (piece.empty()) DriveEnded(bytes, done);
+        std::span<const std::uint8_t> piece = drive.From(start + done);
+        if (piece.empty()) DriveEnded(drive, start + done);
         piece = piece.first(static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), length - done)));
         done += piece.size();
         return piece;
     };
 }
+
+NextPiece PhotoPieces(DriveBytes& bytes, std::uint64_t length) { return PhotoPieces(bytes, 0, length); }
 
 }  // namespace kelvara

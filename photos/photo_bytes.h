@@ -4,21 +4,33 @@
 
 #include <cstdint>
 
-#include "photos/drive_bytes.h"
 #include "destination/written_file.h"
+#include "photos/drive_bytes.h"
+#include "photos/photo_structure.h"
 #include "scan/found_photo.h"
 
 namespace kelvara {
 
-// The photo's length in bytes: where its own structure ends, which may lie past the next
-// photo's start (a thumbnail that began on a sector boundary was listed as a photo of its
-// own); when the structure leads to no end, up to the last end marker of its kind within its
-// run, or the whole run without one. Throws DiskError when the drive cannot be read, or when
-// it ends inside the run and the structure gave no end before that.
+// How much of a photo whose structure broke off is kept, within its `run` (up to the next
+// entry): up to the last end marker of its kind that ends where the walk broke off or later (one
+// before, such as a thumbnail's inside the header the walk read, is not the photo's end); without one, as far as the
+// walk held together once it had reached picture data, else the whole run.
+std::uint64_t BrokenLength(ByteSource& bytes, std::uint64_t run, const Walk& walk, EndMarkerBytes marker);
+
+// The photo's length in bytes, as the preview shows it: where its own structure ends, which may
+// lie past the next photo's start (a thumbnail that began on a sector boundary was listed as a
+// photo of its own); when the structure breaks off (or Save All found it broken), BrokenLength.
+// Throws DiskError when the drive cannot be read, or when it ends inside the run and the
+// structure gave no end before that.
 std::uint64_t PhotoLength(DriveBytes& bytes, const FoundPhoto& photo);
 
 // Hands out the first `length` bytes a piece at a time. Throws DiskError when the drive no
 // longer holds them.
 NextPiece PhotoPieces(DriveBytes& bytes, std::uint64_t length);
+// The same for the photo that starts `start` bytes into a drive read from its first sector.
+NextPiece PhotoPieces(DriveBytes& drive, std::uint64_t start, std::uint64_t length);
+
+// Throws the DiskError of a drive that holds nothing from byte `at` on (counted as `bytes` count).
+[[noreturn]] void DriveEnded(const DriveBytes& bytes, std::uint64_t at);
 
 }  // namespace kelvara

@@ -56,14 +56,22 @@ std::string PreviewTempFolder(Platform& platform) {
 }
 
 std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, std::int64_t driveEnd,
-                              const std::string& tempFolder, const std::function<void()>& afterRead) {
+                              const std::string& tempFolder, const std::function<void()>& afterRead,
+                              SectorRanges* unreadable) {
     if (tempFolder.empty()) throw std::runtime_error("There is no private folder to put the preview in.");
     DriveBytes bytes(platform, photo.Drive, photo.StartSector, photo.EndSector, driveEnd, afterRead);
     const std::uint64_t length = PhotoLength(bytes, photo);
+    RemoveLeftovers(platform, tempFolder);
 
     // Each file is made anew in place of the old one (a link planted under the fixed name is
-    // removed, never written through). A file that cannot be written is passed over.
-    WriteWholeFile(platform, tempFolder + "TB.jpg", PhotoPieces(bytes, length));
+    // replaced, never written through). A photo that cannot be written is not left as the one
+    // before it, which the pane would show in its place.
+    const std::string photoPath = tempFolder + "TB.jpg";
+    if (WriteWholeFile(platform, photoPath, PhotoPieces(bytes, length))) platform.DeleteFileA(photoPath);
+    if (unreadable) {
+        const auto sectors = static_cast<std::int64_t>((length + kSectorSize - 1) / kSectorSize);
+        *unreadable = bytes.Unreadable().Within(photo.StartSector, photo.StartSector + sectors);
+    }
     const std::string page = PreviewPageText(tempFolder);
     const std::string pagePath = tempFolder + "TB001.htm";
     WriteWholeFile(platform, pagePath, WholeContent({reinterpret_cast<const std::uint8_t*>(page.data()), page.size()}));

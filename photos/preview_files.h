@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "diskio/sector_ranges.h"
 #include "platform/platform.h"
 #include "scan/found_photo.h"
 
@@ -19,12 +20,15 @@ std::string PreviewPageText(const std::string& tempFolder);
 std::string PreviewTempFolder(Platform& platform);
 
 // Reads the photo a piece at a time up to where it ends, the same bytes Save writes (see
-// PhotoLength), and writes both files afresh (each deleted first, then created new, so no old
-// tail and no planted link survives). `afterRead` runs after every read of the drive (the
-// window yields there) and may throw to give the preview up, which removes what it wrote of the
-// photo. Returns the page's path. Throws DiskError when the drive cannot be read or ends inside
-// the photo; nothing is written then. A file that cannot be written is skipped.
+// PhotoLength), and writes both files afresh, each under a temporary name first, so TB.jpg is
+// the whole photo or is not there (no old tail, no planted link followed, nothing half-written
+// if the program is killed). `afterRead` runs after every read of the drive (the window yields
+// there) and may throw to give the preview up, which leaves the files as they were. Returns the
+// page's path. Throws DiskError when the drive cannot be read or ends inside the photo; nothing is
+// written then. A file that cannot be written is not there afterwards. `unreadable`, when given,
+// receives the sectors of the photo that could not be read: TB.jpg holds zeros there.
 std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, std::int64_t driveEnd,
-                              const std::string& tempFolder, const std::function<void()>& afterRead = {});
+                              const std::string& tempFolder, const std::function<void()>& afterRead = {},
+                              SectorRanges* unreadable = nullptr);
 
 }  // namespace kelvara

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <new>
 
 #include "destination/destination_check.h"
@@ -10,11 +11,13 @@
 #include "diskio/disk_error.h"
 #include "photos/drive_bytes.h"
 #include "photos/photo_bytes.h"
+#include "photos/photo_resolution.h"
 #include "scan/entry_name.h"
 
 namespace kelvara {
-
 namespace {
+
+constexpr std::size_t kIncompleteNamed = 5;
 
 constexpr std::uint64_t kMaxProgress = std::numeric_limits<std::int64_t>::max();
 
@@ -26,11 +29,189 @@ NextPiece CountedOnTheBar(NextPiece pieces, std::uint64_t length, Host& host) {
         const auto piece = pieces();
         done += piece.size();
         host.SetProgressValue(static_cast<std::int64_t>(std::min<std::uint64_t>(done, kMaxProgress)));
+        // The walk may have read the whole photo already: its writing shows on the bar too.
+        host.Yield();
         return piece;
     };
 }
 
+// One drive read from its first sector, and what is known of the entries on it. Made again after
+// a read fails, so a card put back in is read afresh.
+struct DriveReader {
+    DriveReader(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& drive)
+        : drive(drive),
+          bytes(platform, drive, 0, DriveEnd(table), DriveEnd(table),
+                [&host] {
+                    host.Yield();
+                    if (host.StopRequested()) throw SaveStopped{};
+                }),
+          resolution(table, bytes, drive) {}
+    std::string drive;
+    DriveBytes bytes;
+    PhotoResolution resolution;
+};
+
+class Saver {
+public:
+    // With `showBytes`, the progress bar counts each photo's bytes as they are written.
+    Saver(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& folder, const std::string& prefix,
+          bool showBytes = false)
+        : platform_(platform), host_(host), table_(table), folder_(folder), prefix_(prefix), showBytes_(showBytes) {}
+
+    // Saves one entry; throws SaveError when it cannot, SaveStopped when the user asks to stop.
+    SavedEntry Save(std::int64_t index) {
+        host_.Yield();
+        if (index < 0 || index >= static_cast<std::int64_t>(table_.size()))
+            throw SaveError("Photo number " + std::to_string(index + 1) + " is not in the list of found photos.");
+        const FoundPhoto photo = table_[static_cast<std::size_t>(index)];
+        SavedEntry entry;
+        entry.index = index;
+        entry.name = EntryName(prefix_, index, photo.Kind);
+        // "" would become the root of whatever drive the program runs on. (The window never passes
+        // the dialog's cancel marker; the command line has no dialog, so there "No" is a folder's name.)
+        if (folder_.empty()) throw SaveError(entry.name + " was not saved: no destination folder was chosen.");
+        if (photo.StartSector < 0 || photo.EndSector <= photo.StartSector)
+            throw SaveError(entry.name + " could not be read: The photo's place on the drive is not known.");
+        try {
+            Write(photo, entry);
+        } catch (const DiskError& error) {
+            reader_.reset();
+            throw SaveError(entry.name + " could not be read: " + error.what());
+        } catch (const std::bad_alloc&) {
+            reader_.reset();
+            throw SaveError(entry.name + " could not be read: there is not enough memory to read it.");
+        } catch (const SaveStopped&) {
+            reader_.reset();
+            throw;
+        }
+        host_.Yield();
+        return entry;
+    }
+
+private:
+    void Write(const FoundPhoto& photo, SavedEntry& entry) {
+        if (!reader_ || reader_->drive != photo.Drive.str())
+            reader_ = std::make_unique<DriveReader>(platform_, host_, table_, photo.Drive);
+        const PhotoCut cut = reader_->resolution.Resolve(static_cast<std::size_t>(entry.index));
+        entry.status = cut.status;
+        const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
+        if (cut.status == PhotoStatus::Inside) {
+            if (container_ && start < container_->end) entry.container = container_->index;
+            return;
+        }
+        // What broke off where the drive ended is not told apart from a photo cut short: no file
+        // rather than one that looks whole.
+        const std::uint64_t run = static_cast<std::uint64_t>(photo.EndSector - photo.StartSector) * kSectorSize;
+        if (cut.status != PhotoStatus::Whole && reader_->bytes.From(start + run - 1).empty())
+            DriveEnded(reader_->bytes, reader_->bytes.VolumeEnd().value_or(start + run));
+        if (cut.status == PhotoStatus::NotAPhoto) return;
+
+        entry.path = folder_ + "\\" + entry.name;
+        entry.bytes = cut.length;
+        // A stop asked for while the photo is written takes effect within a piece.
+        NextPiece pieces = [this, all = PhotoPieces(reader_->bytes, start, cut.length)] {
+            if (host_.StopRequested()) throw SaveStopped{};
+            return all();
+        };
+        if (showBytes_) pieces = CountedOnTheBar(std::move(pieces), cut.length, host_);
+        if (const auto failure = WriteWholeFile(platform_, entry.path, pieces, photo.Drive))
+            throw SaveError(entry.name + " could not be written: " + *failure);
+        const auto sectors = static_cast<std::int64_t>((cut.length + kSectorSize - 1) / kSectorSize);
+        entry.zeros = reader_->bytes.Unreadable().Within(photo.StartSector, photo.StartSector + sectors);
+        if (cut.status == PhotoStatus::Whole) container_ = Container{entry.index, start + cut.length};
+    }
+
+    struct Container {
+        std::int64_t index;
+        std::uint64_t end;
+    };
+    Platform& platform_;
+    Host& host_;
+    FoundPhotoTable& table_;
+    const std::string& folder_;
+    const std::string& prefix_;
+    const bool showBytes_;
+    std::unique_ptr<DriveReader> reader_;
+    std::optional<Container> container_;  // the last whole photo written: what lies inside it was saved with it
+};
+
+// Saves `count` entries, the i-th being `indexAt(i)`.
+SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std::size_t count,
+                    const std::function<std::int64_t(std::size_t)>& indexAt, const std::vector<std::string>& drives,
+                    const std::string& Folder, const std::string& Prefix, const SaveListener& each) {
+    SaveReport report;
+    const DestinationLock lock(platform, Folder);
+    if (auto refusal = SourceDriveRefusal(platform, Folder, drives)) report.refused = *refusal;
+    else if (lock.refusal()) report.refused = *lock.refusal();
+    if (!report.refused.empty()) {
+        host.ShowFailure(report.refused, "Kelvara");
+        return report;
+    }
+
+    RemoveLeftovers(platform, Folder);
+    host.SetStatus("Saveing");
+    // Save All counts its photos; Save of one photo, which may be long, its bytes.
+    const bool countPhotos = count != 1;
+    if (countPhotos) {
+        host.SetProgressMax(static_cast<std::int64_t>(count));
+        host.SetProgressValue(0);
+    }
+    Saver saver(platform, host, table, Folder, Prefix, !countPhotos);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (host.StopRequested()) {
+            report.stopped = true;
+            break;
+        }
+        SavedEntry entry;
+        entry.index = indexAt(i);
+        try {
+            entry = saver.Save(entry.index);
+        } catch (const SaveError& error) {
+            entry.failure = error.what();
+            if (report.failed++ == 0) report.firstFailure = error.what();
+        } catch (const SaveStopped&) {
+            report.stopped = true;
+            break;
+        }
+        switch (entry.status) {
+            case PhotoStatus::Incomplete:
+                if (report.firstIncomplete.size() < kIncompleteNamed) report.firstIncomplete.push_back(entry.name);
+                ++report.incomplete;
+                [[fallthrough]];
+            case PhotoStatus::Whole: ++report.saved; break;
+            case PhotoStatus::Inside: ++report.inside; break;
+            case PhotoStatus::NotAPhoto: ++report.notPhotos; break;
+            case PhotoStatus::Unknown: break;
+        }
+        if (!entry.zeros.empty()) {
+            if (report.zeroFilled.size() < SectorRanges::kMostRanges) report.zeroFilled.push_back({entry.name, entry.zeros});
+            report.unreadable.Add(entry.zeros);
+        }
+        if (each) each(entry);
+        if (countPhotos) host.SetProgressValue(static_cast<std::int64_t>(i + 1));
+    }
+    host.SetProgressValue(0);
+    host.SetStatus("Ready");
+    const auto shortfall = SaveShortfall(report);
+    const auto notes = SaveNotes(report);
+    if (shortfall || notes) {
+        const std::string text = shortfall && notes ? *shortfall + "\n\n" + *notes : shortfall ? *shortfall : *notes;
+        // Photos lost or cut short are a warning; entries that were never photos of their own are news.
+        if (shortfall || report.incomplete > 0)
+            host.ShowFailure(text, "Kelvara");
+        else
+            host.ShowMessage(text, "Kelvara");
+    }
+    if (!report.unreadable.empty()) host.ShowFailure(UnreadableText(report.unreadable, report.zeroFilled), "Kelvara");
+    return report;
+}
+
+std::string Count(std::int64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 }  // namespace
+
 
 std::int64_t DriveEnd(const FoundPhotoTable& table) { return table.empty() ? 0 : table.back().EndSector; }
 
@@ -44,80 +225,80 @@ std::vector<std::string> PhotoDrives(const FoundPhotoTable& table, const std::ve
     return drives;
 }
 
-std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& table, std::int64_t FileNum,
-                     const std::string& Folder, const std::string& Prefix, bool showBytes) {
-    host.Yield();
-    if (FileNum < 0 || FileNum >= static_cast<std::int64_t>(table.size()))
-        throw SaveError("Photo number " + std::to_string(FileNum + 1) + " is not in the list of found photos.");
-    const FoundPhoto photo = table[static_cast<std::size_t>(FileNum)];
-    const std::string name = EntryName(Prefix, FileNum, photo.Kind);
-    // "" would become the root of whatever drive the program runs on. (The window never passes the
-    // dialog's cancel marker; the command line has no dialog, so there "No" is a folder's name.)
-    if (Folder.empty()) throw SaveError(name + " was not saved: no destination folder was chosen.");
-
-    DriveBytes bytes(platform, photo.Drive, photo.StartSector, photo.EndSector, DriveEnd(table),
-                     [&host] { host.Yield(); });
-    const std::string path = Folder + "\\" + name;
-    try {
-        const std::uint64_t length = PhotoLength(bytes, photo);
-        NextPiece pieces = PhotoPieces(bytes, length);
-        if (showBytes) pieces = CountedOnTheBar(std::move(pieces), length, host);
-        if (const auto failure = WriteWholeFile(platform, path, pieces, photo.Drive))
-            throw SaveError(name + " could not be written: " + *failure);
-    } catch (const DiskError& error) {
-        throw SaveError(name + " could not be read: " + error.what());
-    } catch (const std::bad_alloc&) {
-        throw SaveError(name + " could not be read: there is not enough memory to read it.");
+std::vector<std::string> PhotoDrives(const FoundPhotoTable& table) {
+    std::vector<std::string> drives;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const std::string drive = table[i].Drive;
+        if (std::find(drives.begin(), drives.end(), drive) == drives.end()) drives.push_back(drive);
     }
-    host.Yield();
-    return path;
+    return drives;
 }
 
-SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& table,
-                      const std::vector<std::int64_t>& indexes, const std::string& Folder,
-                      const std::string& Prefix) {
-    SaveReport report;
-    const DestinationLock lock(platform, Folder);
-    if (auto refusal = SourceDriveRefusal(platform, Folder, PhotoDrives(table, indexes))) report.refused = *refusal;
-    else if (lock.refusal()) report.refused = *lock.refusal();
-    if (!report.refused.empty()) {
-        host.ShowFailure(report.refused, "Kelvara");
-        return report;
+std::string SaveFile(Platform& platform, Host& host, FoundPhotoTable& table, std::int64_t FileNum,
+                     const std::string& Folder, const std::string& Prefix) {
+    Saver saver(platform, host, table, Folder, Prefix);
+    SavedEntry entry;
+    try {
+        entry = saver.Save(FileNum);
+    } catch (const SaveStopped&) {
+        throw SaveError(EntryName(Prefix, FileNum, table[static_cast<std::size_t>(FileNum)].Kind) +
+                        " was not saved: saving was stopped.");
     }
+    if (entry.status == PhotoStatus::NotAPhoto)
+        throw SaveError(entry.name + " was not saved: it is not a photo, nothing of a picture follows its signature.");
+    return entry.path;
+}
 
-    host.SetStatus("Saveing");
-    // Save All counts its photos; Save of one photo, which may be long, its bytes.
-    const bool countPhotos = indexes.size() != 1;
-    if (countPhotos) {
-        host.SetProgressMax(static_cast<std::int64_t>(indexes.size()));
-        host.SetProgressValue(0);
-    }
-    std::int64_t done = 0;
-    for (const std::int64_t index : indexes) {
-        if (host.StopRequested()) {
-            report.stopped = true;
-            break;
-        }
-        try {
-            report.written.push_back(SaveFile(platform, host, table, index, Folder, Prefix, !countPhotos));
-        } catch (const SaveError& error) {
-            if (report.failed++ == 0) report.firstFailure = error.what();
-        }
-        if (countPhotos) host.SetProgressValue(++done);
-    }
-    host.SetProgressValue(0);
-    host.SetStatus("Ready");
-    if (const auto shortfall = SaveShortfall(report)) host.ShowFailure(*shortfall, "Kelvara");
-    return report;
+SaveReport SavePhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::vector<std::int64_t>& indexes,
+                      const std::string& Folder, const std::string& Prefix, const SaveListener& each) {
+    return SaveEach(platform, host, table, indexes.size(), [&](std::size_t i) { return indexes[i]; },
+                    PhotoDrives(table, indexes), Folder, Prefix, each);
+}
+
+SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& Folder,
+                         const std::string& Prefix, const SaveListener& each) {
+    return SaveEach(platform, host, table, table.size(), [](std::size_t i) { return static_cast<std::int64_t>(i); },
+                    PhotoDrives(table), Folder, Prefix, each);
 }
 
 std::optional<std::string> SaveShortfall(const SaveReport& report) {
     if (!report.refused.empty()) return report.refused;
     if (report.failed == 0) return std::nullopt;
-    const auto asked = report.written.size() + static_cast<std::size_t>(report.failed);
-    return "Saved " + std::to_string(report.written.size()) + " of " + std::to_string(asked) +
+    const auto asked = report.saved + report.failed;
+    return "Saved " + std::to_string(report.saved) + " of " + std::to_string(asked) +
            (asked == 1 ? " photo; " : " photos; ") + std::to_string(report.failed) + " could not be saved.\n\n" +
            report.firstFailure;
+}
+
+std::optional<std::string> SaveNotes(const SaveReport& report) {
+    std::vector<std::string> notes;
+    if (report.incomplete > 0) {
+        std::string names;
+        for (const std::string& name : report.firstIncomplete) names += (names.empty() ? "" : ", ") + name;
+        const auto more = report.incomplete - static_cast<std::int64_t>(report.firstIncomplete.size());
+        if (more > 0) names += " and " + std::to_string(more) + " more";
+        notes.push_back(report.incomplete == 1
+                            ? names + " is incomplete: its data break off where the card holds something else (the "
+                                      "rest was written over, or lies elsewhere on the card). It was saved as far as it "
+                                      "holds together."
+                            : Count(report.incomplete, "photo", "photos") +
+                                  " are incomplete: their data break off where the card holds something else (the rest "
+                                  "was written over, or lies elsewhere on the card). Each was saved as far as it holds "
+                                  "together: " + names + ".");
+    }
+    if (report.inside > 0)
+        notes.push_back(Count(report.inside, "entry lies", "entries lie") +
+                        " inside other photos (a thumbnail or preview a photo carries, or the data of a clip) and " +
+                        (report.inside == 1 ? "was" : "were") + " not saved on " + (report.inside == 1 ? "its" : "their") +
+                        " own.");
+    if (report.notPhotos > 0)
+        notes.push_back(Count(report.notPhotos, "entry is not a photo", "entries are not photos") +
+                        ": nothing of a picture follows " + (report.notPhotos == 1 ? "its" : "their") +
+                        " signature, so " + (report.notPhotos == 1 ? "it was" : "they were") + " not saved.");
+    if (notes.empty()) return std::nullopt;
+    std::string text;
+    for (const std::string& note : notes) text += (text.empty() ? "" : "\n\n") + note;
+    return text;
 }
 
 }  // namespace kelvara

@@ -2,14 +2,17 @@
 // Found photos back into ordinary files.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "diskio/sector_ranges.h"
 #include "platform/platform.h"
 #include "scan/found_photo.h"
 #include "scan/host.h"
+#include "scan/scan_report.h"
 
 namespace kelvara {
 
@@ -19,41 +22,79 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Reads photo `FileNum` again, a piece at a time (yielding after each), up to where it ends
-// (see PhotoLength), and writes it as Folder + "\" + Prefix + number + Kind, shortening an
-// earlier file of that name first. Yields before and after. With `showBytes`, the progress bar
-// counts the photo's bytes as they are written. Returns the path written. Throws SaveError (a
-// DiskError's text included) when the index is outside the table, the drive cannot be read or
-// ends inside the photo, or the file cannot be written; a file that could not be written whole
-// is removed.
-std::string SaveFile(Platform& platform, Host& host, const FoundPhotoTable& table, std::int64_t FileNum,
-                     const std::string& Folder, const std::string& Prefix, bool showBytes = false);
+// What became of one entry as it was saved, handed out at once: nothing of it is kept.
+struct SavedEntry {
+    std::int64_t index = 0;
+    std::string name;  // its list entry: Prefix, number, kind
+    // Whole or Incomplete: written to `path`, `bytes` long. Inside or NotAPhoto: nothing written.
+    // Unknown: it could not be saved, `failure` says why.
+    PhotoStatus status = PhotoStatus::Unknown;
+    std::string path;
+    std::uint64_t bytes = 0;
+    std::int64_t container = -1;  // for one Inside: the photo holding it, when this save wrote it
+    std::string failure;
+    SectorRanges zeros;  // its sectors that could not be read: the file holds zeros there
+};
+using SaveListener = std::function<void(const SavedEntry&)>;
+
+// The user asked to stop while a photo was being saved: nothing of it was left.
+struct SaveStopped {};
 
 struct SaveReport {
-    std::string refused;               // why nothing was saved at all: the folder is on the card, or taken
-    std::vector<std::string> written;  // paths, in order
+    std::string refused;           // why nothing was saved at all: the folder is on the card, or taken
+    std::int64_t saved = 0;        // files written
+    std::int64_t incomplete = 0;   // of them, photos whose structure broke off: saved as far as it held together
+    std::int64_t inside = 0;       // entries inside another photo: saved with it only
+    std::int64_t notPhotos = 0;    // entries with nothing of a picture: not saved
     int failed = 0;
-    bool stopped = false;              // the user asked to stop before every photo was saved
-    std::string firstFailure;          // the reason of the first photo that failed
+    bool stopped = false;          // the user asked to stop before every photo was saved
+    std::string firstFailure;      // the reason of the first photo that failed
+    std::vector<std::string> firstIncomplete;  // the names of the first few incomplete photos
+    // Saved files holding zeros where sectors could not be read (the first few thousand), and all
+    // those sectors.
+    std::vector<ZeroFilledFile> zeroFilled;
+    SectorRanges unreadable;
 };
+
+// Saves photo `FileNum` on its own, as the Save button does (see SavePhotos), and returns the
+// path written. Throws SaveError saying why when nothing was written: the index is outside the
+// table, the entry is not a photo, the drive cannot be read or ends inside the photo, or the
+// file cannot be written.
+std::string SaveFile(Platform& platform, Host& host, FoundPhotoTable& table, std::int64_t FileNum,
+                     const std::string& Folder, const std::string& Prefix);
 
 // The Save and Save All buttons once the folder is chosen. A folder on the card the photos come
 // from, or one another Kelvara is writing into, is refused with one message. Otherwise
-// "Saveing" from here to the end, each index in turn, a failing photo skipped; then "Ready", and
-// one message when any failed. The messages are SaveShortfall's. The progress bar counts the
-// photos done (the bytes of a lone photo) and goes back to 0 at the end.
-SaveReport SavePhotos(Platform& platform, Host& host, const FoundPhotoTable& table,
-                      const std::vector<std::int64_t>& indexes, const std::string& Folder, const std::string& Prefix);
+// "Saveing" from here to the end, each index in turn: each photo read again a piece at a time
+// (yielding after each read) up to where it ends (see PhotoResolution: an entry inside an
+// earlier photo asked for is not saved on its own, one whose structure breaks off is saved as far
+// as it holds together), written as Folder + "\" + Prefix + number + Kind in place of an earlier
+// file of that name; a photo that fails is skipped and a file not written whole is removed. Then
+// "Ready", and one message when anything fell short or was not saved: SaveShortfall and
+// SaveNotes, and one naming the files that hold zeros where sectors could not be read. What a
+// Kelvara that was killed left in the folder goes first. Each file is written under a temporary
+// name and takes its own only when whole; a stop asked for takes effect within a piece. `each` hears of every entry as it is done; the statuses go into the table. The
+// progress bar counts the photos done (the bytes of a lone photo) and goes back to 0 at the end.
+SaveReport SavePhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::vector<std::int64_t>& indexes,
+                      const std::string& Folder, const std::string& Prefix, const SaveListener& each = {});
+// The same for every entry of the table, in order.
+SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& Folder,
+                         const std::string& Prefix, const SaveListener& each = {});
 
 // What the user is told of a save that fell short: why nothing was saved, or how many were saved,
 // how many failed and the first reason. nullopt when every photo asked for was saved (or the
 // user stopped it, which the caller tells in its own words).
 std::optional<std::string> SaveShortfall(const SaveReport& report);
+// What the user is told of entries saved in part or not at all by their nature: photos that are
+// incomplete, entries inside other photos, entries that are not photos. nullopt when none were.
+std::optional<std::string> SaveNotes(const SaveReport& report);
 
 // The end of the drive as the last scan knew it: no photo's bytes are read past it.
 std::int64_t DriveEnd(const FoundPhotoTable& table);
 
-// The drives the photos at these indexes are read from, each once: no destination may lie on them.
+// The drives the photos at these indexes are read from (all of them when none are given), each
+// once: no destination may lie on them.
 std::vector<std::string> PhotoDrives(const FoundPhotoTable& table, const std::vector<std::int64_t>& indexes);
+std::vector<std::string> PhotoDrives(const FoundPhotoTable& table);
 
 }  // namespace kelvara

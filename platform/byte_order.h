@@ -25,5 +25,8 @@ inline void StoreLe16(std::span<std::uint8_t> bytes, std::size_t at, std::uint16
 inline void StoreLe32(std::span<std::uint8_t> bytes, std::size_t at, std::uint32_t value) {
     for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
+inline void StoreLe64(std::span<std::uint8_t> bytes, std::size_t at, std::uint64_t value) {
+    for (std::size_t i = 0; i < 8; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
 
 }  // namespace kelvara

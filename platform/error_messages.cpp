@@ -20,6 +20,7 @@ std::string Win32ErrorMessage(DWORD code) {
         case ERROR_NOT_READY: return "The device is not ready.";
         case ERROR_SHARING_VIOLATION:
             return "The process cannot access the file because it is being used by another process.";
+        case ERROR_NOT_SAME_DEVICE: return "The system cannot move the file to a different disk drive.";
         case ERROR_CRC: return "Data error (cyclic redundancy check).";
         case ERROR_SECTOR_NOT_FOUND: return "The drive cannot find the sector requested.";
         case ERROR_WRITE_FAULT: return "The system cannot write to the specified device.";

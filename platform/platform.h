@@ -62,12 +62,28 @@ public:
 
     // --- file system -----------------------------------------------------------------------
     virtual bool DeleteFileA(const std::string& fileName) = 0;  // a link goes, never its target
+    // Renames a file within its volume. With MOVEFILE_REPLACE_EXISTING it takes the place of a
+    // file (or link) of the new name in one step, never writing through it; without, an existing
+    // name fails with ERROR_ALREADY_EXISTS.
+    virtual bool MoveFileExA(const std::string& existingFileName, const std::string& newFileName, DWORD flags) = 0;
     virtual bool CreateDirectoryA(const std::string& pathName) = 0;
     virtual DWORD GetFileAttributesA(const std::string& fileName) = 0;
     // The root of the volume a path lies on, ending in a backslash ("E:\"), also for a path
     // that does not exist yet. Where the volume is a drive's, mounted anywhere, it is named by
     // that drive's root.
     virtual bool GetVolumePathNameA(const std::string& fileName, std::span<char> volumePathName) = 0;
+    // What `path` (a folder, there or not yet) and the medium drive `rootPathName` reads are both
+    // stored on, so that writing under the path could change what the drive reads: the disk,
+    // partition or file where the two meet, named for a user ("/dev/sdb", "card.img"). nullopt
+    // when they share nothing, or the drive reads no medium. Where what stores the path cannot
+    // all be found out, it is taken to meet the drive: `certain` is false and `name` says what is
+    // not known. Windows has no one call for this; there it is told from the volumes' names and
+    // the disks they lie on.
+    struct SharedStorage {
+        std::string name;
+        bool certain = true;
+    };
+    virtual std::optional<SharedStorage> FindSharedStorage(const std::string& path, const std::string& rootPathName) = 0;
     // FindFirstFileA, FindNextFileA and FindClose in one call: the entries matching a pattern
     // with * and ? in its last part ("E:\*.*"), without "." and "..". nullopt when the folder
     // cannot be listed; an empty list when nothing matches.

@@ -61,9 +61,14 @@ inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 inline constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 inline constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;  // lets CreateFileA open a folder
+inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 
 // The VWIN32 service that runs interrupt 21h function 73h on the 9x family.
 inline constexpr DWORD VWIN32_DIOC_DOS_DRIVEINFO = 6;
+// A volume's or disk's length in bytes, as GET_LENGTH_INFORMATION: one little-endian 64-bit number.
+inline constexpr DWORD IOCTL_DISK_GET_LENGTH_INFO = 0x0007405C;
+// The disk a volume lies on, as STORAGE_DEVICE_NUMBER: device type, device number, partition number.
+inline constexpr DWORD IOCTL_STORAGE_GET_DEVICE_NUMBER = 0x002D1080;
 
 inline constexpr LONG ERROR_SUCCESS = 0;
 inline constexpr DWORD ERROR_INVALID_FUNCTION = 1;
@@ -78,6 +83,7 @@ inline constexpr DWORD ERROR_NO_MORE_FILES = 18;
 inline constexpr DWORD ERROR_WRITE_PROTECT = 19;
 inline constexpr DWORD ERROR_NOT_READY = 21;
 inline constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+inline constexpr DWORD ERROR_NOT_SAME_DEVICE = 17;
 inline constexpr DWORD ERROR_CRC = 23;
 inline constexpr DWORD ERROR_SECTOR_NOT_FOUND = 27;
 inline constexpr DWORD ERROR_WRITE_FAULT = 29;

@@ -1,7 +1,9 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,15 @@ const char* KindExtension(PhotoKind kind);
 // The kind's two-byte end-of-file marker: FF D9 ends a JPEG, 00 3B a GIF.
 using EndMarkerBytes = std::array<std::uint8_t, 2>;
 EndMarkerBytes EndMarkerOf(PhotoKind kind);
+
+// What walking an entry's structure showed; a scan leaves it Unknown, Save All sets it.
+enum class PhotoStatus : std::uint8_t {
+    Unknown,
+    Whole,       // its structure holds together to its end: saved as it is
+    Incomplete,  // its structure breaks off (the rest lies elsewhere, or was written over): saved as far as it is whole
+    Inside,      // it lies wholly inside an earlier photo (a thumbnail, a preview, a clip's data): saved with it only
+    NotAPhoto,   // a signature by chance: no picture follows it, nothing is saved
+};
 
 // The drive text a photo was found on. Only its first character names the drive it is read
 // back from, so a few characters kept in place are enough, and a record stays small however
@@ -40,10 +51,51 @@ struct FoundPhoto {
     PhotoKind Kind = PhotoKind::Jpeg;
     EndMarkerBytes EndMarker{};    // the kind's end-of-file marker
     DriveText Drive;               // the drive text when the photo was recorded; it is read back from there
+    PhotoStatus Status = PhotoStatus::Unknown;
 };
+static_assert(sizeof(FoundPhoto) <= 32, "a card of millions of entries keeps 32 bytes for each");
 
 // Record i belongs to entry i of the photo list. It grows as a scan finds photos; a new scan
-// starts it afresh.
-using FoundPhotoTable = std::vector<FoundPhoto>;
+// starts it afresh. Up to a few megabytes of records stay in memory; beyond, they move to a
+// private temporary file and only a few pages of it are kept, so memory stays small on a card
+// whose every sector starts a photo. Records come back by value: a reference into the table
+// would not outlive the next access.
+class FoundPhotoTable {
+public:
+    FoundPhotoTable();
+    FoundPhotoTable(std::initializer_list<FoundPhoto> records);
+    FoundPhotoTable(const FoundPhotoTable& other);
+    FoundPhotoTable& operator=(const FoundPhotoTable& other);
+    FoundPhotoTable(FoundPhotoTable&& other) noexcept;
+    FoundPhotoTable& operator=(FoundPhotoTable&& other) noexcept;
+    ~FoundPhotoTable();
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    // Throws std::out_of_range past the end, and std::runtime_error when a record that was moved
+    // to the temporary file cannot be read back.
+    FoundPhoto operator[](std::size_t index) const;
+    FoundPhoto back() const { return (*this)[size_ - 1]; }
+
+    // Throws std::bad_alloc when there is no room for the record, in memory or on disk.
+    void push_back(const FoundPhoto& record);
+    void pop_back();
+    void clear();
+    void assign(std::size_t count, const FoundPhoto& record);
+    void resize(std::size_t count);
+
+    void Set(std::size_t index, const FoundPhoto& record);
+    void SetEndSector(std::size_t index, std::int64_t endSector);
+    void SetStatus(std::size_t index, PhotoStatus status);
+
+    // Whether the records have moved to the temporary file (for the tests).
+    bool OnDisk() const;
+
+private:
+    struct Store;
+    FoundPhoto& Slot(std::size_t index, bool writing) const;
+    mutable std::unique_ptr<Store> store_;  // made on first use
+    std::size_t size_ = 0;
+};
 
 }  // namespace kelvara

@@ -14,7 +14,9 @@ PhotoRecorder::PhotoRecorder(Host& host, FoundPhotoTable& table, const std::stri
 
 bool PhotoRecorder::Record(PhotoKind kind, std::int64_t sector) {
     try {
-        table_.push_back({sector, 0, kind, EndMarkerOf(kind), {}});
+        // The one before ends here; were there no room for this one, the scan would stop here too.
+        if (!table_.empty()) table_.SetEndSector(table_.size() - 1, sector);
+        table_.push_back({sector, 0, kind, EndMarkerOf(kind), host_.DriveString()});
         try {
             host_.AddFoundEntry(EntryName(prefix_, static_cast<std::int64_t>(table_.size()) - 1, kind));
         } catch (const std::bad_alloc&) {
@@ -25,8 +27,6 @@ bool PhotoRecorder::Record(PhotoKind kind, std::int64_t sector) {
         Stop(ScanReport::End::OutOfMemory, sector);
         return false;
     }
-    if (table_.size() > 1) table_[table_.size() - 2].EndSector = sector;
-    table_.back().Drive = host_.DriveString();
     return true;
 }
 
@@ -53,11 +53,12 @@ ScanReport PhotoRecorder::Finish(std::int64_t tested, std::int64_t driveEnd) {
     report_.found = static_cast<std::int64_t>(table_.size());
     report_.tested = tested;
     if (!table_.empty()) {
-        FoundPhoto& last = table_.back();
-        last.EndSector = Stopped() ? report_.stopSector : driveEnd;
+        const std::int64_t start = table_.back().StartSector;
+        std::int64_t last = Stopped() ? report_.stopSector : driveEnd;
         // A photo cut off by the end of the volume ends there, so it can still be saved.
         const auto& end = report_.volumeEnd;
-        if (end && last.StartSector < *end && *end < last.EndSector) last.EndSector = *end;
+        if (end && start < *end && *end < last) last = *end;
+        table_.SetEndSector(table_.size() - 1, last);
     }
     for (const ScanMessage& message : ScanMessages(report_)) {
         if (message.summary)

@@ -6,9 +6,10 @@ namespace kelvara {
 // A scan reads the drive in this many runs, then whatever is left in one final read.
 inline constexpr int kScanRuns = 50;
 
-// No single read holds more than this many sectors (32 MiB): longer runs are read in pieces,
-// so memory stays bounded on large cards and the byte count never overflows.
-inline constexpr std::int32_t kMaxReadSectors = 65536;
+// A run is read in pieces of this many sectors (512 KiB): a piece stays in the processor's cache
+// from the kernel's copy into it to the test of its sectors, few enough that opening the volume
+// for each costs little, and memory stays small on any card.
+inline constexpr std::int32_t kScanPieceSectors = 1024;
 
 // Sectors per run: total / 50 rounded to the nearest whole number, halves to the even one
 // (1,025 sectors give 20, 1,075 give 22, 25 give 0).

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "diskio/sector_ranges.h"
+#include "scan/host.h"
+
 namespace kelvara {
 
 struct ScanReport {
@@ -26,9 +29,11 @@ struct ScanReport {
     // The drive held nothing from this sector on, though its size went further: the card was
     // taken out or changed. The scan went on over zeros.
     std::optional<std::int64_t> volumeEnd;
+    // Sectors the drive holds but could not give: they were tested as zeros.
+    SectorRanges unreadable;
 
-    // Every sector was tested and every one was there.
-    bool Complete() const { return end == End::Finished && !volumeEnd; }
+    // Every sector was tested, every one was there and could be read.
+    bool Complete() const { return end == End::Finished && !volumeEnd && unreadable.empty(); }
 };
 
 struct ScanMessage {
@@ -37,7 +42,27 @@ struct ScanMessage {
     bool summary = false;  // "Kelvara's found N Files"; the others tell of a scan that fell short
 };
 
-// The messages that end a scan, in the order they are shown.
+// The messages that end a scan, in the order they are shown. The unreadable sectors are told of
+// apart (UnreadableScanText), since the commands that go on to write files tell which hold zeros.
 std::vector<ScanMessage> ScanMessages(const ScanReport& report);
+
+// A file written with zeros where its sectors could not be read.
+struct ZeroFilledFile {
+    std::string name;  // as the user is to read it
+    SectorRanges sectors;
+};
+
+// One line for each range that could not be read, naming the files that hold zeros there:
+// "Sectors 20000-20099 could not be read; they are zeros in Image012.JPG and Image013.JPG."
+// With `most`, at most that many lines and files to a line, then how many more.
+std::vector<std::string> UnreadableLines(const SectorRanges& unreadable, const std::vector<ZeroFilledFile>& files,
+                                         std::size_t most = SIZE_MAX);
+
+// The message box's text of a few such lines, "" when every sector could be read.
+std::string UnreadableText(const SectorRanges& unreadable, const std::vector<ZeroFilledFile>& files = {});
+
+// Ends a scan that met unreadable sectors: they go into the report and the window tells of
+// them after the scan's own messages.
+void ReportUnreadable(Host& host, ScanReport& report, const SectorRanges& unreadable);
 
 }  // namespace kelvara

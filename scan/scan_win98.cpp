@@ -26,6 +26,7 @@ ScanReport ScanWin98(const ScanContext& context) {
     host.SetProgressMax(total);
 
     SectorBuffer buffer;
+    SectorRanges unreadable;
     std::int64_t i = 0;
     while (i != total) {
         if (host.StopRequested()) {
@@ -35,7 +36,7 @@ ScanReport ScanWin98(const ScanContext& context) {
         host.SetCurrentSector(i);
         drive = host.DriveString();
         try {
-            ReadSectors(context.platform, drive, i, 0, 10, buffer);
+            ReadSectors(context.platform, drive, i, 0, 10, buffer, &unreadable);
         } catch (const DiskError& error) {
             recorder.StopUnreadable(drive, i, error.what());
             break;
@@ -46,7 +47,9 @@ ScanReport ScanWin98(const ScanContext& context) {
         if (kind && !recorder.Record(*kind, i - 1)) break;
         host.Yield();
     }
-    return recorder.Finish(i, CaptionNumber(host.SectorsCaption()));
+    ScanReport report = recorder.Finish(i, CaptionNumber(host.SectorsCaption()));
+    ReportUnreadable(host, report, unreadable);
+    return report;
 }
 
 }  // namespace kelvara

@@ -31,7 +31,9 @@ public:
         const std::int64_t covered = kScanRuns * runLength;
         if (Going() && covered < total_) Test(covered, total_ - covered, true);
 
-        return recorder_.Finish(tested_, host_.ProgressMax());
+        ScanReport report = recorder_.Finish(tested_, host_.ProgressMax());
+        ReportUnreadable(host_, report, unreadable_);
+        return report;
     }
 
 private:
@@ -40,7 +42,7 @@ private:
     // Reads sectors [first, first + length) in bounded pieces and tests each one.
     void Test(std::int64_t first, std::int64_t length, bool finalRead) {
         for (std::int64_t done = 0; done < length && Going();) {
-            const auto piece = static_cast<std::int32_t>(std::min<std::int64_t>(kMaxReadSectors, length - done));
+            const auto piece = static_cast<std::int32_t>(std::min<std::int64_t>(kScanPieceSectors, length - done));
             const std::int64_t pieceStart = first + done;
             if (host_.StopRequested()) {
                 recorder_.StopRequested(pieceStart);
@@ -49,7 +51,7 @@ private:
             const std::string drive = host_.DriveString();
             std::int32_t held = 0;
             try {
-                held = ReadSectors(context_.platform, drive, pieceStart, 0, piece * kSectorSize, buffer_);
+                held = ReadSectors(context_.platform, drive, pieceStart, 0, piece * kSectorSize, buffer_, &unreadable_);
             } catch (const DiskError& error) {
                 recorder_.StopUnreadable(drive, pieceStart, error.what());
                 return;
@@ -81,8 +83,8 @@ private:
         }
     }
 
-    // The signatures of a whole read are found in one tight pass over the buffer, which the
-    // processor streams far faster than when the window's calls come between two sectors.
+    // The signatures of a whole read are found in one tight pass over the buffer, while it is still
+    // in the processor's cache, before the window's calls come between two sectors.
     struct Hit {
         std::int32_t sector;
         PhotoKind kind;
@@ -103,6 +105,7 @@ private:
     const std::int64_t total_;
     PhotoRecorder recorder_;
     SectorBuffer buffer_;
+    SectorRanges unreadable_;
     std::int64_t tested_ = 0;  // also the number of the sector under test
     bool volumeEnded_ = false;
 };

@@ -6,14 +6,20 @@
 
 #include <QProcess>
 #include <QThread>
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <optional>
 #include <map>
 #include <fstream>
+#include <iostream>
 
 #include "cli/command_line.h"
 #include "destination/destination_lock.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/hostile_cards.h"
+#include "tests/support/mounts.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_card.h"
 #include "tests/support/test_photos.h"
@@ -29,15 +35,22 @@ struct CliRun {
     std::string out, err;
 };
 
-std::string CliPath() {
+// A program built beside the tests.
+std::string Beside(const std::string& name) {
     const fs::path self = fs::absolute(::testing::internal::GetArgvs().at(0));
-    return (self.parent_path() / "kelvara-cli").string();
+    return (self.parent_path() / name).string();
 }
 
+std::string CliPath() { return Beside("kelvara-cli"); }
+
+// Runs kelvara-cli, or with /usr/bin/time first, that program on the arguments after it.
 CliRun Cli(const QStringList& arguments, const std::string& workingFolder = {}) {
     QProcess process;
     if (!workingFolder.empty()) process.setWorkingDirectory(QString::fromStdString(workingFolder));
-    process.start(QString::fromStdString(CliPath()), arguments);
+    if (!arguments.isEmpty() && arguments.front() == "/usr/bin/time")
+        process.start(arguments.front(), arguments.mid(1));
+    else
+        process.start(QString::fromStdString(CliPath()), arguments);
     process.waitForFinished(300000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
@@ -137,8 +150,8 @@ TEST_F(CardTest, ScanListsNameStartAndEndThenTheSummary) {
     }
     const CliRun drives = Cli({"drives", QString::fromStdString(card->image)});
     ASSERT_EQ(drives.status, 0);
-    const auto geometry = testing::ReadGeometryWithMinfo(card->image);
-    const std::string sectors = std::to_string(geometry.sectorsPerCluster * geometry.totalClusters);
+    // The whole card, to its last sector: not only the clusters of its data area.
+    const std::string sectors = std::to_string(fs::file_size(card->image) / 512);
     EXPECT_NE(drives.out.find("D:\\\tremovable\t" + sectors + "\t"), std::string::npos) << drives.out;
     EXPECT_EQ(previousEnd, sectors);  // the last photo runs to the drive's end
 }
@@ -209,11 +222,12 @@ TEST(Cli, ASavedPhotoEndsWhereItsStructureEnds) {
     const Bytes restarts = testing::MakeJpegWithRestarts(3, 40);
     const Bytes withPreview = testing::MakeJpegWithPreview(120, 90, 4);
     const Bytes animated = testing::MakeAnimatedGif89a(40, 30, 5, 4);
-    // Its thumbnail starts the photo's second sector: the scan lists it as a photo of its own.
+    // Its thumbnail starts the photo's second sector: the scan lists it as a photo of its own,
+    // which lies inside the photo and is saved with it only.
     const Bytes thumbnailed = testing::MakeJpegWithThumbnail(320, 240, 6, 512);
-    const Bytes thumbnail(thumbnailed.begin() + 512, thumbnailed.begin() + 512 + testing::MakeJpeg(40, 30, 1006, 60).size());
-    // A damaged photo: the length of its first segment is wrong, so its structure leads nowhere.
-    // It is cut after the last FF D9 of its run, which here lies in old data after its own end.
+    // A damaged photo: the length of its first segment is wrong, so its structure breaks off. It
+    // is cut after the last FF D9 of its run, which here lies in old data after its own end, and
+    // said to be incomplete.
     Bytes damaged = testing::MakeJpeg(160, 120, 7);
     damaged[5] = 0x02;
     damaged.insert(damaged.end(), {0x11, 0xFF, 0xD9});
@@ -221,14 +235,21 @@ TEST(Cli, ASavedPhotoEndsWhereItsStructureEnds) {
     card.Lay({plain, clip, progressive, restarts, withPreview, animated, thumbnailed, damaged, last, OldData(100000, 9)});
 
     const CliRun run = card.Save("out");
-    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.status, 1) << run.err;  // not all came back whole
     const std::vector<std::pair<std::string, Bytes>> expected = {
         {"Image001.JPG", plain},       {"Image002.JPG", progressive}, {"Image003.JPG", restarts},
         {"Image004.JPG", withPreview}, {"Image005.GIF", animated},    {"Image006.JPG", thumbnailed},
-        {"Image007.JPG", thumbnail},   {"Image008.JPG", damaged},     {"Image009.JPG", last}};
+        {"Image008.JPG", damaged},     {"Image009.JPG", last}};
     ASSERT_EQ(Lines(run.out).size(), expected.size()) << run.out;
     for (const auto& [name, bytes] : expected)
         EXPECT_EQ(testing::ReadFileBytes(card.dir.file("out/" + name)), bytes) << name;
+    EXPECT_FALSE(fs::exists(card.dir.file("out/Image007.JPG")));
+    EXPECT_EQ(Lines(run.err),
+              (std::vector<std::string>{
+                  "kelvara-cli: Image007.JPG lies inside Image006.JPG: it was not saved on its own.",
+                  "kelvara-cli: Image008.JPG is incomplete: its data break off after " + std::to_string(damaged.size()) +
+                      " bytes; it was saved as far as it holds together.",
+                  "kelvara-cli: 8 files saved (1 incomplete); 1 entry lies inside other photos; 0 entries are not photos."}));
 }
 
 // The card behind a partition table, as an SD card carries one: partition 1 is left empty,
@@ -247,26 +268,6 @@ std::string CardBehindTable(const testing::TempDir& dir, const std::string& labe
     testing::WriteBytesAt(image, 4096 * 512, testing::ReadFileBytes(card));
     return image;
 }
-
-// A block device reading a file, attached read-only with losetup for the life of the object.
-class LoopDevice {
-public:
-    explicit LoopDevice(const std::string& file) {
-        QProcess losetup;
-        losetup.start("losetup", {"-r", "-f", "--show", QString::fromStdString(file)});
-        losetup.waitForFinished();
-        if (losetup.exitCode() == 0) device_ = losetup.readAllStandardOutput().trimmed().toStdString();
-        else refusal_ = losetup.readAllStandardError().trimmed().toStdString();
-    }
-    ~LoopDevice() {
-        if (!device_.empty()) QProcess::execute("losetup", {"-d", QString::fromStdString(device_)});
-    }
-    const std::string& device() const { return device_; }
-    const std::string& refusal() const { return refusal_; }
-
-private:
-    std::string device_, refusal_;
-};
 
 TEST_F(CardTest, BehindAGuidOrClassicTableTheCardIsFoundInImagesAndDevices) {
     testing::TempDir dir;
@@ -290,13 +291,53 @@ TEST_F(CardTest, BehindAGuidOrClassicTableTheCardIsFoundInImagesAndDevices) {
             std::printf("[  SKIPPED ] %s table on a block device: only root can attach a loop device\n", label.c_str());
             continue;
         }
-        const LoopDevice loop(image);
+        const testing::LoopDevice loop(image, {.readOnly = true});
         if (loop.device().empty()) {
             std::printf("[  SKIPPED ] %s table on a block device: losetup refused: %s\n", label.c_str(), loop.refusal().c_str());
             continue;
         }
         expectSameScan(loop.device());
         expectSameScan(loop.device() + "@2");
+    }
+}
+
+// Cards crafted against the walkers, saved as a user would: at most the card is written, into
+// the files the structures allow, and memory stays small; a card whose every sector starts a
+// photo keeps its list in a temporary file.
+TEST(Cli, HostileCardsAreSavedWithinTheCardAndSmallMemory) {
+    struct Case {
+        const char* name;
+        Bytes card;
+        std::size_t files;
+        int status;  // 1 where some photo is incomplete
+    };
+    const Case cases[] = {
+        {"segments hopping across the card", testing::HoppingJpegCard(65536), 4, 1},
+        {"GIF sub-blocks chained to the card's end", testing::ChainedGifCard(4096), 1, 0},
+        {"100 JPEGs declaring a preview near the card's end", testing::FarPreviewCard(32768, 100), 101, 0},
+        {"FF D8 FF in every sector", testing::SignatureEverywhereCard(196608), 0, 0},
+    };
+    testing::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string image = dir.file("card.img"), out = dir.file("out");
+        fs::remove_all(out);
+        testing::WriteFileBytes(image, c.card);
+        const CliRun run = Cli({"/usr/bin/time", "-f", "%M", QString::fromStdString(CliPath()), "save",
+                                QString::fromStdString(image), QString::fromStdString(out), "--sectors",
+                                QString::number(c.card.size() / 512), "--quiet"});
+        ASSERT_EQ(run.status, c.status) << run.err.substr(0, 2000);
+        std::uintmax_t written = 0;
+        std::size_t files = 0;
+        if (fs::exists(out))
+            for (const auto& entry : fs::directory_iterator(out)) written += entry.file_size(), ++files;
+        EXPECT_EQ(files, c.files);
+        EXPECT_EQ(Lines(run.out).size(), files);
+        EXPECT_LE(written, c.card.size());
+        const double peakMiB = std::stod(Lines(run.err).back()) / 1024;
+        EXPECT_LT(peakMiB, 100);
+        std::cout << c.name << ": " << files << " files, " << written << " of " << c.card.size() << " bytes, peak "
+                  << peakMiB << " MiB\n";
     }
 }
 
@@ -401,6 +442,171 @@ TEST_F(CardTest, TwoCommandsNeverWriteOneFolderAtOnce) {
     fs::remove_all(out);
 }
 
+// Everything a save or an image would be refused for is said before the card is read: one
+// line, and no scan behind it.
+TEST_F(CardTest, TheFolderIsCheckedBeforeTheCardIsRead) {
+    testing::TempDir dir;
+    testing::WriteFileBytes(dir.file("file"), Bytes{1});
+    fs::create_directory(dir.file("taken"));
+    PosixPlatform other(std::vector<std::string>{});
+    const DestinationLock held(other, dir.file("taken"));
+    const std::pair<std::string, std::string> folders[] = {
+        {"D:", "D: is on drive D:\\, the card being recovered"},  // the card itself, by its letter
+        {dir.file("file/sub"), " is a file, not a folder."},
+        {"Q:\\out", "the folder Q:\\out cannot be made: "},
+        {dir.file("taken"), "Another Kelvara is writing into " + dir.file("taken") + " now."}};
+    for (const auto& [folder, why] : folders) {
+        for (const QString& command : {QString("save"), QString("image")}) {
+            const CliRun run = Cli({command, QString::fromStdString(card->image), QString::fromStdString(folder)});
+            EXPECT_EQ(run.status, 1) << folder;
+            EXPECT_TRUE(run.out.empty()) << run.out;
+            ASSERT_EQ(Lines(run.err).size(), 1u) << run.err;
+            EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
+        }
+    }
+}
+
+// The whole card is read, to its last sector, and the image of it is read as the card is; an
+// image that ends early is read to its end, and the user is told.
+TEST_F(CardTest, TheWholeCardIsReadAndItsImageScansAsTheCardDoes) {
+    testing::TempDir dir;
+    const std::string copy = dir.file("card.img");
+    fs::copy_file(card->image, copy);
+    const std::int64_t total = static_cast<std::int64_t>(fs::file_size(copy) / 512);
+    const auto geometry = testing::ReadGeometryWithMinfo(copy);
+    const std::int64_t dataArea = geometry.sectorsPerCluster * geometry.totalClusters;
+    // A photo past sectors per cluster times clusters: the count that leaves the end unread.
+    const Bytes last = testing::MakeJpeg(40, 30, 99);
+    ASSERT_LT(last.size(), 20u * 512);
+    ASSERT_LT(dataArea, total - 20);
+    testing::WriteBytesAt(copy, (total - 20) * 512, last);
+
+    const CliRun scan = Cli({"scan", "--quiet", QString::fromStdString(copy)});
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    const auto lines = Lines(scan.out);
+    ASSERT_EQ(lines.size(), card->photos.size() + 2);
+    EXPECT_EQ(lines[card->photos.size()], "Image031.JPG\t" + std::to_string(total - 20) + "\t" + std::to_string(total));
+
+    const CliRun image = Cli({"image", "--quiet", QString::fromStdString(copy), QString::fromStdString(dir.file("out"))});
+    ASSERT_EQ(image.status, 0) << image.err;
+    EXPECT_EQ(testing::ReadFileBytes(dir.file("out/TOBRN.IMG")), testing::ReadFileBytes(copy));
+    const CliRun again = Cli({"scan", "--quiet", QString::fromStdString(dir.file("out/TOBRN.IMG"))});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, scan.out);
+
+    // As an older Kelvara made it, without the card's last sectors.
+    const std::string old = dir.file("old.img");
+    testing::WriteFileBytes(old, testing::ReadBytesAt(copy, 0, static_cast<std::size_t>(dataArea * 512)));
+    for (const QString& family : {QString("nt"), QString("9x")}) {
+        const CliRun shorter = Cli({"scan", "--quiet", "--family", family, QString::fromStdString(old)});
+        EXPECT_EQ(shorter.err.find("recognized file system"), std::string::npos) << shorter.err;
+        if (family == "nt") {
+            EXPECT_EQ(shorter.status, 0) << shorter.err;
+        } else {
+            // The 9x disk service has no length to ask and answers past the end as it answers an
+            // unreadable sector: what it could not read is named, and the status says so.
+            EXPECT_EQ(shorter.status, 1) << shorter.err;
+            EXPECT_NE(shorter.err.find("Sectors " + std::to_string(dataArea) + "-" + std::to_string(total - 1) +
+                                       " could not be read."),
+                      std::string::npos)
+                << shorter.err;
+        }
+        const auto found = Lines(shorter.out);
+        ASSERT_EQ(found.size(), card->photos.size() + 1) << shorter.out;
+        EXPECT_EQ(found.back(), "Kelvara's found 30 Files");
+        if (family == "nt") {
+            EXPECT_NE(shorter.err.find("Drive D:\\ ends at sector " + std::to_string(dataArea) +
+                                       ", before its file system does (at sector " + std::to_string(total) + ")"),
+                      std::string::npos)
+                << shorter.err;
+        }
+    }
+}
+
+// A link in the folder's path is followed: ~/Pictures leading to another disk is that disk's folder.
+TEST_F(CardTest, AFolderReachedThroughALinkIsTheFolderItLeadsTo) {
+    testing::TempDir dir;
+    fs::create_directory(dir.file("elsewhere"));
+    fs::create_directory_symlink(dir.file("elsewhere"), dir.file("Pictures"));
+    const CliRun save = Cli({"save", "--quiet", QString::fromStdString(card->image), "Pictures/2024"}, dir.path());
+    EXPECT_EQ(save.status, 0) << save.err;
+    ExpectAllSaved(dir.file("elsewhere/2024"));
+    const CliRun image = Cli({"image", "--quiet", QString::fromStdString(card->image), "Pictures"}, dir.path());
+    EXPECT_EQ(image.status, 0) << image.err;
+    EXPECT_TRUE(fs::is_regular_file(dir.file("elsewhere/TOBRN.IMG")));
+}
+
+// As root: a FUSE program the command line is not (though it names the mount point too) serves
+// another card; a folder at that mount's root is another drive.
+TEST_F(CardTest, AFolderAtTheRootOfAnotherFuseMountIsTaken) {
+    if (!testing::RunningAsRoot()) GTEST_SKIP() << "mounting cards with fusefat needs root";
+    testing::TempDir dir;
+    fs::copy_file(card->image, dir.file("card.img"));
+    testing::MakeFatImage(dir.file("other.img"), 32, 70000);
+    fs::create_directory(dir.file("mnt"));
+    fs::create_directory(dir.file("other"));
+    const testing::Mount cardMount({"fusefat", "-o", "rw+", "card.img", "mnt"}, dir.file("mnt"), dir.path());
+    const testing::Mount otherMount({"fusefat", "-o", "rw+", "other.img", "other"}, dir.file("other"), dir.path());
+    if (!cardMount.ok() || !otherMount.ok()) GTEST_SKIP() << "fusefat: " << cardMount.refusal() << otherMount.refusal();
+    const Bytes before = testing::ReadFileBytes(dir.file("card.img"));
+    const CliRun save = Cli({"save", "--quiet", "card.img", "other"}, dir.path());
+    EXPECT_EQ(save.status, 0) << save.err;
+    EXPECT_EQ(Lines(save.out).size(), card->photos.size());
+    EXPECT_EQ(testing::ReadFileBytes(dir.file("card.img")), before);
+    const CliRun onTheCard = Cli({"save", "--quiet", "card.img", "mnt"}, dir.path());
+    EXPECT_EQ(onTheCard.status, 1);
+    EXPECT_NE(onTheCard.err.find("mnt is on drive D:\\, the card being recovered (it is stored on card.img)"), std::string::npos)
+        << onTheCard.err;
+    EXPECT_EQ(testing::ReadFileBytes(dir.file("card.img")), before);
+}
+
+// As root: `image /dev/loopN FOLDER` where the loop device reads FOLDER/TOBRN.IMG.
+TEST_F(CardTest, ImagingALoopDeviceIntoTheFolderOfItsOwnFileIsRefused) {
+    if (!testing::RunningAsRoot()) GTEST_SKIP() << "only root can attach a loop device";
+    testing::TempDir dir;
+    fs::create_directory(dir.file("f"));
+    fs::copy_file(card->image, dir.file("f/TOBRN.IMG"));
+    const testing::LoopDevice loop(dir.file("f/TOBRN.IMG"), {.readOnly = true});
+    if (loop.device().empty()) GTEST_SKIP() << "losetup: " << loop.refusal();
+    const auto before = Contents(dir.path());
+    const CliRun run = Cli({"image", "--quiet", QString::fromStdString(loop.device()), QString::fromStdString(dir.file("f"))});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("it is the card image being read from drive D:\\"), std::string::npos) << run.err;
+    EXPECT_EQ(Contents(dir.path()), before);
+}
+
+// As root: a folder another user may write into but not list (mode 0300) is held like any
+// other: while this process holds it, a run as that user is refused; then it writes there.
+TEST_F(CardTest, AFolderThatCannotBeListedHasOneWriterAtATime) {
+    if (!testing::RunningAsRoot()) GTEST_SKIP() << "only root can run a program as another user (runuser)";
+    testing::TempDir dir;
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    // The build folder may be closed to other users: the program and the card go where they may.
+    const std::string cli = dir.file("kelvara-cli"), image = dir.file("card.img"), drop = dir.file("drop");
+    fs::copy_file(CliPath(), cli);
+    fs::copy_file(card->image, image);
+    fs::permissions(image, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    fs::create_directory(drop);
+    ASSERT_EQ(testing::RunCommand({"chown", "nobody", drop}).status, 0);
+    fs::permissions(drop, fs::perms::owner_write | fs::perms::owner_exec);
+    const auto asNobody = [&] { return testing::RunCommand({"runuser", "-u", "nobody", "--", cli, "save", "--quiet", image, drop}); };
+    if (testing::RunCommand({"runuser", "-u", "nobody", "--", "/bin/true"}).status != 0)
+        GTEST_SKIP() << "runuser cannot run a program as nobody here";
+    ASSERT_NE(testing::RunCommand({"runuser", "-u", "nobody", "--", "/usr/bin/ls", drop}).status, 0);  // else it proves nothing
+    {
+        PosixPlatform platform(std::vector<std::string>{});
+        const DestinationLock held(platform, drop);
+        ASSERT_FALSE(held.refusal());
+        const testing::CommandResult refused = asNobody();
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.output.find("Another Kelvara is writing into " + drop + " now."), std::string::npos) << refused.output;
+        EXPECT_TRUE(fs::is_empty(drop));
+    }
+    const testing::CommandResult saved = asNobody();
+    EXPECT_EQ(saved.status, 0) << saved.output;
+    ExpectAllSaved(drop);
+}
+
 TEST_F(CardTest, BothFamiliesTakeTheSectorCountGivenAndStopWhereTheCardEnds) {
     const auto geometry = testing::ReadGeometryWithMinfo(card->image);
     const std::int64_t total = geometry.sectorsPerCluster * geometry.totalClusters;
@@ -468,6 +674,9 @@ TEST(Cli, WhatCannotBeDoneSaysWhyWithStatus1) {
     full.waitForFinished();
     EXPECT_EQ(full.exitCode(), 1);
     EXPECT_NE(full.readAllStandardError().toStdString().find("the output could not be written"), std::string::npos);
+    full.start(QString::fromStdString(CliPath()), {"--help"});  // the usage text too: it is all the output there is
+    full.waitForFinished();
+    EXPECT_EQ(full.exitCode(), 1);
     // Without a dialog there is no cancel: a folder called No is a folder.
     const CliRun no = Cli({"image", "--quiet", QString::fromStdString(dir.file("small.img")), "No"}, dir.path());
     EXPECT_EQ(no.status, 0) << no.err;
@@ -483,9 +692,7 @@ TEST(Cli, WhatCannotBeDoneSaysWhyWithStatus1) {
 
     const CliRun image = Cli({"image", QString::fromStdString(dir.file("small.img")), QString::fromStdString(dir.file("out"))});
     EXPECT_EQ(image.status, 0) << image.err;
-    const auto geometry = testing::ReadGeometryWithMinfo(dir.file("small.img"));
-    const std::int64_t total = geometry.sectorsPerCluster * geometry.totalClusters;
-    EXPECT_EQ(testing::ReadFileBytes(dir.file("out/TOBRN.IMG")), testing::ReadBytesAt(dir.file("small.img"), 0, total * 512));
+    EXPECT_EQ(testing::ReadFileBytes(dir.file("out/TOBRN.IMG")), testing::ReadFileBytes(dir.file("small.img")));
 }
 
 TEST(Cli, AnImageWithPartitionsIsReadFromItsFirstOrTheOneNamed) {
@@ -532,10 +739,201 @@ TEST(Cli, CtrlCAndTheSignalsOfAClosedSessionStopAScanAndAnImageCleanly) {
             ASSERT_NE(held, std::string::npos) << err;
             EXPECT_NE(err.find("incomplete"), std::string::npos);
             const long long sectors = std::stoll(err.substr(held + 9));
-            EXPECT_EQ(static_cast<long long>(fs::file_size(dir.file("out/TOBRN.IMG"))), sectors * 512);
-            fs::remove(dir.file("out/TOBRN.IMG"));
+            // What was copied is kept under a name that says it is not the whole card.
+            EXPECT_FALSE(fs::exists(dir.file("out/TOBRN.IMG")));
+            EXPECT_EQ(static_cast<long long>(fs::file_size(dir.file("out/TOBRN.IMG.partial"))), sectors * 512);
+            EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("out")), fs::directory_iterator()), 1);
+            fs::remove(dir.file("out/TOBRN.IMG.partial"));
         }
     }
+}
+
+// A card image served through FUSE by kelvara-test-fuse-card as MOUNT/card.img: reads of chosen
+// sectors fail with EIO, and a signal can be sent to the reader when it reaches a chosen byte for
+// the HIT-th time; the bytes it is served after that are counted in a file. Root only.
+class FuseCard {
+public:
+    FuseCard(const std::string& image, const std::string& mount, const QStringList& options) : mount_(mount) {
+        fs::create_directories(mount);
+        server_.start(QString::fromStdString(Beside("kelvara-test-fuse-card")),
+                      QStringList{QString::fromStdString(image), QString::fromStdString(mount)} + options);
+        for (int tries = 0; tries < 250 && !ok() && server_.state() != QProcess::NotRunning; ++tries) QThread::msleep(20);
+    }
+    ~FuseCard() {
+        server_.terminate();  // it unmounts as it ends
+        if (!server_.waitForFinished(10000)) {
+            server_.kill();
+            server_.waitForFinished();
+        }
+        // A server that ended by itself (--vanish) or was killed leaves its mount behind, dead.
+        struct stat here {}, above {};
+        const bool gone = ::stat(mount_.c_str(), &here) != 0;
+        if (gone || (::stat((mount_ + "/..").c_str(), &above) == 0 && here.st_dev != above.st_dev))
+            QProcess::execute("umount", {"-l", QString::fromStdString(mount_)});
+    }
+    bool ok() const { return fs::exists(path()); }
+    std::string path() const { return mount_ + "/card.img"; }
+
+    static std::optional<std::string> WhyNot() {
+        if (!testing::RunningAsRoot()) return "only root can mount a card through FUSE";
+        if (!fs::exists("/dev/fuse")) return "there is no /dev/fuse";
+        if (!fs::exists(Beside("kelvara-test-fuse-card"))) return "kelvara-test-fuse-card was not built (libfuse3-dev)";
+        return std::nullopt;
+    }
+
+private:
+    std::string mount_;
+    QProcess server_;
+};
+
+long long ServedAfterSignal(const std::string& countFile) {
+    std::ifstream in(countFile);
+    long long served = -1;
+    in >> served;
+    return served;
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(CliOnAWornCard, UnreadableSectorsAreNamedWithTheFilesThatHoldZerosThere) {
+    if (const auto why = FuseCard::WhyNot()) GTEST_SKIP() << *why;
+    LaidCard card(140000);
+    const Bytes first = testing::MakeJpeg(320, 240, 1);
+    // Its thumbnail starts its second sector, so the scan lists it too, but it lies inside the
+    // photo and is saved with it only: a sector in the middle of the thumbnail is in one file.
+    const Bytes second = testing::MakeJpegWithThumbnail(1600, 1200, 2, 512);
+    const std::int64_t thumbnailSectors = static_cast<std::int64_t>(testing::MakeJpeg(200, 150, 1002, 60).size() / 512);
+    ASSERT_GE(thumbnailSectors, 3);
+    const Bytes third = testing::MakeJpeg(200, 150, 3);
+    const std::int64_t a = card.next;
+    card.Lay({first});
+    const std::int64_t b = card.next;
+    card.Lay({second, third});
+    const std::int64_t old = card.next;
+    card.Lay({OldData(400000, 4)});
+    const std::string where = card.dir.file("fuse");
+    const FuseCard worn(card.image, where,
+                        {"--eio", QString::number(a + 2), "1", "--eio", QString::number(b + 1 + thumbnailSectors / 2), "1", "--eio",
+                         QString::number(old + 100), "8"});
+    ASSERT_TRUE(worn.ok());
+
+    const std::string out = card.dir.file("out");
+    const CliRun save = Cli({"save", "--quiet", QString::fromStdString(worn.path()), QString::fromStdString(out)});
+    EXPECT_EQ(save.status, 1);
+    const auto sector = [](std::int64_t s) { return std::to_string(s); };
+    EXPECT_EQ(Lines(save.err),
+              (std::vector<std::string>{
+                  "kelvara-cli: Image003.JPG lies inside Image002.JPG: it was not saved on its own.",
+                  "kelvara-cli: 3 files saved (0 incomplete); 1 entry lies inside other photos; 0 entries are not photos.",
+                  "kelvara-cli: Sector " + sector(a + 2) + " could not be read; it is zeros in Image001.JPG.",
+                  "kelvara-cli: Sector " + sector(b + 1 + thumbnailSectors / 2) + " could not be read; it is zeros in Image002.JPG.",
+                  "kelvara-cli: Sectors " + sector(old + 100) + "-" + sector(old + 107) + " could not be read."}))
+        << save.err;
+    // The rest of each photo is there, zeros only where the card gave nothing.
+    Bytes damaged = first;
+    std::fill(damaged.begin() + 2 * 512, damaged.begin() + 3 * 512, 0);
+    EXPECT_EQ(testing::ReadFileBytes(out + "/Image001.JPG"), damaged);
+    EXPECT_EQ(testing::ReadFileBytes(out + "/Image004.JPG"), third);
+
+    const CliRun image = Cli({"image", "--quiet", QString::fromStdString(worn.path()), QString::fromStdString(out)});
+    EXPECT_EQ(image.status, 1);
+    EXPECT_NE(image.err.find("Sectors " + sector(old + 100) + "-" + sector(old + 107) +
+                             " could not be read; they are zeros in TOBRN.IMG."),
+              std::string::npos)
+        << image.err;
+    const Bytes copy = testing::ReadFileBytes(out + "/TOBRN.IMG");
+    Bytes expected = testing::ReadBytesAt(card.image, 0, copy.size());
+    for (const std::int64_t s : {a + 2, b + 1 + thumbnailSectors / 2}) std::fill(expected.begin() + s * 512, expected.begin() + (s + 1) * 512, 0);
+    std::fill(expected.begin() + (old + 100) * 512, expected.begin() + (old + 108) * 512, 0);
+    EXPECT_TRUE(copy == expected);
+
+    const CliRun scan = Cli({"scan", "--quiet", QString::fromStdString(worn.path())});
+    EXPECT_EQ(scan.status, 1);
+    EXPECT_NE(scan.err.find("Sector " + sector(a + 2) + " could not be read.\n"), std::string::npos) << scan.err;
+}
+
+TEST(CliOnAWornCard, ACardWhoseReaderGoesIsSaidToHaveGoneNotToBeUnreadable) {
+    if (const auto why = FuseCard::WhyNot()) GTEST_SKIP() << *why;
+    LaidCard card(140000);
+    // Every read fails once the server has gone: that is the end of the card, not 100,000 bad sectors.
+    const FuseCard going(card.image, card.dir.file("fuse"), {"--vanish", QString::number(std::int64_t{20000} * 512)});
+    ASSERT_TRUE(going.ok());
+    const CliRun scan = Cli({"scan", "--quiet", QString::fromStdString(going.path())});
+    EXPECT_EQ(scan.status, 1);
+    EXPECT_NE(scan.err.find("holds nothing from sector "), std::string::npos) << scan.err;
+    EXPECT_EQ(scan.err.find("could not be read"), std::string::npos) << scan.err;
+}
+
+// A photo of `length` bytes: a small JPEG's segments and scan, then zeros (which the scan data may
+// hold), then its end of image. Laid at `sector`, it takes no room in a sparse image but its zeros.
+void LayLongJpeg(const std::string& image, std::int64_t sector, std::int64_t length, int seed) {
+    const Bytes head = testing::MakeJpeg(64, 48, seed);
+    testing::WriteBytesAt(image, sector * 512, Bytes(head.begin(), head.end() - 2));
+    testing::WriteBytesAt(image, sector * 512 + length - 2, Bytes{0xFF, 0xD9});
+}
+
+TEST(CliOnAWornCard, SigtermDuringALargePhotoStopsWithinAPieceAndLeavesNothingOfIt) {
+    if (const auto why = FuseCard::WhyNot()) GTEST_SKIP() << *why;
+    const std::int64_t photo = std::int64_t{2} << 30;  // 2 GiB, as a long exposure series or a hostile card gives
+    LaidCard card((photo + (std::int64_t{256} << 20)) / 512);
+    const std::int64_t start = card.next;
+    LayLongJpeg(card.image, start, photo, 1);
+    const std::string count = card.dir.file("served");
+    // The scan reads the byte first; the save's walk of the photo the second time.
+    const std::int64_t at = start * 512 + (std::int64_t{300} << 20);
+    const FuseCard served(card.image, card.dir.file("fuse"), {"--signal", QString::number(SIGTERM), QString::number(at), "2",
+                                                           QString::fromStdString(count)});
+    ASSERT_TRUE(served.ok());
+    const std::string out = card.dir.file("out");
+    const CliRun run = Cli({"save", "--quiet", QString::fromStdString(served.path()), QString::fromStdString(out)});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("saving was stopped; the files listed are whole."), std::string::npos) << run.err;
+    EXPECT_TRUE(fs::is_empty(out)) << Names(out).front();  // not the photo, not a piece of it
+    // The read under way when the signal came ends its piece (1 MiB), and nothing is read after it.
+    const long long after = ServedAfterSignal(count);
+    EXPECT_GT(after, 0);
+    EXPECT_LE(after, 1 << 20) << "of a photo of " << photo;
+}
+
+TEST(CliOnAWornCard, AKillMidPhotoLeavesOnlyWholePhotosAndTheNextRunClearsItsTemporary) {
+    if (const auto why = FuseCard::WhyNot()) GTEST_SKIP() << *why;
+    LaidCard card(200000);
+    std::vector<Bytes> before = {testing::MakeJpeg(300, 200, 1), testing::MakeJpeg(320, 200, 2)};
+    card.Lay(before);
+    // Longer than is kept in memory, so it is read again as it is written, and killed meanwhile.
+    const std::int64_t longStart = card.next, longLength = std::int64_t{40} << 20;
+    LayLongJpeg(card.image, longStart, longLength, 3);
+    card.next = longStart + longLength / 512;
+    card.Lay({testing::MakeJpeg(300, 220, 4)});
+    const std::string count = card.dir.file("served");
+    // Read by the scan, by the walk of the photo, then as it is written: killed there.
+    const std::int64_t at = longStart * 512 + (std::int64_t{30} << 20);
+    const FuseCard served(card.image, card.dir.file("fuse"), {"--signal", QString::number(SIGKILL), QString::number(at), "3",
+                                                           QString::fromStdString(count)});
+    ASSERT_TRUE(served.ok());
+    const std::string out = card.dir.file("out");
+    const CliRun killed = Cli({"save", "--quiet", QString::fromStdString(served.path()), QString::fromStdString(out)});
+    EXPECT_EQ(killed.status, -1);  // it did not end by itself
+    const auto left = Names(out);
+    ASSERT_EQ(left.size(), 3u);
+    EXPECT_EQ(left[0], "Image001.JPG");
+    EXPECT_EQ(left[1], "Image002.JPG");
+    // The photo being written stays under a name that is plainly no photo's.
+    EXPECT_EQ(left[2].rfind("Image003.JPG.kelvara-", 0), 0u) << left[2];
+    EXPECT_EQ(left[2].substr(left[2].size() - 4), ".tmp");
+    EXPECT_EQ(testing::ReadFileBytes(out + "/Image001.JPG"), before[0]);
+    EXPECT_EQ(testing::ReadFileBytes(out + "/Image002.JPG"), before[1]);
+
+    // The next save into the folder clears it away and writes every photo whole.
+    const CliRun again = Cli({"save", "--quiet", QString::fromStdString(served.path()), QString::fromStdString(out)});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(Names(out), (std::vector<std::string>{"Image001.JPG", "Image002.JPG", "Image003.JPG", "Image004.JPG"}));
+    EXPECT_EQ(fs::file_size(out + "/Image003.JPG"), static_cast<std::uintmax_t>(longLength));
 }
 
 TEST(CommandLine, ReadsOptionsWhereverTheyStand) {

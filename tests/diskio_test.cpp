@@ -165,18 +165,54 @@ TEST_F(ReaderTest, The9xPathHandsTheServiceTheRegisterAndDiskIoBlocks) {
     EXPECT_EQ(DosDriveNumber("c"), 3);
 }
 
-TEST_F(ReaderTest, ABadSectorInARunComesBackAsZerosAndOnlyIt) {
-    platform.drives['E'].badSectors = {5, 9};
+TEST_F(ReaderTest, ABadSectorInARunComesBackAsZerosAndOnlyItAndIsNamed) {
+    platform.drives['E'].badSectors = {5, 9, 10};
     for (const DWORD id : {VER_PLATFORM_WIN32_NT, VER_PLATFORM_WIN32_WINDOWS}) {
         platform.platformId = id;
-        const auto got = ReadSectors(platform, "E:\\", 2, 0, 12 * 512);
+        SectorRanges unreadable;
+        SectorBuffer got;
+        ReadSectors(platform, "E:\\", 2, 0, 12 * 512, got, &unreadable);
         ASSERT_EQ(got.size(), 12u * 512);
         for (int s = 0; s < 12; ++s) {
-            const bool bad = s + 2 == 5 || s + 2 == 9;
+            const bool bad = s + 2 == 5 || s + 2 == 9 || s + 2 == 10;
             for (int b = 0; b < 512; ++b)
                 ASSERT_EQ(got[s * 512 + b], bad ? 0 : Pattern((s + 2) * 512 + b)) << "family " << id << " sector " << s + 2;
         }
+        EXPECT_EQ(unreadable.ranges(), (std::vector<SectorRange>{{5, 6}, {9, 11}})) << "family " << id;
+        // Straight into memory the caller keeps: the same bytes, the same sectors named.
+        std::vector<std::uint8_t> into(12 * 512, 0xEE);
+        SectorRanges again;
+        EXPECT_EQ(ReadSectors(platform, "E:\\", 2, into, &again), 12);
+        EXPECT_EQ(into, got);
+        EXPECT_EQ(again, unreadable);
     }
+    // Past the volume's end nothing is unreadable: there is nothing there.
+    platform.platformId = VER_PLATFORM_WIN32_NT;
+    SectorRanges past;
+    SectorBuffer tail;
+    EXPECT_EQ(ReadSectors(platform, "E:\\", 60, 0, 8 * 512, tail, &past), 4);
+    EXPECT_TRUE(past.empty());
+}
+
+TEST(SectorRanges, NeighboursJoinAndACardFailingEveryOtherSectorStaysSmall) {
+    SectorRanges ranges;
+    ranges.Add(10, 2);
+    ranges.Add(20, 1);
+    ranges.Add(12, 3);  // touches the first
+    ranges.Add(16, 4);  // touches the second
+    ranges.Add(5, 1);
+    EXPECT_EQ(ranges.ranges(), (std::vector<SectorRange>{{5, 6}, {10, 15}, {16, 21}}));
+    EXPECT_EQ(ranges.Within(14, 17).ranges(), (std::vector<SectorRange>{{14, 15}, {16, 17}}));
+    EXPECT_EQ(RangeText({20000, 20100}), "Sectors 20000-20099");
+    EXPECT_EQ(RangeText({7, 8}), "Sector 7");
+    EXPECT_FALSE(ranges.Joined());
+
+    SectorRanges alternate;
+    for (std::int64_t sector = 0; sector < 2'000'000; sector += 2) alternate.Add(sector, 1);
+    EXPECT_LE(alternate.ranges().size(), SectorRanges::kMostRanges);
+    EXPECT_TRUE(alternate.Joined());
+    EXPECT_EQ(alternate.ranges().front(), (SectorRange{0, 1}));
+    EXPECT_EQ(alternate.ranges().back().end, 1'999'999);  // every unreadable sector is still inside one
 }
 
 TEST_F(ReaderTest, ARunPastTheEndOfTheVolumeReadsZerosThere) {

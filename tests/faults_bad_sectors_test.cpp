@@ -1,7 +1,8 @@
 // Unreadable sectors in the middle of the runs the commands read, on the platform double that
 // fails reads at chosen sectors: only those sectors turn to zeros, every photo elsewhere is
-// found, a photo holding one is saved with zeros there, and a card that stops answering
-// halfway through a read is not mistaken for a run of bad sectors.
+// found, a photo holding one is saved with zeros there, every command says which sectors could not
+// be read and which files hold zeros there, and a card that stops answering halfway through a
+// read is not mistaken for a run of bad sectors.
 
 #include <gtest/gtest.h>
 
@@ -71,9 +72,17 @@ TEST_F(BadSectors, BothScansFindEveryPhotoAndSaveTheDamagedOneWithZerosThere) {
         EXPECT_EQ(table[0].StartSector, 100);
         EXPECT_EQ(table[1].StartSector, 1100);
         EXPECT_EQ(table[2].StartSector, 2990);
-        EXPECT_EQ(host.messages, (std::vector<std::pair<std::string, std::string>>{{"Kelvara's found 3 Files",
-                                                                                     "Scan Complete"}}));
+        // The summary, then where the scan saw zeros for want of the card's bytes.
+        EXPECT_EQ(host.messages, (std::vector<std::pair<std::string, std::string>>{
+                                     {"Kelvara's found 3 Files", "Scan Complete"},
+                                     {"Sector 103 could not be read.\nSector 1130 could not be read.\nSector 1500 could not "
+                                      "be read.\nSector 2001 could not be read.\nKelvara read them as zeros: a photo that "
+                                      "starts there is not listed.",
+                                      "Kelvara"}}));
+        SectorRanges bad;
+        for (const std::int64_t sector : {103, 1130, 1500, 2001}) bad.Add(sector, 1);
 
+        host.messages.clear();
         const SaveReport report = SavePhotos(platform, host, table, {0, 1, 2}, "C:\\Out", "Image");
         EXPECT_EQ(report.failed, 0) << report.firstFailure;
         Bytes damaged = photos[0];
@@ -81,17 +90,31 @@ TEST_F(BadSectors, BothScansFindEveryPhotoAndSaveTheDamagedOneWithZerosThere) {
         EXPECT_EQ(platform.files.at("C:\\Out\\Image001.JPG"), damaged);
         EXPECT_EQ(platform.files.at("C:\\Out\\Image002.GIF"), photos[1]);
         EXPECT_EQ(platform.files.at("C:\\Out\\Image003.JPG"), photos[2]);
+        // Sector 1,130 lies in the run of the GIF, past its end: no file holds it.
+        ASSERT_EQ(report.zeroFilled.size(), 1u);
+        EXPECT_EQ(report.zeroFilled[0].name, "Image001.JPG");
+        EXPECT_EQ(report.zeroFilled[0].sectors, bad.Within(100, 105));
+        EXPECT_EQ(host.messages, (std::vector<std::pair<std::string, std::string>>{
+                                     {"Sector 103 could not be read; it is zeros in Image001.JPG.", "Kelvara"}}));
 
-        WritePreviewFiles(platform, table[0], DriveEnd(table), "C:\\Temp\\");
+        SectorRanges previewed;
+        WritePreviewFiles(platform, table[0], DriveEnd(table), "C:\\Temp\\", {}, &previewed);
         EXPECT_EQ(platform.files.at("C:\\Temp\\TB.jpg"), damaged);
+        EXPECT_EQ(previewed, bad.Within(100, 105));
     }
 }
 
 TEST_F(BadSectors, AnImageHoldsZerosForTheUnreadableSectorsAndOnlyThere) {
+    platform.drives['E'].badSectors.insert({1501, 1502, 2999});
     ImageDisk(platform, host, "C:\\Out");
-    EXPECT_TRUE(host.messages.empty());  // an unreadable sector is not a failed image
+    // The image is whole, and says where it holds zeros.
     EXPECT_EQ(platform.files.at("C:\\Out\\TOBRN.IMG"), Readable(0, 3000));
     EXPECT_EQ(host.progressValue, 3000);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].first,
+              "Sector 103 could not be read; it is zeros in TOBRN.IMG.\nSector 1130 could not be read; it is zeros in "
+              "TOBRN.IMG.\nSectors 1500-1502 could not be read; they are zeros in TOBRN.IMG.\nSector 2001 could not be "
+              "read; it is zeros in TOBRN.IMG.\nSector 2999 could not be read; it is zeros in TOBRN.IMG.");
 }
 
 TEST_F(BadSectors, ACardThatStopsAnsweringInAReadIsNotTakenForBadSectors) {
@@ -115,7 +138,8 @@ TEST_F(BadSectors, ACardThatStopsAnsweringInAReadIsNotTakenForBadSectors) {
     EXPECT_FALSE(report.complete);
     EXPECT_EQ(report.sectorsWritten, 8);  // the first run failed whole at sector 103; the ninth sector read took the card
     EXPECT_EQ(report.failure.rfind("Drive E:\\ holds nothing from sector 8 on, though its size goes further", 0), 0u) << report.failure;
-    EXPECT_EQ(platform.files.at("C:\\Out\\TOBRN.IMG"), Readable(0, 8));
+    EXPECT_EQ(platform.files.at("C:\\Out\\TOBRN.IMG.partial"), Readable(0, 8));
+    EXPECT_TRUE(report.unreadable.empty());  // the card that went is not a bad sector
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 // Media at the edges of size: volumes of 1, 25 and 26 sectors (the run length rounds to 0 and
 // to 1), an empty image file, a card reader with no card; a sparse card of 64 GiB whose photos
 // lie past 2 GiB, past 32 GiB and near its end, one of them followed by 2 GiB without another,
-// scanned and saved within 100 MiB of memory; and a card of more than 2^31 sectors.
+// scanned and saved within 100 MiB of memory; a card of more than 2^31 sectors; and a card of
+// 4096-byte sectors, bare and behind the partition tables of such a disk.
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <filesystem>
+#include <optional>
 #include <iostream>
 
 #include "diskio/disk_error.h"
@@ -19,6 +22,7 @@
 #include "tests/support/fake_host.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/mounts.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_photos.h"
 #include "tools/make_image.h"
@@ -86,7 +90,9 @@ TEST(TinyMedia, AnEmptyImageFileHasNoSizeAndReadsAsADriveThatEnds) {
         for (const char* drive : {"D:\\", "E:\\"}) {
             SCOPED_TRACE(std::string(drive) + (family == VER_PLATFORM_WIN32_NT ? " NT" : " 9x"));
             EXPECT_EQ(platform.GetDriveTypeA(drive), DRIVE_REMOVABLE);
-            EXPECT_EQ(GetTotalSectors(platform, drive), -1);  // no file system to take a size from
+            const bool one = std::string(drive) == "E:\\";
+            // NT asks for the volume's length; 9x has only a file system to take a size from.
+            EXPECT_EQ(GetTotalSectors(platform, drive), family == VER_PLATFORM_WIN32_NT ? (one ? 1 : 0) : -1);
             // A count the window would never show, as if the card had been swapped after it was chosen.
             FakeHost host;
             host.drive = drive;
@@ -97,7 +103,6 @@ TEST(TinyMedia, AnEmptyImageFileHasNoSizeAndReadsAsADriveThatEnds) {
             EXPECT_EQ(host.status, "Ready");
             ASSERT_EQ(host.messages.size(), 2u);
             if (family == VER_PLATFORM_WIN32_NT) {
-                const bool one = std::string(drive) == "E:\\";
                 EXPECT_EQ(host.messages[0].first, one ? "Kelvara's found 1 Files" : "Kelvara's found 0 Files");
                 EXPECT_EQ(host.messages[1].first.rfind(std::string("Drive ") + drive + " holds nothing from sector " +
                                                            (one ? "1" : "0") + " on,",
@@ -110,7 +115,13 @@ TEST(TinyMedia, AnEmptyImageFileHasNoSizeAndReadsAsADriveThatEnds) {
                 const ImageReport report = MakeImage(platform, host, "C:\\out");
                 EXPECT_EQ(report.sectorsWritten, one ? 1 : 0);
                 EXPECT_FALSE(report.complete);
-                EXPECT_EQ(fs::file_size(tmp.file("out/TOBRN.IMG")), one ? 512u : 0u);
+                // What was copied is kept apart from the name of a whole image; nothing is kept of nothing.
+                EXPECT_FALSE(fs::exists(tmp.file("out/TOBRN.IMG")));
+                if (one) {
+                    EXPECT_EQ(fs::file_size(tmp.file("out/TOBRN.IMG.partial")), 512u);
+                } else {
+                    EXPECT_FALSE(fs::exists(tmp.file("out/TOBRN.IMG.partial")));
+                }
             } else {
                 EXPECT_EQ(host.messages[0].first.rfind(std::string("Kelvara could not read drive ") + drive, 0), 0u)
                     << host.messages[0].first;
@@ -239,7 +250,7 @@ TEST(LargeMedia, ACardOfMoreThan2To31SectorsGivesBackItsPhotosPastThat) {
     const Bytes photo = testing::MakeJpegWithThumbnail(320, 240, 3);
     const std::int64_t at = (std::int64_t{1} << 31) + 4000;
     testing::WriteBytesAt(image, at * 512, photo);
-    const FoundPhotoTable table = {{at, total, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "D:\\"}};
+    FoundPhotoTable table = {{at, total, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "D:\\"}};
     FakeHost host;
     fs::create_directory(tmp.file("out"));
     const SaveReport report = SavePhotos(platform, host, table, {0}, "C:\\out", "Image");
@@ -247,6 +258,95 @@ TEST(LargeMedia, ACardOfMoreThan2To31SectorsGivesBackItsPhotosPastThat) {
     EXPECT_EQ(testing::ReadFileBytes(tmp.file("out/Image001.JPG")), photo);
     WritePreviewFiles(platform, table[0], DriveEnd(table), tmp.path() + "/");
     EXPECT_EQ(testing::ReadFileBytes(tmp.file("TB.jpg")), photo);
+}
+
+
+// A 64 MiB volume of 4096-byte sectors whose four photos were copied and deleted again.
+class LargeSectors : public ::testing::Test {
+protected:
+    void SetUp() override {
+        volume = tmp.file("card4k.img");
+        testing::MakeFatImage(volume, 0, kVolumeSectors, 0, 4096);
+        for (int i = 0; i < 4; ++i) {
+            photos.push_back(testing::MakeJpeg(160 + 40 * i, 120, i));
+            testing::WriteFileBytes(tmp.file("photo"), photos.back());
+            testing::CopyIntoImage(volume, tmp.file("photo"), "::/DCIM/IMG_000" + std::to_string(i) + ".JPG");
+        }
+        testing::DeleteFromImage(volume, "::/DCIM");
+        fs::create_directory(tmp.file("out"));
+    }
+    // The volume, read as drive D: from `source` on both families, is counted whole (in our
+    // 512-byte sectors) and gives back every photo.
+    void ExpectWhole(const std::string& source) {
+        for (const DWORD family : {VER_PLATFORM_WIN32_NT, VER_PLATFORM_WIN32_WINDOWS}) {
+            SCOPED_TRACE(source + (family == VER_PLATFORM_WIN32_NT ? " NT" : " 9x"));
+            PosixPlatform::Options options;
+            options.images.push_back(AttachedImage(source));
+            options.home = tmp.path();
+            options.platformId = family;
+            PosixPlatform platform(options);
+            EXPECT_EQ(GetTotalSectors(platform, "D:\\"), kVolumeSectors);
+            FakeHost host;
+            host.drive = "D:\\";
+            host.sectorsCaption = std::to_string(kVolumeSectors);
+            FoundPhotoTable table;
+            Scan(platform, host, table, family != VER_PLATFORM_WIN32_NT);
+            ASSERT_EQ(table.size(), photos.size());
+            fs::remove_all(tmp.file("out"));
+            fs::create_directory(tmp.file("out"));
+            const SaveReport report = SavePhotos(platform, host, table, {0, 1, 2, 3}, "C:\\out", "Image");
+            EXPECT_EQ(report.failed, 0) << report.firstFailure;
+            for (std::size_t i = 0; i < photos.size(); ++i)
+                EXPECT_EQ(testing::ReadFileBytes(tmp.file("out/Image00" + std::to_string(i + 1) + ".JPG")), photos[i]) << i;
+        }
+    }
+    // A disk of 4096-byte sectors whose partition 1 is the volume, 1 MiB in; `label` is sfdisk's.
+    // Only root can present the file as such a disk to sfdisk; nullopt when that cannot be done.
+    std::optional<std::string> Disk(const std::string& label) {
+        const std::string disk = tmp.file(label + ".img");
+        testing::WriteBytesAt(disk, (kVolumeSectors + 8192) * 512 - 1, Bytes{0});
+        {
+            const testing::LoopDevice loop(disk, {.sectorSize = 4096});
+            if (loop.device().empty()) return std::nullopt;
+            QProcess sfdisk;
+            sfdisk.start("sfdisk", {"--no-reread", "--no-tell-kernel", "--quiet", QString::fromStdString(loop.device())});
+            sfdisk.write(("label: " + label + "\nstart=256, size=" + std::to_string(kVolumeSectors / 8) + ", type=" +
+                          (label == "gpt" ? "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7" : "c") + "\n")
+                             .c_str());
+            sfdisk.closeWriteChannel();
+            sfdisk.waitForFinished();
+            if (sfdisk.exitCode() != 0) return std::nullopt;
+        }
+        testing::WriteBytesAt(disk, 256 * 4096, testing::ReadFileBytes(volume));
+        return disk;
+    }
+
+    static constexpr std::int64_t kVolumeSectors = 131072;
+    testing::TempDir tmp;
+    std::string volume;
+    std::vector<Bytes> photos;
+};
+
+TEST_F(LargeSectors, AVolumeOf4096ByteSectorsIsCountedInItsOwnSectorSize) { ExpectWhole(volume); }
+
+TEST_F(LargeSectors, PartitionTablesOfA4096ByteDiskCountInItsSectors) {
+    // A classic table written by hand: partition 1 at sector 256 of 4096 bytes, 1 MiB in.
+    const std::string classic = tmp.file("classic.img");
+    testing::WriteBytesAt(classic, 0, Bytes(512, 0));
+    testing::WriteBytesAt(classic, 446 + 4, Bytes{0x0C, 0, 0, 0, 0x00, 0x01, 0, 0, 0x00, 0x40, 0, 0});
+    testing::WriteBytesAt(classic, 510, Bytes{0x55, 0xAA});
+    testing::WriteBytesAt(classic, 256 * 4096, testing::ReadFileBytes(volume));
+    ExpectWhole(classic);
+
+    if (!testing::RunningAsRoot()) GTEST_SKIP() << "only root can attach a loop device of 4096-byte sectors";
+    for (const std::string label : {"dos", "gpt"}) {
+        const auto disk = Disk(label);
+        if (!disk) GTEST_SKIP() << "sfdisk could not write a table on a loop device of 4096-byte sectors";
+        ExpectWhole(*disk);  // a file does not say its sector size: the table's places do
+        const testing::LoopDevice device(*disk, {.readOnly = true, .sectorSize = 4096});
+        ASSERT_FALSE(device.device().empty()) << device.refusal();
+        ExpectWhole(device.device());  // a device does
+    }
 }
 
 }  // namespace

@@ -149,7 +149,7 @@ TEST_F(PulledCard, SaveAllStopsNoPhotoHalfWayAndTheOnesBeforeAreWhole) {
         };
         const SaveReport report = SavePhotos(*platform, host, table, All(), "C:\\out", "Image");
         host.onYield = nullptr;
-        EXPECT_EQ(report.written.size(), removed ? 2u : 3u);
+        EXPECT_EQ(report.saved, removed ? 2 : 3);
         EXPECT_EQ(report.failed, removed ? 3 : 2);
         const std::vector<std::string> expected =
             removed ? std::vector<std::string>{"Image001.JPG", "Image002.JPG"}
@@ -164,7 +164,7 @@ TEST_F(PulledCard, SaveAllStopsNoPhotoHalfWayAndTheOnesBeforeAreWhole) {
                       "The card may have been taken out or changed.");
         }
         ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_EQ(host.messages[0].first.rfind("Saved " + std::to_string(report.written.size()) + " of 5 photos; ", 0), 0u)
+        EXPECT_EQ(host.messages[0].first.rfind("Saved " + std::to_string(report.saved) + " of 5 photos; ", 0), 0u)
             << host.messages[0].first;
     }
 }
@@ -219,7 +219,7 @@ TEST_F(PulledCard, AnImageStopsWhereTheCardWentAndSaysHowMuchItHolds) {
                             " sectors."),
                   std::string::npos)
             << text;
-        const Bytes copy = Out("TOBRN.IMG");
+        const Bytes copy = Out("TOBRN.IMG.partial");
         EXPECT_EQ(copy.size(), std::size_t(held) * 512);  // no zeros standing in for what was not read
         EXPECT_TRUE(std::equal(copy.begin(), copy.end(), before.begin()));
         EXPECT_EQ(host.progressValue, held);

@@ -15,6 +15,8 @@
 #include "scan/entry_name.h"
 #include "scan/scan.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/fake_platform.h"
+#include "tests/support/hostile_cards.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_photos.h"
 #include "tests/support/test_card.h"
@@ -72,7 +74,6 @@ TEST(PhotoStructure, AStructureThatLeadsNowhereGivesNoEnd) {
     cut.resize(cut.size() + 700, 0);
     EXPECT_EQ(Length(PhotoKind::Jpeg, Then(cut, photo)), std::nullopt);
     EXPECT_EQ(Length(PhotoKind::Jpeg, cut), std::nullopt);                 // the bytes end first
-    EXPECT_EQ(Length(PhotoKind::Jpeg, testing::MakePhotoRun(4000, 1)), std::nullopt);
     for (int seed = 0; seed < 200; ++seed) {                               // signatures by chance
         Bytes chance = Clip(20000, seed);
         chance[0] = 0xFF, chance[1] = 0xD8;
@@ -87,6 +88,93 @@ TEST(PhotoStructure, AStructureThatLeadsNowhereGivesNoEnd) {
     EXPECT_EQ(Length(PhotoKind::Jpeg, Bytes(moved.begin(), moved.end() - 10)), photoEnd);
     moved[photoEnd] = 0;
     EXPECT_EQ(Length(PhotoKind::Jpeg, moved), photoEnd);
+}
+
+// Files laid at the sectors given on a card in memory, scanned, then saved whole; what became
+// of each entry, in order.
+struct SavedCard {
+    SavedCard(const std::vector<std::pair<std::int64_t, Bytes>>& files, std::int64_t sectors) {
+        auto& volume = platform.AddVolume('E', sectors);
+        for (const auto& [sector, bytes] : files) std::copy(bytes.begin(), bytes.end(), volume.begin() + sector * 512);
+        platform.folders.insert("C:\\Out");
+        host.sectorsCaption = std::to_string(sectors);
+        ScanWinNT({platform, host, table, "Image"});
+        host.messages.clear();
+        report = SaveAllPhotos(platform, host, table, "C:\\Out", "Image", [&](const SavedEntry& entry) { saved.push_back(entry); });
+    }
+    const Bytes& File(const std::string& name) const { return platform.files.at("C:\\Out\\" + name); }
+
+    testing::FakePlatform platform;
+    FakeHost host;
+    FoundPhotoTable table;
+    std::vector<SavedEntry> saved;
+    SaveReport report;
+};
+
+Bytes Part(const Bytes& bytes, std::size_t from, std::size_t to) {
+    return Bytes(bytes.begin() + static_cast<long>(from), bytes.begin() + static_cast<long>(std::min(to, bytes.size())));
+}
+
+TEST(SaveAll, WhatLiesInsideAPhotoIsSavedWithItAndWhatBreaksOffAsFarAsItHolds) {
+    // A thumbnail that starts the photo's second sector; a photo that follows directly.
+    const Bytes thumbnailed = testing::MakeJpegWithThumbnail(320, 240, 1, 512);
+    const Bytes next = testing::MakeJpeg(200, 150, 2);
+    // A camera's photo in pieces: its first 12 sectors (header, thumbnail, the start of its
+    // scan), then straight on another photo. Its thumbnail's end marker is no end of it.
+    const Bytes whole = testing::MakeJpegWithThumbnail(400, 300, 3, 100);
+    const Bytes fragment = Part(whole, 0, 12 * 512);
+    const Bytes after = testing::MakeJpeg(160, 120, 4);
+    // Lengths alone reaching over a photo: the first segment of one leaps into the second
+    // sector, into an APP1 segment of the photo starting there, where a frame, a scan and an end
+    // wait for it; that photo goes on well past it.
+    Bytes leaper = {0xFF, 0xD8, 0xFF, 0xE1, 0x02, 0x22};  // lands 38 bytes into the next sector
+    leaper.resize(512, 0x20);
+    Bytes landing = {0xFF, 0xE1, 0x07, 0xD0};  // 2,000 bytes of segment
+    landing.resize(38 - 2, 0x20);  // after the FF D8 there
+    landing.insert(landing.end(), {0xFF, 0xC0, 0, 11, 8, 0, 16, 0, 16, 1, 1, 0x11, 0, 0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 63, 0, 7, 7, 0xFF, 0xD9});
+    landing.resize(2002, 0x20);
+    const Bytes jumpedOver = testing::TinyJpeg(5000, 5, landing);
+    // Nothing of a picture after the signature.
+    const Bytes chance = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0};
+
+    const std::int64_t a = 0, b = a + static_cast<std::int64_t>(thumbnailed.size() + 511) / 512,
+                       c = b + static_cast<std::int64_t>(next.size() + 511) / 512, d = c + 12,
+                       e = d + static_cast<std::int64_t>(after.size() + 511) / 512, f = e + 1,
+                       g = f + static_cast<std::int64_t>(jumpedOver.size() + 511) / 512;
+    SavedCard card({{a, thumbnailed}, {b, next}, {c, fragment}, {d, after}, {e, leaper}, {f, jumpedOver}, {g, chance}},
+                         g + 10);
+    ASSERT_EQ(card.saved.size(), 8u);
+    const std::vector<PhotoStatus> statuses = {PhotoStatus::Whole,      PhotoStatus::Inside, PhotoStatus::Whole,
+                                               PhotoStatus::Incomplete, PhotoStatus::Whole,  PhotoStatus::Incomplete,
+                                               PhotoStatus::Whole,      PhotoStatus::NotAPhoto};
+    for (std::size_t i = 0; i < statuses.size(); ++i) {
+        EXPECT_EQ(card.saved[i].status, statuses[i]) << i;
+        EXPECT_EQ(card.table[i].Status, statuses[i]) << i;  // kept for the list to show
+    }
+    EXPECT_EQ(card.saved[1].container, 0);
+    EXPECT_EQ(card.File("Image001.JPG"), thumbnailed);
+    EXPECT_FALSE(card.platform.files.count("C:\\Out\\Image002.JPG"));
+    EXPECT_EQ(card.File("Image003.JPG"), next);
+    EXPECT_EQ(card.File("Image004.JPG"), fragment);  // as far as it holds: not cut at its thumbnail
+    EXPECT_EQ(card.File("Image005.JPG"), after);
+    EXPECT_EQ(card.File("Image006.JPG"), leaper);    // its run, not the photo it leapt into
+    EXPECT_EQ(card.File("Image007.JPG"), jumpedOver);
+    EXPECT_FALSE(card.platform.files.count("C:\\Out\\Image008.JPG"));
+    EXPECT_EQ(card.report.saved, 6);
+    EXPECT_EQ(card.report.failed, 0);
+
+    // One message: a warning, as two photos came back only in part.
+    ASSERT_EQ(card.host.messages.size(), 1u);
+    EXPECT_EQ(card.host.messages[0].first,
+              "2 photos are incomplete: their data break off where the card holds something else (the rest was written "
+              "over, or lies elsewhere on the card). Each was saved as far as it holds together: Image004.JPG, "
+              "Image006.JPG.\n\n1 entry lies inside other photos (a thumbnail or preview a photo carries, or the data "
+              "of a clip) and was not saved on its own.\n\n1 entry is not a photo: nothing of a picture follows its "
+              "signature, so it was not saved.");
+
+    // The preview shows what Save wrote of the broken one.
+    WritePreviewFiles(card.platform, card.table[5], DriveEnd(card.table), "C:\\Out\\");
+    EXPECT_EQ(card.File("TB.jpg"), leaper);
 }
 
 class CardTest : public ::testing::Test {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iostream>
 
 #include "diskio/disk_error.h"
 #include "photos/drive_bytes.h"
@@ -12,6 +13,8 @@
 #include "photos/save_file.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/hostile_cards.h"
+#include "scan/scan.h"
 
 namespace kelvara {
 namespace {
@@ -79,10 +82,10 @@ TEST(DriveBytes, ALongRunReadsTheSameOnBothFamiliesInBoundedPieces) {
     EXPECT_EQ(platform.CallsNamed("ReadFile"), (std::vector<std::string>{"ReadFile(51200)", "ReadFile(997376)", "ReadFile(1048576)"}));
 }
 
+// A JPEG whose structure holds: a frame and a scan of it, then `fill` up to its end marker.
 Bytes Jpeg(std::size_t length, std::uint8_t fill = 0x42) {
-    Bytes bytes(length, fill);
-    bytes[0] = 0xFF;
-    bytes[1] = 0xD8;
+    Bytes bytes = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 16, 0, 16, 1, 1, 0x11, 0, 0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 63, 0};
+    bytes.resize(length, fill);
     bytes[length - 2] = 0xFF;
     bytes[length - 1] = 0xD9;
     return bytes;
@@ -98,7 +101,7 @@ protected:
     void Photo(int index, std::int64_t sector, std::int64_t end, const Bytes& bytes, PhotoKind kind = PhotoKind::Jpeg) {
         std::copy(bytes.begin(), bytes.end(), volume->begin() + sector * 512);
         if (table.size() <= static_cast<std::size_t>(index)) table.resize(static_cast<std::size_t>(index) + 1);
-        table[static_cast<std::size_t>(index)] = {sector, end, kind, EndMarkerOf(kind), "E:\\"};
+        table.Set(static_cast<std::size_t>(index), {sector, end, kind, EndMarkerOf(kind), "E:\\"});
     }
     std::string Save(int index, const std::string& folder = "C:\\Out") {
         return SaveFile(platform, host, table, index, folder, "Image");
@@ -125,9 +128,8 @@ TEST_F(PhotoTest, SavedFileIsTheRunCutAfterItsOwnKindsMarker) {
     Photo(1, 5, 6, gif, PhotoKind::Gif);
     volume->at(6 * 512 - 2) = 0xFF;  // past the GIF's end; not its marker
     volume->at(6 * 512 - 1) = 0xD9;
-    Bytes whole(1024, 0x33);
-    whole[2] = 0xFF;
-    whole[3] = 0xD9;
+    Bytes whole = Jpeg(1024, 0x33);  // no end marker: written whole
+    whole[1022] = whole[1023] = 0x33;
     Photo(2, 6, 8, whole);
 
     EXPECT_EQ(Save(0), "C:\\Out\\Image001.JPG");
@@ -136,8 +138,8 @@ TEST_F(PhotoTest, SavedFileIsTheRunCutAfterItsOwnKindsMarker) {
     EXPECT_EQ(File("C:\\Out\\Image002.GIF"), gif);
     Save(2);
     EXPECT_EQ(File("C:\\Out\\Image003.JPG"), whole);
-    // Read once, its run: a small photo costs a small read.
-    EXPECT_EQ(platform.CallsNamed("ReadFile").front(), "ReadFile(1536)");
+    // Read once, up to where the scan saw the drive end.
+    EXPECT_EQ(platform.CallsNamed("ReadFile").front(), "ReadFile(4096)");
     EXPECT_EQ(host.yields, 9);  // before and after each, and after each read
 }
 
@@ -156,8 +158,8 @@ TEST_F(PhotoTest, NamesFollowTheListAndBadRequestsWriteNothing) {
     EXPECT_EQ(Save(8, "No"), "No\\Image009.JPG");  // without a dialog, "No" is only a folder's name
     EXPECT_THROW(Save(8, ""), SaveError);
     // A run of any length is read, but zeros past the card's end are no photo.
-    table[0] = {10, 10 + 4194304, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"};
-    table.back().EndSector = table[0].EndSector;
+    table.Set(0, {10, 10 + 4194304, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"});
+    table.SetEndSector(table.size() - 1, table[0].EndSector);
     try {
         Save(0);
         ADD_FAILURE() << "saved";
@@ -175,8 +177,12 @@ TEST_F(PhotoTest, SaveAllSkipsWhatFailsAndSaysSoOnce) {
     bool savingShown = true;
     host.onYield = [&] { savingShown = savingShown && host.status == "Saveing"; };
 
-    const SaveReport report = SavePhotos(platform, host, table, {0, 1, 2}, "C:\\Out", "Image");
-    EXPECT_EQ(report.written, std::vector<std::string>{"C:\\Out\\Image001.JPG"});
+    std::vector<std::string> written;
+    const SaveReport report = SavePhotos(platform, host, table, {0, 1, 2}, "C:\\Out", "Image", [&](const SavedEntry& entry) {
+        if (!entry.path.empty()) written.push_back(entry.path);
+    });
+    EXPECT_EQ(written, std::vector<std::string>{"C:\\Out\\Image001.JPG"});
+    EXPECT_EQ(report.saved, 1);
     EXPECT_EQ(report.failed, 2);
     EXPECT_FALSE(platform.files.count("C:\\Out\\Image002.JPG"));  // no half-written photo left
     EXPECT_TRUE(savingShown);
@@ -200,16 +206,68 @@ TEST_F(PhotoTest, SaveAllSkipsWhatFailsAndSaysSoOnce) {
 TEST_F(PhotoTest, ACardPulledDuringSaveAllCostsOnlyThePhotoItCouldNotRead) {
     for (int i = 0; i < 3; ++i) Photo(i, 4 * i, 4 * i + 4, Jpeg(900, static_cast<std::uint8_t>(i + 1)));
     auto card = platform.drives['E'].volume;
-    int opens = 0;
+    bool pulled = false;
     platform.onCall = [&](const std::string& call) {
-        if (call.rfind("CreateFileA(\\\\.\\E:", 0) == 0 && ++opens == 2) platform.drives['E'].volume.reset();
+        if (call.rfind("CreateFileA(\\\\.\\E:", 0) == 0 && !pulled) platform.drives['E'].volume.reset(), pulled = true;
     };
     host.onYield = [&] { platform.drives['E'].volume = card; };  // back in before the next photo
 
-    const SaveReport report = SavePhotos(platform, host, table, {0, 1, 2}, "C:\\Out", "Image");
-    EXPECT_EQ(report.written, (std::vector<std::string>{"C:\\Out\\Image001.JPG", "C:\\Out\\Image003.JPG"}));
-    EXPECT_EQ(report.firstFailure.rfind("Image002.JPG could not be read: ", 0), 0u) << report.firstFailure;
+    std::vector<std::string> written;
+    const SaveReport report = SavePhotos(platform, host, table, {0, 1, 2}, "C:\\Out", "Image", [&](const SavedEntry& entry) {
+        if (!entry.path.empty()) written.push_back(entry.path);
+    });
+    EXPECT_EQ(written, (std::vector<std::string>{"C:\\Out\\Image002.JPG", "C:\\Out\\Image003.JPG"}));
+    EXPECT_EQ(report.firstFailure.rfind("Image001.JPG could not be read: ", 0), 0u) << report.firstFailure;
     EXPECT_EQ(File("C:\\Out\\Image003.JPG"), Jpeg(900, 3));
+}
+
+// Cards crafted against the walkers: scanned, then saved whole. Whatever they hold, Save All
+// writes at most the card and reads it a few times, in time that follows from that.
+TEST(HostileCards, SaveAllWritesAtMostTheCardAndReadsItAFewTimes) {
+    struct Case {
+        const char* name;
+        Bytes card;
+        std::size_t files;
+        std::int64_t inside, notPhotos;  // of the entries that are not saved
+    };
+    const Case cases[] = {
+        {"segments hopping across the card", testing::HoppingJpegCard(16384), 1, 16383, 0},
+        {"segments hopping across a longer card", testing::HoppingJpegCard(81919), 4, 81915, 0},
+        {"GIF sub-blocks chained to the card's end", testing::ChainedGifCard(4096), 1, 4095, 0},
+        {"100 JPEGs declaring a preview near the card's end", testing::FarPreviewCard(32768, 100), 101, 0, 0},
+        {"a small photo declaring gigabytes", testing::DeclaredGiantCard(16384, 2400000000u), 1, 0, 0},
+        {"an index alternating two far offsets", testing::AlternatingIndexCard(16384, 4000), 3, 0, 0},
+        {"5,459 index tags", testing::ManyTagsCard(2048, 5459), 1, 0, 0},
+        {"FF D8 FF in every sector", testing::SignatureEverywhereCard(16384), 0, 0, 16384},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePlatform platform;
+        platform.AddVolume('E', static_cast<std::int64_t>(c.card.size() / 512)) = c.card;
+        platform.folders.insert("C:\\Out");
+        FakeHost host;
+        host.sectorsCaption = std::to_string(c.card.size() / 512);
+        FoundPhotoTable table;
+        ScanWinNT({platform, host, table, "Image"});
+        platform.calls.clear();
+        host.messages.clear();
+
+        const SaveReport report = SaveAllPhotos(platform, host, table, "C:\\Out", "Image");
+        std::uint64_t written = 0, read = 0;
+        for (const auto& [path, bytes] : platform.files) written += bytes.size();
+        for (const std::string& call : platform.CallsNamed("ReadFile")) read += std::stoull(call.substr(9));
+        EXPECT_LE(written, c.card.size());
+        // Walks within walks reach over the card three deep at most; then the photos are written.
+        EXPECT_LE(read, 5 * c.card.size());
+        EXPECT_EQ(report.failed, 0) << report.firstFailure;
+        EXPECT_EQ(static_cast<std::size_t>(report.saved), platform.files.size());
+        EXPECT_EQ(platform.files.size(), c.files);
+        EXPECT_EQ(report.inside, c.inside);
+        EXPECT_EQ(report.notPhotos, c.notPhotos);
+        EXPECT_EQ(report.saved + report.inside + report.notPhotos, static_cast<std::int64_t>(table.size()));
+        std::cout << c.name << ": " << table.size() << " entries, " << platform.files.size() << " files, written "
+                  << written << " of " << c.card.size() << ", read " << read << "\n";
+    }
 }
 
 TEST(PreviewPage, IsOneLineAroundTheTempFolderEscapingOnlyWhatWouldBreakIt) {
@@ -244,21 +302,34 @@ TEST_F(PhotoTest, PreviewFilesHoldTheCutPhotoAndThePageAndNothingOld) {
     EXPECT_EQ(File("C:\\Temp\\TB.jpg"), shorter);
     WritePreviewFiles(platform, table[2], end, "C:\\Temp\\");  // the same bytes Save writes: cut after 00 3B
     EXPECT_EQ(File("C:\\Temp\\TB.jpg"), gif);
-    // Deleted first, then created new: never opened through whatever holds the name.
-    for (const auto& call : Creates()) EXPECT_EQ(call.substr(call.size() - 9), ", 1, 128)") << call;
-    EXPECT_EQ(platform.calls[platform.calls.size() - 8], "DeleteFileA(C:\\Temp\\TB.jpg)");
+    // Created new under a name of its own, then renamed over whatever held the name: never opened
+    // through it, and never there half-written.
+    for (const auto& call : Creates()) {
+        EXPECT_EQ(call.substr(call.size() - 9), ", 1, 128)") << call;
+        EXPECT_NE(call.find(".kelvara-"), std::string::npos) << call;
+    }
+    const auto moves = platform.CallsNamed("MoveFileExA");
+    ASSERT_EQ(moves.size(), 6u);
+    EXPECT_EQ(moves[4].rfind("MoveFileExA(C:\\Temp\\TB.jpg.kelvara-", 0), 0u) << moves[4];
+    const std::string renamed = ".tmp, C:\\Temp\\TB.jpg, 1)";
+    EXPECT_EQ(moves[4].substr(moves[4].size() - renamed.size()), renamed);
+    EXPECT_EQ(platform.files.size(), 2u);
 
     // A photo that cannot be read, or whose place is unknown, writes nothing at all.
     const auto card = platform.drives['E'].volume;
     platform.drives['E'].volume.reset();
     const auto before = platform.calls.size();
     EXPECT_THROW(WritePreviewFiles(platform, table[0], end, "C:\\Temp\\"), DiskError);
-    table[0] = {-2, INT32_MAX, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"};
+    table.Set(0, {-2, INT32_MAX, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"});
     EXPECT_THROW(WritePreviewFiles(platform, table[0], end, "C:\\Temp\\"), DiskError);
     for (std::size_t i = before; i < platform.calls.size(); ++i) EXPECT_EQ(platform.calls[i].find("C:\\"), std::string::npos);
 
-    // A file step that fails is passed over.
+    // A file step that fails is passed over; the photo shown before is not left to stand in for it.
     platform.drives['E'].volume = card;
+    platform.diskSpace = 100;
+    EXPECT_NO_THROW(WritePreviewFiles(platform, table[1], end, "C:\\Temp\\"));
+    EXPECT_FALSE(platform.files.count("C:\\Temp\\TB.jpg"));
+    platform.diskSpace = -1;
     platform.folders.erase("C:\\Temp");
     EXPECT_NO_THROW(WritePreviewFiles(platform, table[1], end, "C:\\Temp\\"));
 }

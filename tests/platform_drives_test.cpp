@@ -1,15 +1,21 @@
 // The POSIX platform's drive map: letters, drive strings and types, images with and without a
-// partition table, and removable devices found through a fake sysfs tree.
+// partition table, and removable devices found through a fake sysfs tree; and what stores what
+// (a partition's disk, a mapped device's parts, a loop device's file, a FUSE program's files)
+// through fake sysfs and proc trees.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "platform/posix/block_device.h"
+#include "platform/posix/fuse_servers.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/temp_dir.h"
@@ -200,6 +206,124 @@ TEST(PlatformDrives, RemovableDevicesAreFoundAfreshAndKeepTheirLetters) {
     sysfs.AddDisk("sdb", true, 30000);
     sysfs.AddPartition("sdb", "sdb1", 1, cardImage);
     EXPECT_EQ(DriveStrings(platform), (std::vector<std::string>{"C:\\", "D:\\", "E:\\", "F:\\", "G:\\", "Z:\\"}));
+}
+
+
+void Link(const std::string& target, const std::string& link) {
+    std::filesystem::create_directories(std::filesystem::path(link).parent_path());
+    std::filesystem::create_symlink(target, link);
+}
+
+// A block device's folder in a fake sysfs, found by its number as the kernel links it.
+std::string AddBlockDevice(const std::string& root, const std::string& place, const std::string& number,
+                           const std::string& name) {
+    const std::string folder = root + "/sys/devices/" + place;
+    std::filesystem::create_directories(folder);
+    WriteText(folder + "/dev", number);
+    WriteText(folder + "/uevent", "MAJOR=0\nDEVNAME=" + name);
+    Link("../../devices/" + place, root + "/sys/dev/block/" + number);
+    return folder;
+}
+
+TEST(Storage, APartitionLeadsToItsDiskAMappedDeviceToItsPartsALoopToItsFile) {
+    TempDir dir;
+    const std::string root = dir.path();
+    const std::string card = dir.file("card.img");
+    WriteText(card, "card");
+    AddBlockDevice(root, "pci0000:00/usb1/block/sdb", "8:16", "sdb");
+    WriteText(AddBlockDevice(root, "pci0000:00/usb1/block/sdb/sdb1", "8:17", "sdb1") + "/partition", "1");
+    WriteText(AddBlockDevice(root, "pci0000:00/usb1/block/sdb/sdb2", "8:18", "sdb2") + "/partition", "2");
+    const std::string mapped = AddBlockDevice(root, "virtual/block/dm-0", "253:0", "dm-0");
+    Link("../../../../pci0000:00/usb1/block/sdb/sdb2", mapped + "/slaves/sdb2");
+    const std::string loop = AddBlockDevice(root, "virtual/block/loop0", "7:0", "loop0");
+    std::filesystem::create_directories(loop + "/loop");
+    WriteText(loop + "/loop/backing_file", card);
+    Link("../devices/virtual/block/loop0", root + "/sys/block/loop0");
+
+    const BlockDevices devices(root);
+    EXPECT_EQ(devices.DiskOf(makedev(8, 17)), makedev(8, 16));
+    EXPECT_EQ(devices.DiskOf(makedev(8, 16)), std::nullopt);
+    EXPECT_EQ(devices.PartsOf(makedev(253, 0)), std::vector<dev_t>{makedev(8, 18)});
+    EXPECT_EQ(devices.NameOf(makedev(8, 17)), "/dev/sdb1");
+    EXPECT_EQ(devices.NameOf(makedev(9, 9)), "block device 9:9");
+
+    struct stat info {};
+    ASSERT_EQ(::stat(card.c_str(), &info), 0);
+    std::string name;
+    EXPECT_EQ(devices.LoopBacking(makedev(7, 0), name), (FileIdentity{info.st_dev, info.st_ino}));
+    EXPECT_EQ(name, card);
+    EXPECT_EQ(devices.LoopsBackedBy(FileIdentity{info.st_dev, info.st_ino}, card), std::vector<dev_t>{makedev(7, 0)});
+    EXPECT_TRUE(devices.LoopsBackedBy(FileIdentity{info.st_dev, info.st_ino + 1}, card).empty());
+    EXPECT_EQ(devices.LoopBacking(makedev(8, 17), name), std::nullopt);
+    // A file deleted since is not taken for whatever now has its name: only the loop driver
+    // (not there in a fake tree) could tell which file it is.
+    WriteText(loop + "/loop/backing_file", card + " (deleted)");
+    EXPECT_EQ(devices.LoopBacking(makedev(7, 0), name), std::nullopt);
+}
+
+// A fake proc tree of FUSE programs: each holds /dev/fuse and its image open and was started
+// with the image and a mount point, relative to its working folder.
+class FuseServers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"a.img", "b.img"}) WriteText(dir_.file(name), name);
+        for (const char* name : {"mntA", "mntB", "moved"}) std::filesystem::create_directory(dir_.file(name));
+        std::filesystem::create_directory(dir_.file("proc"));
+        ASSERT_EQ(::stat(dir_.path().c_str(), &folder_), 0);
+    }
+    void AddServer(int pid, const std::string& image, const std::string& mountPoint, const std::string& connection) {
+        const std::string process = dir_.file("proc/" + std::to_string(pid));
+        std::filesystem::create_directories(process + "/fdinfo");
+        Link("/dev/fuse", process + "/fd/3");
+        Link(dir_.file(image), process + "/fd/4");
+        Link(dir_.path(), process + "/cwd");
+        WriteText(process + "/fdinfo/3", "pos:\t0\nflags:\t0100002\n" + connection);
+        std::ofstream(process + "/cmdline") << "fusefat" << '\0' << "-o" << '\0' << "rw+" << '\0' << image << '\0'
+                                            << mountPoint << '\0';
+    }
+    std::vector<std::string> Served(const std::vector<std::string>& mountPoints) {
+        std::vector<std::string> names;
+        for (const ServedFile& file : FilesServingFuse(folder_.st_dev, mountPoints, dir_.path()).files)
+            if (std::find(names.begin(), names.end(), file.name) == names.end()) names.push_back(file.name);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempDir dir_;
+    struct stat folder_ {};
+};
+
+TEST_F(FuseServers, TheServerIsTheOneWhoseArgumentsNameTheMountPointElseAnyOfThem) {
+    if (::access("/dev/fuse", F_OK) != 0) GTEST_SKIP() << "no /dev/fuse here";
+    AddServer(100, "a.img", "mntA", "");
+    AddServer(200, "b.img", "mntB", "");
+    // The folder stands for the FUSE file system; the server named it relative to its own folder.
+    // What it holds open and what its arguments name (files, devices, folders) is served from.
+    EXPECT_EQ(Served({dir_.file("mntA")}), (std::vector<std::string>{dir_.file("a.img"), "a.img", "mntA"}));
+    // Moved where no argument names it: every server may be it.
+    EXPECT_EQ(Served({dir_.file("moved")}),
+              (std::vector<std::string>{dir_.file("a.img"), dir_.file("b.img"), "a.img", "b.img", "mntA", "mntB"}));
+    // A program that does not hold /dev/fuse (as Kelvara, named the mount point on its command
+    // line) serves nothing.
+    const std::string kelvara = dir_.file("proc/300");
+    std::filesystem::create_directories(kelvara + "/fd");
+    Link(dir_.file("b.img"), kelvara + "/fd/4");
+    std::ofstream(kelvara + "/cmdline") << "kelvara-cli" << '\0' << "save" << '\0' << dir_.file("b.img") << '\0'
+                                        << dir_.file("mntA") << '\0';
+    EXPECT_EQ(Served({dir_.file("mntA")}), (std::vector<std::string>{dir_.file("a.img"), "a.img", "mntA"}));
+}
+
+TEST_F(FuseServers, WhereTheKernelNamesTheConnectionThatDecides) {
+    if (::access("/dev/fuse", F_OK) != 0) GTEST_SKIP() << "no /dev/fuse here";
+    const unsigned long connection = (static_cast<unsigned long>(major(folder_.st_dev)) << 20) | minor(folder_.st_dev);
+    AddServer(100, "a.img", "mntA", "fuse_connection:\t" + std::to_string(connection + 1) + "\n");
+    AddServer(200, "b.img", "mntB", "fuse_connection:\t" + std::to_string(connection) + "\n");
+    EXPECT_EQ(Served({dir_.file("mntA")}), (std::vector<std::string>{dir_.file("b.img"), "b.img", "mntB"}));
+    // Neither serves it: its server is not to be seen from here.
+    std::filesystem::remove_all(dir_.file("proc/200"));
+    const FuseServing serving = FilesServingFuse(folder_.st_dev, {dir_.file("mntA")}, dir_.path());
+    EXPECT_TRUE(serving.serverUnseen);
+    EXPECT_TRUE(serving.files.empty());
 }
 
 }  // namespace

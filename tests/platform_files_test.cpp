@@ -140,6 +140,22 @@ TEST_F(PlatformFiles, LinksAreNeverFollowedToDeleteOrCreate) {
     EXPECT_EQ(platform_.GetLastError(), ERROR_ACCESS_DENIED);
     EXPECT_FALSE(platform_.DeleteFileA("C:\\gone.txt"));
     EXPECT_EQ(platform_.GetLastError(), ERROR_FILE_NOT_FOUND);
+
+    // A rename takes the place of a link of the new name and leaves its target as it was; without
+    // leave to replace, a name in use is refused, and a folder is never replaced.
+    Write(home_.file("new.tmp"), "whole");
+    fs::create_symlink(home_.file("target.txt"), home_.file("photo.jpg"));
+    EXPECT_FALSE(platform_.MoveFileExA("C:\\new.tmp", "C:\\photo.jpg", 0));
+    EXPECT_EQ(platform_.GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_FALSE(platform_.MoveFileExA("C:\\new.tmp", "C:\\DCIM", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(platform_.GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(platform_.MoveFileExA("C:\\new.tmp", "C:\\photo.jpg", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_FALSE(fs::is_symlink(home_.file("photo.jpg")));
+    EXPECT_EQ(Read(home_.file("photo.jpg")), "whole");
+    EXPECT_EQ(Read(home_.file("target.txt")), "keep");
+    EXPECT_FALSE(fs::exists(home_.file("new.tmp")));
+    EXPECT_FALSE(platform_.MoveFileExA("C:\\new.tmp", "C:\\photo.jpg", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(platform_.GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(PlatformFiles, FoldersAndAttributes) {

@@ -11,6 +11,7 @@
 
 #include "platform/posix/posix_platform.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/mounts.h"
 #include "tests/support/temp_dir.h"
 
 namespace kelvara {

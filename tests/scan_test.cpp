@@ -182,8 +182,9 @@ TEST_F(ScanTest, BothFamiliesFindTheSamePhotos) {
         EXPECT_EQ(table[i].EndSector, ntTable[i].EndSector);
     }
     EXPECT_EQ(host.messages.back().first, "Kelvara's found 6 Files");
-    // One service call per sector, ten bytes each, and the label shows total - 1 at the end.
-    EXPECT_EQ(platform.CallsNamed("DeviceIoControl").size(), 300u);
+    // One service call per sector, ten bytes each (and one for the boot sector, which may tell
+    // a longer size), and the label shows total - 1 at the end.
+    EXPECT_EQ(platform.CallsNamed("DeviceIoControl").size(), 301u);
     EXPECT_EQ(host.current, "299");
     EXPECT_EQ(host.progressValue, 0);
     EXPECT_FALSE(host.busy);
@@ -224,6 +225,52 @@ TEST_F(ScanTest, TheTableGrowsWithEveryPhotoFound) {
     EXPECT_EQ(host.messages, (std::vector<std::pair<std::string, std::string>>{{"Kelvara's found 1200 Files", "Scan Complete"}}));
     EXPECT_EQ(report.found, 1200);
     EXPECT_TRUE(report.Complete());
+}
+
+// A card whose every sector starts a photo: past a few megabytes the records move to a private
+// temporary file, and read and write back as they were, in any order.
+TEST(FoundPhotoTable, PastAFewMegabytesTheRecordsLiveInATemporaryFile) {
+    constexpr std::size_t kCount = 300000;
+    const auto record = [](std::size_t i) {
+        const PhotoKind kind = i % 3 ? PhotoKind::Jpeg : PhotoKind::Gif;
+        return FoundPhoto{static_cast<std::int64_t>(i) * 3, static_cast<std::int64_t>(i) * 3 + 3, kind, EndMarkerOf(kind),
+                          i % 2 ? "E:\\" : "F:\\"};
+    };
+    FoundPhotoTable table;
+    for (std::size_t i = 0; i < kCount; ++i) table.push_back(record(i));
+    ASSERT_TRUE(table.OnDisk());
+    ASSERT_EQ(table.size(), kCount);
+    for (std::size_t i = 0; i < kCount; i += 7919) {
+        const FoundPhoto photo = table[i];
+        EXPECT_EQ(photo.StartSector, record(i).StartSector);
+        EXPECT_EQ(photo.Kind, record(i).Kind);
+        EXPECT_EQ(photo.Drive, record(i).Drive);
+        EXPECT_EQ(photo.Status, PhotoStatus::Unknown);
+    }
+    // Changed far apart, so the pages holding them leave memory and come back.
+    for (const std::size_t i : {std::size_t{5}, kCount / 2, kCount - 1}) {
+        table.SetStatus(i, PhotoStatus::Inside);
+        table.SetEndSector(i, -7);
+    }
+    for (std::size_t i = 0; i < kCount; i += 2048) (void)table[i];
+    for (const std::size_t i : {std::size_t{5}, kCount / 2, kCount - 1}) {
+        EXPECT_EQ(table[i].Status, PhotoStatus::Inside);
+        EXPECT_EQ(table[i].EndSector, -7);
+        EXPECT_EQ(table[i].StartSector, record(i).StartSector);
+    }
+    EXPECT_EQ(table.back().StartSector, record(kCount - 1).StartSector);
+    EXPECT_THROW((void)table[kCount], std::out_of_range);
+
+    const FoundPhotoTable copy = table;
+    EXPECT_EQ(copy.size(), kCount);
+    EXPECT_EQ(copy[kCount / 2].Status, PhotoStatus::Inside);
+    table.pop_back();
+    EXPECT_EQ(table.size(), kCount - 1);
+    table.clear();
+    EXPECT_TRUE(table.empty());
+    EXPECT_FALSE(table.OnDisk());
+    table.push_back(record(1));
+    EXPECT_EQ(table[0].StartSector, 3);
 }
 
 // A window that runs out of memory for its list at the third photo.
@@ -286,11 +333,13 @@ TEST_F(ScanTest, APulledCardEndsTheScanWithWhatWasFound) {
         };
         const ScanReport report = nine ? Scan9x() : ScanNt();
         EXPECT_EQ(host.entries.size(), 2u);
-        EXPECT_EQ(report.Complete(), nine);
+        EXPECT_FALSE(report.Complete());
         if (nine) {
-            // The 9x service reports nothing: the rest reads as zeros and the scan runs on.
+            // The 9x service does not tell a card that went from unreadable sectors: the rest reads
+            // as zeros, the scan runs on, and those sectors are named as unreadable.
             EXPECT_EQ(table[1].EndSector, 1000);
-            EXPECT_EQ(host.messages.size(), 1u);
+            ASSERT_EQ(host.messages.size(), 2u);
+            EXPECT_EQ(host.messages[1].first.rfind("Sectors 400-999 could not be read.\n", 0), 0u) << host.messages[1].first;
         } else {
             EXPECT_EQ(table[1].EndSector, 400);
             ASSERT_EQ(host.messages.size(), 2u);
@@ -387,7 +436,8 @@ TEST_F(ScanTest, ADriveChosenMidScanIsReadFromTheNextRead) {
 }
 
 TEST_F(ScanTest, LongRunsAreReadInBoundedPieces) {
-    // 4,000,000 sectors give runs of 80,000: each is read as 65,536 and 14,464.
+    // 4,000,000 sectors give runs of 80,000: each is read as 78 pieces of 1,024 (512 KiB, which stay
+    // in the processor's cache) and one of 128.
     platform.AddVolume('E', 1);
     platform.drives['E'].zeroSectors = 4000000 - 1;
     platform.drives['E'].totalClusters = 4000000;
@@ -395,10 +445,12 @@ TEST_F(ScanTest, LongRunsAreReadInBoundedPieces) {
     host.sectorsCaption = "4000000";
     ScanNt();
     const auto reads = Reads();
-    ASSERT_EQ(reads.size(), 100u);
-    EXPECT_EQ(reads[0], (std::pair<std::int64_t, std::int64_t>{0, 65536}));
-    EXPECT_EQ(reads[1], (std::pair<std::int64_t, std::int64_t>{65536, 14464}));
-    EXPECT_EQ(reads[99], (std::pair<std::int64_t, std::int64_t>{3920000 + 65536, 14464}));
+    ASSERT_EQ(reads.size(), 50u * 79);
+    EXPECT_EQ(reads[0], (std::pair<std::int64_t, std::int64_t>{0, 1024}));
+    EXPECT_EQ(reads[77], (std::pair<std::int64_t, std::int64_t>{77 * 1024, 1024}));
+    EXPECT_EQ(reads[78], (std::pair<std::int64_t, std::int64_t>{79872, 128}));
+    EXPECT_EQ(reads[79], (std::pair<std::int64_t, std::int64_t>{80000, 1024}));
+    EXPECT_EQ(reads.back(), (std::pair<std::int64_t, std::int64_t>{3920000 + 79872, 128}));
     EXPECT_EQ(host.messages.at(0).first, "Kelvara's found 0 Files");
 }
 

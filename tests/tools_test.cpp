@@ -73,10 +73,16 @@ TEST_F(ImageTest, QuestionNamesTheFolderWithItsBackslash) {
     ASSERT_EQ(host.questions.size(), 2u);
     EXPECT_EQ(host.questions[0], std::make_pair(std::string("Make image at C:\\Images\\"), std::string("Make Image")));
     EXPECT_EQ(host.questions[1].first, "Make image at C:\\\\");
-    // Made anew (CREATE_NEW) in the folder chosen, after the folder was taken for this command.
+    // Made anew (CREATE_NEW) under a temporary name in the folder chosen, after the folder was taken
+    // for this command, and given its name when whole.
     const auto creates = platform.CallsNamed("CreateFileA");
     EXPECT_EQ(creates.front(), "CreateFileA(C:\\, 0x80000000, 0, 3, 33554432)");
-    EXPECT_NE(std::find(creates.begin(), creates.end(), "CreateFileA(C:\\\\TOBRN.IMG, 0x40000000, 0, 1, 128)"), creates.end());
+    const auto made = std::find_if(creates.begin(), creates.end(), [](const std::string& call) {
+        return call.rfind("CreateFileA(C:\\\\TOBRN.IMG.kelvara-", 0) == 0 && call.find(".tmp, 0x40000000, 0, 1, 128)") != std::string::npos;
+    });
+    ASSERT_NE(made, creates.end());
+    const std::string temporary = made->substr(12, made->find(", ") - 12);
+    EXPECT_EQ(platform.CallsNamed("MoveFileExA").back(), "MoveFileExA(" + temporary + ", C:\\\\TOBRN.IMG, 1)");
     EXPECT_FALSE(platform.files.count("C:\\Images\\TOBRN.IMG"));
     EXPECT_TRUE(host.messages.empty());
 }
@@ -88,8 +94,11 @@ TEST_F(ImageTest, AFailedRunStopsKeepsThePartialImageAndSaysHowMuchItHolds) {
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].first,
               "TOBRN.IMG could not be written: There is not enough space on the disk.\n\n"
-              "The image C:\\Images\\TOBRN.IMG is incomplete: it holds 3000 of 5000 sectors.");
-    EXPECT_EQ(Bytes(Image().begin(), Image().begin() + 3000 * 512), FirstSectors(3000));
+              "The image C:\\Images\\TOBRN.IMG.partial is incomplete: it holds 3000 of 5000 sectors.");
+    // Only a whole image is called TOBRN.IMG.
+    EXPECT_FALSE(platform.files.count("C:\\Images\\TOBRN.IMG"));
+    const Bytes& partial = platform.files.at("C:\\Images\\TOBRN.IMG.partial");
+    EXPECT_EQ(Bytes(partial.begin(), partial.begin() + 3000 * 512), FirstSectors(3000));
     EXPECT_EQ(host.progressValue, 3000);
     EXPECT_EQ(platform.OpenHandles(), 0);
 
@@ -97,13 +106,14 @@ TEST_F(ImageTest, AFailedRunStopsKeepsThePartialImageAndSaysHowMuchItHolds) {
     int opens = 0;
     bool created = false;
     platform.onCall = [&](const std::string& call) {  // the card pulled after the first run
-        created = created || call.rfind("CreateFileA(C:\\Images\\TOBRN.IMG, 0x40000000", 0) == 0;
+        created = created || call.rfind("CreateFileA(C:\\Images\\TOBRN.IMG.kelvara-", 0) == 0;
         if (created && call.rfind("CreateFileA(\\\\.\\E:", 0) == 0 && ++opens == 2) platform.drives['E'].volume.reset();
     };
     const ImageReport pulled = MakeImage(platform, host, "C:\\Images");
     EXPECT_EQ(pulled.sectorsWritten, 2048);
     EXPECT_EQ(pulled.failure.rfind("Drive E:\\ could not be read at sector 2048: ", 0), 0u) << pulled.failure;
-    EXPECT_EQ(Image().size(), 2048u * 512);
+    EXPECT_EQ(platform.files.at("C:\\Images\\TOBRN.IMG.partial").size(), 2048u * 512);
+    EXPECT_EQ(platform.files.size(), 1u);  // no temporary left
     EXPECT_EQ(MakeImage(platform, host, "C:\\Gone").failure,
               "TOBRN.IMG could not be created in C:\\Gone: The system cannot find the path specified.");
 }

@@ -8,12 +8,15 @@
 #include "destination/written_file.h"
 #include "diskio/read_sectors.h"
 #include "platform/last_error_text.h"
+#include "scan/scan_report.h"
 
 namespace kelvara {
 namespace {
 
 // Sectors per read and per write: one open of the volume per run instead of per sector.
 constexpr std::int32_t kImageRun = 2048;
+
+std::string LeafName(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
 
 }  // namespace
 
@@ -38,14 +41,13 @@ ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder)
         report.failure = *lock.refusal();
         return report;
     }
-    // A new file in place of an earlier image, so no tail of a longer one survives.
-    std::string failure;
-    const HANDLE file = CreateInPlaceOf(platform, report.path, drive, failure);
-    if (file == INVALID_HANDLE_VALUE) {
-        report.failure = "TOBRN.IMG could not be created in " + Folder + ": " + failure;
+    RemoveLeftovers(platform, Folder);
+    // A new file, which takes the place of an earlier image only when it is whole.
+    TemporaryFile file(platform, report.path, drive);
+    if (!file.ok()) {
+        report.failure = "TOBRN.IMG could not be created in " + Folder + ": " + file.failure();
         return report;
     }
-    report.created = true;
 
     SectorBuffer run;
     std::int64_t done = 0;
@@ -57,7 +59,7 @@ ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder)
         const auto length = static_cast<std::int32_t>(std::min<std::int64_t>(kImageRun, total - done));
         std::int32_t held = 0;
         try {
-            held = ReadSectors(platform, drive, done, 0, length * kSectorSize, run);
+            held = ReadSectors(platform, drive, done, 0, length * kSectorSize, run, &report.unreadable);
         } catch (const DiskError& error) {
             report.failure = "Drive " + drive + " could not be read at sector " + std::to_string(done) + ": " +
                              error.what();
@@ -70,7 +72,7 @@ ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder)
         const std::span<const std::uint8_t> data(run.data(), static_cast<std::size_t>(held) * kSectorSize);
         DWORD written = 0;
         std::int32_t whole = held;
-        const bool wrote = data.empty() || platform.WriteFile(file, data, written);
+        const bool wrote = data.empty() || platform.WriteFile(file.handle(), data, written);
         if (!data.empty() && (!wrote || written != data.size())) {
             report.failure = "TOBRN.IMG could not be written: " +
                              (wrote ? std::string("the destination took only part of the data.") : LastErrorText(platform));
@@ -82,10 +84,27 @@ ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder)
             host.Yield();
         }
     }
-    if (!platform.CloseHandle(file) && report.failure.empty())
-        report.failure = "TOBRN.IMG could not be closed: " + LastErrorText(platform);
     report.sectorsWritten = done;
-    report.complete = report.failure.empty();
+    report.unreadable = report.unreadable.Within(0, done);
+    const std::string partial = report.path + ".partial";
+    if (report.failure.empty()) {
+        if (const auto failure = file.Commit()) {
+            report.failure = "TOBRN.IMG could not be completed: " + *failure;
+            return report;
+        }
+        report.created = report.complete = true;
+        platform.DeleteFileA(partial);  // an earlier image that fell short is outdone
+        return report;
+    }
+    // What was copied is worth keeping, under a name that says it is not the whole card.
+    if (done > 0) {
+        if (const auto failure = file.CommitAs(partial)) {
+            report.failure += "\n\nThe part copied could not be kept: " + *failure;
+        } else {
+            report.path = partial;
+            report.created = true;
+        }
+    }
     return report;
 }
 
@@ -98,9 +117,11 @@ void ImageDisk(Platform& platform, Host& host, const std::string& Folder) {
     if (Folder.empty()) return;
     if (!host.AskYesNo("Make image at " + Folder + "\\", "Make Image")) return;
     const ImageReport report = MakeImage(platform, host, Folder);
-    if (report.complete) return;
-    host.ShowFailure(report.created ? report.failure + "\n\n" + IncompleteImageText(report, report.path) : report.failure,
-                     "Make Image");
+    std::string text = report.complete ? "" : report.failure;
+    if (!report.complete && report.created) text += "\n\n" + IncompleteImageText(report, report.path);
+    if (report.created && !report.unreadable.empty())
+        text += (text.empty() ? "" : "\n\n") + UnreadableText(report.unreadable, {{LeafName(report.path), report.unreadable}});
+    if (!text.empty()) host.ShowFailure(text, "Make Image");
 }
 
 }  // namespace kelvara

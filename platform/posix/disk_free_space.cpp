@@ -33,8 +33,15 @@ DWORD Clusters(std::uint64_t blocks, std::uint64_t fragment, std::uint64_t clust
 std::optional<DiskFreeSpace> FreeSpaceOfVolume(const RawVolume& volume) {
     std::vector<std::uint8_t> sector(kBootSectorBytes);
     if (!volume.ReadExact(0, sector)) return std::nullopt;
-    const auto layout = ParseBootSector(sector, volume.length());
-    if (!layout) return std::nullopt;
+    auto layout = ParseBootSector(sector, volume.length());
+    if (!layout) {
+        // A volume cut short (an image that ends early) counts the clusters it holds whole.
+        layout = ParseBootSector(sector, std::numeric_limits<std::uint64_t>::max());
+        if (!layout || layout->clusterHeapOffset >= volume.length()) return std::nullopt;
+        const std::uint64_t held = (volume.length() - layout->clusterHeapOffset) / layout->clusterBytes();
+        if (held == 0) return std::nullopt;
+        layout->clusterCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(layout->clusterCount, held));
+    }
     const auto free = CountFreeClusters(*layout, volume);
     if (!free) return std::nullopt;
     DiskFreeSpace space;

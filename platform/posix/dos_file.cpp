@@ -1,7 +1,6 @@
 #include "platform/posix/dos_file.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,16 +21,18 @@ DWORD OpenError(int error, const std::string& path) {
     return error == ENOENT ? Win32ErrorForMissing(path) : Win32ErrorFromErrno(error);
 }
 
-std::optional<OpenedFile> OpenFolder(const std::string& posixPath, DWORD shareMode, DWORD& error) {
+std::optional<OpenedFile> OpenFolder(const std::string& posixPath, DWORD desiredAccess, DWORD shareMode, DWORD& error) {
     OpenedFile opened;
-    opened.fd = UniqueFd(::open(posixPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // Without read access asked for, the handle only stands for the folder.
+    const bool read = desiredAccess & GENERIC_READ;
+    opened.fd = UniqueFd(::open(posixPath.c_str(), (read ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC));
     if (!opened.fd.valid()) {
         error = OpenError(errno, posixPath);
         return std::nullopt;
     }
-    if (shareMode == 0 && ::flock(opened.fd.get(), LOCK_EX | LOCK_NB) != 0) {
-        error = errno == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : Win32ErrorFromErrno(errno);
-        return std::nullopt;
+    if (shareMode == 0) {
+        opened.hold = FolderHold::Take(opened.fd.get(), read, error);
+        if (!opened.hold && error != 0) return std::nullopt;
     }
     return opened;
 }
@@ -43,7 +44,7 @@ std::optional<OpenedFile> OpenDosFile(const std::string& posixPath, DWORD desire
     struct stat existing {};
     if ((openFlags & FILE_FLAG_BACKUP_SEMANTICS) && creationDisposition == OPEN_EXISTING &&
         ::stat(posixPath.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))
-        return OpenFolder(posixPath, shareMode, error);
+        return OpenFolder(posixPath, desiredAccess, shareMode, error);
 
     const bool wantRead = desiredAccess & GENERIC_READ;
     const bool wantWrite = desiredAccess & GENERIC_WRITE;

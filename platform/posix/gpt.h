@@ -1,5 +1,6 @@
 #pragma once
-// The GUID partition table: its header in sector 1, behind a protective classic table.
+// The GUID partition table: its header in sector 1 (in the medium's own sector size), behind a
+// protective classic table.
 
 #include <optional>
 #include <vector>
@@ -9,8 +10,9 @@
 
 namespace kelvara {
 
-// The entries in use, numbered by slot. nullopt when the header or the entries are not sound:
-// signature, sizes, places and checksums are all checked, since they come from the medium.
-std::optional<std::vector<TablePartition>> ReadGptPartitions(const RawVolume& medium);
+// The entries in use, numbered by slot, on a medium of `sectorSize`-byte sectors (512 or 4096),
+// in which the table counts. nullopt when the header or the entries are not sound: signature,
+// sizes, places and checksums are all checked, since they come from the medium.
+std::optional<std::vector<TablePartition>> ReadGptPartitions(const RawVolume& medium, std::uint32_t sectorSize);
 
 }  // namespace kelvara

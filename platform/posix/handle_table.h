@@ -6,8 +6,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <variant>
 
+#include "platform/posix/folder_hold.h"
 #include "platform/posix/raw_volume.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/win32_types.h"
@@ -16,6 +18,7 @@ namespace kelvara {
 
 struct FileHandle {
     UniqueFd fd;
+    std::optional<FolderHold> hold;  // a folder held against other openers while the handle is open
 };
 struct VolumeHandle {
     std::shared_ptr<const RawVolume> volume;

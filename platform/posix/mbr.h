@@ -10,7 +10,7 @@ namespace kelvara {
 struct MbrPartition {
     int number = 0;  // 1 to 4: the slot in the table, as the kernel numbers sdX1 to sdX4
     std::uint8_t type = 0;
-    std::uint64_t firstSector = 0;  // 512-byte sectors from the start of the medium
+    std::uint64_t firstSector = 0;  // sectors of the medium's own size from its start
     std::uint64_t sectors = 0;
 };
 

@@ -36,11 +36,23 @@ std::vector<MountEntry> ReadMountTable(const std::string& mountinfoPath) {
         if (!(fields >> id >> parent >> devNumber >> root >> mountPoint >> options)) continue;
         while (fields >> word && word != "-") {
         }
-        std::string type, source;
+        std::string type, source, superOptions;
         if (word != "-" || !(fields >> type >> source)) continue;
-        table.push_back({devNumber, Unescape(root), Unescape(mountPoint), Unescape(source), type});
+        fields >> superOptions;
+        table.push_back({devNumber, Unescape(root), Unescape(mountPoint), Unescape(source), type, superOptions});
     }
     return table;
+}
+
+std::vector<std::string> SuperOptionValues(const MountEntry& entry, const std::string& name) {
+    // A comma inside a value is escaped like a space, so the options split at every comma.
+    std::vector<std::string> values;
+    std::istringstream options(entry.superOptions);
+    std::string option;
+    while (std::getline(options, option, ','))
+        if (option.size() > name.size() && option.compare(0, name.size(), name) == 0 && option[name.size()] == '=')
+            values.push_back(Unescape(option.substr(name.size() + 1)));
+    return values;
 }
 
 std::string FindMountPoint(const std::vector<MountEntry>& table, const std::string& devNumber,

@@ -12,7 +12,12 @@ struct MountEntry {
     std::string mountPoint;
     std::string source;     // e.g. "/dev/sdb1"
     std::string type;       // e.g. "vfat", "fuse.fusefat"
+    std::string superOptions;  // the file system's own, still escaped: "rw,lowerdir=...,upperdir=..."
 };
+
+// The value of each `name=value` among a mount's super options, unescaped, in order; a name
+// may stand more than once ("lowerdir+").
+std::vector<std::string> SuperOptionValues(const MountEntry& entry, const std::string& name);
 
 // Empty when the table cannot be read.
 std::vector<MountEntry> ReadMountTable(const std::string& mountinfoPath);

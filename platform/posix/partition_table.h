@@ -15,8 +15,9 @@ struct TablePartition {
     std::uint64_t sectors = 0;
 };
 
-// In slot order. Empty when the medium starts with a volume's own boot sector (which ends in
-// 55 AA too) or holds no table that can be believed.
+// In slot order, in 512-byte sectors whatever the medium's own sector size (a table of a disk of
+// 4096-byte sectors counts in those). Empty when the medium starts with a volume's own boot
+// sector (which ends in 55 AA too) or holds no table that can be believed.
 std::vector<TablePartition> ReadPartitionTable(const RawVolume& medium);
 
 }  // namespace kelvara

@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "platform/drive_string.h"
 #include "platform/posix/disk_free_space.h"
 #include "platform/posix/dos_file.h"
@@ -17,10 +19,10 @@
 #include "platform/posix/file_attributes.h"
 #include "platform/posix/file_pointer.h"
 #include "platform/posix/file_search.h"
-#include "platform/posix/mount_backing.h"
 #include "platform/posix/mount_table.h"
 #include "platform/posix/posix_errors.h"
 #include "platform/posix/program_launcher.h"
+#include "platform/posix/storage_trace.h"
 #include "platform/posix/temp_folder.h"
 
 namespace kelvara {
@@ -54,6 +56,20 @@ DWORD CopyOut(const std::string& text, std::span<char> buffer) {
     buffer[text.size()] = '\0';
     return static_cast<DWORD>(text.size());
 }
+
+// The nearest folder at or above `path` that is there: a destination is looked at before it is
+// made. nullopt with errno set when the way up is blocked by something other than absence.
+std::optional<std::string> NearestExisting(std::string path) {
+    struct stat info {};
+    while (::stat(path.c_str(), &info) != 0) {
+        const auto slash = path.find_last_of('/');
+        if ((errno != ENOENT && errno != ENOTDIR) || slash == std::string::npos) return std::nullopt;
+        path = slash == 0 ? "/" : path.substr(0, slash);
+    }
+    return path;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 template <class T>
 T* As(const std::shared_ptr<HandleObject>& object) {
@@ -213,7 +229,7 @@ HANDLE PosixPlatform::CreateFileA(const std::string& fileName, DWORD desiredAcce
         return INVALID_HANDLE_VALUE;
     }
     SetLastWin32Error(opened->existed ? ERROR_ALREADY_EXISTS : 0);
-    return handles_.Insert(FileHandle{std::move(opened->fd)});
+    return handles_.Insert(FileHandle{std::move(opened->fd), std::move(opened->hold)});
 }
 
 DWORD PosixPlatform::SetFilePointer(HANDLE file, LONG distanceToMove, LONG* distanceToMoveHigh, DWORD moveMethod) {
@@ -265,7 +281,14 @@ bool PosixPlatform::ReadFile(HANDLE file, std::span<std::uint8_t> buffer, DWORD&
     }
     if (auto* v = As<VolumeHandle>(object)) {
         const ssize_t got = v->volume->ReadAt(static_cast<std::uint64_t>(v->position), buffer);
-        if (got < 0) return FailWithErrno(errno, IoDirection::Read);
+        if (got < 0) {
+            // A card that went answers every read with an I/O error, as a bad sector does: it is
+            // told apart by its device no longer being there (or its FUSE server gone). A sector
+            // that fails on a card still there is unreadable, and the reader reads on.
+            const int error = errno;
+            if (error == ENOTCONN || (error == EIO && !v->volume->StillCurrent())) return FailWith(ERROR_NOT_READY);
+            return FailWithErrno(error, IoDirection::Read);
+        }
         v->position += got;
         numberOfBytesRead = static_cast<DWORD>(got);
         return true;
@@ -289,6 +312,14 @@ bool PosixPlatform::DeviceIoControl(HANDLE device, DWORD ioControlCode, std::spa
                                     std::span<std::uint8_t> outBuffer, DWORD& bytesReturned) {
     bytesReturned = 0;
     const auto object = handles_.Find(device);
+    if (auto* v = As<VolumeHandle>(object)) {
+        // A volume answers for its length: the partition's, or the whole image's or device's.
+        if (ioControlCode != IOCTL_DISK_GET_LENGTH_INFO) return FailWith(ERROR_INVALID_FUNCTION);
+        if (outBuffer.size() < sizeof(std::uint64_t)) return FailWith(ERROR_INSUFFICIENT_BUFFER);
+        StoreLe64(outBuffer, 0, v->volume->length());
+        bytesReturned = sizeof(std::uint64_t);
+        return SetLastWin32Error(0), true;
+    }
     if (!As<DeviceHandle>(object)) return FailWith(object ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
     DWORD error = 0;
     return vwin32_.Control(ioControlCode, inBuffer, outBuffer, bytesReturned, error) || FailWith(error);
@@ -336,6 +367,11 @@ bool PosixPlatform::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFOR
         if (::fstat(f->fd.get(), &info) != 0) return FailWithErrno(errno);
     } else if (auto* v = As<VolumeHandle>(object)) {
         if (!v->volume->Stat(info)) return FailWithErrno(errno);
+        // A loop device reads a file: that file is what the volume stands for.
+        if (const auto backing = v->volume->BackingFile()) {
+            info.st_dev = backing->device;
+            info.st_ino = backing->inode;
+        }
     } else {
         return FailWith(ERROR_INVALID_HANDLE);
     }
@@ -368,6 +404,23 @@ bool PosixPlatform::DeleteFileA(const std::string& fileName) {
     return true;
 }
 
+bool PosixPlatform::MoveFileExA(const std::string& existingFileName, const std::string& newFileName, DWORD flags) {
+    const auto from = ToPosixPath(existingFileName);
+    const auto to = from ? ToPosixPath(newFileName) : std::nullopt;
+    if (!to) return false;
+    struct stat info {};
+    if (::lstat(from->c_str(), &info) != 0)
+        return FailWith(errno == ENOENT ? Win32ErrorForMissing(*from) : Win32ErrorFromErrno(errno));
+    if (S_ISDIR(info.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
+    if (!(flags & MOVEFILE_REPLACE_EXISTING) && ::lstat(to->c_str(), &info) == 0) return FailWith(ERROR_ALREADY_EXISTS);
+    // rename replaces the entry of the new name, a link included, and never writes through it.
+    if (::rename(from->c_str(), to->c_str()) != 0) {
+        if (errno == EXDEV) return FailWith(ERROR_NOT_SAME_DEVICE);
+        return FailWithErrno(errno == EISDIR || errno == ENOTEMPTY ? EACCES : errno);
+    }
+    return true;
+}
+
 bool PosixPlatform::CreateDirectoryA(const std::string& pathName) {
     const auto path = ToPosixPath(pathName);
     if (!path) return false;
@@ -387,44 +440,52 @@ DWORD PosixPlatform::GetFileAttributesA(const std::string& fileName) {
         FailWith(errno == ENOENT ? Win32ErrorForMissing(*path) : Win32ErrorFromErrno(errno));
         return INVALID_FILE_ATTRIBUTES;
     }
+    // A link to a folder is a folder that is a link, as Windows reports its folder links.
+    struct stat target {};
+    if (S_ISLNK(info.st_mode) && ::stat(path->c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+        return FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     return FileAttributesOf(info);
 }
 
 bool PosixPlatform::GetVolumePathNameA(const std::string& fileName, std::span<char> volumePathName) {
     const auto path = ToPosixPath(fileName);
     if (!path) return false;
-    // A destination is looked at before it is made: the nearest folder above it that is there.
-    std::string existing = *path;
-    struct stat info {};
-    while (::stat(existing.c_str(), &info) != 0) {
-        const auto slash = existing.find_last_of('/');
-        if ((errno != ENOENT && errno != ENOTDIR) || slash == std::string::npos) return FailWithErrno(errno);
-        existing = slash == 0 ? "/" : existing.substr(0, slash);
-    }
-    const std::string base = sysRoot_.empty() || sysRoot_.back() != '/' ? sysRoot_ + "/" : sysRoot_;
-    const std::vector<Backing> backings = MountBacking(info.st_dev, ReadMountTable(base + "proc/self/mountinfo"), sysRoot_);
+    const auto existing = NearestExisting(*path);
+    if (!existing) return FailWithErrno(errno);
     std::vector<Drive> drives;
     {
         std::lock_guard lock(mutex_);
         drives = drives_.Drives();
     }
-    // A drive's volume, wherever it is mounted, is named by the drive; anywhere else, the drive
-    // whose folder holds the path: a card's mount folder, the home folder's C:, else Z:.
+    // A drive's volume, wherever and however it is mounted, is named by the drive.
     char letter = 0;
-    std::size_t longest = 0;
+    StorageTracer tracer(sysRoot_);
+    const StorageTrace folder = tracer.WhatStoresFolder(*existing);
     for (const Drive& drive : drives) {
-        Backing source;
-        if (drive.volume && BackingOfPath(drive.volume->path, source) &&
-            std::find(backings.begin(), backings.end(), source) != backings.end()) {
+        if (!drive.volume) continue;
+        const auto meeting = Meet(folder, tracer.WhatHoldsVolume(drive.volume->path));
+        if (meeting && meeting->certain) {
             letter = drive.letter;
             break;
         }
-        const std::string& folder = drive.folder;
-        const bool holds = !folder.empty() && existing.rfind(folder, 0) == 0 &&
-                           (existing.size() == folder.size() || folder.back() == '/' || existing[folder.size()] == '/');
-        if (holds && folder.size() >= longest) {
-            longest = folder.size();
-            letter = drive.letter;
+    }
+    // Anywhere else, the drive whose folder holds the path nearest: a card's mount folder, the
+    // home folder's C:, else Z:. Folders are told by identity, so links in the path do not matter.
+    char resolved[PATH_MAX];
+    if (letter == 0 && ::realpath(existing->c_str(), resolved)) {
+        for (std::string up = resolved; letter == 0;) {
+            struct stat here {};
+            if (::stat(up.c_str(), &here) != 0) break;
+            for (const Drive& drive : drives) {
+                struct stat folderInfo {};
+                if (!drive.folder.empty() && ::stat(drive.folder.c_str(), &folderInfo) == 0 && SameFile(here, folderInfo)) {
+                    letter = drive.letter;
+                    break;
+                }
+            }
+            if (up == "/") break;
+            const auto slash = up.find_last_of('/');
+            up = slash == 0 ? "/" : up.substr(0, slash);
         }
     }
     if (letter == 0) return FailWith(ERROR_PATH_NOT_FOUND);
@@ -432,6 +493,21 @@ bool PosixPlatform::GetVolumePathNameA(const std::string& fileName, std::span<ch
     if (root.size() + 1 > volumePathName.size()) return FailWith(ERROR_FILENAME_EXCED_RANGE);
     CopyOut(root, volumePathName);
     return SetLastWin32Error(0), true;
+}
+
+std::optional<Platform::SharedStorage> PosixPlatform::FindSharedStorage(const std::string& path,
+                                                                         const std::string& rootPathName) {
+    const auto letter = ParseDriveRoot(rootPathName);
+    const auto drive = letter ? FindDrive(*letter) : std::nullopt;
+    if (!drive || !drive->volume) return std::nullopt;  // only a medium can be written over
+    const auto posix = ToPosixPath(path);
+    const auto existing = posix ? NearestExisting(*posix) : std::nullopt;
+    if (!existing) return std::nullopt;  // where nothing can be looked at, nothing can be made either
+    StorageTracer tracer(sysRoot_);
+    const StorageTrace folder = tracer.WhatStoresFolder(*existing);
+    const auto meeting = Meet(folder, tracer.WhatHoldsVolume(drive->volume->path));
+    if (!meeting) return std::nullopt;
+    return SharedStorage{meeting->name, meeting->certain};
 }
 
 std::optional<std::vector<FindData>> PosixPlatform::FindFiles(const std::string& pattern) {

@@ -1,6 +1,8 @@
 #include "platform/posix/raw_volume.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -114,5 +116,16 @@ bool RawVolume::StillCurrent() const {
 }
 
 bool RawVolume::Stat(struct stat& info) const { return ::fstat(fd_.get(), &info) == 0; }
+
+std::uint32_t RawVolume::DeviceSectorSize() const {
+    int size = 0;
+    if (rdev_ == 0 || ::ioctl(fd_.get(), BLKSSZGET, &size) != 0 || size <= 0) return 0;
+    return static_cast<std::uint32_t>(size);
+}
+
+std::optional<FileIdentity> RawVolume::BackingFile() const {
+    if (rdev_ == 0) return std::nullopt;  // a file, not a device
+    return LoopBackingOfOpenDevice(fd_.get());
+}
 
 }  // namespace kelvara

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 
+#include "platform/posix/block_device.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/win32_types.h"
 
@@ -52,6 +53,11 @@ public:
 
     // The device node or image file it reads, as fstat tells of it.
     bool Stat(struct stat& info) const;
+    // Where it reads a loop device, the file that device stores its blocks in.
+    std::optional<FileIdentity> BackingFile() const;
+    // A device's logical sector size, in which its partition table counts (512 or 4096); 0 for
+    // a file, which does not say.
+    std::uint32_t DeviceSectorSize() const;
 
 private:
     RawVolume(VolumeSource source, UniqueFd fd, std::uint64_t length, dev_t device, ino_t inode, dev_t rdev);

@@ -1,11 +1,11 @@
 #include "platform/posix/removable_volumes.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
+
+#include "platform/posix/kernel_files.h"
 
 namespace kelvara {
 namespace {
@@ -15,27 +15,6 @@ constexpr const char* kOpticalScsiType = "5";
 std::string Join(const std::string& folder, const std::string& name) {
     if (!folder.empty() && folder.back() == '/') return folder + name;
     return folder + "/" + name;
-}
-
-std::string FirstLine(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
-    return line;
-}
-
-std::vector<std::string> Entries(const std::string& folder) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 std::uint64_t Sectors(const std::string& sysfsFolder) {
@@ -64,7 +43,7 @@ std::vector<RemovableVolume> FindRemovableVolumes(const std::string& sysRoot) {
     const std::string blockRoot = Join(sysRoot, "sys/block");
     const std::string devRoot = Join(sysRoot, "dev");
     std::vector<RemovableVolume> volumes;
-    for (const std::string& disk : Entries(blockRoot)) {
+    for (const std::string& disk : FolderEntries(blockRoot)) {
         const std::string diskFolder = Join(blockRoot, disk);
         if (!IsRemovableDisk(diskFolder, disk)) continue;
 
@@ -73,7 +52,7 @@ std::vector<RemovableVolume> FindRemovableVolumes(const std::string& sysRoot) {
             std::string name;
         };
         std::vector<Partition> partitions;
-        for (const std::string& child : Entries(diskFolder)) {
+        for (const std::string& child : FolderEntries(diskFolder)) {
             const std::string number = FirstLine(Join(Join(diskFolder, child), "partition"));
             if (number.empty()) continue;
             try {

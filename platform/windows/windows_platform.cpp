@@ -20,6 +20,7 @@ constexpr DWORD kVersionInfoSize = 148;
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <winioctl.h>
 #include <winreg.h>
 
 namespace {
@@ -38,6 +39,23 @@ kelvara::HANDLE FromWin(::HANDLE handle) { return reinterpret_cast<kelvara::HAND
 template <class Span>
 ::DWORD Length(const Span& span) {
     return static_cast<::DWORD>(std::min<std::size_t>(span.size(), std::numeric_limits<::DWORD>::max()));
+}
+
+// The disk a volume ("\\?\Volume{...}\" or "E:\") lies on, as its type and number.
+std::optional<std::pair<::DWORD, ::DWORD>> DiskOfVolume(std::string volume) {
+    if (volume.size() > 1 && volume.back() == '\\') volume.pop_back();
+    if (volume.size() == 2 && volume[1] == ':') volume = "\\\\.\\" + volume;
+    // No access asked for: the disk's number is told to anyone who may see the volume.
+    const ::HANDLE handle =
+        ::CreateFileA(volume.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    ::STORAGE_DEVICE_NUMBER number{};
+    ::DWORD returned = 0;
+    const bool told = ::DeviceIoControl(handle, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
+                                        &returned, nullptr) != FALSE;
+    ::CloseHandle(handle);
+    if (!told) return std::nullopt;
+    return std::make_pair(static_cast<::DWORD>(number.DeviceType), number.DeviceNumber);
 }
 
 }  // namespace
@@ -136,6 +154,10 @@ std::string WindowsPlatform::FormatErrorMessage(DWORD errorCode) {
 
 bool WindowsPlatform::DeleteFileA(const std::string& fileName) { return ::DeleteFileA(fileName.c_str()) != FALSE; }
 
+bool WindowsPlatform::MoveFileExA(const std::string& existingFileName, const std::string& newFileName, DWORD flags) {
+    return ::MoveFileExA(existingFileName.c_str(), newFileName.c_str(), flags) != FALSE;
+}
+
 bool WindowsPlatform::CreateDirectoryA(const std::string& pathName) {
     return ::CreateDirectoryA(pathName.c_str(), nullptr) != FALSE;
 }
@@ -167,6 +189,28 @@ bool WindowsPlatform::GetVolumePathNameA(const std::string& fileName, std::span<
     }
     std::memcpy(volumePathName.data(), root.c_str(), root.size() + 1);
     return true;
+}
+
+std::optional<Platform::SharedStorage> WindowsPlatform::FindSharedStorage(const std::string& path,
+                                                                           const std::string& rootPathName) {
+    if (rootPathName.size() < 2 || rootPathName[1] != ':') return std::nullopt;
+    const std::string root = rootPathName.substr(0, 2) + "\\";
+    char mount[MAX_PATH + 1] = {};
+    if (!::GetVolumePathNameA(path.c_str(), mount, sizeof mount)) return std::nullopt;
+    // The same volume, wherever it is mounted: a card mounted at C:\Card is drive E:'s volume.
+    char folderVolume[64] = {}, driveVolume[64] = {};
+    const bool named = ::GetVolumeNameForVolumeMountPointA(mount, folderVolume, sizeof folderVolume) &&
+                       ::GetVolumeNameForVolumeMountPointA(root.c_str(), driveVolume, sizeof driveVolume);
+    if (!named) {
+        if (::_stricmp(mount, root.c_str()) == 0) return SharedStorage{root, true};
+        return std::nullopt;
+    }
+    if (std::strcmp(folderVolume, driveVolume) == 0) return SharedStorage{root, true};
+    // Another volume of the same disk: a partition beside the card's is on the card.
+    const auto folderDisk = DiskOfVolume(folderVolume), driveDisk = DiskOfVolume(driveVolume);
+    if (folderDisk && driveDisk && *folderDisk == *driveDisk)
+        return SharedStorage{"\\\\.\\PhysicalDrive" + std::to_string(driveDisk->second), true};
+    return std::nullopt;
 }
 
 std::optional<std::vector<FindData>> WindowsPlatform::FindFiles(const std::string& pattern) {

@@ -28,9 +28,11 @@ public:
     std::string FormatErrorMessage(DWORD errorCode) override;
 
     bool DeleteFileA(const std::string& fileName) override;
+    bool MoveFileExA(const std::string& existingFileName, const std::string& newFileName, DWORD flags) override;
     bool CreateDirectoryA(const std::string& pathName) override;
     DWORD GetFileAttributesA(const std::string& fileName) override;
     bool GetVolumePathNameA(const std::string& fileName, std::span<char> volumePathName) override;
+    std::optional<SharedStorage> FindSharedStorage(const std::string& path, const std::string& rootPathName) override;
     std::optional<std::vector<FindData>> FindFiles(const std::string& pattern) override;
 
     bool GetVersionExA(OSVERSIONINFOA& versionInformation) override;

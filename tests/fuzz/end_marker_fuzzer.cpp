@@ -1,6 +1,7 @@
 // The end-marker search over arbitrary buffers, against a plain transcription of the rule: p
 // starts at the last index minus 1 and walks down; it stops on the marker pair, or once it is
-// below 5. The same buffers go through the photo structure walkers, which must end inside them.
+// below 5. The same buffers go through the photo structure walkers, which must end inside them and
+// in time (a Multi-Picture index of thousands of entries, sub-blocks chained to the end).
 
 #include <cstddef>
 #include <cstdint>
@@ -36,8 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (const auto kind : {kelvara::PhotoKind::Jpeg, kelvara::PhotoKind::Gif}) {
         kelvara::MemoryBytes bytes(buffer);
-        const auto length = kelvara::StructuralLength(kind, bytes);
-        if (length && (*length < 3 || *length > buffer.size())) std::abort();
+        const kelvara::Walk walk = kelvara::WalkStructure(kind, bytes);
+        if (walk.end && (*walk.end < 3 || *walk.end > buffer.size() || walk.reached != *walk.end)) std::abort();
+        if (walk.end && kind == kelvara::PhotoKind::Jpeg && !walk.image) std::abort();  // a GIF may hold no image
+        (void)kelvara::HoldsImage(kind, bytes, buffer.size());
     }
     return 0;
 }

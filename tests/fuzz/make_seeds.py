@@ -50,6 +50,69 @@ def fake_gif(length, seed):
     return b"GIF89a" + body.replace(b"\x00\x3b", b"\x00\x00") + b"\x3b"
 
 
+FRAME_AND_SCAN = bytes([0xFF, 0xC0, 0, 11, 8, 0, 16, 0, 16, 1, 1, 0x11, 0, 0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 63, 0])
+
+
+def tiny_jpeg(length, seed, segments=b""):
+    """A JPEG whose structure holds: segments, a frame and a scan header, data, its end."""
+    head = b"\xff\xd8" + segments + FRAME_AND_SCAN
+    body = bytes(1 + (i * 13 + seed) % 200 for i in range(len(head), length - 2))
+    return head + body + b"\xff\xd9"
+
+
+def app2(payload):
+    return b"\xff\xe2" + struct.pack(">H", len(payload) + 2) + payload
+
+
+def multi_picture(images, more_tags=0):
+    """An APP2 Multi-Picture index: the photo's own entry, then (size, offset) of each image,
+    offsets counting from the index's header 8 bytes into the segment."""
+    tags = 1 + more_tags
+    entries_at = 8 + 2 + 12 * tags + 4
+    entries = 16 * (len(images) + 1)
+    out = b"MPF\0II*\0" + struct.pack("<IH", 8, tags)
+    out += struct.pack("<HHII", 0xB002, 7, entries, entries_at) * tags + struct.pack("<I", 0)
+    out += struct.pack("<IIII", 0x20030000, 0, 0, 0)
+    for size, offset in images:
+        out += struct.pack("<IIII", 0x00010001, size, offset, 0)
+    return app2(out)
+
+
+def hopping_card(sectors, hop):
+    """Every sector starts a JPEG whose APP1 segments hop `hop` sectors on to the card's end."""
+    card = bytearray(b"\x20" * (sectors * SECTOR))
+    length = SECTOR * hop - 2
+    for s in range(sectors):
+        at = s * SECTOR
+        card[at:at + 2] = b"\xff\xd8"
+        tail = b"\xff\xe1" + struct.pack(">H", length) if s + hop < sectors else FRAME_AND_SCAN + b"\x09" * 4 + b"\xff\xd9"
+        card[at + 2:at + 2 + len(tail)] = tail
+    return bytes(card)
+
+
+def chained_gif_card(sectors):
+    """Every sector starts a GIF89a whose image sub-blocks chain on to one trailer at the end."""
+    card = bytearray(b"\x41" * (sectors * SECTOR))
+    header = b"GIF89a" + bytes([16, 0, 16, 0, 0, 0, 0, 0x2C, 0, 0, 0, 0, 16, 0, 16, 0, 0, 2])
+    for s in range(sectors):
+        at = s * SECTOR
+        card[at:at + len(header)] = header
+        card[at + 24] = card[at + 280] = 255
+    card[(sectors - 1) * SECTOR + 280:(sectors - 1) * SECTOR + 282] = b"\x00\x3b"
+    return bytes(card)
+
+
+def far_preview_card(sectors, count):
+    """Small JPEGs one after another, each declaring the JPEG at the card's end its preview."""
+    card = bytearray(sectors * SECTOR)
+    far = (sectors - 8) * SECTOR
+    card[far:far + 8 * SECTOR] = tiny_jpeg(8 * SECTOR, 99)
+    for i in range(count):
+        at = i * 2 * SECTOR
+        card[at:at + 900] = tiny_jpeg(900, i, multi_picture([(8 * SECTOR, far - (at + 10))]))
+    return bytes(card)
+
+
 def write(target, name, data):
     folder = os.path.join(HERE, "corpus", target)
     os.makedirs(folder, exist_ok=True)
@@ -104,10 +167,25 @@ def main():
         run("mdel", "-i", img("card"), "::/PHOTO*.*")
         write("scan_fuzzer", "deleted_photos_card", bytes([0, 0, 0]) + open(img("card"), "rb").read())
 
+        # Cards crafted against the walkers, each within the 64 KiB an input may hold.
+        write("scan_fuzzer", "hopping_segments", bytes([0, 0, 0]) + hopping_card(120, 37))
+        write("scan_fuzzer", "chained_gif", bytes([0, 0, 0]) + chained_gif_card(120))
+        write("scan_fuzzer", "far_previews", bytes([0, 0, 0]) + far_preview_card(120, 20))
+        write("scan_fuzzer", "signature_everywhere", bytes([0, 0, 0]) + b"\xff\xd8\xff".ljust(SECTOR, b"\0") * 120)
+        giant = tiny_jpeg(1500, 1, multi_picture([(2400000000, 1500 - 10)])) + tiny_jpeg(1000, 2)
+        write("scan_fuzzer", "declared_giant", bytes([0, 0, 0]) + giant.ljust(40 * SECTOR, b"\0"))
+
         # End markers: the marker pick, then the buffer.
         write("end_marker_fuzzer", "jpeg_tail", bytes([0, 0]) + fake_jpeg(700, 8) + bytes(40))
         write("end_marker_fuzzer", "gif_tail", bytes([1, 0]) + fake_gif(300, 9) + b"\xff\xd9" + bytes(9))
         write("end_marker_fuzzer", "marker_in_header", bytes([0, 0]) + b"\x00\x00\xff\xd9\x00\x00\x00")
+        preview = tiny_jpeg(3000, 5)
+        photo = tiny_jpeg(2000, 4, multi_picture([(len(preview), 2000 - 10)]))
+        write("end_marker_fuzzer", "multi_picture_preview", bytes([0, 0]) + photo + preview)
+        alternating = multi_picture([(len(preview), (40000 if i % 2 else 20000) - 10) for i in range(600)])
+        write("end_marker_fuzzer", "alternating_index", bytes([0, 0]) + tiny_jpeg(12000, 6, alternating).ljust(45000, b"\0"))
+        write("end_marker_fuzzer", "many_index_tags", bytes([0, 0]) + tiny_jpeg(62000, 7, multi_picture([(1000, 60000)], 4990)))
+        write("end_marker_fuzzer", "gif_chain", bytes([0, 0]) + chained_gif_card(100))
 
 
 if __name__ == "__main__":

@@ -1,8 +1,9 @@
 // The whole scan over arbitrary volume bytes, through the host interface, on the in-memory
 // platform double; then every photo it found saved and the first one previewed. What comes
 // out is checked against a plain reading of the same bytes: which sectors start a photo, where
-// each photo's run ends, and what its saved file holds (the structure read from memory at once,
-// where the program reads the drive in pieces).
+// each photo's run ends, which sectors are said to be unreadable, and what each saved file holds
+// and where it holds zeros for them (the structure read from memory at once, where the program
+// reads the drive in pieces).
 //
 // Input: a flags byte (bit 0: the 9x family; bit 1: one unreadable sector), a byte that moves
 // the sector count away from the volume's size (so reads reach past its end, or stop short of
@@ -72,16 +73,10 @@ Expected PhotosOn(const Card& card, std::int64_t total) {
     return expected;
 }
 
-// What Save writes: up to where the photo's structure ends, read from the bytes up to the drive's
-// end (on the NT family the volume's, where it is shorter: the 9x service reads zeros past it);
-// else its run cut after its kind's last marker.
-Bytes SavedBytes(const Card& card, const FoundPhoto& photo, std::int64_t driveEnd, bool nine) {
-    const Bytes reachable = card.Run(photo.StartSector, nine ? driveEnd : std::min(driveEnd, card.sectors()));
-    MemoryBytes bytes(reachable);
-    if (const auto length = StructuralLength(photo.Kind, bytes)) return Bytes(reachable.begin(), reachable.begin() + *length);
-    Bytes run = card.Run(photo.StartSector, photo.EndSector);
-    if (const auto at = FindLastEndMarker(run, photo.EndMarker[0], photo.EndMarker[1])) run.resize(*at + 2);
-    return run;
+// The bytes up to the drive's end from a photo's start, as one piece (on the NT family up to the
+// volume's end, where it is shorter: the 9x service reads zeros past it).
+Bytes Reachable(const Card& card, const FoundPhoto& photo, std::int64_t driveEnd, bool nine) {
+    return card.Run(photo.StartSector, nine ? driveEnd : std::min(driveEnd, card.sectors()));
 }
 
 }  // namespace
@@ -108,10 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     host.busy = true;
     FoundPhotoTable table;
     const std::string prefix = "Image";
-    if (nine)
-        ScanWin98({platform, host, table, prefix});
-    else
-        ScanWinNT({platform, host, table, prefix});
+    const ScanReport report = nine ? ScanWin98({platform, host, table, prefix}) : ScanWinNT({platform, host, table, prefix});
 
     // What was found: every signature at a sector's start, in order, and runs that meet. On the
     // NT family a count past the volume's end is noticed, and the last photo ends with the volume.
@@ -127,22 +119,66 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(photo.EndSector == (i + 1 < expected.starts.size() ? expected.starts[i + 1] : lastEnd));
     }
     Check(!host.busy && host.status == "Ready" && host.progressValue == 0);
-    Check(host.messages.size() == (ended ? 2u : 1u));
+    // The bad sector, where the scan reached it; on the 9x family also every sector past the
+    // volume's end, which its service cannot tell from a bad one.
+    SectorRanges unreadable;
+    if (card.bad && *card.bad < total) unreadable.Add(*card.bad, 1);
+    if (nine && total > card.sectors()) unreadable.Add(card.sectors(), total - card.sectors());
+    Check(report.unreadable == unreadable);
+    Check(host.messages.size() == 1u + (ended ? 1u : 0u) + (unreadable.empty() ? 0u : 1u));
     Check(host.messages[0].first == "Kelvara's found " + std::to_string(expected.starts.size()) + " Files");
     if (ended)
         Check(host.messages[1].first.rfind("Drive E:\\ holds nothing from sector " + std::to_string(card.sectors()) + " on,", 0) == 0);
+    if (!unreadable.empty()) Check(host.messages.back().first.rfind(RangeText(unreadable.ranges()[0]) + " could not be read", 0) == 0);
     Check(platform.OpenHandles() == 0);
 
-    // Every photo saved up to where it ends; the first one previewed, the same bytes.
-    for (std::size_t i = 0; i < expected.starts.size(); ++i) {
-        const FoundPhoto& photo = table[i];
-        const Bytes saved = SavedBytes(card, photo, DriveEnd(table), nine);
-        const std::string path = SaveFile(platform, host, table, static_cast<std::int64_t>(i), "C:\\Out", prefix);
-        Check(platform.files.at(path) == saved);
-        if (i == 0) {
-            WritePreviewFiles(platform, photo, DriveEnd(table), "C:\\Temp\\");
-            Check(platform.files.at("C:\\Temp\\TB.jpg") == saved);
+    // Save All: at most the card is written. A whole photo is its structure read from memory at
+    // once; a broken one is the card's bytes within its run; what is not saved on its own lies
+    // inside a photo written before it, or is no photo. The card is read a few times at most.
+    platform.calls.clear();
+    std::vector<SavedEntry> saved;
+    const SaveReport report =
+        SaveAllPhotos(platform, host, table, "C:\\Out", prefix, [&](const SavedEntry& entry) { saved.push_back(entry); });
+    Check(report.failed == 0 && saved.size() == expected.starts.size());
+    const std::int64_t driveEnd = DriveEnd(table);
+    std::uint64_t written = 0;
+    for (const SavedEntry& entry : saved) {
+        const FoundPhoto photo = table[static_cast<std::size_t>(entry.index)];
+        Check(photo.Status == entry.status);
+        const Bytes reachable = Reachable(card, photo, driveEnd, nine);
+        if (entry.status == PhotoStatus::Whole) {
+            MemoryBytes bytes(reachable);
+            const auto length = StructuralLength(photo.Kind, bytes);
+            Check(length && platform.files.at(entry.path) == Bytes(reachable.begin(), reachable.begin() + *length));
+        } else if (entry.status == PhotoStatus::Incomplete) {
+            const Bytes& file = platform.files.at(entry.path);
+            Check(file.size() <= static_cast<std::size_t>(photo.EndSector - photo.StartSector) * 512);
+            Check(std::equal(file.begin(), file.end(), reachable.begin()));
+        } else if (entry.status == PhotoStatus::Inside) {
+            Check(entry.container >= 0 && entry.container < entry.index);
+            const FoundPhoto container = table[static_cast<std::size_t>(entry.container)];
+            const std::string name = EntryName(prefix, entry.container, container.Kind);
+            Check(photo.StartSector * 512 < container.StartSector * 512 +
+                                                static_cast<std::int64_t>(platform.files.at("C:\\Out\\" + name).size()));
+        } else {
+            Check(entry.status == PhotoStatus::NotAPhoto && entry.path.empty());
         }
+        if (!entry.path.empty()) {
+            const auto size = platform.files.at(entry.path).size();
+            written += size;
+            const auto sectors = static_cast<std::int64_t>((size + 511) / 512);
+            Check(entry.zeros == unreadable.Within(photo.StartSector, photo.StartSector + sectors));
+        }
+    }
+    Check(written <= static_cast<std::uint64_t>(driveEnd) * 512);
+    std::uint64_t read = 0;
+    for (const std::string& call : platform.CallsNamed("ReadFile")) read += std::stoull(call.substr(9));
+    Check(read <= 6 * std::max<std::uint64_t>(card.volume.size(), 512) + (card.bad ? 1u << 20 : 0));
+
+    // The preview shows what Save wrote of a photo.
+    if (!saved.empty() && !saved[0].path.empty()) {
+        WritePreviewFiles(platform, table[0], driveEnd, "C:\\Temp\\");
+        Check(platform.files.at("C:\\Temp\\TB.jpg") == platform.files.at(saved[0].path));
     }
     Check(platform.OpenHandles() == 0);
     return 0;

@@ -358,6 +358,22 @@ bool FakePlatform::DeleteFileA(const std::string& fileName) {
     return files.erase(Normalize(fileName)) ? true : Fail(ERROR_FILE_NOT_FOUND);
 }
 
+bool FakePlatform::MoveFileExA(const std::string& existingFileName, const std::string& newFileName, DWORD flags) {
+    Record("MoveFileExA(" + existingFileName + ", " + newFileName + ", " + std::to_string(flags) + ")");
+    const std::string from = Normalize(existingFileName), to = Normalize(newFileName);
+    if (readOnly) return Fail(ERROR_WRITE_PROTECT);
+    const auto file = files.find(from);
+    if (file == files.end()) return Fail(ERROR_FILE_NOT_FOUND);
+    if (folders.count(to)) return Fail(ERROR_ACCESS_DENIED);
+    if (!folders.count(Parent(to))) return Fail(ERROR_PATH_NOT_FOUND);
+    if (files.count(to) && !(flags & MOVEFILE_REPLACE_EXISTING)) return Fail(ERROR_ALREADY_EXISTS);
+    std::vector<std::uint8_t> bytes = std::move(file->second);
+    files.erase(file);
+    files[to] = std::move(bytes);
+    sameFileAs.erase(to);  // the name now stands for the file moved there
+    return true;
+}
+
 bool FakePlatform::CreateDirectoryA(const std::string& pathName) {
     Record("CreateDirectoryA(" + pathName + ")");
     const std::string path = Normalize(pathName);
@@ -395,6 +411,13 @@ bool FakePlatform::GetVolumePathNameA(const std::string& fileName, std::span<cha
     std::copy(root.begin(), root.end(), volumePathName.begin());
     volumePathName[root.size()] = '\0';
     return true;
+}
+
+std::optional<Platform::SharedStorage> FakePlatform::FindSharedStorage(const std::string& path,
+                                                                       const std::string& rootPathName) {
+    // What stores a folder is told here only by mountedOn, through GetVolumePathNameA.
+    Record("FindSharedStorage(" + path + ", " + rootPathName + ")");
+    return std::nullopt;
 }
 
 DWORD FakePlatform::GetFileAttributesA(const std::string& fileName) {

@@ -9,13 +9,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 extern char** environ;
 
@@ -119,8 +117,10 @@ void MakeZeroFile(const std::string& path, std::int64_t bytes) {
     if (result != 0) throw std::runtime_error("cannot size " + path + ": " + std::strerror(errno));
 }
 
-void FormatFat(const std::string& path, int fatBits, int sectorsPerCluster, std::int64_t hiddenSectors) {
+void FormatFat(const std::string& path, int fatBits, int sectorsPerCluster, std::int64_t hiddenSectors,
+               int bytesPerSector = 512) {
     std::vector<std::string> argv = {"mkfs.vfat", "-i", kVolumeId};
+    if (bytesPerSector != 512) argv.insert(argv.end(), {"-S", std::to_string(bytesPerSector)});
     if (fatBits != 0) argv.insert(argv.end(), {"-F", std::to_string(fatBits)});
     if (sectorsPerCluster != 0) argv.insert(argv.end(), {"-s", std::to_string(sectorsPerCluster)});
     if (hiddenSectors != 0) argv.insert(argv.end(), {"-h", std::to_string(hiddenSectors)});
@@ -153,9 +153,9 @@ std::vector<std::string> FoldersOf(const std::string& imagePath) {
 
 }  // namespace
 
-void MakeFatImage(const std::string& path, int fatBits, std::int64_t sectors, int sectorsPerCluster) {
+void MakeFatImage(const std::string& path, int fatBits, std::int64_t sectors, int sectorsPerCluster, int bytesPerSector) {
     MakeZeroFile(path, sectors * kSector);
-    FormatFat(path, fatBits, sectorsPerCluster, 0);
+    FormatFat(path, fatBits, sectorsPerCluster, 0, bytesPerSector);
 }
 
 bool MakeExfatImage(const std::string& path, std::int64_t sectors) {
@@ -291,28 +291,5 @@ FatGeometry ReadExfatGeometry(const std::string& image) {
 }
 
 bool RunningAsRoot() { return ::geteuid() == 0; }
-
-FuseFatMount::FuseFatMount(const std::string& image, const std::string& dir) : dir_(dir) {
-    if (!RunningAsRoot()) return;
-    ::mkdir(dir.c_str(), 0755);
-    struct stat before {};
-    if (::stat(dir.c_str(), &before) != 0) return;
-    if (Run({"fusefat", "-o", "rw+", image, dir}).status != 0) return;
-    // fusefat returns once it has forked; wait until the folder is the mounted file system.
-    for (int tries = 0; tries < 100; ++tries) {
-        struct stat now {};
-        if (::stat(dir.c_str(), &now) == 0 && now.st_dev != before.st_dev) {
-            mounted_ = true;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    Run({"fusermount", "-u", dir_});
-}
-
-FuseFatMount::~FuseFatMount() {
-    if (!mounted_) return;
-    if (Run({"fusermount", "-u", dir_}).status != 0) Run({"umount", "-l", dir_});
-}
 
 }  // namespace kelvara::testing

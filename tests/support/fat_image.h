@@ -11,10 +11,12 @@
 
 namespace kelvara::testing {
 
-// A file of `sectors` 512-byte sectors formatted as FAT12, FAT16 or FAT32; sectorsPerCluster 0
-// leaves the choice to mkfs.vfat. FAT32 needs at least 65,525 clusters (about 66,600 sectors
-// at one sector per cluster).
-void MakeFatImage(const std::string& path, int fatBits, std::int64_t sectors, int sectorsPerCluster = 0);
+// A file of `sectors` 512-byte sectors formatted as FAT12, FAT16 or FAT32 (fatBits 0: as
+// mkfs.vfat chooses); sectorsPerCluster 0 leaves the choice to mkfs.vfat. FAT32 needs at least
+// 65,525 clusters (about 66,600 sectors at one sector per cluster). A volume of the sectors of a
+// 4096-byte disk counts its own in that size (bytesPerSector).
+void MakeFatImage(const std::string& path, int fatBits, std::int64_t sectors, int sectorsPerCluster = 0,
+                  int bytesPerSector = 512);
 
 // A file of `sectors` sectors formatted as exFAT; false when mkfs.exfat is not installed.
 bool MakeExfatImage(const std::string& path, std::int64_t sectors);
@@ -45,21 +47,5 @@ FatGeometry ReadGeometryWithMinfo(const std::string& image);
 FatGeometry ReadExfatGeometry(const std::string& image);
 
 bool RunningAsRoot();
-
-// An image mounted with fusefat (read-write) for the life of the object; only root can mount.
-class FuseFatMount {
-public:
-    FuseFatMount(const std::string& image, const std::string& dir);
-    ~FuseFatMount();
-    FuseFatMount(const FuseFatMount&) = delete;
-    FuseFatMount& operator=(const FuseFatMount&) = delete;
-
-    bool ok() const { return mounted_; }
-    const std::string& dir() const { return dir_; }
-
-private:
-    std::string dir_;
-    bool mounted_ = false;
-};
 
 }  // namespace kelvara::testing

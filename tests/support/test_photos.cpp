@@ -206,23 +206,6 @@ Bytes MakeAnimatedGif89a(int width, int height, int seed, int frames) {
     return out;
 }
 
-Bytes MakePhotoRun(std::size_t length, int seed, bool gif) {
-    Bytes bytes(length);
-    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(1 + (i * 7 + seed) % 200);
-    if (gif) {
-        const char head[] = "GIF89a";
-        std::copy(head, head + 6, bytes.begin());
-        bytes[length - 2] = 0x00;
-        bytes[length - 1] = 0x3B;
-    } else {
-        bytes[0] = 0xFF;
-        bytes[1] = 0xD8;
-        bytes[length - 2] = 0xFF;
-        bytes[length - 1] = 0xD9;
-    }
-    return bytes;
-}
-
 void WriteFileBytes(const std::string& path, const Bytes& bytes) {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||

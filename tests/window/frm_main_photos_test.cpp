@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "tests/support/fake_platform.h"
+#include "tests/support/photo_runs.h"
 #include "tests/window/main_window.h"
 
 namespace kelvara {
@@ -19,17 +20,18 @@ using testing::MainWindow;
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A card of three photos: a JPEG of 20 sectors at 10, a GIF at 40 and a JPEG at 60, 100 sectors.
+// Puts a photo-like run of `length` bytes at `sector`.
+void PhotoAt(std::vector<std::uint8_t>& volume, int sector, std::size_t length, bool gif = false) {
+    const auto bytes = testing::MakePhotoRun(length, sector, gif);
+    std::copy(bytes.begin(), bytes.end(), volume.begin() + static_cast<std::ptrdiff_t>(sector) * 512);
+}
+
+// A card of three photos: a JPEG of 20 sectors less 98 bytes at 10, a GIF of 10 sectors and 2
+// bytes at 40 and a JPEG of 514 bytes at 60, 100 sectors.
 void ThreePhotos(std::vector<std::uint8_t>& volume) {
-    const auto mark = [&](int sector, std::initializer_list<std::uint8_t> bytes) {
-        std::copy(bytes.begin(), bytes.end(), volume.begin() + sector * 512);
-    };
-    mark(10, {0xFF, 0xD8, 0xFF, 0xE0});
-    volume[30 * 512 - 100] = 0xFF, volume[30 * 512 - 99] = 0xD9;
-    mark(40, {'G', 'I', 'F', '8', '9', 'a'});
-    volume[50 * 512] = 0x00, volume[50 * 512 + 1] = 0x3B;
-    mark(60, {0xFF, 0xD8, 0xFF, 0xE0});
-    volume[61 * 512] = 0xFF, volume[61 * 512 + 1] = 0xD9;
+    PhotoAt(volume, 10, 20 * 512 - 98);
+    PhotoAt(volume, 40, 10 * 512 + 2, true);
+    PhotoAt(volume, 60, 514);
 }
 
 class PhotosInTheWindow : public ::testing::Test {
@@ -216,8 +218,8 @@ TEST(FrmMainPhotos, AClickDuringAScanDoesNothingAndAFailedPreviewWritesNothing) 
 TEST(FrmMainPhotos, AClickDuringAPreviewShowsTheEntryChosenLast) {
     FakePlatform platform;
     auto& volume = platform.AddVolume('E', 40000);
-    volume[0] = 0xFF, volume[1] = 0xD8;           // a photo of 30,000 sectors, read in pieces
-    volume[30000 * 512] = 0xFF, volume[30000 * 512 + 1] = 0xD8;
+    PhotoAt(volume, 0, 30000 * 512);  // read in pieces
+    PhotoAt(volume, 30000, 10000 * 512);
     platform.folders.insert("C:\\Temp");
     MainWindow main(platform);
     main.Choose("E:\\");
@@ -246,10 +248,8 @@ TEST(FrmMainPhotos, SaveAllCountsItsPhotosOnTheProgressBarAndSaveTheBytes) {
     FakePlatform platform;
     auto& volume = platform.AddVolume('E', 36000);
     constexpr int kPhotos = 8;
-    const auto photo = [&](std::int64_t sector, std::int64_t endSector) {
-        const auto at = static_cast<std::size_t>(sector) * 512, end = static_cast<std::size_t>(endSector) * 512;
-        volume[at] = 0xFF, volume[at + 1] = 0xD8;
-        volume[end - 2] = 0xFF, volume[end - 1] = 0xD9;
+    const auto photo = [&](int sector, int endSector) {
+        PhotoAt(volume, sector, static_cast<std::size_t>(endSector - sector) * 512);
     };
     for (int i = 0; i + 1 < kPhotos; ++i) photo(100 + 300 * i, 140 + 300 * i);  // 20 KiB each
     photo(2500, 34500);  // 16,000 KiB, read and written in many pieces

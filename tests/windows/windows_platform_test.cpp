@@ -82,6 +82,20 @@ TEST_F(WindowsPlatformTest, FilesAreMadeWrittenListedAndDeleted) {
     EXPECT_TRUE(none->empty());
     EXPECT_FALSE(platform->FindFiles(folder + "\\NOFOLDER\\*.*"));
 
+    // A whole file renamed over one of the same name replaces it; without leave to, it is refused.
+    const HANDLE whole = Create("IMAGE001.JPG.kelvara-00000001.tmp", CREATE_NEW);
+    ASSERT_NE(whole, INVALID_HANDLE_VALUE);
+    Write(whole, Bytes(700, 0xCD));
+    EXPECT_TRUE(platform->CloseHandle(whole));
+    EXPECT_FALSE(platform->MoveFileExA(folder + "\\IMAGE001.JPG.kelvara-00000001.tmp", folder + "\\IMAGE001.JPG", 0));
+    EXPECT_EQ(platform->GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_TRUE(platform->MoveFileExA(folder + "\\IMAGE001.JPG.kelvara-00000001.tmp", folder + "\\IMAGE001.JPG",
+                                      MOVEFILE_REPLACE_EXISTING));
+    const auto replaced = platform->FindFiles(folder + "\\IMAGE001.JPG*");
+    ASSERT_TRUE(replaced);
+    ASSERT_EQ(replaced->size(), 1u);
+    EXPECT_EQ(replaced->front().nFileSize, 700u);
+
     EXPECT_TRUE(platform->DeleteFileA(folder + "\\IMAGE001.JPG"));
     EXPECT_FALSE(platform->DeleteFileA(folder + "\\IMAGE001.JPG"));
     EXPECT_EQ(platform->GetLastError(), ERROR_FILE_NOT_FOUND);
