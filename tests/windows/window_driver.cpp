@@ -12,6 +12,7 @@
 //   kelvara-window-driver button TITLE N    prints the screen centre of toolbar button N
 //   kelvara-window-driver entry TITLE ID N  prints entry N of a list view
 //   kelvara-window-driver item TITLE ID N   prints the screen centre of entry N of a list view
+//   kelvara-window-driver shot PATH         keeps a screenshot
 //
 // DRIVE is the card's drive ("E:\"), CLI_SCAN what `kelvara-cli scan DRIVE --quiet` printed,
 // CLI_SAVED the folder `kelvara-cli save` wrote, WORK a folder of C: the window may write in,
@@ -597,6 +598,9 @@ int main(int argc, char** argv) {
         HWND window = Find(arg(1));
         if (!window) return 1;
         std::printf("%s\n", EntryText(GetDlgItem(window, std::stoi(arg(2))), std::stoi(arg(3))).c_str());
+        return 0;
+    } else if (command == "shot" && args.size() == 2) {
+        Screenshot(arg(1));
         return 0;
     } else if (command == "item" && args.size() == 4) {
         return Item(arg(1), std::stoi(arg(2)), std::stoi(arg(3)));

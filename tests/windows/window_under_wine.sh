@@ -20,9 +20,14 @@ for tool in Xvfb openbox xdotool; do command -v "$tool" >/dev/null || skip "$too
 # on a tmpfs of the card's size, and mounting one needs root.
 [ "$(id -u)" -eq 0 ] || skip "the card's drive needs a tmpfs mount of the card's size, and only root mounts one"
 
-fail() { echo "FAIL: $*" >&2; failed=1; }
 wine_path() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
 failed=0
+# A failed check says so and keeps a picture of the screen as it was.
+fail() {
+    failed=$((failed + 1))
+    echo "FAIL: $*" >&2
+    timeout 60 wine "$bin/kelvara-window-driver.exe" shot "$(wine_path "$work/shots/failed-script-$failed.bmp")" >/dev/null 2>&1 || true
+}
 rm -rf "$work"
 mkdir -p "$work/shots" "$work/e-folder" "$work/big-folder"
 mounts=()
