@@ -156,6 +156,7 @@ Win32Window::Win32Window(Win32Toolkit& toolkit, const WindowLayout& layout, Wind
     }
     MakeControls();
     if (const int button = layout_.DefaultButton()) SendMessageA(hwnd_, DM_SETDEFID, static_cast<WPARAM>(button), 0);
+    making_ = false;
 }
 
 Win32Window::~Win32Window() {
@@ -549,6 +550,9 @@ INT_PTR CALLBACK Win32Window::DialogProc(HWND window, UINT message, WPARAM wPara
 }
 
 INT_PTR Win32Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    // While the window and its controls are being made, what they send is not the user's, and
+    // the core does not yet hold this view.
+    if (making_) return message == WM_DESTROY ? (toolkit_.Destroyed(hwnd_), FALSE) : FALSE;
     switch (message) {
         case WM_COMMAND:
             Command(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));

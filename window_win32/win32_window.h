@@ -79,6 +79,7 @@ private:
     bool shown_ = false;
     bool closed_ = false;
     bool placed_ = false;      // the core has said where the window goes
+    bool making_ = true;       // the window and its controls are being made
     bool quiet_ = false;       // the view itself changes a control: its notifications are not the user's
     bool movedSincePress_ = false;  // the press on the entry list moved its selection, which has reported
     std::map<int, HWND> controls_;
