@@ -248,14 +248,13 @@ void FrmMain::Toolbar1_ButtonClick(int index) {
                 lstFiles->StartScan(Prefix);  // its entries keep the prefix they were found under
                 lblTotal->setText(lblSectors->text());
                 lblStatus->setText("Scaning. .");
-                const std::string drive = DriveString();
-                const std::int64_t total = CaptionNumber(SectorsCaption());
+                // Asked before the scan, while clicks are still held off; said after the count.
+                const auto shortNote = ShortVolumeNote(platform_, DriveString(), CaptionNumber(SectorsCaption()));
                 if (OSVersion())
                     ScanWinNT();
                 else
                     ScanWin98();
-                // An image shorter than its own file system was read to its end: say so after the count.
-                if (const auto note = ShortVolumeNote(platform_, drive, total)) ShowMessage(*note, "Kelvara");
+                if (shortNote) ShowMessage(*shortNote, "Kelvara");
             });
             break;
         case kOptionsButton: (new frmOptions(Prefix, this))->show(); break;
