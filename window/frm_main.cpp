@@ -11,6 +11,7 @@
 #include "photos/save_file.h"
 #include "platform/last_error_text.h"
 #include "scan/scan.h"
+#include "scan/scan_report.h"
 #include "tools/disk_wipe.h"
 #include "tools/make_image.h"
 #include "window/choose_destination.h"
@@ -190,10 +191,13 @@ void FrmMain::Toolbar1_ButtonClick(int index) {
                 view_->SetEntryCount(lstFiles, 0);
                 controls_.SetText(lblTotal, Caption(lblSectors));
                 SetStatus("Scaning. .");
+                // Asked before the scan, while clicks are still held off; said after the count.
+                const auto shortNote = ShortVolumeNote(platform_, DriveString(), CaptionNumber(SectorsCaption()));
                 if (OSVersion())
                     ScanWinNT();
                 else
                     ScanWin98();
+                if (shortNote) ShowMessage(*shortNote, "Kelvara");
             });
             break;
         // Each click opens another window, shown without waiting for it.
@@ -265,13 +269,17 @@ void FrmMain::ShowPreview(std::int64_t index) {
     const FoundPhoto photo = FoundPhotoTable[static_cast<std::size_t>(index)];
     std::string page, temp;
     std::optional<std::string> failure;
+    SectorRanges unreadable;
     previewing_ = true;
     try {
         temp = PreviewTempFolder(platform_);
-        page = WritePreviewFiles(platform_, photo, DriveEnd(FoundPhotoTable), temp, [this] {
-            Yield();
-            if (previewAgain_ || closing_) throw PreviewGivenUp{};
-        });
+        page = WritePreviewFiles(
+            platform_, photo, DriveEnd(FoundPhotoTable), temp,
+            [this] {
+                Yield();
+                if (previewAgain_ || closing_) throw PreviewGivenUp{};
+            },
+            &unreadable);
     } catch (const PreviewGivenUp&) {
     } catch (const std::exception& error) {
         failure = error.what();
@@ -293,6 +301,8 @@ void FrmMain::ShowPreview(std::int64_t index) {
     controls_.SetVisible(Image1, false);
     toolkit_.ProcessEvents();
     SetStatus("Ready");
+    // The photo is shown, zeros and all; where the card gave nothing is said.
+    if (!unreadable.empty()) ShowFailure(UnreadableText(unreadable), "Kelvara");
 }
 
 void FrmMain::btnSave_Click() {

@@ -76,6 +76,19 @@ TEST_F(PhotosInTheWindow, AClickPreviewsThePhotoFromTwoFreshFilesAndTheBrowserSh
     EXPECT_EQ(main->window.PreviewCount(), 3);
     EXPECT_EQ(main->view.Navigations(WB2).size(), 3u);
 
+    // Sectors the card cannot give are zeros in the photo shown, and said after it is shown.
+    platform.drives['E'].badSectors = {12, 13, 15};
+    main->ChooseEntry(0);
+    EXPECT_EQ(main->window.PreviewCount(), 4);
+    EXPECT_EQ(platform.files["C:\\Temp\\TB.jpg"].size(), 20u * 512 - 98);
+    ASSERT_EQ(main->toolkit.messages.size(), 1u);
+    EXPECT_EQ(main->toolkit.messages[0].text, "Sectors 12-13 could not be read.\nSector 15 could not be read.");
+    EXPECT_EQ(main->toolkit.messages[0].icon, Message::Icon::Warning);
+    EXPECT_EQ(main->Caption(lblStatus), "Ready");
+    main->toolkit.messages.clear();
+    main->ChooseEntry(2);  // a photo clear of them says nothing
+    EXPECT_TRUE(main->toolkit.messages.empty());
+
     // The pane stays on the browser, even when the guide picture changes later.
     main->window.ShowGuidePicture(3);
     EXPECT_FALSE(main->view.Visible(Image1));

@@ -276,6 +276,38 @@ TEST(FrmMain, ScanShowsItsProgressAndEndsAtRest) {
     EXPECT_EQ(main.window.FoundPhotoTable[0].EndSector, 1013);
 }
 
+// An image cut short of its file system (its boot sector counts 400 sectors, the image holds
+// 100): the scan reads it to its end and says so after its summary. The note's read is made
+// before the scan, while clicks are held off: nothing is read once the summary is up.
+TEST(FrmMain, AnImageShorterThanItsFileSystemIsSaidAfterTheSummary) {
+    FakePlatform platform;
+    auto& volume = platform.AddVolume('E', 100);
+    const std::uint8_t bootSector[] = {0xEB, 0x3C, 0x90, 'M', 'S', 'W', 'I', 'N', '4', '.', '1',
+                                       0x00, 0x02, 1,    1,   0,   2,   0,   2,   0x90, 0x01};  // 400 sectors
+    std::copy(std::begin(bootSector), std::end(bootSector), volume.begin());
+    volume[512 * 40] = 0xFF;
+    volume[512 * 40 + 1] = 0xD8;
+    MainWindow main(platform);
+    main.Choose("E:\\");
+    int readsAfterSummary = 0;
+    platform.onCall = [&](const std::string& call) {
+        if (call.rfind("ReadFile", 0) == 0 && !main.toolkit.messages.empty()) ++readsAfterSummary;
+    };
+    main.Click(3);
+    platform.onCall = nullptr;
+    EXPECT_EQ(main.Count(), 1);
+    EXPECT_EQ(readsAfterSummary, 0);
+    ASSERT_EQ(main.toolkit.messages.size(), 2u);
+    EXPECT_EQ(main.toolkit.messages[0].title, "Scan Complete");
+    EXPECT_EQ(main.toolkit.messages[1].text.rfind("Drive E:\\ ends at sector 100, before its file system does (at "
+                                                  "sector 400)",
+                                                  0),
+              0u)
+        << main.toolkit.messages[1].text;
+    EXPECT_EQ(main.toolkit.messages[1].title, "Kelvara");
+    EXPECT_FALSE(main.window.CommandRunning());
+}
+
 TEST(FrmMain, TheFamilyDecidesWhichScanRuns) {
     for (const DWORD id : {0u, 1u, 2u, 3u}) {
         FakePlatform platform;
