@@ -118,6 +118,7 @@ HelpDocument ParseHelpPage(const std::string& html) {
         const bool ending = !tag.empty() && tag[0] == '/';
         std::string name = Lower(tag.substr(ending ? 1 : 0, tag.find_first_of(" \t\r\n/", ending ? 1 : 0) - (ending ? 1 : 0)));
         const bool warn = Lower(tag).find("class=\"warn\"") != std::string::npos;
+        const bool tagline = Lower(tag).find("class=\"tag\"") != std::string::npos;
 
         if (name == "head" || name == "style" || name == "script") {
             skipping = !ending;
@@ -133,7 +134,7 @@ HelpDocument ParseHelpPage(const std::string& html) {
         } else if (name == "p" || name == "div" || name == "span") {
             if (name != "span") {
                 builder.EndBlock();
-                if (!ending) builder.StartBlock(HelpBlock::Kind::Paragraph);
+                if (!ending) builder.StartBlock(tagline ? HelpBlock::Kind::Tagline : HelpBlock::Kind::Paragraph);
             }
             // A paragraph or span of the warning class marks its words, however deep.
             if (!ending) {

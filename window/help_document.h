@@ -16,7 +16,7 @@ struct HelpRun {
 };
 
 struct HelpBlock {
-    enum class Kind { Title, Heading, Paragraph, Bullet, Numbered, Row };
+    enum class Kind { Title, Tagline, Heading, Paragraph, Bullet, Numbered, Row };  // Tagline: the line under the title
     Kind kind = Kind::Paragraph;
     int number = 0;  // of a Numbered item, from 1
     std::vector<HelpRun> runs;
@@ -25,7 +25,7 @@ struct HelpBlock {
 
 using HelpDocument = std::vector<HelpBlock>;
 
-// Reads the page's HTML: headings, paragraphs, list items and table rows become blocks; b, i,
+// Reads the page's HTML: headings, the tag line, paragraphs, list items and table rows become blocks; b, i,
 // code and the warning class become runs; pictures, styles and the head are left out. White
 // space is collapsed as a browser collapses it; the few entities the page uses are decoded.
 HelpDocument ParseHelpPage(const std::string& html);

@@ -43,14 +43,16 @@ std::string Runs(const HelpBlock& block) {
 }  // namespace
 
 std::string RichText(const HelpDocument& document) {
-    // Tahoma and Courier New, the page's dark blue and its warning red; sizes in half points.
+    // Tahoma and Courier New, the page's dark blue, its warning red and its tag line's blue; sizes in
+    // half points.
     std::string rtf =
         "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Tahoma;}{\\f1\\fmodern Courier New;}}"
-        "{\\colortbl;\\red11\\green42\\blue102;\\red163\\green21\\blue12;}\\viewkind4\\uc1\\f0\\fs18 ";
+        "{\\colortbl;\\red11\\green42\\blue102;\\red163\\green21\\blue12;\\red31\\green95\\blue184;}\\viewkind4\\uc1\\f0\\fs18 ";
     for (const HelpBlock& block : document) {
         switch (block.kind) {
             // Indents in twips: a margin of 180 all round, lists and rows further in.
             case HelpBlock::Kind::Title: rtf += "\\pard\\li180\\ri180\\sa60\\fs30\\b\\cf1 "; break;
+            case HelpBlock::Kind::Tagline: rtf += "\\pard\\li180\\ri180\\sa180\\fs18\\cf3 "; break;
             case HelpBlock::Kind::Heading: rtf += "\\pard\\li180\\ri180\\sb200\\sa60\\fs22\\b\\cf1 "; break;
             case HelpBlock::Kind::Paragraph: rtf += "\\pard\\li180\\ri180\\sa120\\fs18 "; break;
             case HelpBlock::Kind::Bullet: rtf += "\\pard\\li540\\ri180\\fi-240\\sa40\\fs18 \\bullet\\tab "; break;

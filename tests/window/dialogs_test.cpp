@@ -414,6 +414,7 @@ TEST(HelpTest, WithoutABrowserThePagesTextIsShown) {
     ASSERT_FALSE(document->empty());
     EXPECT_EQ(document->front().kind, HelpBlock::Kind::Title);
     EXPECT_EQ(document->front().Text(), "Kelvara Quick Start");
+    EXPECT_EQ((*document)[1].kind, HelpBlock::Kind::Tagline);
     for (const char* topic : {"1. Choose the drive and scan", "Press Scan.", "Save All writes every photo",
                               "Image Disk", "Disk Wipe", "Options", "TOBRN.IMG", "Image001.JPG",
                               "Never save photos onto the card you are recovering from"})
