@@ -19,6 +19,8 @@
 namespace kelvara {
 namespace {
 
+const FileKind kJpeg = *formats::KindOfExtension(".JPG"), kGif = *formats::KindOfExtension(".GIF");
+
 using testing::FakeHost;
 using testing::FakePlatform;
 using Bytes = std::vector<std::uint8_t>;
@@ -98,10 +100,10 @@ protected:
         platform.folders.insert("C:\\Out");
         volume = &platform.AddVolume('E', 64);
     }
-    void Photo(int index, std::int64_t sector, std::int64_t end, const Bytes& bytes, PhotoKind kind = PhotoKind::Jpeg) {
+    void Photo(int index, std::int64_t sector, std::int64_t end, const Bytes& bytes, FileKind kind = kJpeg) {
         std::copy(bytes.begin(), bytes.end(), volume->begin() + sector * 512);
         if (table.size() <= static_cast<std::size_t>(index)) table.resize(static_cast<std::size_t>(index) + 1);
-        table.Set(static_cast<std::size_t>(index), {sector, end, kind, EndMarkerOf(kind), "E:\\"});
+        table.Set(static_cast<std::size_t>(index), {sector, end, kind, formats::EndMarkerOf(kind), "E:\\"});
     }
     std::string Save(int index, const std::string& folder = "C:\\Out") {
         return SaveFile(platform, host, table, index, folder, "Image");
@@ -125,7 +127,7 @@ TEST_F(PhotoTest, SavedFileIsTheRunCutAfterItsOwnKindsMarker) {
     const Bytes jpeg = Jpeg(700);
     Photo(0, 2, 5, jpeg);
     const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 1, 2, 0xFF, 0xD9, 3, 0x00, 0x3B, 4, 0x00, 0x3B};
-    Photo(1, 5, 6, gif, PhotoKind::Gif);
+    Photo(1, 5, 6, gif, kGif);
     volume->at(6 * 512 - 2) = 0xFF;  // past the GIF's end; not its marker
     volume->at(6 * 512 - 1) = 0xD9;
     Bytes whole = Jpeg(1024, 0x33);  // no end marker: written whole
@@ -158,7 +160,7 @@ TEST_F(PhotoTest, NamesFollowTheListAndBadRequestsWriteNothing) {
     EXPECT_EQ(Save(8, "No"), "No\\Image009.JPG");  // without a dialog, "No" is only a folder's name
     EXPECT_THROW(Save(8, ""), SaveError);
     // A run of any length is read, but zeros past the card's end are no photo.
-    table.Set(0, {10, 10 + 4194304, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"});
+    table.Set(0, {10, 10 + 4194304, kJpeg, formats::EndMarkerOf(kJpeg), "E:\\"});
     table.SetEndSector(table.size() - 1, table[0].EndSector);
     try {
         Save(0);
@@ -291,7 +293,7 @@ TEST_F(PhotoTest, PreviewFilesHoldTheCutPhotoAndThePageAndNothingOld) {
     Photo(0, 0, 4, longer);
     Photo(1, 4, 8, shorter);
     const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 1, 2, 0xFF, 0xD9, 3, 0x00, 0x3B};
-    Photo(2, 8, 9, gif, PhotoKind::Gif);
+    Photo(2, 8, 9, gif, kGif);
     const std::int64_t end = DriveEnd(table);
 
     EXPECT_EQ(WritePreviewFiles(platform, table[0], end, "C:\\Temp\\"), "C:\\Temp\\TB001.htm");
@@ -320,7 +322,7 @@ TEST_F(PhotoTest, PreviewFilesHoldTheCutPhotoAndThePageAndNothingOld) {
     platform.drives['E'].volume.reset();
     const auto before = platform.calls.size();
     EXPECT_THROW(WritePreviewFiles(platform, table[0], end, "C:\\Temp\\"), DiskError);
-    table.Set(0, {-2, INT32_MAX, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"});
+    table.Set(0, {-2, INT32_MAX, kJpeg, formats::EndMarkerOf(kJpeg), "E:\\"});
     EXPECT_THROW(WritePreviewFiles(platform, table[0], end, "C:\\Temp\\"), DiskError);
     for (std::size_t i = before; i < platform.calls.size(); ++i) EXPECT_EQ(platform.calls[i].find("C:\\"), std::string::npos);
 
