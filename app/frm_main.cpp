@@ -29,6 +29,7 @@
 #include "photos/save_file.h"
 #include "platform/last_error_text.h"
 #include "scan/scan.h"
+#include "scan/scan_report.h"
 #include "tools/disk_wipe.h"
 #include "tools/make_image.h"
 #include "ui/twips.h"
@@ -247,10 +248,13 @@ void FrmMain::Toolbar1_ButtonClick(int index) {
                 lstFiles->StartScan(Prefix);  // its entries keep the prefix they were found under
                 lblTotal->setText(lblSectors->text());
                 lblStatus->setText("Scaning. .");
+                // Asked before the scan, while clicks are still held off; said after the count.
+                const auto shortNote = ShortVolumeNote(platform_, DriveString(), CaptionNumber(SectorsCaption()));
                 if (OSVersion())
                     ScanWinNT();
                 else
                     ScanWin98();
+                if (shortNote) ShowMessage(*shortNote, "Kelvara");
             });
             break;
         case kOptionsButton: (new frmOptions(Prefix, this))->show(); break;
@@ -311,12 +315,16 @@ void FrmMain::ShowPreview(int index) {
     const FoundPhoto photo = FoundPhotoTable[static_cast<std::size_t>(index)];
     std::string page;
     std::optional<std::string> failure;
+    SectorRanges unreadable;
     previewing_ = true;
     try {
-        page = WritePreviewFiles(platform_, photo, DriveEnd(FoundPhotoTable), PreviewTempFolder(platform_), [this] {
-            Yield();
-            if (previewAgain_ || closing_) throw PreviewGivenUp{};
-        });
+        page = WritePreviewFiles(
+            platform_, photo, DriveEnd(FoundPhotoTable), PreviewTempFolder(platform_),
+            [this] {
+                Yield();
+                if (previewAgain_ || closing_) throw PreviewGivenUp{};
+            },
+            &unreadable);
     } catch (const PreviewGivenUp&) {
     } catch (const std::exception& error) {
         failure = error.what();
@@ -334,6 +342,8 @@ void FrmMain::ShowPreview(int index) {
     Image1->hide();
     QCoreApplication::processEvents();
     lblStatus->setText("Ready");
+    // The photo is shown, zeros and all; where the card gave nothing is said.
+    if (!unreadable.empty()) ShowFailure(UnreadableText(unreadable), "Kelvara");
 }
 
 void FrmMain::Navigate2(const std::string& pagePath) {

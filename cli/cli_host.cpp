@@ -1,5 +1,6 @@
 #include "cli/cli_host.h"
 
+#include <algorithm>
 #include <csignal>
 
 namespace kelvara::cli {
@@ -22,16 +23,23 @@ void WatchForInterrupt() {
 bool Interrupted() { return interrupted != 0; }
 
 CliHost::CliHost(std::string drive, std::int64_t sectors, ProgressMeter& meter)
-    : drive_(std::move(drive)), sectorsCaption_(std::to_string(sectors)), meter_(meter) {}
+    : drive_(std::move(drive)), sectorsCaption_(std::to_string(sectors)), meter_(meter), task_("reading " + drive_) {}
+
+void CliHost::SetTask(std::string label, ProgressMeter::Unit unit) {
+    task_ = std::move(label);
+    unit_ = unit;
+}
 
 void CliHost::SetProgressMax(std::int64_t maximum) {
     progressMax_ = maximum;
-    meter_.Start("reading " + drive_, maximum);
+    progressPeak_ = 0;
+    meter_.Start(task_, maximum, unit_);
 }
 
 bool CliHost::SetProgressValue(std::int64_t value) {
     if (value < 0 || value > progressMax_) return false;
     progressValue_ = value;
+    progressPeak_ = std::max(progressPeak_, value);
     return true;
 }
 

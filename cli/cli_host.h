@@ -21,6 +21,13 @@ class CliHost : public Host {
 public:
     CliHost(std::string drive, std::int64_t sectors, ProgressMeter& meter);
 
+    // What the progress bar counts from its next maximum on: reading the drive's sectors unless
+    // told otherwise.
+    void SetTask(std::string label, ProgressMeter::Unit unit);
+    // The furthest the bar went since its maximum was set: the commands end the meter there,
+    // though the bar itself goes back to 0.
+    std::int64_t ProgressPeak() const { return progressPeak_; }
+
     std::string DriveString() override { return drive_; }
     std::string SectorsCaption() override { return sectorsCaption_; }
     void SetProgressMax(std::int64_t maximum) override;
@@ -40,8 +47,11 @@ private:
     std::string drive_;
     std::string sectorsCaption_;
     ProgressMeter& meter_;
+    std::string task_;
+    ProgressMeter::Unit unit_ = ProgressMeter::Unit::Sectors;
     std::int64_t progressMax_ = 100;
     std::int64_t progressValue_ = 0;
+    std::int64_t progressPeak_ = 0;
     unsigned yields_ = 0;
 };
 

@@ -238,6 +238,9 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     }
     held.reset();  // saving holds the folder itself, from here to its last file
     CliHost saver(drive, *sectors, meter);
+    // Save All counts its photos; a lone photo, its bytes.
+    saver.SetTask("saving into " + line.folder,
+                  scanned.table.size() == 1 ? ProgressMeter::Unit::Bytes : ProgressMeter::Unit::Photos);
     // Each file as it is written; what was saved in part, or not at all, on standard error.
     NotSavedLines notSaved(line.prefix, scanned.table);
     const SaveReport report = SaveAllPhotos(platform, saver, scanned.table, folder, line.prefix, [&](const SavedEntry& entry) {
@@ -247,6 +250,8 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
             Complain(entry.name + " is incomplete: its data break off after " + std::to_string(entry.bytes) +
                      " bytes; it was saved as far as it holds together.");
     });
+    meter.Update(saver.ProgressPeak());
+    meter.Finish();
     notSaved.Flush();
     if (const auto shortfall = SaveShortfall(report)) Complain(*shortfall);
     if (report.incomplete + report.inside + report.notPhotos > 0)

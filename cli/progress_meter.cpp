@@ -29,9 +29,10 @@ ProgressMeter::Style ProgressMeter::StyleFor(bool quiet) {
     return StandardErrorIsTerminal() ? Style::Bar : Style::Lines;
 }
 
-void ProgressMeter::Start(const std::string& task, std::int64_t total) {
+void ProgressMeter::Start(const std::string& task, std::int64_t total, Unit unit) {
     if (started_) Finish();
     task_ = task;
+    unit_ = unit;
     total_ = std::max<std::int64_t>(0, total);
     done_ = 0;
     started_ = true;
@@ -56,15 +57,28 @@ void ProgressMeter::Finish() {
 
 void ProgressMeter::Draw(bool final) {
     const double seconds = std::chrono::duration<double>(Clock::now() - begun_).count();
-    const double megabytes = static_cast<double>(done_) * 512.0 / 1e6;
-    const double rate = seconds > 0 ? megabytes / seconds : 0.0;
-    const double left = rate > 0 ? static_cast<double>(total_ - done_) * 512.0 / 1e6 / rate : 0.0;
+    // Photos go by count; sectors and bytes by megabytes.
+    const double perUnit = unit_ == Unit::Sectors ? 512.0 / 1e6 : unit_ == Unit::Bytes ? 1.0 / 1e6 : 1.0;
+    const double done = static_cast<double>(done_) * perUnit, total = static_cast<double>(total_) * perUnit;
+    const double rate = seconds > 0 ? done / seconds : 0.0;
+    const double left = rate > 0 ? (total - done) / rate : 0.0;
     const int percent = total_ > 0 ? static_cast<int>(100 * done_ / total_) : 100;
+    const std::string time = (final ? Duration(seconds) : Duration(left)) + (final ? " taken" : " left");
 
     char figures[160];
-    std::snprintf(figures, sizeof figures, "%lld/%lld sectors  %.1f MB/s  %s %s", static_cast<long long>(done_),
-                  static_cast<long long>(total_), rate, final ? Duration(seconds).c_str() : Duration(left).c_str(),
-                  final ? "taken" : "left");
+    switch (unit_) {
+        case Unit::Sectors:
+            std::snprintf(figures, sizeof figures, "%lld/%lld sectors  %.1f MB/s  %s", static_cast<long long>(done_),
+                          static_cast<long long>(total_), rate, time.c_str());
+            break;
+        case Unit::Photos:
+            std::snprintf(figures, sizeof figures, "%lld/%lld photos  %s", static_cast<long long>(done_),
+                          static_cast<long long>(total_), time.c_str());
+            break;
+        case Unit::Bytes:
+            std::snprintf(figures, sizeof figures, "%.1f/%.1f MB  %.1f MB/s  %s", done, total, rate, time.c_str());
+            break;
+    }
     if (style_ == Style::Lines) {
         std::fprintf(stderr, "%s: %d%%  %s\n", task_.c_str(), percent, figures);
         return;

@@ -11,11 +11,13 @@ namespace kelvara::cli {
 class ProgressMeter {
 public:
     enum class Style { Bar, Lines, Quiet };
+    // What the task counts: sectors of the card, photos saved, or the bytes of one photo.
+    enum class Unit { Sectors, Photos, Bytes };
     explicit ProgressMeter(Style style);
     static Style StyleFor(bool quiet);
 
-    // A new task of `total` sectors.
-    void Start(const std::string& task, std::int64_t total);
+    // A new task of `total` units.
+    void Start(const std::string& task, std::int64_t total, Unit unit = Unit::Sectors);
     // Redraws when enough time has passed since the last drawing.
     void Update(std::int64_t done);
     // Draws the last state and ends the line.
@@ -26,6 +28,7 @@ private:
 
     Style style_;
     std::string task_;
+    Unit unit_ = Unit::Sectors;
     std::int64_t total_ = 0;
     std::int64_t done_ = 0;
     bool started_ = false;

@@ -144,9 +144,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // inside a photo written before it, or is no photo. The card is read a few times at most.
     platform.calls.clear();
     std::vector<SavedEntry> saved;
-    const SaveReport report =
+    const SaveReport saveReport =
         SaveAllPhotos(platform, host, table, "C:\\Out", prefix, [&](const SavedEntry& entry) { saved.push_back(entry); });
-    Check(report.failed == 0 && saved.size() == expected.starts.size());
+    Check(saveReport.failed == 0 && saved.size() == expected.starts.size());
     const std::int64_t driveEnd = DriveEnd(table);
     std::uint64_t written = 0;
     for (const SavedEntry& entry : saved) {
