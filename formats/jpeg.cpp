@@ -178,9 +178,14 @@ void WalkFurtherImages(ByteSource& bytes, const std::optional<MultiPicture>& ind
     }
 }
 
-std::vector<Segment> AppSegments(ByteSource& bytes) {
+// The APP segments of a photo's header, where its Exif lies: a camera writes it first or after
+// a JFIF one. Segments further in are not looked for, so a chain of them that hops through the
+// whole file is not read again for its date.
+std::vector<Segment> HeaderAppSegments(ByteSource& bytes) {
+    constexpr std::uint64_t kHeaderBytes = 256 * 1024;
     std::vector<Segment> segments;
     ForEachAppSegment(bytes, [&](const Segment& segment) {
+        if (segment.offset > kHeaderBytes) return false;
         segments.push_back(segment);
         return true;
     });
@@ -212,7 +217,7 @@ Walk WalkJpeg(ByteSource& bytes) {
     return walk;
 }
 
-std::optional<PhotoTime> Date(ByteSource& bytes) { return DateTimeOriginal(bytes, AppSegments(bytes)); }
+std::optional<PhotoTime> Date(ByteSource& bytes) { return DateTimeOriginal(bytes, HeaderAppSegments(bytes)); }
 
 bool JpegHoldsImage(ByteSource& bytes, std::uint64_t length) {
     SourceView kept(bytes, 0, length);
