@@ -67,9 +67,9 @@ std::string ClipPageText(const std::string& tempFolder, const std::string& clipN
 
 // A clip's bytes are named by its extension, so the browser engine knows what it plays.
 std::string ClipFileName(FileKind kind) {
-    std::string name = "TB" + std::string(formats::ExtensionOf(kind));
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return name;
+    std::string extension(formats::ExtensionOf(kind));
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return "TB" + extension;
 }
 
 // An earlier clip's bytes go with every new preview: they may be large, and kept in memory.

@@ -90,6 +90,76 @@ Bytes MakeMotionPhoto(const Bytes& jpeg, const Bytes& mp4, const std::string& da
                 mp4);
 }
 
+Bytes MakeJpegWithMakerNotePreview(const Bytes& jpeg, const Bytes& preview, const std::string& date) {
+    const auto note = [&](std::uint32_t at) {
+        TiffWriter ifd;
+        ifd.bytes.clear();
+        ifd.Directory({TiffWriter::Long(3, static_cast<std::uint32_t>(preview.size())), TiffWriter::Long(4, at)});
+        return Then(Bytes{'A', 'O', 'C', 0, 'I', 'I'}, ifd.bytes);
+    };
+    // The EXIF block's size does not depend on the offset it holds: laid out once, then filled in.
+    // Offsets count from the TIFF header, 12 bytes into the file.
+    const Bytes sized = WithAppSegments(jpeg, {ExifPayload("PENTAX", note(0), date)});
+    return Then(WithAppSegments(jpeg, {ExifPayload("PENTAX", note(static_cast<std::uint32_t>(sized.size() - 12)), date)}),
+                preview);
+}
+
+std::vector<FormatFile> EveryFormatFiles(const std::string& scratch) {
+    const Bytes preview = MakeJpeg(160, 120, 2), thumbnail = MakeJpeg(32, 24, 3);
+    const auto raw = [&](std::array<std::uint8_t, 4> magic, bool cr2, const char* make, const char* model, bool dng,
+                         std::uint32_t seed, const char* date) {
+        return MakeRawFile({magic, cr2, make, model, dng, preview, thumbnail, 60000, seed, date});
+    };
+    RawFile dng = raw({'I', 'I', 42, 0}, false, "Leica Camera AG", "M11", true, 11, "2019:07:14 08:09:10");
+    // Sector aligned as the file lies on the card, from its first byte.
+    const std::size_t chance = (dng.rawAt + 1024 + 511) / 512 * 512;
+    std::copy_n(Bytes{0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43}.begin(), 6, dng.bytes.begin() + static_cast<std::ptrdiff_t>(chance));
+
+    std::vector<FormatFile> files = {
+        {".JPG", WithAppSegments(MakeJpeg(320, 240, 1), {ExifPayload("Canon", {}, "2021:03:04 05:06:07")}), "2021:03:04 05:06:07"},
+        {".DNG", dng.bytes, "2019:07:14 08:09:10"},
+        {".CR2", raw({'I', 'I', 42, 0}, true, "Canon", "Canon EOS 5D Mark IV", false, 12, "2018:01:02 03:04:05").bytes,
+         "2018:01:02 03:04:05"},
+        {".NEF", raw({'I', 'I', 42, 0}, false, "NIKON CORPORATION", "NIKON Z 6", false, 13, "2017:05:06 07:08:09").bytes,
+         "2017:05:06 07:08:09"},
+        {".ARW", raw({'I', 'I', 42, 0}, false, "SONY", "ILCE-7M3", false, 14, "2016:09:10 11:12:13").bytes,
+         "2016:09:10 11:12:13"},
+        {".ORF", raw({'I', 'I', 'R', 'O'}, false, "OLYMPUS", "E-M1", false, 15, "2015:11:12 13:14:15").bytes, "2015:11:12 13:14:15"},
+        {".RW2", raw({'I', 'I', 'U', 0}, false, "Panasonic", "DC-G9", false, 16, "2014:12:13 14:15:16").bytes, "2014:12:13 14:15:16"},
+        {".RAF", MakeRafFile(WithAppSegments(preview, {ExifPayload("FUJIFILM", {}, "2013:02:03 04:05:06")}), 50000, 17),
+         "2013:02:03 04:05:06"},
+        {".JPG", MakeJpegWithMakerNotePreview(MakeJpeg(200, 150, 4), MakeJpeg(160, 120, 5), "2022:10:11 12:13:14"),
+         "2022:10:11 12:13:14"},
+        {".GIF", MakeGif89a(40, 30, 6), ""},
+        {".PNG", MakePng(270, 600, 7), ""},
+    };
+    const std::string clip = "ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=10 -t 2 -pix_fmt yuv420p ";
+    const std::string date = "-metadata creation_time=2023-04-05T06:07:08Z ";
+    const std::pair<FormatFile, std::string> made[] = {
+        {{".HEIC", {}, "2021:03:04 05:06:07"}, "heif-enc -q 40 e.jpg -o a.heic"},
+        {{".AVIF", {}, "2021:03:04 05:06:07"}, "heif-enc -A e.jpg -o a.avif"},
+        {{".WEBP", {}, ""}, "ffmpeg -v error -y -i e.jpg a.webp"},
+        {{".TIF", {}, ""}, "ffmpeg -v error -y -i e.jpg -vf scale=64:48 a.tif"},
+        {{".MP4", {}, "2023:04:05 06:07:08Z"}, clip + date + "a.mp4"},
+        {{".MOV", {}, "2023:04:05 06:07:08Z"}, clip + date + "a.mov"},
+        {{".AVI", {}, ""}, clip + "-c:v mjpeg a.avi"},
+    };
+    WriteFileBytes(scratch + "/e.jpg", files[0].bytes);
+    for (const auto& [file, command] : made) {
+        if (!HasTool(command.substr(0, command.find(' ')))) continue;
+        FormatFile tool = file;
+        tool.bytes = ToolFile(scratch, command.substr(command.rfind(' ') + 1), command);
+        if (!tool.bytes.empty()) files.push_back(std::move(tool));
+    }
+    // A phone's motion photo: its clip after the image, as its XMP says.
+    const auto mp4 = std::find_if(files.begin(), files.end(), [](const FormatFile& file) { return file.extension == ".MP4"; });
+    if (mp4 != files.end()) {
+        Bytes motion = MakeMotionPhoto(MakeJpeg(240, 180, 8), mp4->bytes, "2022:08:09 10:11:12");
+        files.push_back({".JPG", std::move(motion), "2022:08:09 10:11:12"});
+    }
+    return files;
+}
+
 bool HasTool(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null").c_str()) == 0; }
 
 Bytes ToolFile(const std::string& folder, const std::string& name, const std::string& command) {

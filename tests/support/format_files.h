@@ -50,6 +50,24 @@ Bytes XmpPayload(const std::string& description);
 // MicroVideoOffset, and the MP4 right after the image.
 Bytes MakeMotionPhoto(const Bytes& jpeg, const Bytes& mp4, const std::string& date = "2022:08:09 10:11:12");
 
+// A camera's JPEG (in a PENTAX's layout) whose maker note places a larger preview right after the
+// image's end, where the preview then lies.
+Bytes MakeJpegWithMakerNotePreview(const Bytes& jpeg, const Bytes& preview, const std::string& date = "2020:02:29 23:59:58");
+
+// A file as a camera or phone wrote it onto its card: its bytes, the extension Kelvara names it
+// by, and when it was taken as its own metadata says ("2019:07:14 08:09:10", the camera's local
+// time; with a "Z" after it, UTC; empty where it says nothing).
+struct FormatFile {
+    std::string extension;
+    Bytes bytes;
+    std::string taken;
+};
+// One file of every kind today's cameras and phones write, small: JPEGs (one carrying a maker
+// note's preview after its image, a motion photo), a GIF, PNG, the RAW formats, RAF; and where
+// Debian's tools are installed (made in `scratch`), HEIC, AVIF, WebP, TIFF, MP4, MOV and AVI. The
+// DNG carries a chance FF D8 at a sector's start in its RAW data, 1024 bytes into it.
+std::vector<FormatFile> EveryFormatFiles(const std::string& scratch);
+
 // Whether a tool is on the PATH.
 bool HasTool(const std::string& tool);
 // The file `name` that `command` makes, run in `folder`; empty when the tool is missing or fails.
