@@ -182,10 +182,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& call : platform.CallsNamed("ReadFile")) read += std::stoull(call.substr(9));
     Check(read <= 6 * std::max<std::uint64_t>(card.volume.size(), 512) + (card.bad ? 1u << 20 : 0));
 
-    // The preview shows what Save wrote of a photo the browser engine draws as it is.
-    if (!saved.empty() && !saved[0].path.empty() && formats::VariantOf(table[0].Kind).shown == formats::Shown::AsItIs) {
+    // The preview writes no more than Save wrote of the photo: a picture the browser engine draws
+    // is that file, a RAW's JPEG lies in it, a clip plays it. (A HEIC is decoded by a library.)
+    const formats::Shown shown = table.empty() ? formats::Shown::Decoded : formats::VariantOf(table[0].Kind).shown;
+    if (!saved.empty() && !saved[0].path.empty() && shown != formats::Shown::Decoded) {
         WritePreviewFiles(platform, table[0], driveEnd, "C:\\Temp\\");
-        Check(platform.files.at("C:\\Temp\\TB.jpg") == platform.files.at(saved[0].path));
+        const Bytes& file = platform.files.at(saved[0].path);
+        std::vector<const Bytes*> shownFiles;
+        for (const auto& [path, bytes] : platform.files)
+            if (path.rfind("C:\\Temp\\TB.", 0) == 0) shownFiles.push_back(&bytes);
+        Check(shownFiles.size() <= 1);
+        if (shown == formats::Shown::Embedded) {
+            for (const Bytes* jpeg : shownFiles) Check(std::search(file.begin(), file.end(), jpeg->begin(), jpeg->end()) != file.end());
+        } else {
+            Check(shownFiles.size() == 1 && *shownFiles[0] == file);
+        }
     }
     Check(platform.OpenHandles() == 0);
     return 0;
