@@ -140,6 +140,9 @@ void MeasureRecovery(const std::string& cli, const std::string& other, const std
     std::printf("cat into the folder:   %.3f s  ratio %.2f to cat; save ÷ this %.2f (the card's bytes written there once)\n",
                 floor, floor / cat, seconds / floor);
     if (!other.empty()) {
+        const double otherScan =
+            bench::BestOfThree([&] { return bench::SecondsOf("'" + other + "' scan --quiet '" + card + "' > /dev/null"); });
+        std::printf("the other build's scan: %.3f s  ratio %.2f to cat\n", otherScan, otherScan / cat);
         const auto [otherSeconds, otherPeak, otherRecovery] = save(other, 1);
         PrintRecovery("the other build's save:", otherSeconds, cat, otherRecovery, written.size(), otherPeak);
     }

@@ -72,7 +72,8 @@ Options:
   --prefix P        name saved photos P001.JPG, P002.HEIC, ... (default Image)
   --formats LIST    look only for these, separated by commas (default: all): jpeg, gif, png,
                     webp, tiff, raw (DNG, CR2, CR3, NEF, NRW, ARW, SR2, ORF, PEF, RW2, SRW,
-                    RAF), heif (HEIC, AVIF), mp4 (MP4, MOV, 3GP), avi, or extensions (dng,mov)
+                    RAF), heif (HEIC, AVIF), mp4 (MP4, MOV, 3GP, 3G2), avi, or extensions
+                    (dng,mov)
   --family nt|9x    read through the NT volume path or the 9x disk service (default: what
                     the system is)
   --sectors N       take the drive as N sectors instead of its whole length

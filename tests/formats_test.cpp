@@ -358,6 +358,26 @@ TEST(IsoMediaFiles, SizesOfEveryWidthAndNoneAtAll) {
         EXPECT_EQ(iso_media::Identify(head), extension) << brand;
     }
     EXPECT_EQ(iso_media::Identify(Box("ftyp", Bytes(9, 'a'))), std::nullopt) << "not a whole number of brands";
+
+    // A CR3 keeps its preview in Canon's uuid box: a PRVW box giving the JPEG's length, then the JPEG.
+    const Bytes jpeg = testing::MakeJpeg(64, 48, 6);
+    const Bytes uuid = {0xEA, 0xF4, 0x2B, 0x5E, 0x1C, 0x98, 0x4B, 0x88, 0xB9, 0xFB, 0xB7, 0xDC, 0x40, 0x6E, 0x4D, 0x16};
+    Bytes prvw(0x18, 0);
+    for (int i = 0; i < 4; ++i) prvw[0x14 + i] = static_cast<std::uint8_t>(jpeg.size() >> (24 - 8 * i));
+    prvw = Then(prvw, jpeg);
+    for (int i = 0; i < 4; ++i) prvw[i] = static_cast<std::uint8_t>(prvw.size() >> (24 - 8 * i));
+    std::copy_n("PRVW", 4, prvw.begin() + 4);
+    const Bytes crxFtyp = Box("ftyp", {'c', 'r', 'x', ' ', 0, 0, 0, 1, 'c', 'r', 'x', ' ', 'i', 's', 'o', 'm'});
+    const Bytes cr3 = Then(Then(Then(crxFtyp, moov), Box("uuid", Then(Then(uuid, Bytes(8, 0)), prvw))), Box("mdat", Noise(2000, 5)));
+    EXPECT_EQ(iso_media::Identify(cr3), ".CR3");
+    EXPECT_EQ(Walk(iso_media::Length, Then(cr3, Noise(700, 6))), cr3.size());
+    MemoryBytes source(cr3);
+    const std::size_t jpegAt = crxFtyp.size() + moov.size() + 8 + 16 + 8 + 0x18;
+    EXPECT_EQ(iso_media::LargestPreview(source), (ByteRange{jpegAt, jpeg.size()}));
+    Bytes moved = cr3;
+    moved[jpegAt] = 0;  // no JPEG where the box says
+    MemoryBytes movedSource(moved);
+    EXPECT_EQ(iso_media::LargestPreview(movedSource), std::nullopt);
 }
 
 TEST(RiffFiles, TheSizeMustMatchTheChunks) {
