@@ -28,6 +28,8 @@
 #include "app/frm_main.h"
 #include "folder_dialogs/dir_list.h"
 #include "folder_dialogs/save_folder.h"
+#include "formats/format_walkers.h"
+#include "formats/heif_preview.h"
 #include "photos/preview_files.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/gui_main/child_test.h"
@@ -37,6 +39,7 @@
 #include "tests/gui_main/x_server.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/format_files.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_card.h"
 #include "ui/message_box.h"
@@ -187,23 +190,31 @@ TEST_F(PhotosThroughTheWindow, TheFirstPreviewKeepsTheWindowItWasShownIn) {
     EXPECT_FALSE(window->picBox->isHidden());
 }
 
+// What the pane's page answers to a script, run once it has loaded.
+QVariant PaneAnswer(FrmMain& window, const QString& script) {
+    QVariant answer;
+    QEventLoop loop;
+    window.WB2->page()->runJavaScript(script, [&](const QVariant& result) {
+        answer = result;
+        loop.quit();
+    });
+    QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return answer;
+}
+
+// Waits for the pane to load the page the preview wrote; the width of the picture it shows, as
+// the browser engine decoded it (-1 without one).
+int ShownWidth(FrmMain& window) {
+    QEventLoop loop;
+    QObject::connect(window.WB2, &QWebEngineView::loadFinished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return PaneAnswer(window, "document.images.length ? document.images[0].naturalWidth : -1").toInt();
+}
+
 TEST_F(PhotosThroughTheWindow, EachPreviewShowsTheNewPhotoNotACachedOne) {
-    auto loaded = [&] {
-        QEventLoop loop;
-        QObject::connect(window->WB2, &QWebEngineView::loadFinished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(15000, &loop, &QEventLoop::quit);
-        loop.exec();
-        QVariant width;
-        QEventLoop script;
-        window->WB2->page()->runJavaScript("document.images.length ? document.images[0].naturalWidth : -1",
-                                          [&](const QVariant& result) {
-                                              width = result;
-                                              script.quit();
-                                          });
-        QTimer::singleShot(15000, &script, &QEventLoop::quit);
-        script.exec();
-        return width.toInt();
-    };
+    const auto loaded = [&] { return ShownWidth(*window); };
     window->lstFiles->setCurrentRow(0);
     EXPECT_EQ(loaded(), 96);  // the photos are drawn 96 + 37 i pixels wide
     window->lstFiles->setCurrentRow(1);
@@ -355,6 +366,85 @@ TEST(FrmMainPhotos, AClickDuringAScanDoesNothingAndAFailedPreviewWritesNothing) 
     ASSERT_EQ(messages.shown().size(), 3u);
     EXPECT_TRUE(messages.shown()[2].text.contains("no private folder")) << messages.shown()[2].text.toStdString();
     EXPECT_EQ(window.lblStatus->text(), "Ready");
+}
+
+// A card of every format cameras and phones write: listed by each file's own header as the
+// command line lists it, previewed as far as the browser engine can show it, saved whole.
+TEST(FrmMainPhotos, EveryFormatIsListedPreviewedAndSavedWhole) {
+    testing::TempDir dir;
+    const std::string image = dir.file("card.img");
+    testing::MakeFatImage(image, 32, 140000);
+    const auto files = testing::EveryFormatFiles(dir.path());
+    std::vector<std::int64_t> starts;
+    std::int64_t next = testing::ReadGeometryWithMinfo(image).dataStartSector;
+    for (const testing::FormatFile& file : files) {
+        starts.push_back(next);
+        next = testing::LayFiles(image, next, {file.bytes});
+    }
+    PosixPlatform::Options options;
+    options.images.push_back({image});
+    options.home = dir.path();
+    PosixPlatform platform(options);
+    FrmMain window(platform);
+    window.cbxDrives->setCurrentIndex(window.cbxDrives->findText("D:\\"));
+    window.cbxDrives_Click();
+    {
+        Messages quiet;
+        window.Toolbar1_ButtonClick(3);
+    }
+    const auto rowOf = [&](std::size_t file) {
+        for (int row = 0; row < window.lstFiles->count(); ++row)
+            if (window.FoundPhotoTable[static_cast<std::size_t>(row)].StartSector == starts[file]) return row;
+        return -1;
+    };
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        ASSERT_GE(rowOf(i), 0) << files[i].extension;
+        EXPECT_TRUE(window.lstFiles->EntryText(rowOf(i)).endsWith(QString::fromStdString(files[i].extension)));
+    }
+    const auto fileOf = [&](const char* extension) {
+        return static_cast<std::size_t>(std::find_if(files.begin(), files.end(), [&](const testing::FormatFile& file) {
+                                            return file.extension == extension;
+                                        }) - files.begin());
+    };
+
+    // A RAW shows the largest JPEG it carries.
+    const std::string temp = PreviewTempFolder(platform);
+    const std::size_t dng = fileOf(".DNG");
+    window.lstFiles->setCurrentRow(rowOf(dng));
+    EXPECT_EQ(ShownWidth(window), 160);
+    MemoryBytes raw(files[dng].bytes);
+    const auto preview = formats::tiff::LargestPreview(raw);
+    ASSERT_TRUE(preview);
+    EXPECT_EQ(testing::ReadFileBytes(temp + "TB.jpg"),
+              Bytes(files[dng].bytes.begin() + static_cast<long>(preview->offset),
+                    files[dng].bytes.begin() + static_cast<long>(preview->End())));
+    // HEIC, decoded; a clip, a page that plays it and tells its size and length.
+    const bool decoder = formats::HeifToJpeg({}, 1).error.find("no HEIC/AVIF decoder") == std::string::npos;
+    if (const std::size_t heic = fileOf(".HEIC"); heic < files.size() && decoder) {
+        window.lstFiles->setCurrentRow(rowOf(heic));
+        EXPECT_EQ(ShownWidth(window), 320);
+    }
+    if (const std::size_t mp4 = fileOf(".MP4"); mp4 < files.size()) {
+        window.lstFiles->setCurrentRow(rowOf(mp4));
+        ShownWidth(window);
+        EXPECT_EQ(testing::ReadFileBytes(temp + "TB.mp4"), files[mp4].bytes);
+        EXPECT_EQ(PaneAnswer(window, "document.body.innerText").toString(), "320 x 240, 0:02");
+        EXPECT_EQ(PaneAnswer(window, "document.querySelectorAll('video').length").toInt(), 1);
+        EXPECT_FALSE(std::filesystem::exists(temp + "TB.jpg"));
+    }
+    EXPECT_EQ(window.lblStatus->text(), "Ready");
+
+    std::filesystem::create_directory(dir.file("Out"));
+    Messages messages;
+    DestinationAnswer answer("C:\\Out");
+    window.btnSaveAll->click();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string name = window.lstFiles->EntryText(rowOf(i)).toStdString();
+        EXPECT_EQ(testing::ReadFileBytes(dir.file("Out/" + name)), files[i].bytes) << name;
+    }
+    // What lies inside the files (the DNG's chance FF D8 among them) is said, not saved.
+    ASSERT_EQ(messages.Texts().size(), 1);
+    EXPECT_TRUE(messages.Texts()[0].contains("inside other photos")) << messages.Texts()[0].toStdString();
 }
 
 TEST(FrmMainPhotos, AFolderOnTheCardIsRefusedAndTheDestinationIsAskedForAgain) {

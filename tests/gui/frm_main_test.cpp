@@ -299,7 +299,7 @@ TEST(FrmMain, ScanIsRefusedWithoutADriveOrASize) {
     platform.drives['F'] = FakePlatform::Drive{};
     platform.drives['F'].sizeKnown = false;
     FrmMain window(platform);
-    window.FoundPhotoTable.push_back({7, 9, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"});  // an earlier scan's
+    window.FoundPhotoTable.push_back({7, 9, {}, {0xFF, 0xD9}, "E:\\"});  // an earlier scan's
     window.lstFiles->Follow();
     Click(window, 3);
     Choose(window, "F:\\");
@@ -317,7 +317,7 @@ TEST(FrmMain, ScanShowsItsProgressAndEndsAtRest) {
     volume[512 * 40] = 0xFF;
     volume[512 * 40 + 1] = 0xD8;
     FrmMain window(platform);
-    window.FoundPhotoTable.push_back({7, 9, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"});  // an earlier scan's
+    window.FoundPhotoTable.push_back({7, 9, {}, {0xFF, 0xD9}, "E:\\"});  // an earlier scan's
     window.lstFiles->Follow();
     Choose(window, "E:\\");
 
