@@ -24,6 +24,24 @@ std::vector<std::uint64_t> MakeTwoSessionCard(const std::string& path, std::int6
 // A fingerprint of a file's bytes, to tell recovered photos from the ones written.
 std::uint64_t Fingerprint(std::span<const std::uint8_t> bytes);
 
+// A file laid on a card: its fingerprint, and its extension as the camera or phone named it.
+struct CardFile {
+    std::uint64_t fingerprint;
+    std::string extension;  // ".HEIC"
+};
+
+// A phone's card used for a while: sets of 25 HEIC photos, 9 JPEGs (three of them motion photos
+// carrying their clip after the image), 6 PNG screenshots, 2 MOV and 2 MP4 clips of full-HD
+// video, laid one after another from the start of its data area (deleted), as many sets as fill
+// half of the card, and old data to its end. The HEIC photos and clips are made with heif-enc
+// and ffmpeg in `scratch`; a format whose tool is missing is left out, and said so.
+std::vector<CardFile> MakePhoneCard(const std::string& path, std::int64_t gibibytes, const std::string& scratch);
+
+// A camera's card shooting RAW + JPEG: DNG, CR2, NEF, ARW and RAF files of 16 to 24 MB (their
+// RAW data is noise), each followed by its JPEG, as many as fill half of the card, and old data
+// to its end.
+std::vector<CardFile> MakeRawCard(const std::string& path, std::int64_t gibibytes);
+
 // The card to measure: IMAGE from the command line, or one made in `folder` of the size
 // --size-mib N gives (1024 MiB by default). Left in the page cache.
 std::string CardFromArguments(int argc, char** argv, const std::string& folder);

@@ -1,18 +1,25 @@
 // How fast kelvara-cli scans and images a card, how much memory a scan of a large card takes,
 // and how many photos a whole-card recovery gives back.
 //
-//   bin/kelvara-cli-bench [IMAGE] [--size-mib N] [--sparse-gib G] [--recovery-gib R] [--keep-card PATH]
+//   bin/kelvara-cli-bench [IMAGE] [--size-mib N] [--sparse-gib G] [--recovery-gib R] [--phone-gib P]
+//                         [--raw-gib W] [--keep-card PATH] [--keep-phone-card PATH] [--keep-raw-card PATH]
+//                         [--compare-cli OTHER]
 //
 // Without IMAGE it makes a FAT32 image of N MiB (1024 by default) full of data in /tmp. With
 // it in the page cache it times `cat IMAGE > /dev/null` against `kelvara-cli scan`, and `cp`
 // against `kelvara-cli image`, best of three each. Then it makes a sparse FAT32 image of
 // G GiB (64 by default) and reports the peak memory of `kelvara-cli scan` on it, as GNU
-// time measures it. Last it makes an R GiB card (4 by default) used for two camera sessions of
-// camera-sized photos (2 to 8 MB), 150 older photos a GiB and 50 newer ones after them, with
-// old data to its end, and runs `kelvara-cli scan` and `kelvara-cli save` on it: the times
-// against cat, how many photos come back byte for byte, the peak memory; the photos are saved
-// into /dev/shm where it has room. Where PhotoRec is installed it is run on the same card.
-// --keep-card leaves that card at PATH, to try it in the window.
+// time measures it. Last come whole-card recoveries, each card with old data to its end:
+//   - an R GiB card (4 by default) used for two camera sessions of camera-sized photos (2 to
+//     8 MB), 150 older photos a GiB and 50 newer ones after them;
+//   - a P GiB card of a phone (2 by default): HEIC photos, JPEGs and motion photos, PNG
+//     screenshots, MOV and MP4 clips (made with heif-enc and ffmpeg);
+//   - a W GiB card of a camera shooting RAW + JPEG (2 by default): DNG, CR2, NEF, ARW and RAF.
+// On each it runs `kelvara-cli scan` and `kelvara-cli save`: the times against cat, how many
+// files come back byte for byte (by format), what else was written, the peak memory; the files
+// are saved into /dev/shm where it has room. OTHER, another build of kelvara-cli (an older
+// one, say), saves each card too, and PhotoRec where it is installed. A size of 0 leaves that
+// card out; --keep-*card leaves it at PATH, to try it in the window.
 
 #include <QGuiApplication>
 #include <QElapsedTimer>
@@ -20,6 +27,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <tuple>
+#include <utility>
 
 #include "bench/bench_card.h"
 #include "tests/support/fat_image.h"
@@ -42,15 +51,46 @@ std::pair<double, double> TimedRun(const QString& program, const QStringList& ar
     return {seconds, peak.toDouble() / 1024.0};
 }
 
-// How many of the written photos are among the files under `folder`, byte for byte.
-int Recovered(const std::vector<std::uint64_t>& written, const std::string& folder) {
-    std::map<std::uint64_t, int> found;
+// What a recovery gave back: the files written that are among the files under a folder, byte
+// for byte, by extension; and the other files there (the junk), with their bytes.
+struct Recovery {
+    int files = 0;
+    std::map<std::string, std::pair<int, int>> byExtension;  // recovered, written
+    int others = 0;
+    std::uint64_t otherBytes = 0;
+};
+Recovery Recovered(const std::vector<bench::CardFile>& written, const std::string& folder) {
+    std::map<std::uint64_t, std::vector<std::uint64_t>> found;  // fingerprint: the sizes of its files
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-        if (entry.is_regular_file()) ++found[bench::Fingerprint(testing::ReadFileBytes(entry.path().string()))];
-    int recovered = 0;
-    for (const std::uint64_t photo : written)
-        if (found[photo]-- > 0) ++recovered;
-    return recovered;
+        if (entry.is_regular_file() && entry.path().extension() != ".xml" && entry.path().filename() != "report.xml")
+            found[bench::Fingerprint(testing::ReadFileBytes(entry.path().string()))].push_back(entry.file_size());
+    Recovery recovery;
+    for (const bench::CardFile& file : written) {
+        auto& [back, all] = recovery.byExtension[file.extension];
+        ++all;
+        auto& copies = found[file.fingerprint];
+        if (copies.empty()) continue;
+        copies.pop_back();
+        ++back;
+        ++recovery.files;
+    }
+    for (const auto& [fingerprint, sizes] : found)
+        for (const std::uint64_t size : sizes) ++recovery.others, recovery.otherBytes += size;
+    return recovery;
+}
+
+void PrintRecovery(const char* who, double seconds, double cat, const Recovery& recovery, std::size_t written, double peak) {
+    std::printf("%-22s %.3f s  ratio %.2f to cat; %d of %zu files byte for byte", who, seconds, seconds / cat, recovery.files,
+                written);
+    if (recovery.byExtension.size() > 1 || !recovery.byExtension.begin()->first.empty()) {
+        std::printf(" (");
+        const char* separator = "";
+        for (const auto& [extension, counts] : recovery.byExtension)
+            std::printf("%s%s %d/%d", std::exchange(separator, ", "), extension.c_str() + 1, counts.first, counts.second);
+        std::printf(")");
+    }
+    std::printf("; %d other files, %.1f MB; peak memory %.1f MiB\n", recovery.others, static_cast<double>(recovery.otherBytes) / 1e6,
+                peak);
 }
 
 // Where the photos are saved: in RAM (/dev/shm) where it has room for them, so that what is
@@ -63,41 +103,61 @@ std::string RecoveryFolder(const testing::TempDir& dir, std::int64_t gibibytes) 
     return dir.file("recovered");
 }
 
-void WholeCardRecovery(const std::string& cli, std::int64_t gibibytes, const std::string& card,
-                       const testing::TempDir& dir) {
-    std::printf("making a %lld GiB card of two sessions...\n", static_cast<long long>(gibibytes));
-    const std::vector<std::uint64_t> written = bench::MakeTwoSessionCard(card, gibibytes, static_cast<int>(150 * gibibytes),
-                                                                        static_cast<int>(50 * gibibytes));
+// Scans and saves the card with kelvara-cli (and `other`, another build of it, when given), then
+// PhotoRec where it is installed: times against cat, files back byte for byte, peak memory.
+void MeasureRecovery(const std::string& cli, const std::string& other, const std::string& card,
+                     const std::vector<bench::CardFile>& written, std::int64_t gibibytes, const testing::TempDir& dir) {
     bench::WarmUp(card);
     const double cat = bench::BestOfThree([&] { return bench::SecondsOf("cat '" + card + "' > /dev/null"); });
     const double scan =
         bench::BestOfThree([&] { return bench::SecondsOf("'" + cli + "' scan --quiet '" + card + "' > /dev/null"); });
     const std::string out = RecoveryFolder(dir, gibibytes);
-    double seconds = 1e300, peak = 0;
-    for (int run = 0; run < 3; ++run) {
-        std::filesystem::remove_all(out);
-        const auto [taken, memory] = TimedRun(QString::fromStdString(cli),
-                                              {"save", "--quiet", QString::fromStdString(card), QString::fromStdString(out)});
-        seconds = std::min(seconds, taken);
-        peak = std::max(peak, memory);
-    }
-    std::printf("card: %s, %zu photos written; saved into %s\n", card.c_str(), written.size(), out.c_str());
+    // Writing the photos' bytes into the folder at all costs about this much: the floor under any save.
+    std::filesystem::create_directories(out);
+    const double floor = bench::BestOfThree([&] {
+        std::filesystem::remove(out + "/card");
+        return bench::SecondsOf("cat '" + card + "' > '" + out + "/card'");
+    });
+    std::filesystem::remove_all(out);
+    std::printf("card: %s, %zu files written; saved into %s\n", card.c_str(), written.size(), out.c_str());
     std::printf("cat:                   %.3f s\n", cat);
     std::printf("kelvara-cli scan:      %.3f s  ratio %.2f to cat (target 1.2)\n", scan, scan / cat);
-    std::printf("kelvara-cli save:      %.3f s  ratio %.2f to cat; %d of %zu photos byte for byte; peak memory %.1f MiB (target 100)\n",
-                seconds, seconds / cat, Recovered(written, out), written.size(), peak);
-    std::filesystem::remove_all(out);
+    const auto save = [&](const std::string& program, int runs) {
+        double seconds = 1e300, peak = 0;
+        for (int run = 0; run < runs; ++run) {
+            std::filesystem::remove_all(out);
+            const auto [taken, memory] = TimedRun(QString::fromStdString(program),
+                                                  {"save", "--quiet", QString::fromStdString(card), QString::fromStdString(out)});
+            seconds = std::min(seconds, taken);
+            peak = std::max(peak, memory);
+        }
+        const Recovery recovery = Recovered(written, out);
+        std::filesystem::remove_all(out);
+        return std::make_tuple(seconds, peak, recovery);
+    };
+    const auto [seconds, peak, recovery] = save(cli, 3);
+    PrintRecovery("kelvara-cli save:", seconds, cat, recovery, written.size(), peak);
+    std::printf("cat into the folder:   %.3f s  ratio %.2f to cat; save ÷ this %.2f (the card's bytes written there once)\n",
+                floor, floor / cat, seconds / floor);
+    if (!other.empty()) {
+        const double otherScan =
+            bench::BestOfThree([&] { return bench::SecondsOf("'" + other + "' scan --quiet '" + card + "' > /dev/null"); });
+        std::printf("the other build's scan: %.3f s  ratio %.2f to cat\n", otherScan, otherScan / cat);
+        const auto [otherSeconds, otherPeak, otherRecovery] = save(other, 1);
+        PrintRecovery("the other build's save:", otherSeconds, cat, otherRecovery, written.size(), otherPeak);
+    }
 
     if (QProcess::execute("sh", {"-c", "command -v photorec >/dev/null"}) != 0) {
         std::printf("PhotoRec:              not installed (Debian package testdisk), not compared\n");
         return;
     }
     const std::string theirs = dir.file("photorec");
+    std::filesystem::remove_all(theirs);
     std::filesystem::create_directories(theirs);
     const auto [taken, memory] = TimedRun("photorec", {"/log", "/d", QString::fromStdString(theirs + "/recup"), "/cmd",
                                                        QString::fromStdString(card), "search"});
-    std::printf("PhotoRec:              %.3f s  ratio %.2f to cat; %d of %zu photos byte for byte; peak memory %.1f MiB\n",
-                taken, taken / cat, Recovered(written, theirs), written.size(), memory);
+    PrintRecovery("PhotoRec:", taken, cat, Recovered(written, theirs), written.size(), memory);
+    std::filesystem::remove_all(theirs);
 }
 
 }  // namespace
@@ -107,8 +167,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const std::string cli = QCoreApplication::applicationDirPath().toStdString() + "/kelvara-cli";
-    std::int64_t sparseGib = 64, recoveryGib = 4;
-    std::string keptCard;
+    std::int64_t sparseGib = 64, recoveryGib = 4, phoneGib = 2, rawGib = 2;
+    std::string keptCard, keptPhoneCard, keptRawCard, other;
     std::vector<char*> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -116,8 +176,18 @@ int main(int argc, char** argv) {
             sparseGib = std::stoll(argv[++i]);
         else if (argument == "--recovery-gib" && i + 1 < argc)
             recoveryGib = std::stoll(argv[++i]);
+        else if (argument == "--phone-gib" && i + 1 < argc)
+            phoneGib = std::stoll(argv[++i]);
+        else if (argument == "--raw-gib" && i + 1 < argc)
+            rawGib = std::stoll(argv[++i]);
         else if (argument == "--keep-card" && i + 1 < argc)
             keptCard = argv[++i];
+        else if (argument == "--keep-phone-card" && i + 1 < argc)
+            keptPhoneCard = argv[++i];
+        else if (argument == "--keep-raw-card" && i + 1 < argc)
+            keptRawCard = argv[++i];
+        else if (argument == "--compare-cli" && i + 1 < argc)
+            other = argv[++i];
         else
             rest.push_back(argv[i]);
     }
@@ -157,6 +227,31 @@ int main(int argc, char** argv) {
                     static_cast<long long>(sparseGib), peak.toDouble() / 1024.0);
         std::filesystem::remove(sparse);
     }
-    if (recoveryGib > 0) WholeCardRecovery(cli, recoveryGib, keptCard.empty() ? dir.file("sessions.img") : keptCard, dir);
+    if (recoveryGib > 0) {
+        const std::string card = keptCard.empty() ? dir.file("sessions.img") : keptCard;
+        std::printf("\nmaking a %lld GiB card of two sessions...\n", static_cast<long long>(recoveryGib));
+        std::vector<bench::CardFile> written;
+        for (const std::uint64_t photo : bench::MakeTwoSessionCard(card, recoveryGib, static_cast<int>(150 * recoveryGib),
+                                                                   static_cast<int>(50 * recoveryGib)))
+            written.push_back({photo, ""});
+        MeasureRecovery(cli, other, card, written, recoveryGib, dir);
+        if (keptCard.empty()) std::filesystem::remove(card);
+    }
+    if (phoneGib > 0) {
+        const std::string card = keptPhoneCard.empty() ? dir.file("phone.img") : keptPhoneCard;
+        std::printf("\nmaking a %lld GiB card of a phone...\n", static_cast<long long>(phoneGib));
+        const std::string scratch = dir.file("phone-files");
+        std::filesystem::create_directories(scratch);
+        const auto written = bench::MakePhoneCard(card, phoneGib, scratch);
+        std::filesystem::remove_all(scratch);
+        MeasureRecovery(cli, other, card, written, phoneGib, dir);
+        if (keptPhoneCard.empty()) std::filesystem::remove(card);
+    }
+    if (rawGib > 0) {
+        const std::string card = keptRawCard.empty() ? dir.file("raw.img") : keptRawCard;
+        std::printf("\nmaking a %lld GiB card of a camera shooting RAW + JPEG...\n", static_cast<long long>(rawGib));
+        MeasureRecovery(cli, other, card, bench::MakeRawCard(card, rawGib), rawGib, dir);
+        if (keptRawCard.empty()) std::filesystem::remove(card);
+    }
     return 0;
 }

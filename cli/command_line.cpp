@@ -23,13 +23,32 @@ std::int64_t SectorCount(const std::string& text) {
     return value;
 }
 
+// The kinds a --formats list names: groups or extensions, separated by commas.
+KindSet KindsOf(const std::string& list) {
+    KindSet kinds;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t comma = list.find(',', from);
+        const std::string word = list.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        const auto named = formats::KindsNamed(word);
+        if (!named) {
+            std::string known;
+            for (const std::string_view group : formats::Groups()) known += (known.empty() ? "" : ",") + std::string(group);
+            throw UsageError{"--formats takes " + known + " or file extensions such as dng or mov, not '" + word + "'"};
+        }
+        kinds.Add(*named);
+        if (comma == std::string::npos) return kinds;
+        from = comma + 1;
+    }
+}
+
 }  // namespace
 
 const char* UsageText() {
     return R"(Usage:
   kelvara-cli drives [IMAGE...]
-  kelvara-cli scan SOURCE [options]
-  kelvara-cli save SOURCE FOLDER [--prefix P] [options]
+  kelvara-cli scan SOURCE [--formats LIST] [options]
+  kelvara-cli save SOURCE FOLDER [--prefix P] [--formats LIST] [options]
   kelvara-cli image SOURCE FOLDER [options]
   kelvara-cli --help
 
@@ -39,9 +58,10 @@ window does, without a desktop.
   drives   lists the drives: drive string, type, sector count (0 when unknown), size in
            bytes, and what the drive stands for.
   scan     scans SOURCE and prints NAME<TAB>START<TAB>END for each photo found (START and
-           END are sectors, END exclusive), then "Kelvara's found N Files".
+           END are sectors, END exclusive), then "Kelvara's found N Files". NAME ends in the
+           format of what was found, as its own header and tags tell (.JPG, .DNG, .HEIC, .MOV).
   save     scans SOURCE, then saves every photo found into FOLDER (made when missing) as
-           Save All does, and prints each file written.
+           Save All does, and prints each file written, named as scan lists it.
   image    writes FOLDER/TOBRN.IMG, a raw image of SOURCE, as Image Disk does.
 
 SOURCE is a drive string (E: or E:\, any case) or the path of a disk image file or block
@@ -49,7 +69,11 @@ device, attached as the next removable drive; for an image holding a partition t
 first FAT or exFAT partition, or PATH@N for partition N.
 
 Options:
-  --prefix P        name saved photos P001.JPG, P002.GIF, ... (default Image)
+  --prefix P        name saved photos P001.JPG, P002.HEIC, ... (default Image)
+  --formats LIST    look only for these, separated by commas (default: all): jpeg, gif, png,
+                    webp, tiff, raw (DNG, CR2, CR3, NEF, NRW, ARW, SR2, ORF, PEF, RW2, SRW,
+                    RAF), heif (HEIC, AVIF), mp4 (MP4, MOV, 3GP, 3G2), avi, or extensions
+                    (dng,mov)
   --family nt|9x    read through the NT volume path or the 9x disk service (default: what
                     the system is)
   --sectors N       take the drive as N sectors instead of its whole length
@@ -90,6 +114,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 line.family = VER_PLATFORM_WIN32_WINDOWS;
             else
                 throw UsageError{"--family is nt or 9x, not '" + family + "'"};
+        } else if (argument == "--formats") {
+            line.kinds = KindsOf(value());
         } else if (argument == "--sectors") {
             line.sectors = SectorCount(value());
         } else if (argument.size() > 1 && argument[0] == '-' && argument != "-") {

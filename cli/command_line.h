@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/format_table.h"
 #include "platform/win32_types.h"
 
 namespace kelvara::cli {
@@ -19,6 +20,7 @@ struct CommandLine {
     std::string prefix = "Image";
     std::optional<DWORD> family;      // --family nt|9x as a platform id
     std::optional<std::int64_t> sectors;  // --sectors N instead of the drive's own count
+    KindSet kinds = KindSet::All();       // --formats LIST: what scan and save look for
     bool quiet = false;
 };
 

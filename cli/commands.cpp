@@ -170,7 +170,7 @@ struct Scanned {
 
 Scanned Scan(Platform& platform, CliHost& host, const CommandLine& line, ProgressMeter& meter) {
     Scanned scanned;
-    const ScanContext context{platform, host, scanned.table, line.prefix};
+    const ScanContext context{platform, host, scanned.table, line.prefix, line.kinds};
     scanned.report = IsWindowsNT(platform) ? ScanWinNT(context) : ScanWin98(context);
     meter.Update(scanned.report.tested);
     meter.Finish();

@@ -111,6 +111,10 @@ bool TemporaryFile::Write(std::span<const std::uint8_t> bytes) {
     return true;
 }
 
+void TemporaryFile::SetLastWriteTime(const FILETIME& time) {
+    if (handle_ != INVALID_HANDLE_VALUE) platform_.SetFileTime(handle_, nullptr, nullptr, &time);
+}
+
 void TemporaryFile::Close() {
     if (handle_ == INVALID_HANDLE_VALUE) return;
     // A close can be where a delayed write finally fails.
@@ -164,12 +168,13 @@ NextPiece WholeContent(std::span<const std::uint8_t> bytes) {
 }
 
 std::optional<std::string> WriteWholeFile(Platform& platform, const std::string& path, const NextPiece& next,
-                                          const std::string& sourceDrive) {
+                                          const std::string& sourceDrive, const std::optional<FILETIME>& lastWriteTime) {
     TemporaryFile file(platform, path, sourceDrive);
     if (!file.ok()) return file.failure();
     // What `next` throws leaves the destructor to remove the temporary.
     for (std::span<const std::uint8_t> piece = next(); !piece.empty(); piece = next())
         if (!file.Write(piece)) return file.failure();
+    if (lastWriteTime) file.SetLastWriteTime(*lastWriteTime);
     return file.Commit();
 }
 

@@ -40,6 +40,9 @@ public:
 
     // Writes all of `bytes`; false, with failure() saying why, when the folder took less.
     bool Write(std::span<const std::uint8_t> bytes);
+    // Gives the file this last write time, kept through the rename; after the last Write. A time
+    // the folder does not take leaves the file as it is, whole.
+    void SetLastWriteTime(const FILETIME& time);
 
     // Closes the temporary and renames it to `path` (or `otherPath`). nullopt once it is there;
     // otherwise why not, and the temporary is removed.
@@ -75,6 +78,6 @@ NextPiece WholeContent(std::span<const std::uint8_t> bytes);
 // stood under the name before stays. What `next` throws is thrown on, after the temporary is
 // removed.
 std::optional<std::string> WriteWholeFile(Platform& platform, const std::string& path, const NextPiece& next,
-                                          const std::string& sourceDrive = {});
+                                          const std::string& sourceDrive = {}, const std::optional<FILETIME>& lastWriteTime = {});
 
 }  // namespace kelvara

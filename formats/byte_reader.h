@@ -9,7 +9,7 @@
 #include <span>
 #include <string_view>
 
-#include "photos/byte_source.h"
+#include "formats/byte_source.h"
 #include "platform/byte_order.h"
 
 namespace kelvara::formats {

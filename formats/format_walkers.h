@@ -1,5 +1,5 @@
 #pragma once
-// The photo and clip formats besides JPEG and GIF, one file each, all of the same shape:
+// The photo and clip formats, one file each, all of the same shape:
 //
 //   Identify(head)  the signature test at a sector start. `head` is the first 4096 bytes there
 //                   (fewer only at the drive's end). nullopt when this is not the format, else the
@@ -13,16 +13,22 @@
 //
 // and beside them what the rest of the program asks of a format: a RAW's embedded preview, a
 // photo's or clip's date, a clip's size and length, and how far a JPEG's declared extras reach.
+// Each file fills its format's line of the table (kFormat; formats/format_table.h).
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
-#include "photos/byte_source.h"
+#include "formats/byte_source.h"
+#include "formats/walk.h"
 
 namespace kelvara::formats {
+
+struct Format;
 
 using Head = std::span<const std::uint8_t>;
 using Extension = std::optional<std::string_view>;
@@ -47,8 +53,27 @@ struct ClipInfo {
     double seconds = 0;
 };
 
+// JPEG: walked by its segments and scans to its end of image, over the further images its
+// Multi-Picture index declares, and over what its metadata declares after it (see below).
+namespace jpeg {
+extern const Format kFormat;
+kelvara::Walk WalkJpeg(ByteSource& bytes);
+// Whether the first `length` bytes of a JPEG whose walk broke off before its picture still hold
+// one: a frame header and, after it, a scan header, each well formed (a damaged segment length
+// hides them from the walk, not from a decoder). Chance bytes after an FF D8 hold none.
+bool JpegHoldsImage(ByteSource& bytes, std::uint64_t length);
+std::optional<PhotoTime> Date(ByteSource& bytes);
+}  // namespace jpeg
+
+// GIF89a: its blocks to its trailer.
+namespace gif {
+extern const Format kFormat;
+kelvara::Walk WalkGif(ByteSource& bytes);
+}  // namespace gif
+
 // TIFF and the RAW formats built on it: DNG, CR2, NEF/NRW, ARW/SR2, ORF, PEF, RW2, SRW.
 namespace tiff {
+extern const Format kFormat;
 Extension Identify(Head head);
 // The furthest byte that any directory addresses: the directory chain, SubIFDs, the EXIF and
 // GPS directories, strips, tiles, embedded JPEGs, out-of-line values (maker notes included)
@@ -62,17 +87,23 @@ std::optional<PhotoTime> DateTimeOriginal(ByteSource& bytes);
 
 // Fujifilm RAF: a header of offsets and lengths, a JPEG and the RAW data.
 namespace raf {
+extern const Format kFormat;
 Extension Identify(Head head);
 std::optional<std::uint64_t> Length(ByteSource& bytes);
 std::optional<ByteRange> LargestPreview(ByteSource& bytes);
+// The date of the JPEG it carries.
+std::optional<PhotoTime> DateTimeOriginal(ByteSource& bytes);
 }  // namespace raf
 
 // ISO base media: HEIC/HEIF, AVIF, CR3, MP4, MOV, 3GP. The file is its top-level boxes, and
 // holds the boxes a whole file of its brand has: meta, and every byte its items take, for HEIF;
 // moov and the samples (mdat or fragments) for clips.
 namespace iso_media {
+extern const Format kFormat;
 Extension Identify(Head head);
 std::optional<std::uint64_t> Length(ByteSource& bytes);
+// A CR3's largest JPEG: the preview in its preview box; nullopt for the other brands.
+std::optional<ByteRange> LargestPreview(ByteSource& bytes);
 // A clip's picture size (its video track's header) and length (the movie header's).
 std::optional<ClipInfo> Clip(ByteSource& bytes);
 // When it was taken: a HEIF photo's EXIF DateTimeOriginal (from its Exif item), a clip's
@@ -82,12 +113,14 @@ std::optional<PhotoTime> CreationTime(ByteSource& bytes);
 
 // PNG: chunks to IEND, each CRC checked.
 namespace png {
+extern const Format kFormat;
 Extension Identify(Head head);
 std::optional<std::uint64_t> Length(ByteSource& bytes);
 }  // namespace png
 
 // RIFF: WebP and AVI (with its OpenDML continuation), by the RIFF size checked against its chunks.
 namespace riff {
+extern const Format kFormat;
 Extension Identify(Head head);
 std::optional<std::uint64_t> Length(ByteSource& bytes);
 // An AVI's picture size and length from its main header.
@@ -106,10 +139,29 @@ struct Segment {
 // Stops at anything that is not a marker segment.
 void ForEachAppSegment(ByteSource& bytes, const std::function<bool(const Segment&)>& use);
 
+// What a JPEG's Exif and XMP segments declare after its image, read as a walk passes them (the
+// first of each counts): where the maker note places its preview, the lengths of a motion
+// photo's items. Nothing is looked at where they point until the image's end is known.
+struct Declared {
+    std::array<std::optional<ByteRange>, 2> previewPlaces;
+    std::optional<std::uint64_t> microVideo;  // Google's MicroVideoOffset: the clip's length
+    struct Item {
+        enum class Type : std::uint8_t { Jpeg, Video, Other } type;
+        std::uint64_t length, padding;
+    };
+    std::vector<Item> container;  // a Container directory's items, the primary image first
+    bool exifRead = false, xmpRead = false;
+};
+// Reads what `segment` declares into `declared`, when it is the first Exif or the first XMP one.
+// Reads only the segment (and what its directories point at).
+void ReadDeclared(ByteSource& bytes, const Segment& segment, Declared& declared);
+
 // How far the data that the photo's metadata declares part of it reach, given the end of its
-// image (just after its end marker) and its APP segments: a preview the EXIF maker note places
-// after the image, a motion photo's video (its XMP's item lengths, or a phone maker's trailer).
-// `imageEnd` when nothing is declared, or when what is declared does not lie there whole.
+// image (just after its end marker): a preview the EXIF maker note places after the image, a
+// motion photo's video (its XMP's item lengths, or a phone maker's trailer). `imageEnd` when
+// nothing is declared, or when what is declared does not lie there whole.
+std::uint64_t DeclaredEnd(ByteSource& bytes, std::uint64_t imageEnd, const Declared& declared);
+// The same from its APP segments.
 std::uint64_t DeclaredEnd(ByteSource& bytes, std::uint64_t imageEnd, std::span<const Segment> appSegments);
 // The preview that the maker note places anywhere in the file; nullopt when there is none.
 std::optional<ByteRange> MakerNotePreview(ByteSource& bytes, std::span<const Segment> appSegments);

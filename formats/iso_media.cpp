@@ -9,7 +9,8 @@
 
 #include "formats/byte_reader.h"
 #include "formats/exif_block.h"
-#include "formats/format_walkers.h"
+#include "formats/format.h"
+#include "formats/maker_note.h"
 
 namespace kelvara::formats::iso_media {
 namespace {
@@ -360,5 +361,49 @@ std::optional<PhotoTime> CreationTime(ByteSource& bytes) {
         return std::nullopt;
     return CivilFromSeconds(static_cast<std::int64_t>(header->created - kFrom1904To1970));
 }
+
+std::optional<ByteRange> LargestPreview(ByteSource& bytes) {
+    // Canon keeps its preview in a top-level uuid box of its own: a PRVW box a few bytes in, whose
+    // JPEG's length and bytes follow its header (version, picture size).
+    constexpr std::array<std::uint8_t, 16> kPreviewBox = {0xEA, 0xF4, 0x2B, 0x5E, 0x1C, 0x98, 0x4B, 0x88,
+                                                          0xB9, 0xFB, 0xB7, 0xDC, 0x40, 0x6E, 0x4D, 0x16};
+    constexpr std::uint64_t kJpegLengthAt = 0x14, kJpegAt = 0x18;
+    const auto walked = WalkTopLevel(bytes);
+    if (!walked || walked->kind.extension != ".CR3") return std::nullopt;
+    std::optional<ByteRange> preview;
+    ForEachBox(bytes, 0, walked->length, [&](const Box& box) {
+        std::array<std::uint8_t, 16 + 64> inside{};
+        const auto held = static_cast<std::size_t>(std::min<std::uint64_t>(inside.size(), box.end - box.payload));
+        if (box.Type() != "uuid" || held < 16 + 8 || !ReadAt(bytes, box.payload, std::span(inside).first(held)) ||
+            !std::equal(kPreviewBox.begin(), kPreviewBox.end(), inside.begin()))
+            return true;
+        for (std::size_t at = 16; at + 8 <= held; ++at) {
+            if (!Spells(inside, at + 4, "PRVW")) continue;
+            const std::uint64_t start = box.payload + at, end = start + LoadBe32(inside, at);
+            std::array<std::uint8_t, 4> length{};
+            if (end > box.end || end < start + kJpegAt || !ReadAt(bytes, start + kJpegLengthAt, length)) break;
+            const ByteRange jpeg{start + kJpegAt, LoadBe32(length, 0)};
+            if (jpeg.length > 0 && jpeg.End() <= end && JpegStartsAt(bytes, jpeg.offset)) preview = jpeg;
+            break;
+        }
+        return false;
+    });
+    return preview;
+}
+
+namespace {
+
+kelvara::Walk Structure(ByteSource& bytes) { return WalkOfLength(Length(bytes)); }
+
+constexpr Signature kSignatures[] = {{0, std::string_view("\0", 1), 4, "ftyp"}};
+constexpr Variant kVariants[] = {{".HEIC", "heif", Shown::Decoded}, {".AVIF", "heif", Shown::Decoded},
+                                 {".CR3", "raw", Shown::Embedded},  {".MOV", "mp4", Shown::Clip},
+                                 {".MP4", "mp4", Shown::Clip},      {".3GP", "mp4", Shown::Clip},
+                                 {".3G2", "mp4", Shown::Clip}};
+
+}  // namespace
+
+const Format kFormat = {"ISO media (HEIC, AVIF, CR3, MP4, MOV, 3GP)", kSignatures, true, Identify, kVariants,
+                        Structure, HeadShowsImage, std::nullopt, LargestPreview, Clip, CreationTime};
 
 }  // namespace kelvara::formats::iso_media

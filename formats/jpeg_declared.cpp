@@ -93,39 +93,50 @@ std::optional<std::uint64_t> ClipLength(ByteSource& bytes, std::uint64_t at) {
 
 // Google's first motion photos: the video is the file's last MicroVideoOffset bytes, an MP4
 // right after the image.
-std::optional<std::uint64_t> MicroVideoEnd(ByteSource& bytes, const XmpText& xmp, std::uint64_t imageEnd) {
-    const auto length = xmp.Number("MicroVideoOffset");
-    if (!length || xmp.Value("MicroVideo") == "0" || !ClipStartsAt(bytes, imageEnd)) return std::nullopt;
-    if (ClipLength(bytes, imageEnd) != *length) return std::nullopt;
-    return imageEnd + *length;
+std::optional<std::uint64_t> MicroVideoEnd(ByteSource& bytes, std::uint64_t length, std::uint64_t imageEnd) {
+    if (!ClipStartsAt(bytes, imageEnd)) return std::nullopt;
+    if (ClipLength(bytes, imageEnd) != length) return std::nullopt;
+    return imageEnd + length;
+}
+
+// The items of a Container directory as its XMP lists them, the primary image first; nothing
+// when one has no type.
+std::vector<Declared::Item> ContainerItems(const XmpText& xmp) {
+    const std::string_view text = xmp.text();
+    constexpr std::string_view kItem = "<Container:Item";
+    std::vector<Declared::Item> items;
+    for (std::size_t item = text.find(kItem); item != std::string_view::npos;) {
+        const std::size_t next = text.find(kItem, item + kItem.size());
+        const auto mime = xmp.Value("Mime", item, next);
+        if (!mime) return {};
+        items.push_back({*mime == "image/jpeg"   ? Declared::Item::Type::Jpeg
+                         : mime->substr(0, 6) == "video/" ? Declared::Item::Type::Video
+                                                          : Declared::Item::Type::Other,
+                         xmp.Number("Length", item, next).value_or(0), xmp.Number("Padding", item, next).value_or(0)});
+        item = next;
+    }
+    return items;
 }
 
 // A Container directory: the primary image (its padding after it), then each further item's
 // length, in file order. Each further item must start with its own signature where the sum puts it.
-std::optional<std::uint64_t> ContainerEnd(ByteSource& bytes, const XmpText& xmp, std::uint64_t imageEnd) {
-    const std::string_view text = xmp.text();
-    constexpr std::string_view kItem = "<Container:Item";
+std::optional<std::uint64_t> ContainerEnd(ByteSource& bytes, std::span<const Declared::Item> items, std::uint64_t imageEnd) {
     std::uint64_t at = imageEnd;
     bool primary = true, any = false;
-    for (std::size_t item = text.find(kItem); item != std::string_view::npos;) {
-        const std::size_t next = text.find(kItem, item + kItem.size());
-        const auto mime = xmp.Value("Mime", item, next);
-        const std::uint64_t length = xmp.Number("Length", item, next).value_or(0);
-        const std::uint64_t padding = xmp.Number("Padding", item, next).value_or(0);
-        if (!mime) return std::nullopt;
+    for (const Declared::Item& item : items) {
         if (!primary) {
-            if (*mime == "image/jpeg" ? !JpegStartsAt(bytes, at) : mime->substr(0, 6) == "video/" && !ClipStartsAt(bytes, at))
+            if (item.type == Declared::Item::Type::Jpeg ? !JpegStartsAt(bytes, at)
+                                                        : item.type == Declared::Item::Type::Video && !ClipStartsAt(bytes, at))
                 return std::nullopt;
-            const auto end = Add(at, length);
-            if (!end || length == 0) return std::nullopt;
+            const auto end = Add(at, item.length);
+            if (!end || item.length == 0) return std::nullopt;
             at = *end;
             any = true;
         }
-        const auto padded = Add(at, padding);
+        const auto padded = Add(at, item.padding);
         if (!padded) return std::nullopt;
         at = *padded;
         primary = false;
-        item = next;
     }
     if (!any || !Holds(bytes, at)) return std::nullopt;
     return at;
@@ -181,19 +192,31 @@ std::optional<std::uint64_t> SamsungTrailerEnd(ByteSource& bytes, std::uint64_t 
     return closing + 8;
 }
 
-std::optional<std::uint64_t> MotionPhotoEnd(ByteSource& bytes, std::uint64_t imageEnd, std::span<const Segment> segments) {
-    if (const Segment* packet = FirstApp1(bytes, segments, kXmp)) {
-        std::vector<std::uint8_t> raw(packet->length - kXmp.size());  // at most 64 KiB: one segment
-        if (ReadAt(bytes, packet->offset + kXmp.size(), raw)) {
-            const XmpText xmp({reinterpret_cast<const char*>(raw.data()), raw.size()});
-            if (const auto end = ContainerEnd(bytes, xmp, imageEnd)) return end;
-            if (const auto end = MicroVideoEnd(bytes, xmp, imageEnd)) return end;
-        }
-    }
+std::optional<std::uint64_t> MotionPhotoEnd(ByteSource& bytes, std::uint64_t imageEnd, const Declared& declared) {
+    if (const auto end = ContainerEnd(bytes, declared.container, imageEnd)) return end;
+    if (declared.microVideo)
+        if (const auto end = MicroVideoEnd(bytes, *declared.microVideo, imageEnd)) return end;
     return SamsungTrailerEnd(bytes, imageEnd);
 }
 
 }  // namespace
+
+void ReadDeclared(ByteSource& bytes, const Segment& segment, Declared& declared) {
+    if (!declared.exifRead && SegmentStartsWith(bytes, segment, kExif)) {
+        declared.exifRead = true;
+        if (segment.length < kExif.size() + 8) return;
+        const auto exif = ReadExifBlock(bytes, segment.offset + kExif.size());
+        if (exif && exif->note)
+            declared.previewPlaces = MakerNotePreviewPlaces(bytes, exif->header, exif->Make(), exif->note->offset, exif->note->length);
+    } else if (!declared.xmpRead && SegmentStartsWith(bytes, segment, kXmp)) {
+        declared.xmpRead = true;
+        std::vector<std::uint8_t> raw(segment.length - kXmp.size());  // at most 64 KiB: one segment
+        if (!ReadAt(bytes, segment.offset + kXmp.size(), raw)) return;
+        const XmpText xmp({reinterpret_cast<const char*>(raw.data()), raw.size()});
+        declared.container = ContainerItems(xmp);
+        if (xmp.Value("MicroVideo") != "0") declared.microVideo = xmp.Number("MicroVideoOffset");
+    }
+}
 
 void ForEachAppSegment(ByteSource& bytes, const std::function<bool(const Segment&)>& use) {
     std::array<std::uint8_t, 4> field{};
@@ -219,12 +242,23 @@ std::optional<ByteRange> MakerNotePreview(ByteSource& bytes, std::span<const Seg
     return MakerNotePreviewOf(bytes, exif->header, exif->Make(), exif->note->offset, exif->note->length);
 }
 
-std::uint64_t DeclaredEnd(ByteSource& bytes, std::uint64_t imageEnd, std::span<const Segment> appSegments) {
+std::uint64_t DeclaredEnd(ByteSource& bytes, std::uint64_t imageEnd, const Declared& declared) {
     std::uint64_t end = imageEnd;
-    const auto preview = MakerNotePreview(bytes, appSegments);
-    if (preview && preview->offset >= imageEnd && preview->offset - imageEnd <= kLargestGap) end = preview->End();
-    if (const auto motion = MotionPhotoEnd(bytes, end, appSegments)) end = *motion;
+    // Only a place just after the image is looked at: nothing far off is read.
+    PreviewPlaces after;
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        const auto& place = declared.previewPlaces[i];
+        if (place && place->offset >= imageEnd && place->offset - imageEnd <= kLargestGap) after[i] = place;
+    }
+    if (const auto preview = PreviewAt(bytes, after)) end = preview->End();
+    if (const auto motion = MotionPhotoEnd(bytes, end, declared)) end = *motion;
     return end;
+}
+
+std::uint64_t DeclaredEnd(ByteSource& bytes, std::uint64_t imageEnd, std::span<const Segment> appSegments) {
+    Declared declared;
+    for (const Segment& segment : appSegments) ReadDeclared(bytes, segment, declared);
+    return DeclaredEnd(bytes, imageEnd, declared);
 }
 
 std::optional<PhotoTime> DateTimeOriginal(ByteSource& bytes, std::span<const Segment> appSegments) {

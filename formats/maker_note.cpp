@@ -70,18 +70,24 @@ std::optional<NoteLayout> LayoutOf(std::span<const std::uint8_t> head, const Tif
 }
 
 // The preview at `start` from either base the makers use (the TIFF's, or the note's own).
-std::optional<ByteRange> PreviewAt(ByteSource& bytes, const TiffHeader& tiff, const TiffHeader& note,
-                                   std::uint64_t start, std::uint64_t length) {
-    if (length < 4) return std::nullopt;
+PreviewPlaces Places(const TiffHeader& tiff, const TiffHeader& note, std::uint64_t start, std::uint64_t length) {
+    PreviewPlaces places;
+    if (length < 4) return places;
+    std::size_t i = 0;
     for (const std::uint64_t base : {tiff.base, note.base}) {
         const auto at = Add(base, start);
-        const auto end = at ? Add(*at, length) : std::nullopt;
-        if (end && JpegStartsAt(bytes, *at) && Holds(bytes, *end)) return ByteRange{*at, length};
+        if (at && Add(*at, length)) places[i++] = ByteRange{*at, length};
     }
-    return std::nullopt;
+    return places;
 }
 
 }  // namespace
+
+std::optional<ByteRange> PreviewAt(ByteSource& bytes, const PreviewPlaces& places) {
+    for (const auto& place : places)
+        if (place && JpegStartsAt(bytes, place->offset) && Holds(bytes, place->End())) return place;
+    return std::nullopt;
+}
 
 bool JpegStartsAt(ByteSource& bytes, std::uint64_t offset) {
     std::array<std::uint8_t, 3> start{};
@@ -90,11 +96,16 @@ bool JpegStartsAt(ByteSource& bytes, std::uint64_t offset) {
 
 std::optional<ByteRange> MakerNotePreviewOf(ByteSource& bytes, const TiffHeader& tiff, std::string_view make,
                                             std::uint64_t noteAt, std::uint64_t noteBytes) {
+    return PreviewAt(bytes, MakerNotePreviewPlaces(bytes, tiff, make, noteAt, noteBytes));
+}
+
+PreviewPlaces MakerNotePreviewPlaces(ByteSource& bytes, const TiffHeader& tiff, std::string_view make,
+                                     std::uint64_t noteAt, std::uint64_t noteBytes) {
     const MakerTags* maker = TagsOf(make);
     std::array<std::uint8_t, 18> head{};
-    if (!maker || noteBytes < head.size() || !ReadAt(bytes, noteAt, head)) return std::nullopt;
+    if (!maker || noteBytes < head.size() || !ReadAt(bytes, noteAt, head)) return {};
     const auto layout = LayoutOf(head, tiff, noteAt);
-    if (!layout || layout->ifd < layout->offsets.base) return std::nullopt;
+    if (!layout || layout->ifd < layout->offsets.base) return {};
 
     ReadRanges claimed;
     std::optional<std::uint64_t> start, length, sub;
@@ -109,17 +120,17 @@ std::optional<ByteRange> MakerNotePreviewOf(ByteSource& bytes, const TiffHeader&
         }
         if (entry.tag == maker->blob && !entry.Inline()) blob = ByteRange{entry.Offset(), entry.valueBytes};
     };
-    if (!ReadDirectory(bytes, layout->offsets, layout->ifd - layout->offsets.base, claimed, visit)) return std::nullopt;
-    if (start && length) return PreviewAt(bytes, tiff, layout->offsets, *start, *length);
-    if (blob) return PreviewAt(bytes, tiff, layout->offsets, blob->offset, blob->length);
-    if (!sub) return std::nullopt;
+    if (!ReadDirectory(bytes, layout->offsets, layout->ifd - layout->offsets.base, claimed, visit)) return {};
+    if (start && length) return Places(tiff, layout->offsets, *start, *length);
+    if (blob) return Places(tiff, layout->offsets, blob->offset, blob->length);
+    if (!sub) return {};
     start.reset(), length.reset();
     const auto visitSub = [&](const TiffEntry& entry) {
         if (entry.tag == maker->subStart) start = entry.Number();
         if (entry.tag == maker->subLength) length = entry.Number();
     };
-    if (!ReadDirectory(bytes, layout->offsets, *sub, claimed, visitSub) || !start || !length) return std::nullopt;
-    return PreviewAt(bytes, tiff, layout->offsets, *start, *length);
+    if (!ReadDirectory(bytes, layout->offsets, *sub, claimed, visitSub) || !start || !length) return {};
+    return Places(tiff, layout->offsets, *start, *length);
 }
 
 }  // namespace kelvara::formats

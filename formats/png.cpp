@@ -5,7 +5,7 @@
 #include <array>
 
 #include "formats/byte_reader.h"
-#include "formats/format_walkers.h"
+#include "formats/format.h"
 
 namespace kelvara::formats::png {
 namespace {
@@ -83,5 +83,17 @@ std::optional<std::uint64_t> Length(ByteSource& bytes) {
         if (Spells(field, 4, "IEND")) return length == 0 ? std::optional<std::uint64_t>(at) : std::nullopt;
     }
 }
+
+namespace {
+
+kelvara::Walk Structure(ByteSource& bytes) { return WalkOfLength(Length(bytes)); }
+
+constexpr Signature kSignatures[] = {{0, "\x89PNG\r\n\x1A\n"}};
+constexpr Variant kVariants[] = {{".PNG", "png", Shown::AsItIs}};
+
+}  // namespace
+
+const Format kFormat = {"PNG", kSignatures, true, Identify, kVariants, Structure, HeadShowsImage,
+                        std::nullopt, nullptr, nullptr, nullptr};
 
 }  // namespace kelvara::formats::png

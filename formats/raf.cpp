@@ -5,7 +5,7 @@
 #include <array>
 
 #include "formats/byte_reader.h"
-#include "formats/format_walkers.h"
+#include "formats/format.h"
 #include "formats/maker_note.h"
 
 namespace kelvara::formats::raf {
@@ -49,5 +49,24 @@ std::optional<ByteRange> LargestPreview(ByteSource& bytes) {
     if (!parts || !Holds(bytes, parts->jpeg.End())) return std::nullopt;
     return parts->jpeg;
 }
+
+std::optional<PhotoTime> DateTimeOriginal(ByteSource& bytes) {
+    const auto jpeg = LargestPreview(bytes);
+    if (!jpeg) return std::nullopt;
+    SourceView inside(bytes, jpeg->offset, jpeg->length);
+    return jpeg::Date(inside);
+}
+
+namespace {
+
+kelvara::Walk Structure(ByteSource& bytes) { return WalkOfLength(Length(bytes)); }
+
+constexpr Signature kSignatures[] = {{0, "FUJIFILM"}};
+constexpr Variant kVariants[] = {{".RAF", "raw", Shown::Embedded}};
+
+}  // namespace
+
+const Format kFormat = {"Fujifilm RAF", kSignatures, true, Identify, kVariants, Structure, HeadShowsImage,
+                        std::nullopt, LargestPreview, nullptr, DateTimeOriginal};
 
 }  // namespace kelvara::formats::raf

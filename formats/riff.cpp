@@ -5,7 +5,7 @@
 #include <array>
 
 #include "formats/byte_reader.h"
-#include "formats/format_walkers.h"
+#include "formats/format.h"
 
 namespace kelvara::formats::riff {
 namespace {
@@ -101,5 +101,17 @@ std::optional<ClipInfo> Clip(ByteSource& bytes) {
     if (clip) clip->seconds = static_cast<double>(frames) * microseconds / 1e6;
     return clip;
 }
+
+namespace {
+
+kelvara::Walk Structure(ByteSource& bytes) { return WalkOfLength(Length(bytes)); }
+
+constexpr Signature kSignatures[] = {{0, "RIFF"}};
+constexpr Variant kVariants[] = {{".WEBP", "webp", Shown::AsItIs}, {".AVI", "avi", Shown::Clip}};
+
+}  // namespace
+
+const Format kFormat = {"RIFF (WebP, AVI)", kSignatures, true, Identify, kVariants, Structure, HeadShowsImage,
+                        std::nullopt, nullptr, Clip, nullptr};
 
 }  // namespace kelvara::formats::riff

@@ -8,7 +8,7 @@
 #include <array>
 #include <string_view>
 
-#include "formats/format_walkers.h"
+#include "formats/format.h"
 #include "formats/maker_note.h"
 #include "formats/tiff_directory.h"
 
@@ -273,5 +273,24 @@ std::optional<PhotoTime> DateTimeOriginal(ByteSource& bytes) {
     if (!summary) return std::nullopt;
     return summary->date;
 }
+
+namespace {
+
+kelvara::Walk Structure(ByteSource& bytes) { return WalkOfLength(Length(bytes)); }
+
+using namespace std::string_view_literals;
+constexpr Signature kSignatures[] = {{0, "II*\0"sv}, {0, "IIRO"}, {0, "IIRS"}, {0, "IIU\0"sv}, {0, "MM\0*"sv}, {0, "MMOR"}};
+// A plain TIFF shows the JPEG it carries, where it carries one, as the RAW files do.
+constexpr Variant kVariants[] = {{".TIF", "tiff", Shown::Embedded}, {".DNG", "raw", Shown::Embedded},
+                                 {".CR2", "raw", Shown::Embedded},  {".NEF", "raw", Shown::Embedded},
+                                 {".NRW", "raw", Shown::Embedded},  {".ARW", "raw", Shown::Embedded},
+                                 {".SR2", "raw", Shown::Embedded},  {".ORF", "raw", Shown::Embedded},
+                                 {".PEF", "raw", Shown::Embedded},  {".RW2", "raw", Shown::Embedded},
+                                 {".SRW", "raw", Shown::Embedded}};
+
+}  // namespace
+
+const Format kFormat = {"TIFF and camera RAW", kSignatures, true, Identify, kVariants, Structure, HeadShowsImage,
+                        std::nullopt, LargestPreview, nullptr, DateTimeOriginal};
 
 }  // namespace kelvara::formats::tiff

@@ -12,7 +12,7 @@
 
 #include "diskio/sector.h"
 #include "diskio/sector_ranges.h"
-#include "photos/byte_source.h"
+#include "formats/byte_source.h"
 #include "platform/platform.h"
 
 namespace kelvara {

@@ -3,8 +3,8 @@
 #include <optional>
 #include <span>
 
-#include "photos/byte_source.h"
-#include "scan/found_photo.h"
+#include "formats/byte_source.h"
+#include "formats/format.h"
 
 namespace kelvara {
 

@@ -13,8 +13,9 @@ void DriveEnded(const DriveBytes& bytes, std::uint64_t at) {
                         ", inside the photo. The card may have been taken out or changed.");
 }
 
-std::uint64_t BrokenLength(ByteSource& bytes, std::uint64_t run, const Walk& walk, EndMarkerBytes marker) {
-    if (const auto at = FindLastEndMarker(bytes, run, marker); at && *at + 2 >= walk.reached) return *at + 2;
+std::uint64_t BrokenLength(ByteSource& bytes, std::uint64_t run, const Walk& walk, std::optional<EndMarkerBytes> marker) {
+    if (const auto at = marker ? FindLastEndMarker(bytes, run, *marker) : std::nullopt; at && *at + 2 >= walk.reached)
+        return *at + 2;
     return walk.image ? std::min(walk.reached, run) : run;
 }
 
@@ -24,12 +25,12 @@ std::uint64_t PhotoLength(DriveBytes& bytes, const FoundPhoto& photo) {
     const std::uint64_t run = static_cast<std::uint64_t>(photo.EndSector - photo.StartSector) * kSectorSize;
     // One Save All found reaching over another photo is shown as it was saved: within its run.
     SourceView within(bytes, 0, photo.Status == PhotoStatus::Incomplete ? run : UINT64_MAX);
-    const Walk walk = WalkStructure(photo.Kind, within);
+    const Walk walk = formats::WalkStructure(photo.Kind, within);
     if (walk.end) return *walk.end;
 
     // Zeros where the drive has ended are not the photo: no file rather than one that looks whole.
     if (bytes.From(run - 1).empty()) DriveEnded(bytes, bytes.VolumeEnd().value_or(run));
-    return BrokenLength(bytes, run, walk, photo.EndMarker);
+    return BrokenLength(bytes, run, walk, formats::FormatOf(photo.Kind).endMarker);
 }
 
 NextPiece PhotoPieces(DriveBytes& drive, std::uint64_t start, std::uint64_t length) {

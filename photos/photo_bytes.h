@@ -6,7 +6,6 @@
 
 #include "destination/written_file.h"
 #include "photos/drive_bytes.h"
-#include "photos/photo_structure.h"
 #include "scan/found_photo.h"
 
 namespace kelvara {
@@ -14,8 +13,9 @@ namespace kelvara {
 // How much of a photo whose structure broke off is kept, within its `run` (up to the next
 // entry): up to the last end marker of its kind that ends where the walk broke off or later (one
 // before, such as a thumbnail's inside the header the walk read, is not the photo's end); without one, as far as the
-// walk held together once it had reached picture data, else the whole run.
-std::uint64_t BrokenLength(ByteSource& bytes, std::uint64_t run, const Walk& walk, EndMarkerBytes marker);
+// walk held together once it had reached picture data, else the whole run. A format without an
+// end marker gives none.
+std::uint64_t BrokenLength(ByteSource& bytes, std::uint64_t run, const Walk& walk, std::optional<EndMarkerBytes> marker);
 
 // The photo's length in bytes, as the preview shows it: where its own structure ends, which may
 // lie past the next photo's start (a thumbnail that began on a sector boundary was listed as a

@@ -4,7 +4,6 @@
 
 #include "diskio/sector.h"
 #include "photos/photo_bytes.h"
-#include "photos/photo_structure.h"
 
 namespace kelvara {
 namespace {
@@ -136,7 +135,8 @@ void PhotoResolution::WalkEntry(std::size_t index) {
     } pop{levels_};
 
     EntryBytes entry(*this, start);
-    Walk walk = WalkStructure(photo.Kind, entry);
+    const formats::Format& format = formats::FormatOf(photo.Kind);
+    Walk walk = format.WalkStructure(entry);
     std::optional<std::uint64_t> cutAt = entry.CutAt();
     if (walk.end && !cutAt) {
         // Entries under its end that its walk did not reach over (a directory may only say where
@@ -173,8 +173,8 @@ void PhotoResolution::WalkEntry(std::size_t index) {
             walk.reached = std::min(walk.reached, *cutAt - start);
         }
         SourceView bytes(bytes_, start);
-        const std::uint64_t length = BrokenLength(bytes, run, walk, photo.EndMarker);
-        if (!walk.image && !HoldsImage(photo.Kind, bytes, length)) {
+        const std::uint64_t length = BrokenLength(bytes, run, walk, format.endMarker);
+        if (!walk.image && !format.HoldsImage(bytes, length)) {
             cut = {PhotoStatus::NotAPhoto, 0};
         } else {
             cut = {PhotoStatus::Incomplete, length};
@@ -196,13 +196,14 @@ PhotoCut PhotoResolution::CutAgain(std::size_t index, PhotoStatus status) {
     const std::uint64_t run = photo.EndSector > photo.StartSector
                                   ? static_cast<std::uint64_t>(photo.EndSector - photo.StartSector) * kSectorSize
                                   : 0;
+    const formats::Format& format = formats::FormatOf(photo.Kind);
     SourceView bytes(bytes_, start);
     if (status == PhotoStatus::Whole) {
-        if (const auto end = WalkStructure(photo.Kind, bytes).end) return {status, *end};
+        if (const auto end = format.WalkStructure(bytes).end) return {status, *end};
     }
     SourceView within(bytes_, start, run);
-    const Walk walk = WalkStructure(photo.Kind, within);
-    return {PhotoStatus::Incomplete, BrokenLength(bytes, run, walk, photo.EndMarker)};
+    const Walk walk = format.WalkStructure(within);
+    return {PhotoStatus::Incomplete, BrokenLength(bytes, run, walk, format.endMarker)};
 }
 
 void PhotoResolution::Remember(std::size_t index, const PhotoCut& cut) {

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "photos/byte_source.h"
+#include "formats/byte_source.h"
 #include "scan/found_photo.h"
 
 namespace kelvara {

@@ -1,17 +1,27 @@
 #include "photos/preview_files.h"
 
+#include <cctype>
+#include <cstdio>
 #include <stdexcept>
 #include <vector>
 
-#include "photos/drive_bytes.h"
-#include "platform/last_error_text.h"
-#include "photos/photo_bytes.h"
 #include "destination/written_file.h"
+#include "formats/heif_preview.h"
+#include "photos/drive_bytes.h"
+#include "photos/photo_bytes.h"
+#include "platform/last_error_text.h"
 
 namespace kelvara {
 namespace {
 
 constexpr DWORD kTempPathBuffer = 256;
+// A HEIC or AVIF is decoded from memory; one larger than any phone writes is not.
+constexpr std::uint64_t kLargestDecoded = 64 << 20;
+// The pane is 256 pixels; a screen of twice the density still sees a sharp picture.
+constexpr int kDecodedSide = 512;
+// The temporary folder may be kept in memory (a desktop's runtime folder): a clip longer than a
+// couple of minutes of a phone's video is left on the card, to be saved and played.
+constexpr std::uint64_t kLargestClip = 256 << 20;
 
 // Only the characters that would end the attribute or start markup are replaced, so an
 // ordinary path goes into the page exactly as it is.
@@ -29,6 +39,118 @@ std::string AttributeText(const std::string& text) {
     return out;
 }
 
+// A page that says why there is no picture to show, within the pane's 256 pixels.
+std::string MessagePage(const std::string& text) {
+    return "<body topmargin=\"0\" leftmargin=\"0\"><div style=\"font:12px sans-serif;margin:6px;width:244px\">" +
+           AttributeText(text) + "</div></body>";
+}
+
+// What a clip's own header says of it: "1920 x 1080, 0:12".
+std::string ClipFacts(const std::optional<formats::ClipInfo>& clip) {
+    if (!clip) return "Its header does not tell its size and length.";
+    char text[96];
+    const auto seconds = static_cast<long long>(clip->seconds + 0.5);
+    std::snprintf(text, sizeof text, "%u x %u, %lld:%02lld", static_cast<unsigned>(clip->width),
+                  static_cast<unsigned>(clip->height), seconds / 60, seconds % 60);
+    return text;
+}
+
+// A clip's page: a video element playing its bytes, and what its header says of it below.
+std::string ClipPageText(const std::string& tempFolder, const std::string& clipName,
+                         const std::optional<formats::ClipInfo>& clip) {
+    const std::string q = "\"";
+    return "<body topmargin=" + q + "0" + q + " leftmargin=" + q + "0" + q + "><video src=" + q +
+           AttributeText(tempFolder) + clipName + q + " width=" + q + "256" + q + " height=" + q + "232" + q +
+           " controls></video><div style=" + q + "font:12px sans-serif;margin:2px 6px" + q + ">" +
+           AttributeText(ClipFacts(clip)) + "</div></body>";
+}
+
+// A clip's bytes are named by its extension, so the browser engine knows what it plays.
+std::string ClipFileName(FileKind kind) {
+    std::string extension(formats::ExtensionOf(kind));
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return "TB" + extension;
+}
+
+// An earlier clip's bytes go with every new preview: they may be large, and kept in memory.
+void RemoveClipFiles(Platform& platform, const std::string& tempFolder) {
+    for (std::size_t i = 0; i < formats::KindCount(); ++i) {
+        const FileKind kind{static_cast<std::uint8_t>(i)};
+        if (formats::VariantOf(kind).shown == formats::Shown::Clip) platform.DeleteFileA(tempFolder + ClipFileName(kind));
+    }
+}
+
+std::vector<std::uint8_t> ReadWhole(DriveBytes& bytes, std::uint64_t length) {
+    std::vector<std::uint8_t> file;
+    file.reserve(static_cast<std::size_t>(length));
+    const NextPiece pieces = PhotoPieces(bytes, length);
+    for (auto piece = pieces(); !piece.empty(); piece = pieces()) file.insert(file.end(), piece.begin(), piece.end());
+    return file;
+}
+
+struct PreviewPage {
+    std::string text;
+    formats::ByteRange read;  // what of the photo went into the preview
+};
+
+// Writes what the pane shows of the photo whose first `length` bytes `bytes` gives: TB.jpg, or a
+// clip's bytes. Returns the page that shows it, or that says why nothing can be shown. Each file
+// is made anew in place of the old one (a link planted under the fixed name is replaced, never
+// written through); a picture that cannot be written is not left as the one before it, which
+// the pane would show in its place.
+PreviewPage WritePreviewPicture(Platform& platform, FileKind kind, DriveBytes& bytes, std::uint64_t length,
+                                const std::string& tempFolder) {
+    const std::string photoPath = tempFolder + "TB.jpg";
+    const auto write = [&](const std::string& path, const NextPiece& pieces) {
+        if (!WriteWholeFile(platform, path, pieces)) return true;
+        platform.DeleteFileA(path);
+        return false;
+    };
+    const formats::Format& format = formats::FormatOf(kind);
+    SourceView photo(bytes, 0, length);
+    RemoveClipFiles(platform, tempFolder);
+    switch (formats::VariantOf(kind).shown) {
+        case formats::Shown::AsItIs: break;
+        case formats::Shown::Embedded: {
+            const auto preview = format.EmbeddedPreview ? format.EmbeddedPreview(photo) : std::nullopt;
+            if (!preview) {
+                // Sectors that could not be read may be why: what was read of it is told.
+                platform.DeleteFileA(photoPath);
+                return {MessagePage("This " + std::string(formats::ExtensionOf(kind).substr(1)) +
+                                    " file carries no JPEG preview that can be shown here, or its structure breaks off. "
+                                    "Save it and open it with a program for raw photos."),
+                        {0, length}};
+            }
+            write(photoPath, PhotoPieces(bytes, preview->offset, preview->length));
+            return {PreviewPageText(tempFolder), *preview};
+        }
+        case formats::Shown::Decoded: {
+            if (length > kLargestDecoded) {
+                platform.DeleteFileA(photoPath);
+                return {MessagePage("This photo is too large to preview here; save it to view it."), {}};
+            }
+            const formats::HeifPreview decoded = formats::HeifToJpeg(ReadWhole(bytes, length), kDecodedSide);
+            if (decoded.jpeg.empty() || !write(photoPath, WholeContent(decoded.jpeg))) {
+                platform.DeleteFileA(photoPath);
+                return {MessagePage(decoded.error.empty() ? "The preview could not be written." : decoded.error), {0, length}};
+            }
+            return {PreviewPageText(tempFolder), {0, length}};
+        }
+        case formats::Shown::Clip: {
+            platform.DeleteFileA(photoPath);
+            const auto clip = format.Clip ? format.Clip(photo) : std::nullopt;
+            const std::string name = ClipFileName(kind);
+            if (length > kLargestClip)
+                return {MessagePage("This clip is too long to play here; save it to play it. " + ClipFacts(clip)), {}};
+            if (!write(tempFolder + name, PhotoPieces(bytes, length)))
+                return {MessagePage("The clip could not be put where it can be played; save it to play it. " + ClipFacts(clip)),
+                        {0, length}};
+            return {ClipPageText(tempFolder, name, clip), {0, length}};
+        }
+    }
+    write(photoPath, PhotoPieces(bytes, length));
+    return {PreviewPageText(tempFolder), {0, length}};
+}
 
 }  // namespace
 
@@ -63,18 +185,14 @@ std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, std::
     const std::uint64_t length = PhotoLength(bytes, photo);
     RemoveLeftovers(platform, tempFolder);
 
-    // Each file is made anew in place of the old one (a link planted under the fixed name is
-    // replaced, never written through). A photo that cannot be written is not left as the one
-    // before it, which the pane would show in its place.
-    const std::string photoPath = tempFolder + "TB.jpg";
-    if (WriteWholeFile(platform, photoPath, PhotoPieces(bytes, length))) platform.DeleteFileA(photoPath);
+    const PreviewPage page = WritePreviewPicture(platform, photo.Kind, bytes, length, tempFolder);
     if (unreadable) {
-        const auto sectors = static_cast<std::int64_t>((length + kSectorSize - 1) / kSectorSize);
-        *unreadable = bytes.Unreadable().Within(photo.StartSector, photo.StartSector + sectors);
+        const auto first = static_cast<std::int64_t>(page.read.offset / kSectorSize);
+        const auto end = static_cast<std::int64_t>((page.read.End() + kSectorSize - 1) / kSectorSize);
+        *unreadable = bytes.Unreadable().Within(photo.StartSector + first, photo.StartSector + end);
     }
-    const std::string page = PreviewPageText(tempFolder);
     const std::string pagePath = tempFolder + "TB001.htm";
-    WriteWholeFile(platform, pagePath, WholeContent({reinterpret_cast<const std::uint8_t*>(page.data()), page.size()}));
+    WriteWholeFile(platform, pagePath, WholeContent({reinterpret_cast<const std::uint8_t*>(page.text.data()), page.text.size()}));
     return pagePath;
 }
 

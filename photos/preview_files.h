@@ -1,6 +1,7 @@
 #pragma once
-// The two files the preview pane shows a photo from: the photo as "TB.jpg" and a one-line
-// page "TB001.htm" that draws it at 256 by 256, both in the private temporary folder.
+// The files the preview pane shows a photo from: the photo as "TB.jpg" and a one-line page
+// "TB001.htm" that draws it at 256 by 256, both in the private temporary folder; for a clip, its
+// bytes and a page that plays them.
 
 #include <cstdint>
 #include <functional>
@@ -20,13 +21,20 @@ std::string PreviewPageText(const std::string& tempFolder);
 std::string PreviewTempFolder(Platform& platform);
 
 // Reads the photo a piece at a time up to where it ends, the same bytes Save writes (see
-// PhotoLength), and writes both files afresh, each under a temporary name first, so TB.jpg is
-// the whole photo or is not there (no old tail, no planted link followed, nothing half-written
-// if the program is killed). `afterRead` runs after every read of the drive (the window yields
-// there) and may throw to give the preview up, which leaves the files as they were. Returns the
-// page's path. Throws DiskError when the drive cannot be read or ends inside the photo; nothing is
-// written then. A file that cannot be written is not there afterwards. `unreadable`, when given,
-// receives the sectors of the photo that could not be read: TB.jpg holds zeros there.
+// PhotoLength), and writes the files the pane shows it from, each under a temporary name first,
+// so a file is whole or is not there (no old tail, no planted link followed, nothing
+// half-written if the program is killed): TB.jpg and the page, as its format's line says:
+// - a picture the browser engine draws (JPEG, GIF, PNG, WebP): TB.jpg holds its bytes;
+// - a RAW file (and a TIFF): TB.jpg is the largest JPEG preview it carries;
+// - HEIC and AVIF: TB.jpg is its picture decoded (where this build has the decoder);
+// - a clip: its bytes beside the page as TB.mp4 (its own extension), which the page plays in a
+//   video element above its size and length;
+// where none can be made, a page that says why. So the preview writes at most the photo's own
+// bound. `afterRead` runs after every read of the drive (the window yields there) and may throw
+// to give the preview up, which leaves the files as they were. Returns the page's path. Throws
+// DiskError when the drive cannot be read or ends inside the photo; nothing is written then.
+// `unreadable`, when given, receives the sectors of what was shown that could not be read: the
+// files hold zeros there.
 std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, std::int64_t driveEnd,
                               const std::string& tempFolder, const std::function<void()>& afterRead = {},
                               SectorRanges* unreadable = nullptr);

@@ -11,6 +11,7 @@
 #include "diskio/disk_error.h"
 #include "photos/drive_bytes.h"
 #include "photos/photo_bytes.h"
+#include "photos/photo_date.h"
 #include "photos/photo_resolution.h"
 #include "scan/entry_name.h"
 
@@ -114,7 +115,10 @@ private:
             return all();
         };
         if (showBytes_) pieces = CountedOnTheBar(std::move(pieces), cut.length, host_);
-        if (const auto failure = WriteWholeFile(platform_, entry.path, pieces, photo.Drive))
+        // The time it was taken, from what is saved of it, read where the writing starts anyway.
+        SourceView saved(reader_->bytes, start, cut.length);
+        const auto taken = PhotoFileTime(platform_, photo.Kind, saved);
+        if (const auto failure = WriteWholeFile(platform_, entry.path, pieces, photo.Drive, taken))
             throw SaveError(entry.name + " could not be written: " + *failure);
         const auto sectors = static_cast<std::int64_t>((cut.length + kSectorSize - 1) / kSectorSize);
         entry.zeros = reader_->bytes.Unreadable().Within(photo.StartSector, photo.StartSector + sectors);

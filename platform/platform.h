@@ -55,6 +55,10 @@ public:
     virtual bool CloseHandle(HANDLE object) = 0;
     // Which file an open handle stands for; for a raw volume, the device or image it reads.
     virtual bool GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) = 0;
+    // Sets the times of a file open for writing; a time not given is left as it is. Where the
+    // system keeps no creation time it is left too.
+    virtual bool SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* lastAccessTime,
+                             const FILETIME* lastWriteTime) = 0;
 
     // The error of the last failed call, as a Win32 code, and a sentence that explains it.
     virtual DWORD GetLastError() = 0;
@@ -91,6 +95,9 @@ public:
 
     // --- system ----------------------------------------------------------------------------
     virtual bool GetVersionExA(OSVERSIONINFOA& versionInformation) = 0;
+    // A time of the machine's time zone as UTC, with the daylight saving time in force on that
+    // date. The time zone is always the current one (the Win32 call's first argument is null).
+    virtual bool TzSpecificLocalTimeToSystemTime(const SYSTEMTIME& localTime, SYSTEMTIME& universalTime) = 0;
     // Copies the temporary folder, ending in a separator, and returns its length; when
     // buffer is too small, returns the size needed including the NUL. 0 on failure.
     virtual DWORD GetTempPathA(std::span<char> buffer) = 0;

@@ -7,6 +7,7 @@
 
 namespace kelvara {
 
+using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using LONG = std::int32_t;
 
@@ -116,12 +117,13 @@ struct OSVERSIONINFOA {
     char szCSDVersion[128] = {};
 };
 
-// What GetFileInformationByHandle tells of an open file; a file is the same file as another
-// when its volume serial number and its file index are the same.
+// A file's time: 100-nanosecond intervals since 1601-01-01 00:00 UTC.
 struct FILETIME {
     DWORD dwLowDateTime = 0;
     DWORD dwHighDateTime = 0;
 };
+// What GetFileInformationByHandle tells of an open file; a file is the same file as another
+// when its volume serial number and its file index are the same.
 struct BY_HANDLE_FILE_INFORMATION {
     DWORD dwFileAttributes = 0;
     FILETIME ftCreationTime, ftLastAccessTime, ftLastWriteTime;
@@ -131,6 +133,18 @@ struct BY_HANDLE_FILE_INFORMATION {
     DWORD nNumberOfLinks = 0;
     DWORD nFileIndexHigh = 0;
     DWORD nFileIndexLow = 0;
+};
+
+// A date and time by its parts, as SetFileTime's callers and the time-zone calls take it.
+struct SYSTEMTIME {
+    WORD wYear = 0;
+    WORD wMonth = 0;
+    WORD wDayOfWeek = 0;
+    WORD wDay = 0;
+    WORD wHour = 0;
+    WORD wMinute = 0;
+    WORD wSecond = 0;
+    WORD wMilliseconds = 0;
 };
 
 // One entry that FindFirstFileA/FindNextFileA report.

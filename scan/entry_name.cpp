@@ -4,10 +4,10 @@
 
 namespace kelvara {
 
-std::string EntryName(const std::string& prefix, std::int64_t index, PhotoKind kind) {
+std::string EntryName(const std::string& prefix, std::int64_t index, FileKind kind) {
     const std::int64_t number = index + 1;
     const char* pad = number < 10 ? "00" : number < 100 ? "0" : "";
-    return prefix + pad + std::to_string(number) + KindExtension(kind);
+    return prefix + pad + std::to_string(number) + std::string(formats::ExtensionOf(kind));
 }
 
 bool IsUsablePrefix(const std::string& prefix) {

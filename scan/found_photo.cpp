@@ -11,13 +11,6 @@
 
 namespace kelvara {
 
-const char* KindExtension(PhotoKind kind) { return kind == PhotoKind::Gif ? ".GIF" : ".JPG"; }
-
-EndMarkerBytes EndMarkerOf(PhotoKind kind) {
-    if (kind == PhotoKind::Gif) return {0x00, 0x3B};
-    return {0xFF, 0xD9};
-}
-
 DriveText::DriveText(const std::string& text) {
     std::copy_n(text.begin(), std::min(text.size(), text_.size() - 1), text_.begin());
 }

@@ -7,16 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "formats/format_table.h"
+
 namespace kelvara {
-
-enum class PhotoKind : std::uint8_t { Jpeg, Gif };
-
-// ".JPG" or ".GIF": the end of the photo's list entry and file name.
-const char* KindExtension(PhotoKind kind);
-
-// The kind's two-byte end-of-file marker: FF D9 ends a JPEG, 00 3B a GIF.
-using EndMarkerBytes = std::array<std::uint8_t, 2>;
-EndMarkerBytes EndMarkerOf(PhotoKind kind);
 
 // What walking an entry's structure showed; a scan leaves it Unknown, Save All sets it.
 enum class PhotoStatus : std::uint8_t {
@@ -48,8 +41,8 @@ private:
 struct FoundPhoto {
     std::int64_t StartSector = 0;  // the sector whose first bytes hold the signature
     std::int64_t EndSector = 0;    // exclusive: the next photo's StartSector, or the drive's total for the last
-    PhotoKind Kind = PhotoKind::Jpeg;
-    EndMarkerBytes EndMarker{};    // the kind's end-of-file marker
+    FileKind Kind;                 // its line of the table of formats, and its extension
+    EndMarkerBytes EndMarker{};    // the kind's end-of-file marker (00 00 for a format without one)
     DriveText Drive;               // the drive text when the photo was recorded; it is read back from there
     PhotoStatus Status = PhotoStatus::Unknown;
 };

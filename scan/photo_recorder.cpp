@@ -12,11 +12,11 @@ PhotoRecorder::PhotoRecorder(Host& host, FoundPhotoTable& table, const std::stri
     report_.total = total;
 }
 
-bool PhotoRecorder::Record(PhotoKind kind, std::int64_t sector) {
+bool PhotoRecorder::Record(FileKind kind, std::int64_t sector) {
     try {
         // The one before ends here; were there no room for this one, the scan would stop here too.
         if (!table_.empty()) table_.SetEndSector(table_.size() - 1, sector);
-        table_.push_back({sector, 0, kind, EndMarkerOf(kind), host_.DriveString()});
+        table_.push_back({sector, 0, kind, formats::EndMarkerOf(kind), host_.DriveString()});
         try {
             host_.AddFoundEntry(EntryName(prefix_, static_cast<std::int64_t>(table_.size()) - 1, kind));
         } catch (const std::bad_alloc&) {

@@ -18,7 +18,7 @@ public:
     // Records a photo whose signature starts `sector`: a list entry, its record, the end of
     // the one before. When there is no memory left for it, nothing is recorded, the scan is
     // stopped there, and false comes back.
-    bool Record(PhotoKind kind, std::int64_t sector);
+    bool Record(FileKind kind, std::int64_t sector);
 
     // The drive could not be read from `sector` on; the scan stops there.
     void StopUnreadable(const std::string& drive, std::int64_t sector, const std::string& reason);

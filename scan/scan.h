@@ -17,12 +17,14 @@ struct ScanContext {
     Host& host;
     FoundPhotoTable& table;
     const std::string& prefix;
+    KindSet kinds = KindSet::All();  // what is looked for: every format, unless fewer are asked for
 };
 
 // The NT family: the total from the sector label, fifty long runs and a final read.
 ScanReport ScanWinNT(const ScanContext& context);
 
-// The 9x family: the total from the drive's size, the first ten bytes of one sector per read.
+// The 9x family: the total from the drive's size, the first ten bytes of one sector per read (and
+// the head of a sector where those start a format that names its file by more).
 ScanReport ScanWin98(const ScanContext& context);
 
 }  // namespace kelvara

@@ -25,8 +25,9 @@ ScanReport ScanWin98(const ScanContext& context) {
     }
     host.SetProgressMax(total);
 
-    SectorBuffer buffer;
+    SectorBuffer buffer, head;
     SectorRanges unreadable;
+    const SignatureTest signatures(context.kinds);
     std::int64_t i = 0;
     while (i != total) {
         if (host.StopRequested()) {
@@ -36,14 +37,26 @@ ScanReport ScanWin98(const ScanContext& context) {
         host.SetCurrentSector(i);
         drive = host.DriveString();
         try {
-            ReadSectors(context.platform, drive, i, 0, 10, buffer, &unreadable);
+            ReadSectors(context.platform, drive, i, 0, SignatureTest::kFirstBytes, buffer, &unreadable);
         } catch (const DiskError& error) {
             recorder.StopUnreadable(drive, i, error.what());
             break;
         }
         ++i;
         host.SetProgressValue(i);
-        const auto kind = SignatureAt(buffer.data(), buffer.size());
+        // The first bytes decide; a format that names its file by more reads its head on its own.
+        std::optional<FileKind> kind;
+        if (signatures.Matches(buffer.data())) {
+            kind = signatures.Name(buffer.data(), [&]() -> std::span<const std::uint8_t> {
+                const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(SignatureTest::kHeadSectors, total - (i - 1)));
+                try {
+                    ReadSectors(context.platform, drive, i - 1, 0, want * kSectorSize, head, &unreadable);
+                    return head;
+                } catch (const DiskError&) {
+                    return buffer;  // the next read meets the same failure and says so
+                }
+            });
+        }
         if (kind && !recorder.Record(*kind, i - 1)) break;
         host.Yield();
     }

@@ -16,7 +16,8 @@ public:
         : context_(context),
           host_(context.host),
           total_(std::clamp<std::int64_t>(CaptionNumber(context.host.SectorsCaption()), 0, kMaxSectors)),
-          recorder_(context.host, context.table, context.prefix, total_) {}
+          recorder_(context.host, context.table, context.prefix, total_),
+          signatures_(context.kinds) {}
 
     ScanReport Run() {
         host_.SetProgressMax(total_);
@@ -61,7 +62,7 @@ private:
                 recorder_.VolumeEnded(drive, pieceStart + held);
                 volumeEnded_ = true;
             }
-            FindSignatures(held);
+            FindSignatures(drive, pieceStart, held);
             std::size_t next = 0;
             for (std::int32_t j = 0; j < held; ++j) {
                 if (next < hits_.size() && hits_[next].sector == j) {
@@ -87,15 +88,38 @@ private:
     // in the processor's cache, before the window's calls come between two sectors.
     struct Hit {
         std::int32_t sector;
-        PhotoKind kind;
+        FileKind kind;
     };
-    void FindSignatures(std::int32_t sectors) {
+    void FindSignatures(const std::string& drive, std::int64_t pieceStart, std::int32_t sectors) {
         constexpr std::int32_t kAhead = 64;  // sectors: the read just left them far from the processor
         hits_.clear();
         const std::uint8_t* data = buffer_.data();
         for (std::int32_t j = 0; j < sectors; ++j) {
             if (j + kAhead < sectors) PrefetchForReading(data + std::size_t(j + kAhead) * kSectorSize);
-            if (const auto kind = SignatureAt(data + std::size_t(j) * kSectorSize, kSectorSize)) hits_.push_back({j, *kind});
+            const std::uint8_t* first = data + std::size_t(j) * kSectorSize;
+            if (!signatures_.Matches(first)) continue;
+            const auto kind = signatures_.Name(first, [&] { return HeadAt(drive, pieceStart, sectors, j); });
+            if (kind) hits_.push_back({j, *kind});
+        }
+    }
+
+    // The first sectors from sector j of the piece on, for a format that names its file by more
+    // than its first bytes. Always the same bytes, wherever the pieces happen to end: the drive's
+    // up to the scan's end (or the volume's), read on their own where the piece ends first.
+    std::span<const std::uint8_t> HeadAt(const std::string& drive, std::int64_t pieceStart, std::int32_t held,
+                                         std::int32_t j) {
+        const std::int64_t sector = pieceStart + j;
+        const std::int64_t end = volumeEnded_ ? pieceStart + held : total_;
+        const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(SignatureTest::kHeadSectors, end - sector));
+        const auto inBuffer = [&](std::int32_t sectors) {
+            return std::span<const std::uint8_t>(buffer_.data() + std::size_t(j) * kSectorSize, std::size_t(sectors) * kSectorSize);
+        };
+        if (held - j >= want) return inBuffer(want);
+        try {
+            const std::int32_t got = ReadSectors(context_.platform, drive, sector, 0, want * kSectorSize, head_, &unreadable_);
+            return std::span<const std::uint8_t>(head_.data(), std::size_t(std::min(got, want)) * kSectorSize);
+        } catch (const DiskError&) {
+            return inBuffer(held - j);  // the scan's next read meets the same failure and says so
         }
     }
 
@@ -104,7 +128,9 @@ private:
     Host& host_;
     const std::int64_t total_;
     PhotoRecorder recorder_;
+    const SignatureTest signatures_;
     SectorBuffer buffer_;
+    SectorBuffer head_;
     SectorRanges unreadable_;
     std::int64_t tested_ = 0;  // also the number of the sector under test
     bool volumeEnded_ = false;

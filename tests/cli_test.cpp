@@ -8,6 +8,7 @@
 #include <QThread>
 #include <algorithm>
 #include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <map>
@@ -18,6 +19,7 @@
 #include "destination/destination_lock.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/format_files.h"
 #include "tests/support/hostile_cards.h"
 #include "tests/support/mounts.h"
 #include "tests/support/temp_dir.h"
@@ -250,6 +252,96 @@ TEST(Cli, ASavedPhotoEndsWhereItsStructureEnds) {
                   "kelvara-cli: Image008.JPG is incomplete: its data break off after " + std::to_string(damaged.size()) +
                       " bytes; it was saved as far as it holds together.",
                   "kelvara-cli: 8 files saved (1 incomplete); 1 entry lies inside other photos; 0 entries are not photos."}));
+}
+
+// When a file says it was taken, as a file time: EXIF's text is local time, a clip's (with a Z) UTC.
+std::optional<std::time_t> TakenAt(const std::string& taken) {
+    std::tm time{};
+    if (taken.empty() || std::sscanf(taken.c_str(), "%d:%d:%d %d:%d:%d", &time.tm_year, &time.tm_mon, &time.tm_mday,
+                                     &time.tm_hour, &time.tm_min, &time.tm_sec) != 6)
+        return std::nullopt;
+    time.tm_year -= 1900;
+    time.tm_mon -= 1;
+    time.tm_isdst = -1;
+    return taken.back() == 'Z' ? timegm(&time) : std::mktime(&time);
+}
+
+// The entries of a scan's output, by the sector they start at.
+std::map<std::int64_t, std::string> ScanEntries(const std::string& out) {
+    std::map<std::int64_t, std::string> entries;
+    for (const std::string& line : Lines(out)) {
+        const auto tab = line.find('\t');
+        if (tab != std::string::npos) entries[std::stoll(line.substr(tab + 1))] = line.substr(0, tab);
+    }
+    return entries;
+}
+
+// A card of every format today's cameras and phones write, deleted, with old data after them.
+TEST(Cli, EveryFormatComesBackWholeNamedByItsOwnHeaderAndDated) {
+    LaidCard card(140000);
+    const std::vector<testing::FormatFile> files = testing::EveryFormatFiles(card.dir.path());
+    std::vector<std::int64_t> starts;
+    for (const testing::FormatFile& file : files) {
+        starts.push_back(card.next);
+        card.Lay({file.bytes});
+    }
+    card.Lay({OldData(300000, 21)});
+    const QString image = QString::fromStdString(card.image);
+
+    // Each file is listed where it starts, named as its own head says; the scan's lines stay
+    // NAME, START, END. The other entries are chance signatures and previews inside the files.
+    const CliRun scan = Cli({"scan", image, "--quiet"});
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    const auto entries = ScanEntries(scan.out);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        ASSERT_TRUE(entries.count(starts[i])) << files[i].extension;
+        EXPECT_EQ(fs::path(entries.at(starts[i])).extension(), files[i].extension);
+    }
+    EXPECT_GT(entries.size(), files.size());
+    // The 9x family reads the same heads and names the same files.
+    EXPECT_EQ(Cli({"scan", image, "--quiet", "--family", "9x"}).out, scan.out);
+
+    const CliRun run = card.Save("out");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Lines(run.out).size(), files.size());
+    int dated = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string path = card.dir.file("out/" + entries.at(starts[i]));
+        ASSERT_TRUE(fs::exists(path)) << path;
+        EXPECT_EQ(testing::ReadFileBytes(path), files[i].bytes) << path;
+        struct stat status {};
+        ASSERT_EQ(stat(path.c_str(), &status), 0);
+        if (const auto taken = TakenAt(files[i].taken)) {
+            EXPECT_EQ(status.st_mtime, *taken) << path << " " << files[i].taken;
+            ++dated;
+        }
+    }
+    EXPECT_GE(dated, 9);  // the JPEGs, RAW files and RAF at least
+    const std::string inside = std::to_string(entries.size() - files.size());
+    EXPECT_NE(run.err.find(" lies inside " + entries.at(starts[1]) + ": it was not saved on its own."), std::string::npos)
+        << run.err;
+    EXPECT_EQ(Lines(run.err).back(), "kelvara-cli: " + std::to_string(files.size()) + " files saved (0 incomplete); " + inside +
+                                         (inside == "1" ? " entry lies" : " entries lie") +
+                                         " inside other photos; 0 entries are not photos.");
+
+    // --formats takes groups and extensions; the entries are numbered among those looked for.
+    const CliRun raw = Cli({"scan", image, "--quiet", "--formats", "raw,TIF"});
+    ASSERT_EQ(raw.status, 0) << raw.err;
+    std::vector<std::string> rawNames;
+    for (const auto& [start, name] : ScanEntries(raw.out)) rawNames.push_back(name);
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        for (const char* kind : {".DNG", ".CR2", ".NEF", ".ARW", ".ORF", ".RW2", ".RAF", ".TIF"})
+            if (files[i].extension == kind) {
+                char name[32];
+                std::snprintf(name, sizeof name, "Image%03zu%s", expected.size() + 1, kind);
+                expected.push_back(name);
+            }
+    EXPECT_EQ(rawNames, expected);
+    const CliRun wrong = Cli({"scan", image, "--formats", "raw,slides"});
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_NE(wrong.err.find("--formats takes jpeg,gif,"), std::string::npos) << wrong.err;
+    EXPECT_NE(wrong.err.find("not 'slides'"), std::string::npos) << wrong.err;
 }
 
 // The card behind a partition table, as an SD card carries one: partition 1 is left empty,

@@ -30,6 +30,8 @@
 namespace kelvara {
 namespace {
 
+const FileKind kJpeg = *formats::KindOfExtension(".JPG");
+
 namespace fs = std::filesystem;
 using testing::FakeHost;
 using testing::FakePlatform;
@@ -138,7 +140,7 @@ TEST(TinyMedia, AReaderWithNoCardRefusesEveryCommandWithAReason) {
     platform.folders.insert("C:\\Out");
     EXPECT_EQ(GetTotalSectors(platform, "G:\\"), -1);
     FoundPhotoTable table;
-    table.assign(1, {0, 4, PhotoKind::Jpeg, {0xFF, 0xD9}, "G:\\"});  // a photo found before the card was taken out
+    table.assign(1, {0, 4, kJpeg, {0xFF, 0xD9}, "G:\\"});  // a photo found before the card was taken out
     for (const bool nine : {false, true}) {
         platform.platformId = nine ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
         FakeHost host;
@@ -218,7 +220,7 @@ TEST(LargeMedia, A64GiBCardIsScannedToItsEndInBoundedMemory) {
     EXPECT_EQ(report.failed, 0) << report.firstFailure;
     EXPECT_EQ(testing::ReadFileBytes(tmp.file("out/Image001.JPG")), first);
     for (const int i : {0, 2, 4, 5})
-        EXPECT_EQ(testing::ReadFileBytes(tmp.file("out/" + EntryName("Image", i + 1, PhotoKind::Jpeg))), photos[i]) << i;
+        EXPECT_EQ(testing::ReadFileBytes(tmp.file("out/" + EntryName("Image", i + 1, kJpeg))), photos[i]) << i;
     WritePreviewFiles(platform, table[0], DriveEnd(table), tmp.path() + "/");
     EXPECT_EQ(testing::ReadFileBytes(tmp.file("TB.jpg")), first);
 
@@ -250,7 +252,7 @@ TEST(LargeMedia, ACardOfMoreThan2To31SectorsGivesBackItsPhotosPastThat) {
     const Bytes photo = testing::MakeJpegWithThumbnail(320, 240, 3);
     const std::int64_t at = (std::int64_t{1} << 31) + 4000;
     testing::WriteBytesAt(image, at * 512, photo);
-    FoundPhotoTable table = {{at, total, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "D:\\"}};
+    FoundPhotoTable table = {{at, total, kJpeg, formats::EndMarkerOf(kJpeg), "D:\\"}};
     FakeHost host;
     fs::create_directory(tmp.file("out"));
     const SaveReport report = SavePhotos(platform, host, table, {0}, "C:\\out", "Image");

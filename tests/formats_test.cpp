@@ -11,6 +11,7 @@
 
 #include "formats/format_walkers.h"
 #include "formats/heif_preview.h"
+#include "tests/support/format_files.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_photos.h"
 #include "tests/support/tiff_writer.h"
@@ -19,16 +20,12 @@ namespace kelvara::formats {
 namespace {
 
 using testing::Bytes;
+using testing::Noise;
 using testing::TiffWriter;
 
 Bytes Then(Bytes bytes, const Bytes& more) {
     bytes.insert(bytes.end(), more.begin(), more.end());
     return bytes;
-}
-Bytes Noise(std::size_t length, std::uint32_t seed) {
-    Bytes noise(length);
-    for (auto& byte : noise) byte = static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
-    return noise;
 }
 
 using Walker = std::optional<std::uint64_t> (*)(ByteSource&);
@@ -56,13 +53,8 @@ private:
 // Files made by a tool: skipped with a message where the tool is missing.
 class ToolFiles : public ::testing::Test {
 protected:
-    Bytes Make(const std::string& name, const std::string& command) {
-        const std::string path = dir.file(name);
-        const std::string line = "cd '" + dir.path() + "' && " + command + " >/dev/null 2>&1";
-        if (std::system(line.c_str()) != 0) return {};
-        return testing::ReadFileBytes(path);
-    }
-    static bool Has(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null").c_str()) == 0; }
+    Bytes Make(const std::string& name, const std::string& command) { return testing::ToolFile(dir.path(), name, command); }
+    static bool Has(const char* tool) { return testing::HasTool(tool); }
 
     testing::TempDir dir;
 };
@@ -189,37 +181,17 @@ TEST_F(ToolFiles, HeifPhotosPreviewAsJpegs) {
     }
 }
 
-// A RAW file's layout: the first directory (its make, a thumbnail, SubIFDs to the preview and
-// the RAW data, the EXIF directory with the date), as the makers lay them out.
+// A RAW file's layout, as the makers lay them out: its first directory names the camera.
 struct RawLayout {
     Bytes file;
     ByteRange preview;
 };
 RawLayout MakeRaw(std::array<std::uint8_t, 4> magic, const std::string& make, const std::string& model, bool dng,
                   bool cr2 = false) {
-    TiffWriter tiff(magic, cr2);
     const Bytes preview = testing::MakeJpeg(160, 120, 3);
-    const Bytes thumbnail = testing::MakeJpeg(32, 24, 4);
-    // Lossless JPEG as RAW data: larger than the preview, and no picture for a browser.
-    Bytes raw = {0xFF, 0xD8, 0xFF, 0xC3, 0x00, 0x0B};
-    raw.resize(preview.size() * 3, 0x5A);
-    const std::uint32_t previewAt = tiff.Blob(preview);
-    const std::uint32_t rawAt = tiff.Blob(raw);
-    const std::uint32_t thumbnailAt = tiff.Blob(thumbnail);
-    const std::uint32_t previewIfd = tiff.Directory({TiffWriter::Long(0xFE, 1), TiffWriter::Short(0x103, 7),
-                                                     TiffWriter::Long(0x111, previewAt), TiffWriter::Long(0x117, static_cast<std::uint32_t>(preview.size()))});
-    const auto half = static_cast<std::uint32_t>(raw.size() / 2);
-    const std::uint32_t rawIfd = tiff.Directory({TiffWriter::Long(0xFE, 0), TiffWriter::Short(0x103, 7),
-                                                 tiff.LongList(0x144, {rawAt, rawAt + half}),
-                                                 tiff.LongList(0x145, {half, static_cast<std::uint32_t>(raw.size()) - half})});
-    const std::uint32_t exif = tiff.Directory({tiff.Text(0x9003, "2019:07:14 08:09:10")});
-    std::vector<TiffWriter::Field> first = {tiff.Text(0x10F, make), tiff.Text(0x110, model),
-                                            tiff.LongList(0x14A, {previewIfd, rawIfd}), TiffWriter::Long(0x8769, exif)};
-    if (dng) first.push_back({0xC612, 1, 4, 0x00000401});
-    const std::uint32_t ifd1 = tiff.Directory({TiffWriter::Long(0x201, thumbnailAt),
-                                               TiffWriter::Long(0x202, static_cast<std::uint32_t>(thumbnail.size()))});
-    tiff.SetFirst(tiff.Directory(first, ifd1));
-    return {tiff.bytes, {previewAt, preview.size()}};
+    const testing::RawFile raw = testing::MakeRawFile(
+        {magic, cr2, make, model, dng, preview, testing::MakeJpeg(32, 24, 4), preview.size() * 3});
+    return {raw.bytes, {raw.previewAt, raw.previewLength}};
 }
 
 TEST(RawFiles, AreNamedByTheirHeaderAndTagsAndEndAtTheirFurthestByte) {
@@ -317,14 +289,8 @@ TEST(RawFiles, HostileDirectoriesAreRefusedQuickly) {
 
 TEST(RafFiles, EndWhereTheirHeaderSays) {
     const Bytes jpeg = testing::MakeJpeg(160, 120, 9);
-    Bytes raf(108 + 4, 0);
-    std::copy_n("FUJIFILMCCD-RAW 0201FF383501", 28, raf.begin());
-    const auto put = [&](std::size_t at, std::size_t value) {
-        for (int i = 0; i < 4; ++i) raf[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
-    };
-    const std::size_t jpegAt = raf.size(), cfaHeaderAt = jpegAt + jpeg.size(), cfaAt = cfaHeaderAt + 64;
-    put(84, jpegAt), put(88, jpeg.size()), put(92, cfaHeaderAt), put(96, 64), put(100, cfaAt), put(104, 5000);
-    raf = Then(Then(Then(raf, jpeg), Noise(64, 1)), Noise(5000, 2));
+    Bytes raf = testing::MakeRafFile(jpeg, 5000, 1);
+    const std::size_t jpegAt = 112;
     EXPECT_EQ(raf::Identify(raf), ".RAF");
     EXPECT_EQ(Walk(raf::Length, Then(raf, Noise(3000, 3))), raf.size());
     EXPECT_EQ(Walk(raf::Length, Bytes(raf.begin(), raf.end() - 1)), std::nullopt);
@@ -392,6 +358,26 @@ TEST(IsoMediaFiles, SizesOfEveryWidthAndNoneAtAll) {
         EXPECT_EQ(iso_media::Identify(head), extension) << brand;
     }
     EXPECT_EQ(iso_media::Identify(Box("ftyp", Bytes(9, 'a'))), std::nullopt) << "not a whole number of brands";
+
+    // A CR3 keeps its preview in Canon's uuid box: a PRVW box giving the JPEG's length, then the JPEG.
+    const Bytes jpeg = testing::MakeJpeg(64, 48, 6);
+    const Bytes uuid = {0xEA, 0xF4, 0x2B, 0x5E, 0x1C, 0x98, 0x4B, 0x88, 0xB9, 0xFB, 0xB7, 0xDC, 0x40, 0x6E, 0x4D, 0x16};
+    Bytes prvw(0x18, 0);
+    for (int i = 0; i < 4; ++i) prvw[0x14 + i] = static_cast<std::uint8_t>(jpeg.size() >> (24 - 8 * i));
+    prvw = Then(prvw, jpeg);
+    for (int i = 0; i < 4; ++i) prvw[i] = static_cast<std::uint8_t>(prvw.size() >> (24 - 8 * i));
+    std::copy_n("PRVW", 4, prvw.begin() + 4);
+    const Bytes crxFtyp = Box("ftyp", {'c', 'r', 'x', ' ', 0, 0, 0, 1, 'c', 'r', 'x', ' ', 'i', 's', 'o', 'm'});
+    const Bytes cr3 = Then(Then(Then(crxFtyp, moov), Box("uuid", Then(Then(uuid, Bytes(8, 0)), prvw))), Box("mdat", Noise(2000, 5)));
+    EXPECT_EQ(iso_media::Identify(cr3), ".CR3");
+    EXPECT_EQ(Walk(iso_media::Length, Then(cr3, Noise(700, 6))), cr3.size());
+    MemoryBytes source(cr3);
+    const std::size_t jpegAt = crxFtyp.size() + moov.size() + 8 + 16 + 8 + 0x18;
+    EXPECT_EQ(iso_media::LargestPreview(source), (ByteRange{jpegAt, jpeg.size()}));
+    Bytes moved = cr3;
+    moved[jpegAt] = 0;  // no JPEG where the box says
+    MemoryBytes movedSource(moved);
+    EXPECT_EQ(iso_media::LargestPreview(movedSource), std::nullopt);
 }
 
 TEST(RiffFiles, TheSizeMustMatchTheChunks) {
@@ -420,15 +406,7 @@ TEST(RiffFiles, TheSizeMustMatchTheChunks) {
     EXPECT_EQ(riff::Identify(riff("WAVE", {})), std::nullopt);
 }
 
-// A JPEG with these APP segments after its start of image.
-Bytes WithSegments(const Bytes& jpeg, const std::vector<Bytes>& payloads, std::uint8_t marker = 0xE1) {
-    Bytes out = {0xFF, 0xD8};
-    for (const Bytes& payload : payloads) {
-        const std::size_t length = payload.size() + 2;
-        out = Then(Then(out, {0xFF, marker, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)}), payload);
-    }
-    return Then(out, Bytes(jpeg.begin() + 2, jpeg.end()));
-}
+Bytes WithSegments(const Bytes& jpeg, const std::vector<Bytes>& payloads) { return testing::WithAppSegments(jpeg, payloads); }
 std::vector<jpeg::Segment> AppSegments(const Bytes& file) {
     std::vector<jpeg::Segment> segments;
     MemoryBytes source(file);
@@ -440,13 +418,9 @@ std::uint64_t DeclaredEnd(const Bytes& file, std::uint64_t imageEnd) {
     return jpeg::DeclaredEnd(source, imageEnd, AppSegments(file));
 }
 
-// An EXIF block whose maker note (of `make`, in its own layout) places a preview `previewAt`
-// bytes from the TIFF header.
+// An EXIF block whose maker note (of `make`, in its own layout) places a preview.
 Bytes Exif(const std::string& make, const Bytes& note, const std::string& date = "2020:02:29 23:59:58") {
-    TiffWriter tiff;
-    const std::uint32_t exif = tiff.Directory({tiff.Data(0x927C, note), tiff.Text(0x9003, date)});
-    tiff.SetFirst(tiff.Directory({tiff.Text(0x10F, make), TiffWriter::Long(0x8769, exif)}));
-    return Then(Bytes{'E', 'x', 'i', 'f', 0, 0}, tiff.bytes);
+    return testing::ExifPayload(make, note, date);
 }
 // A maker note directory of these fields after `header`; offsets in it count from the TIFF header.
 Bytes Note(const Bytes& header, std::vector<TiffWriter::Field> fields) {
@@ -511,13 +485,9 @@ TEST_F(ToolFiles, MotionPhotosKeepTheirVideo) {
     if (!Has("ffmpeg")) GTEST_SKIP() << "needs ffmpeg";
     const Bytes video = Make("v.mp4", std::string(kClip) + "v.mp4");
     const Bytes photo = testing::MakeJpeg(120, 90, 5);
-    const auto xmp = [](const std::string& text) {
-        const std::string packet = std::string("http://ns.adobe.com/xap/1.0/", 29) + "<x:xmpmeta><rdf:RDF><rdf:Description " + text +
-                                   "/></rdf:RDF></x:xmpmeta>";
-        return Bytes(packet.begin(), packet.end());
-    };
+    const auto xmp = testing::XmpPayload;
     const std::string length = std::to_string(video.size());
-    const Bytes google = WithSegments(photo, {xmp("GCamera:MicroVideo=\"1\" GCamera:MicroVideoOffset=\"" + length + "\"")});
+    const Bytes google = testing::MakeMotionPhoto(photo, video);
     const Bytes container = WithSegments(
         photo, {xmp("><Container:Directory><rdf:Seq><rdf:li><Container:Item Item:Mime=\"image/jpeg\" Item:Semantic=\"Primary\" "
                     "Item:Length=\"0\" Item:Padding=\"8\"/></rdf:li><rdf:li><Container:Item Item:Mime=\"video/mp4\" "
@@ -537,7 +507,7 @@ TEST_F(ToolFiles, MotionPhotosKeepTheirVideo) {
     const struct {
         Bytes file;
         std::uint64_t imageEnd;
-    } cases[] = {{Then(google, video), google.size()},
+    } cases[] = {{google, google.size() - video.size()},
                  {Then(Then(container, Bytes(8, 0)), video), container.size()},
                  {samsung, photo.size()}};
     for (const auto& c : cases) {

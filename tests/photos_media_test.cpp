@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "diskio/get_total_sectors.h"
-#include "photos/photo_structure.h"
+#include "formats/format_table.h"
 #include "photos/preview_files.h"
 #include "photos/save_file.h"
 #include "platform/posix/posix_platform.h"
@@ -24,15 +24,17 @@
 namespace kelvara {
 namespace {
 
+const FileKind kJpeg = *formats::KindOfExtension(".JPG"), kGif = *formats::KindOfExtension(".GIF");
+
 namespace fs = std::filesystem;
 using testing::FakeHost;
 using testing::TempDir;
 using testing::Bytes;
 using testing::ReadFileBytes;
 
-std::optional<std::uint64_t> Length(PhotoKind kind, const Bytes& bytes) {
+std::optional<std::uint64_t> Length(FileKind kind, const Bytes& bytes) {
     MemoryBytes source(bytes);
-    return StructuralLength(kind, source);
+    return formats::StructuralLength(kind, source);
 }
 Bytes Then(Bytes bytes, const Bytes& more) {
     bytes.insert(bytes.end(), more.begin(), more.end());
@@ -52,8 +54,8 @@ TEST(PhotoStructure, APhotoEndsWhereItsOwnStructureEndsWhateverFollows) {
                            testing::MakeProgressiveJpeg(160, 120, 3), testing::MakeJpegWithRestarts(4, 12),
                            testing::MakeJpegWithPreview(80, 60, 5)};
     for (const Bytes& jpeg : jpegs) {
-        EXPECT_EQ(Length(PhotoKind::Jpeg, jpeg), jpeg.size());
-        EXPECT_EQ(Length(PhotoKind::Jpeg, Then(jpeg, clip)), jpeg.size());  // a clip after it is not the photo
+        EXPECT_EQ(Length(kJpeg, jpeg), jpeg.size());
+        EXPECT_EQ(Length(kJpeg, Then(jpeg, clip)), jpeg.size());  // a clip after it is not the photo
     }
     const Bytes progressive = jpegs[2];
     int scans = 0;
@@ -62,8 +64,8 @@ TEST(PhotoStructure, APhotoEndsWhereItsOwnStructureEndsWhateverFollows) {
 
     const Bytes gifs[] = {testing::MakeGif89a(20, 10, 1), testing::MakeAnimatedGif89a(24, 16, 2, 3)};
     for (const Bytes& gif : gifs) {
-        EXPECT_EQ(Length(PhotoKind::Gif, gif), gif.size());
-        EXPECT_EQ(Length(PhotoKind::Gif, Then(gif, clip)), gif.size());
+        EXPECT_EQ(Length(kGif, gif), gif.size());
+        EXPECT_EQ(Length(kGif, Then(gif, clip)), gif.size());
     }
 }
 
@@ -72,22 +74,22 @@ TEST(PhotoStructure, AStructureThatLeadsNowhereGivesNoEnd) {
     // Cut short and followed by zeros, then by the next photo: the walk meets its signature.
     Bytes cut(photo.begin(), photo.begin() + static_cast<long>(photo.size() / 2));
     cut.resize(cut.size() + 700, 0);
-    EXPECT_EQ(Length(PhotoKind::Jpeg, Then(cut, photo)), std::nullopt);
-    EXPECT_EQ(Length(PhotoKind::Jpeg, cut), std::nullopt);                 // the bytes end first
+    EXPECT_EQ(Length(kJpeg, Then(cut, photo)), std::nullopt);
+    EXPECT_EQ(Length(kJpeg, cut), std::nullopt);                 // the bytes end first
     for (int seed = 0; seed < 200; ++seed) {                               // signatures by chance
         Bytes chance = Clip(20000, seed);
         chance[0] = 0xFF, chance[1] = 0xD8;
-        EXPECT_EQ(Length(PhotoKind::Jpeg, chance), std::nullopt) << seed;
+        EXPECT_EQ(Length(kJpeg, chance), std::nullopt) << seed;
         std::copy_n("GIF89a", 6, chance.begin());
-        EXPECT_EQ(Length(PhotoKind::Gif, chance), std::nullopt) << seed;
+        EXPECT_EQ(Length(kGif, chance), std::nullopt) << seed;
     }
     // A Multi-Picture index whose preview is not where it says, or not whole: the photo ends
     // at its own end.
     Bytes moved = testing::MakeJpegWithPreview(80, 60, 5);
     const std::size_t photoEnd = moved.size() - testing::MakeJpeg(160, 120, 505).size();
-    EXPECT_EQ(Length(PhotoKind::Jpeg, Bytes(moved.begin(), moved.end() - 10)), photoEnd);
+    EXPECT_EQ(Length(kJpeg, Bytes(moved.begin(), moved.end() - 10)), photoEnd);
     moved[photoEnd] = 0;
-    EXPECT_EQ(Length(PhotoKind::Jpeg, moved), photoEnd);
+    EXPECT_EQ(Length(kJpeg, moved), photoEnd);
 }
 
 // Files laid at the sectors given on a card in memory, scanned, then saved whole; what became
@@ -209,7 +211,7 @@ TEST_F(CardTest, SavedPhotosAreTheDeletedFilesByteForByte) {
     EXPECT_EQ(report.failed, 0) << report.firstFailure;
     EXPECT_TRUE(host.messages.empty());
     for (std::size_t i = 0; i < card.photos.size(); ++i) {
-        const std::string name = EntryName("Image", static_cast<std::int64_t>(i), card.photos[i].gif ? PhotoKind::Gif : PhotoKind::Jpeg);
+        const std::string name = EntryName("Image", static_cast<std::int64_t>(i), card.photos[i].gif ? kGif : kJpeg);
         EXPECT_EQ(ReadFileBytes(tmp.file("out/" + name)), card.photos[i].bytes) << card.photos[i].name;
     }
 }

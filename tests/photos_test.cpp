@@ -19,6 +19,8 @@
 namespace kelvara {
 namespace {
 
+const FileKind kJpeg = *formats::KindOfExtension(".JPG"), kGif = *formats::KindOfExtension(".GIF");
+
 using testing::FakeHost;
 using testing::FakePlatform;
 using Bytes = std::vector<std::uint8_t>;
@@ -98,10 +100,10 @@ protected:
         platform.folders.insert("C:\\Out");
         volume = &platform.AddVolume('E', 64);
     }
-    void Photo(int index, std::int64_t sector, std::int64_t end, const Bytes& bytes, PhotoKind kind = PhotoKind::Jpeg) {
+    void Photo(int index, std::int64_t sector, std::int64_t end, const Bytes& bytes, FileKind kind = kJpeg) {
         std::copy(bytes.begin(), bytes.end(), volume->begin() + sector * 512);
         if (table.size() <= static_cast<std::size_t>(index)) table.resize(static_cast<std::size_t>(index) + 1);
-        table.Set(static_cast<std::size_t>(index), {sector, end, kind, EndMarkerOf(kind), "E:\\"});
+        table.Set(static_cast<std::size_t>(index), {sector, end, kind, formats::EndMarkerOf(kind), "E:\\"});
     }
     std::string Save(int index, const std::string& folder = "C:\\Out") {
         return SaveFile(platform, host, table, index, folder, "Image");
@@ -125,7 +127,7 @@ TEST_F(PhotoTest, SavedFileIsTheRunCutAfterItsOwnKindsMarker) {
     const Bytes jpeg = Jpeg(700);
     Photo(0, 2, 5, jpeg);
     const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 1, 2, 0xFF, 0xD9, 3, 0x00, 0x3B, 4, 0x00, 0x3B};
-    Photo(1, 5, 6, gif, PhotoKind::Gif);
+    Photo(1, 5, 6, gif, kGif);
     volume->at(6 * 512 - 2) = 0xFF;  // past the GIF's end; not its marker
     volume->at(6 * 512 - 1) = 0xD9;
     Bytes whole = Jpeg(1024, 0x33);  // no end marker: written whole
@@ -158,7 +160,7 @@ TEST_F(PhotoTest, NamesFollowTheListAndBadRequestsWriteNothing) {
     EXPECT_EQ(Save(8, "No"), "No\\Image009.JPG");  // without a dialog, "No" is only a folder's name
     EXPECT_THROW(Save(8, ""), SaveError);
     // A run of any length is read, but zeros past the card's end are no photo.
-    table.Set(0, {10, 10 + 4194304, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"});
+    table.Set(0, {10, 10 + 4194304, kJpeg, formats::EndMarkerOf(kJpeg), "E:\\"});
     table.SetEndSector(table.size() - 1, table[0].EndSector);
     try {
         Save(0);
@@ -291,7 +293,7 @@ TEST_F(PhotoTest, PreviewFilesHoldTheCutPhotoAndThePageAndNothingOld) {
     Photo(0, 0, 4, longer);
     Photo(1, 4, 8, shorter);
     const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 1, 2, 0xFF, 0xD9, 3, 0x00, 0x3B};
-    Photo(2, 8, 9, gif, PhotoKind::Gif);
+    Photo(2, 8, 9, gif, kGif);
     const std::int64_t end = DriveEnd(table);
 
     EXPECT_EQ(WritePreviewFiles(platform, table[0], end, "C:\\Temp\\"), "C:\\Temp\\TB001.htm");
@@ -320,7 +322,7 @@ TEST_F(PhotoTest, PreviewFilesHoldTheCutPhotoAndThePageAndNothingOld) {
     platform.drives['E'].volume.reset();
     const auto before = platform.calls.size();
     EXPECT_THROW(WritePreviewFiles(platform, table[0], end, "C:\\Temp\\"), DiskError);
-    table.Set(0, {-2, INT32_MAX, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"});
+    table.Set(0, {-2, INT32_MAX, kJpeg, formats::EndMarkerOf(kJpeg), "E:\\"});
     EXPECT_THROW(WritePreviewFiles(platform, table[0], end, "C:\\Temp\\"), DiskError);
     for (std::size_t i = before; i < platform.calls.size(); ++i) EXPECT_EQ(platform.calls[i].find("C:\\"), std::string::npos);
 
@@ -332,6 +334,94 @@ TEST_F(PhotoTest, PreviewFilesHoldTheCutPhotoAndThePageAndNothingOld) {
     platform.diskSpace = -1;
     platform.folders.erase("C:\\Temp");
     EXPECT_NO_THROW(WritePreviewFiles(platform, table[1], end, "C:\\Temp\\"));
+}
+
+void Put32(Bytes& bytes, std::uint32_t value, bool big) {
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (big ? 24 - 8 * i : 8 * i)));
+}
+Bytes IsoBox(const std::string& type, const Bytes& payload) {
+    Bytes box;
+    Put32(box, static_cast<std::uint32_t>(payload.size() + 8), true);
+    box.insert(box.end(), type.begin(), type.end());
+    box.insert(box.end(), payload.begin(), payload.end());
+    return box;
+}
+
+// What the pane shows of what the browser engine cannot draw itself, and which sectors of it it
+// says could not be read.
+TEST_F(PhotoTest, PreviewFilesShowARawsJpegAClipsPageOrWhyNot) {
+    // A RAW file: its directory names an embedded JPEG (bytes 64 to 1064), then RAW data.
+    const Bytes preview = Jpeg(1000, 0x21);
+    Bytes raw = {'I', 'I', 42, 0};
+    Put32(raw, 8, false);
+    raw.insert(raw.end(), {4, 0});
+    for (const auto& [tag, value] : {std::pair{0x111u, 1064u}, {0x117u, 3000u}, {0x201u, 64u}, {0x202u, 1000u}}) {
+        raw.insert(raw.end(), {static_cast<std::uint8_t>(tag), static_cast<std::uint8_t>(tag >> 8), 4, 0, 1, 0, 0, 0});
+        Put32(raw, value, false);
+    }
+    Put32(raw, 0, false);
+    raw.resize(64, 0);
+    raw.insert(raw.end(), preview.begin(), preview.end());
+    raw.resize(4064, 0x5A);
+    Photo(0, 0, 8, raw, *formats::KindOfExtension(".DNG"));
+    // A clip of 320 by 240 pixels lasting two seconds, by its movie and track headers.
+    Bytes movie(100, 0), track(84, 0);
+    movie[14] = 0x03, movie[15] = 0xE8;  // a timescale of 1000
+    movie[18] = 0x07, movie[19] = 0xD0;  // and 2000 of it
+    track[76] = 0x01, track[77] = 0x40;  // the width, 16.16
+    track[81] = 0xF0;                    // the height
+    const Bytes clip = [&] {
+        Bytes out = IsoBox("ftyp", {'i', 's', 'o', 'm', 0, 0, 2, 0, 'i', 's', 'o', 'm', 'm', 'p', '4', '1'});
+        const Bytes moov = IsoBox("moov", [&] {
+            Bytes inside = IsoBox("mvhd", movie);
+            const Bytes trak = IsoBox("trak", IsoBox("tkhd", track));
+            inside.insert(inside.end(), trak.begin(), trak.end());
+            return inside;
+        }());
+        const Bytes mdat = IsoBox("mdat", Bytes(1500, 0x33));
+        out.insert(out.end(), moov.begin(), moov.end());
+        out.insert(out.end(), mdat.begin(), mdat.end());
+        return out;
+    }();
+    Photo(1, 8, 16, clip, *formats::KindOfExtension(".MP4"));
+    Photo(2, 16, 20, Jpeg(700));
+    // A TIFF that carries no JPEG.
+    Bytes plain(raw.begin(), raw.begin() + 64);
+    plain[8] = 2;  // its strips only, and no further directory
+    std::fill_n(plain.begin() + 34, 4, 0);
+    plain.resize(4064, 0x5A);
+    Photo(3, 20, 28, plain, *formats::KindOfExtension(".TIF"));
+    platform.drives['E'].badSectors = {5};  // in the RAW data
+    const std::int64_t end = DriveEnd(table);
+    const auto page = [&] {
+        const Bytes& text = File("C:\\Temp\\TB001.htm");
+        return std::string(text.begin(), text.end());
+    };
+
+    SectorRanges unreadable;
+    WritePreviewFiles(platform, table[0], end, "C:\\Temp\\", {}, &unreadable);
+    EXPECT_EQ(File("C:\\Temp\\TB.jpg"), preview);
+    EXPECT_EQ(page(), PreviewPageText("C:\\Temp\\"));
+    EXPECT_TRUE(unreadable.empty()) << "the zeros are not in what is shown";
+    platform.drives['E'].badSectors = {1};  // in the preview
+    WritePreviewFiles(platform, table[0], end, "C:\\Temp\\", {}, &unreadable);
+    SectorRanges inPreview;
+    inPreview.Add(1, 1);
+    EXPECT_EQ(unreadable, inPreview);
+    platform.drives['E'].badSectors.clear();
+
+    WritePreviewFiles(platform, table[1], end, "C:\\Temp\\");
+    EXPECT_EQ(File("C:\\Temp\\TB.mp4"), clip);
+    EXPECT_FALSE(platform.files.count("C:\\Temp\\TB.jpg")) << "no earlier picture stands in for it";
+    EXPECT_EQ(page(), "<body topmargin=\"0\" leftmargin=\"0\"><video src=\"C:\\Temp\\TB.mp4\" width=\"256\" height=\"232\" "
+                      "controls></video><div style=\"font:12px sans-serif;margin:2px 6px\">320 x 240, 0:02</div></body>");
+    WritePreviewFiles(platform, table[2], end, "C:\\Temp\\");
+    EXPECT_FALSE(platform.files.count("C:\\Temp\\TB.mp4")) << "a clip's bytes go with the next preview";
+    EXPECT_EQ(File("C:\\Temp\\TB.jpg"), Jpeg(700));
+
+    WritePreviewFiles(platform, table[3], end, "C:\\Temp\\");
+    EXPECT_FALSE(platform.files.count("C:\\Temp\\TB.jpg"));
+    EXPECT_NE(page().find("This TIF file carries no JPEG preview that can be shown here"), std::string::npos) << page();
 }
 
 }  // namespace

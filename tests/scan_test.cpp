@@ -15,6 +15,8 @@
 namespace kelvara {
 namespace {
 
+const FileKind kJpeg = *formats::KindOfExtension(".JPG"), kGif = *formats::KindOfExtension(".GIF");
+
 using testing::FakeHost;
 using testing::FakePlatform;
 
@@ -75,14 +77,14 @@ TEST(RunLength, RoundsHalvesToTheEvenNeighbour) {
 }
 
 TEST(EntryName, PadsTheNumberToThreeDigitsAndGoesOnPast999) {
-    EXPECT_EQ(EntryName("Image", 0, PhotoKind::Jpeg), "Image001.JPG");
-    EXPECT_EQ(EntryName("Image", 8, PhotoKind::Jpeg), "Image009.JPG");
-    EXPECT_EQ(EntryName("Image", 9, PhotoKind::Gif), "Image010.GIF");
-    EXPECT_EQ(EntryName("Image", 98, PhotoKind::Jpeg), "Image099.JPG");
-    EXPECT_EQ(EntryName("Image", 99, PhotoKind::Jpeg), "Image100.JPG");
-    EXPECT_EQ(EntryName("Card", 500, PhotoKind::Jpeg), "Card501.JPG");
-    EXPECT_EQ(EntryName("Image", 999, PhotoKind::Jpeg), "Image1000.JPG");
-    EXPECT_EQ(EntryName("Image", 12344, PhotoKind::Gif), "Image12345.GIF");
+    EXPECT_EQ(EntryName("Image", 0, kJpeg), "Image001.JPG");
+    EXPECT_EQ(EntryName("Image", 8, kJpeg), "Image009.JPG");
+    EXPECT_EQ(EntryName("Image", 9, kGif), "Image010.GIF");
+    EXPECT_EQ(EntryName("Image", 98, kJpeg), "Image099.JPG");
+    EXPECT_EQ(EntryName("Image", 99, kJpeg), "Image100.JPG");
+    EXPECT_EQ(EntryName("Card", 500, kJpeg), "Card501.JPG");
+    EXPECT_EQ(EntryName("Image", 999, kJpeg), "Image1000.JPG");
+    EXPECT_EQ(EntryName("Image", 12344, kGif), "Image12345.GIF");
 }
 
 TEST(EntryName, APrefixMayHoldNoCharacterAFileNameMayNot) {
@@ -147,7 +149,7 @@ TEST_F(ScanTest, RecordsEveryPhotoWhereverItsSignatureStartsASector) {
         EXPECT_EQ(table[i].EndSector, ends[i]);
         EXPECT_EQ(table[i].Drive, "E:\\");
     }
-    EXPECT_EQ(table[1].Kind, PhotoKind::Gif);
+    EXPECT_EQ(table[1].Kind, kGif);
     EXPECT_EQ(table[1].EndMarker, (EndMarkerBytes{0x00, 0x3B}));
     EXPECT_EQ(table[0].EndMarker, (EndMarkerBytes{0xFF, 0xD9}));
     EXPECT_EQ(host.selected, 4);
@@ -232,8 +234,8 @@ TEST_F(ScanTest, TheTableGrowsWithEveryPhotoFound) {
 TEST(FoundPhotoTable, PastAFewMegabytesTheRecordsLiveInATemporaryFile) {
     constexpr std::size_t kCount = 300000;
     const auto record = [](std::size_t i) {
-        const PhotoKind kind = i % 3 ? PhotoKind::Jpeg : PhotoKind::Gif;
-        return FoundPhoto{static_cast<std::int64_t>(i) * 3, static_cast<std::int64_t>(i) * 3 + 3, kind, EndMarkerOf(kind),
+        const FileKind kind = i % 3 ? kJpeg : kGif;
+        return FoundPhoto{static_cast<std::int64_t>(i) * 3, static_cast<std::int64_t>(i) * 3 + 3, kind, formats::EndMarkerOf(kind),
                           i % 2 ? "E:\\" : "F:\\"};
     };
     FoundPhotoTable table;
@@ -311,8 +313,8 @@ TEST_F(ScanTest, SectorNumbersPast2To31AreHeldWhole) {
     EXPECT_EQ(report.end, ScanReport::End::Stopped);
 
     PhotoRecorder recorder(host, table, prefix, 3000000100);
-    recorder.Record(PhotoKind::Jpeg, 2999999000);
-    recorder.Record(PhotoKind::Gif, 3000000000);
+    recorder.Record(kJpeg, 2999999000);
+    recorder.Record(kGif, 3000000000);
     recorder.Finish(3000000100, 3000000100);
     EXPECT_EQ(table[0].EndSector, 3000000000);
     EXPECT_EQ(table[1].StartSector, 3000000000);

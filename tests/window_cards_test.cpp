@@ -4,13 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
+#include "formats/format_walkers.h"
 #include "photos/preview_files.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/format_files.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_card.h"
 #include "tests/window/main_window.h"
@@ -22,6 +25,7 @@ using namespace ids::frm_main;
 using testing::Bytes;
 using testing::DestinationAnswer;
 using testing::MainWindow;
+using testing::ViewOf;
 
 class CardInTheWindow : public ::testing::Test {
 protected:
@@ -165,6 +169,101 @@ TEST(WindowCards, ScansOfARealCardFindTheDeletedPhotosInCardOrder) {
             EXPECT_EQ(main.window.FoundPhotoTable[i].EndSector, main.window.FoundPhotoTable[i + 1].StartSector);
     }
     EXPECT_EQ(lists[0], lists[1]);
+}
+
+// A card of every format cameras and phones write: listed by each file's own header as the
+// command line lists it, previewed as far as the pane can show it, saved whole. Where the
+// browser cannot show pages, the pane draws the picture a page would show, or shows the words of
+// a page that has none (a clip's size and length).
+TEST(WindowCards, EveryFormatIsListedPreviewedAndSavedWhole) {
+    testing::TempDir dir;
+    const std::string image = dir.file("card.img");
+    testing::MakeFatImage(image, 32, 140000);
+    const auto files = testing::EveryFormatFiles(dir.path());
+    std::vector<std::int64_t> starts;
+    std::int64_t next = testing::ReadGeometryWithMinfo(image).dataStartSector;
+    for (const testing::FormatFile& file : files) {
+        starts.push_back(next);
+        next = testing::LayFiles(image, next, {file.bytes});
+    }
+    PosixPlatform::Options options;
+    options.images.push_back({image});
+    options.home = dir.path();
+    PosixPlatform platform(options);
+    const auto fileOf = [&](const char* extension) {
+        return static_cast<std::size_t>(std::find_if(files.begin(), files.end(), [&](const testing::FormatFile& file) {
+                                            return file.extension == extension;
+                                        }) - files.begin());
+    };
+    const std::string temp = PreviewTempFolder(platform);
+    const std::size_t dng = fileOf(".DNG"), mp4 = fileOf(".MP4");
+    MemoryBytes raw(files[dng].bytes);
+    const auto preview = formats::tiff::LargestPreview(raw);
+    ASSERT_TRUE(preview);
+    const Bytes previewBytes(files[dng].bytes.begin() + static_cast<long>(preview->offset),
+                             files[dng].bytes.begin() + static_cast<long>(preview->End()));
+
+    for (const bool browser : {true, false}) {
+        SCOPED_TRACE(browser ? "with a browser" : "without a browser");
+        testing::FakeToolkit toolkit;
+        toolkit.browserRenders = browser;
+        FrmMain window(platform, toolkit);
+        window.Show();
+        testing::FakeView& view = ViewOf(window);
+        view.Choose(cbxDrives, 1);
+        view.Click(ToolbarButton(3));
+        const auto rowOf = [&](std::size_t file) {
+            for (std::int64_t row = 0; row < window.PhotoList().count(); ++row)
+                if (window.FoundPhotoTable[static_cast<std::size_t>(row)].StartSector == starts[file]) return row;
+            return std::int64_t{-1};
+        };
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            ASSERT_GE(rowOf(i), 0) << files[i].extension;
+            const std::string name = view.EntryText(lstFiles, rowOf(i));
+            EXPECT_EQ(name.substr(name.size() - files[i].extension.size()), files[i].extension);
+        }
+
+        // A RAW shows the largest JPEG it carries.
+        view.Choose(lstFiles, rowOf(dng));
+        EXPECT_EQ(testing::ReadFileBytes(temp + "TB.jpg"), previewBytes);
+        if (browser)
+            EXPECT_EQ(view.Navigations(WB2).back(), temp + "TB001.htm");
+        else
+            EXPECT_EQ(view.PictureFiles(WB2).back(), temp + "TB.jpg");
+        // A clip: its bytes, and a page that plays it and tells its size and length.
+        if (mp4 < files.size()) {
+            view.Choose(lstFiles, rowOf(mp4));
+            EXPECT_EQ(testing::ReadFileBytes(temp + "TB.mp4"), files[mp4].bytes);
+            EXPECT_FALSE(std::filesystem::exists(temp + "TB.jpg"));
+            if (browser) {
+                EXPECT_EQ(view.Navigations(WB2).size(), 2u);
+            } else {
+                ASSERT_NE(view.Document(WB2), nullptr);
+                ASSERT_EQ(view.Document(WB2)->size(), 1u);
+                EXPECT_EQ(view.Document(WB2)->front().Text(), "320 x 240, 0:02");
+                EXPECT_EQ(view.PictureFiles(WB2).size(), 1u);
+            }
+        }
+        EXPECT_EQ(view.Text(lblStatus), "Ready");
+    }
+
+    MainWindow main(platform);
+    main.Choose("D:\\");
+    main.Click(3);
+    std::filesystem::create_directory(dir.file("Out"));
+    main.toolkit.messages.clear();
+    DestinationAnswer answer(main, "C:\\Out");
+    main.view.Click(btnSaveAll);
+    for (std::int64_t row = 0; row < main.Count(); ++row) {
+        const auto start = main.window.FoundPhotoTable[static_cast<std::size_t>(row)].StartSector;
+        const auto file = std::find(starts.begin(), starts.end(), start) - starts.begin();
+        if (file == static_cast<std::ptrdiff_t>(starts.size())) continue;  // a chance signature inside a file
+        EXPECT_EQ(testing::ReadFileBytes(dir.file("Out/" + main.Entry(row))), files[static_cast<std::size_t>(file)].bytes)
+            << main.Entry(row);
+    }
+    // What lies inside the files (the DNG's chance FF D8 among them) is said, not saved.
+    ASSERT_EQ(main.toolkit.messages.size(), 1u);
+    EXPECT_NE(main.toolkit.messages[0].text.find("inside other photos"), std::string::npos) << main.toolkit.messages[0].text;
 }
 
 // The command line runs the same scan: the same names, starts and ends as the window's list.

@@ -20,6 +20,7 @@
 #include "window/frm_about.h"
 #include "window/frm_browser.h"
 #include "window/frm_options.h"
+#include "window/preview_pane.h"
 #include "window/save_folder.h"
 
 namespace kelvara {
@@ -33,9 +34,6 @@ struct PreviewGivenUp {};
 constexpr int kScanButton = 3, kOptionsButton = 5, kHelpButton = 7, kAboutButton = 9, kImageDiskButton = 11,
               kDiskWipeButton = 13;
 constexpr int kToolbarButtons = 13;
-
-// The picture the preview page shows, beside it in the temporary folder.
-constexpr const char* kPreviewPicture = "TB.jpg";
 
 std::string Upper(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -292,10 +290,13 @@ void FrmMain::ShowPreview(std::int64_t index) {
         return;
     }
     if (page.empty()) return;  // given up for a newer click, or for the window's closing
-    if (browserRenders_)
+    if (browserRenders_) {
         view_->Navigate(WB2, page);
-    else
-        view_->ShowPictureFile(WB2, temp + kPreviewPicture);
+    } else if (const PaneWithoutBrowser pane = PaneFromPreview(platform_, temp, page); pane.picture) {
+        view_->ShowPictureFile(WB2, *pane.picture);
+    } else {
+        view_->ShowDocument(WB2, pane.words);
+    }
     ++previews_;
     controls_.SetVisible(picBox, true);
     controls_.SetVisible(Image1, false);

@@ -529,6 +529,7 @@ void Win32Window::ShowDocument(int browser, const HelpDocument& document) {
         place->text = CreateWindowExA(0, richEdit, "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY,
                                       0, 0, area.right, area.bottom, place->window, nullptr, Instance(), nullptr);
     }
+    ShowWindow(place->window, SW_SHOW);  // over a picture the pane drew before
     std::string rtf = RichText(document);
     EDITSTREAM stream{};
     stream.dwCookie = reinterpret_cast<DWORD_PTR>(&rtf);

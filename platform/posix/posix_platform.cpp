@@ -19,6 +19,7 @@
 #include "platform/posix/file_attributes.h"
 #include "platform/posix/file_pointer.h"
 #include "platform/posix/file_search.h"
+#include "platform/posix/file_times.h"
 #include "platform/posix/mount_table.h"
 #include "platform/posix/posix_errors.h"
 #include "platform/posix/program_launcher.h"
@@ -388,6 +389,17 @@ bool PosixPlatform::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFOR
     information.nFileIndexHigh = static_cast<DWORD>(inode >> 32);
     information.nFileIndexLow = static_cast<DWORD>(inode);
     return SetLastWin32Error(0), true;
+}
+
+bool PosixPlatform::SetFileTime(HANDLE file, const FILETIME* /*creationTime: POSIX keeps none to set*/,
+                                const FILETIME* lastAccessTime, const FILETIME* lastWriteTime) {
+    auto* f = As<FileHandle>(handles_.Find(file));
+    if (!f) return FailWith(ERROR_INVALID_HANDLE);
+    return SetFileTimes(f->fd.get(), lastAccessTime, lastWriteTime) ? (SetLastWin32Error(0), true) : FailWithErrno(errno);
+}
+
+bool PosixPlatform::TzSpecificLocalTimeToSystemTime(const SYSTEMTIME& localTime, SYSTEMTIME& universalTime) {
+    return LocalTimeToUtc(localTime, universalTime) || FailWith(ERROR_INVALID_PARAMETER);
 }
 
 // --- file system ---------------------------------------------------------------------------------

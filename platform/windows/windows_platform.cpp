@@ -139,6 +139,23 @@ bool WindowsPlatform::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INF
     return true;
 }
 
+bool WindowsPlatform::SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* lastAccessTime,
+                                  const FILETIME* lastWriteTime) {
+    const auto time = [](const FILETIME* t) { return t ? ::FILETIME{t->dwLowDateTime, t->dwHighDateTime} : ::FILETIME{}; };
+    const ::FILETIME creation = time(creationTime), access = time(lastAccessTime), write = time(lastWriteTime);
+    return ::SetFileTime(ToWin(file), creationTime ? &creation : nullptr, lastAccessTime ? &access : nullptr,
+                         lastWriteTime ? &write : nullptr) != 0;
+}
+
+bool WindowsPlatform::TzSpecificLocalTimeToSystemTime(const SYSTEMTIME& localTime, SYSTEMTIME& universalTime) {
+    const ::SYSTEMTIME local{localTime.wYear, localTime.wMonth, localTime.wDayOfWeek, localTime.wDay,
+                             localTime.wHour, localTime.wMinute, localTime.wSecond, localTime.wMilliseconds};
+    ::SYSTEMTIME utc{};
+    if (!::TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc)) return false;
+    universalTime = {utc.wYear, utc.wMonth, utc.wDayOfWeek, utc.wDay, utc.wHour, utc.wMinute, utc.wSecond, utc.wMilliseconds};
+    return true;
+}
+
 DWORD WindowsPlatform::GetLastError() { return ::GetLastError(); }
 
 std::string WindowsPlatform::FormatErrorMessage(DWORD errorCode) {

@@ -23,6 +23,9 @@ public:
                          std::span<std::uint8_t> outBuffer, DWORD& bytesReturned) override;
     bool CloseHandle(HANDLE object) override;
     bool GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) override;
+    bool SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* lastAccessTime,
+                     const FILETIME* lastWriteTime) override;
+    bool TzSpecificLocalTimeToSystemTime(const SYSTEMTIME& localTime, SYSTEMTIME& universalTime) override;
 
     DWORD GetLastError() override;
     std::string FormatErrorMessage(DWORD errorCode) override;

@@ -10,7 +10,7 @@
 #include <span>
 
 #include "photos/end_marker.h"
-#include "photos/photo_structure.h"
+#include "formats/format_table.h"
 
 namespace {
 
@@ -35,12 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto expected = Reference(buffer, first, second);
     if (kelvara::FindLastEndMarker(buffer, first, second) != expected) std::abort();
 
-    for (const auto kind : {kelvara::PhotoKind::Jpeg, kelvara::PhotoKind::Gif}) {
+    // Every format of the table: the JPEG and GIF walks above all, whose end markers these are.
+    for (const kelvara::formats::Format* format : kelvara::formats::Table()) {
         kelvara::MemoryBytes bytes(buffer);
-        const kelvara::Walk walk = kelvara::WalkStructure(kind, bytes);
+        const kelvara::Walk walk = format->WalkStructure(bytes);
         if (walk.end && (*walk.end < 3 || *walk.end > buffer.size() || walk.reached != *walk.end)) std::abort();
-        if (walk.end && kind == kelvara::PhotoKind::Jpeg && !walk.image) std::abort();  // a GIF may hold no image
-        (void)kelvara::HoldsImage(kind, bytes, buffer.size());
+        if (walk.end && format == &kelvara::formats::jpeg::kFormat && !walk.image) std::abort();  // a GIF may hold no image
+        (void)format->HoldsImage(bytes, buffer.size());
     }
     return 0;
 }

@@ -7,6 +7,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SECTOR = 512
@@ -113,6 +114,64 @@ def far_preview_card(sectors, count):
     return bytes(card)
 
 
+def iso_box(kind, payload):
+    return struct.pack(">I4s", len(payload) + 8, kind) + payload
+
+
+def tiny_clip(data_length, seed):
+    """An MP4 as its boxes lay it out: ftyp, a movie header of 2 s and a 64x48 track, its samples."""
+    movie = struct.pack(">IIIII", 0, 0, 0, 1000, 2000).ljust(100, b"\0")
+    track = bytearray(84)
+    track[76:84] = struct.pack(">II", 64 << 16, 48 << 16)
+    moov = iso_box(b"moov", iso_box(b"mvhd", movie) + iso_box(b"trak", iso_box(b"tkhd", bytes(track))))
+    body = bytes(1 + (i * 7 + seed) % 250 for i in range(data_length))
+    return iso_box(b"ftyp", b"isom\0\0\2\0isommp41") + moov + iso_box(b"mdat", body)
+
+
+def tiny_png(seed):
+    def chunk(kind, payload):
+        return struct.pack(">I", len(payload)) + kind + payload + struct.pack(">I", zlib.crc32(kind + payload))
+    rows = b"".join(b"\0" + bytes((seed + x + y) % 256 for x in range(16)) for y in range(16))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 16, 16, 8, 0, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+def tiny_raw(jpeg, raw_length):
+    """A DNG's layout: its first directory right after the header names the camera and its JPEG,
+    then the JPEG and the RAW data in a strip."""
+    entries = 6
+    first = 8
+    make_at = first + 2 + 12 * entries + 4
+    jpeg_at = make_at + 6
+    raw_at = jpeg_at + len(jpeg) + len(jpeg) % 2
+    out = bytearray(b"II*\0" + struct.pack("<I", first) + struct.pack("<H", entries))
+    for tag, kind, count, value in ((0x10F, 2, 6, make_at), (0x111, 4, 1, raw_at), (0x117, 4, 1, raw_length),
+                                    (0x201, 4, 1, jpeg_at), (0x202, 4, 1, len(jpeg)), (0xC612, 1, 4, 0x0401)):
+        out += struct.pack("<HHII", tag, kind, count, value)
+    out += struct.pack("<I", 0) + b"Leica\0" + jpeg + b"\0" * (len(jpeg) % 2)
+    out += bytes(1 + (i * 11) % 250 for i in range(raw_length))
+    return bytes(out)
+
+
+def format_card(sectors):
+    """Files of the formats besides JPEG and GIF one after another from sector starts, as a phone
+    or camera leaves them: a RAW file, a clip with a chance FF D8 at a sector's start in its data,
+    a PNG, a motion photo carrying its clip; then old data."""
+    card = bytearray(sectors * SECTOR)
+    clip = bytearray(tiny_clip(3000, 5))
+    chance = (len(clip) - 1500) // SECTOR * SECTOR
+    clip[chance:chance + 4] = b"\xff\xd8\xff\xdb"
+    xmp = (b"http://ns.adobe.com/xap/1.0/\0<rdf:Description GCamera:MicroVideo=\"1\" "
+           b"GCamera:MicroVideoOffset=\"%d\"/>" % len(clip))
+    motion = tiny_jpeg(1200, 3, b"\xff\xe1" + struct.pack(">H", len(xmp) + 2) + xmp) + bytes(clip)
+    at = 0
+    for data in (tiny_raw(tiny_jpeg(1500, 2), 6000), bytes(clip), tiny_png(4), motion, tiny_jpeg(700, 6)):
+        card[at:at + len(data)] = data
+        at += (len(data) + SECTOR - 1) // SECTOR * SECTOR
+    card[at:] = bytes(1 + (i * 13) % 250 for i in range(len(card) - at))
+    return bytes(card)
+
+
 def write(target, name, data):
     folder = os.path.join(HERE, "corpus", target)
     os.makedirs(folder, exist_ok=True)
@@ -172,6 +231,8 @@ def main():
         write("scan_fuzzer", "chained_gif", bytes([0, 0, 0]) + chained_gif_card(120))
         write("scan_fuzzer", "far_previews", bytes([0, 0, 0]) + far_preview_card(120, 20))
         write("scan_fuzzer", "signature_everywhere", bytes([0, 0, 0]) + b"\xff\xd8\xff".ljust(SECTOR, b"\0") * 120)
+        write("scan_fuzzer", "every_format_card", bytes([0, 0, 0]) + format_card(110))
+        write("scan_fuzzer", "every_format_card_9x", bytes([1, 0, 0]) + format_card(110))
         giant = tiny_jpeg(1500, 1, multi_picture([(2400000000, 1500 - 10)])) + tiny_jpeg(1000, 2)
         write("scan_fuzzer", "declared_giant", bytes([0, 0, 0]) + giant.ljust(40 * SECTOR, b"\0"))
 

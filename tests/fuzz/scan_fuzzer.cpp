@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/format_table.h"
 #include "photos/end_marker.h"
-#include "photos/photo_structure.h"
 #include "photos/preview_files.h"
 #include "photos/save_file.h"
 #include "scan/entry_name.h"
@@ -58,14 +58,21 @@ struct Card {
 
 struct Expected {
     std::vector<std::int64_t> starts;
-    std::vector<PhotoKind> kinds;
+    std::vector<FileKind> kinds;
 };
 
-Expected PhotosOn(const Card& card, std::int64_t total) {
+// Every sector the table's test takes for a file's start, each named from the head of the card
+// at that sector: up to the count, and on the NT family, which stops there, up to the volume's
+// end (the 9x service reads zeros past it).
+Expected PhotosOn(const Card& card, std::int64_t total, bool nine) {
     Expected expected;
-    for (std::int64_t s = 0; s < total; ++s) {
+    const SignatureTest test;
+    const std::int64_t tested = nine ? total : std::min(total, card.sectors());
+    for (std::int64_t s = 0; s < tested; ++s) {
         const Bytes sector = card.Sector(s);
-        if (const auto kind = SignatureAt(sector.data(), sector.size())) {
+        const Bytes head = card.Run(s, std::min(s + SignatureTest::kHeadSectors, tested));
+        if (!test.Matches(sector.data())) continue;
+        if (const auto kind = test.Name(sector.data(), [&] { return std::span<const std::uint8_t>(head); })) {
             expected.starts.push_back(s);
             expected.kinds.push_back(*kind);
         }
@@ -107,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // What was found: every signature at a sector's start, in order, and runs that meet. On the
     // NT family a count past the volume's end is noticed, and the last photo ends with the volume.
-    const Expected expected = PhotosOn(card, total);
+    const Expected expected = PhotosOn(card, total, nine);
     const bool ended = !nine && total > card.sectors();
     std::int64_t lastEnd = total;
     if (ended && !expected.starts.empty() && expected.starts.back() < card.sectors()) lastEnd = card.sectors();
@@ -148,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const Bytes reachable = Reachable(card, photo, driveEnd, nine);
         if (entry.status == PhotoStatus::Whole) {
             MemoryBytes bytes(reachable);
-            const auto length = StructuralLength(photo.Kind, bytes);
+            const auto length = formats::StructuralLength(photo.Kind, bytes);
             Check(length && platform.files.at(entry.path) == Bytes(reachable.begin(), reachable.begin() + *length));
         } else if (entry.status == PhotoStatus::Incomplete) {
             const Bytes& file = platform.files.at(entry.path);
@@ -175,10 +182,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& call : platform.CallsNamed("ReadFile")) read += std::stoull(call.substr(9));
     Check(read <= 6 * std::max<std::uint64_t>(card.volume.size(), 512) + (card.bad ? 1u << 20 : 0));
 
-    // The preview shows what Save wrote of a photo.
-    if (!saved.empty() && !saved[0].path.empty()) {
+    // The preview writes no more than Save wrote of the photo: a picture the browser engine draws
+    // is that file, a RAW's JPEG lies in it, a clip plays it. (A HEIC is decoded by a library.)
+    const formats::Shown shown = table.empty() ? formats::Shown::Decoded : formats::VariantOf(table[0].Kind).shown;
+    if (!saved.empty() && !saved[0].path.empty() && shown != formats::Shown::Decoded) {
         WritePreviewFiles(platform, table[0], driveEnd, "C:\\Temp\\");
-        Check(platform.files.at("C:\\Temp\\TB.jpg") == platform.files.at(saved[0].path));
+        const Bytes& file = platform.files.at(saved[0].path);
+        std::vector<const Bytes*> shownFiles;
+        for (const auto& [path, bytes] : platform.files)
+            if (path.rfind("C:\\Temp\\TB.", 0) == 0) shownFiles.push_back(&bytes);
+        Check(shownFiles.size() <= 1);
+        if (shown == formats::Shown::Embedded) {
+            for (const Bytes* jpeg : shownFiles) Check(std::search(file.begin(), file.end(), jpeg->begin(), jpeg->end()) != file.end());
+        } else {
+            Check(shownFiles.size() == 1 && *shownFiles[0] == file);
+        }
     }
     Check(platform.OpenHandles() == 0);
     return 0;

@@ -29,9 +29,11 @@
 #include <QWebEngineView>
 #include <QWindow>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <sys/stat.h>
 
+#include "formats/heif_preview.h"
 #include "photos/preview_files.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/gui_main/child_test.h"
@@ -39,6 +41,8 @@
 #include "tests/gui_main/message_answers.h"
 #include "tests/gui_main/x_server.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/fat_image.h"
+#include "tests/support/format_files.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_card.h"
 #include "window/control_ids.h"
@@ -524,29 +528,81 @@ protected:
     std::unique_ptr<QtMain> main;
 };
 
+// What the pane's page answers to a script, run once it has loaded.
+QVariant PaneAnswer(QWebEngineView& browser, const QString& script) {
+    QVariant answer;
+    QEventLoop loop;
+    browser.page()->runJavaScript(script, [&](const QVariant& result) {
+        answer = result;
+        loop.quit();
+    });
+    QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return answer;
+}
+
+// Waits for the pane to load the page the preview wrote; the width of the picture it shows, as
+// the browser engine decoded it (-1 without one).
+int ShownWidth(QWebEngineView& browser) {
+    QEventLoop loop;
+    QObject::connect(&browser, &QWebEngineView::loadFinished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return PaneAnswer(browser, "document.images.length ? document.images[0].naturalWidth : -1").toInt();
+}
+
 TEST_F(QtPreview, EachPreviewShowsTheNewPhotoNotACachedOne) {
-    auto loaded = [&] {
-        QEventLoop loop;
-        QObject::connect(&Browser(), &QWebEngineView::loadFinished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(15000, &loop, &QEventLoop::quit);
-        loop.exec();
-        QVariant width;
-        QEventLoop script;
-        Browser().page()->runJavaScript("document.images.length ? document.images[0].naturalWidth : -1",
-                                        [&](const QVariant& result) {
-                                            width = result;
-                                            script.quit();
-                                        });
-        QTimer::singleShot(15000, &script, &QEventLoop::quit);
-        script.exec();
-        return width.toInt();
-    };
+    const auto loaded = [&] { return ShownWidth(Browser()); };
     main->ClickEntry(0);
     EXPECT_EQ(loaded(), 96);  // the photos are drawn 96 + 37 i pixels wide
     main->ClickEntry(1);
     EXPECT_EQ(loaded(), 133);
     main->ClickEntry(0);
     EXPECT_EQ(loaded(), 96);
+}
+
+// Every format as far as the browser engine shows it: a RAW's largest JPEG, a HEIC decoded, a
+// clip in a page that plays it and tells its size and length.
+TEST(QtPreviewFormats, EachFormatShowsAsTheBrowserEngineCanShowIt) {
+    testing::TempDir dir;
+    const std::string image = dir.file("card.img");
+    testing::MakeFatImage(image, 32, 140000);
+    const auto files = testing::EveryFormatFiles(dir.path());
+    std::map<std::string, std::int64_t> startOf;
+    std::int64_t next = testing::ReadGeometryWithMinfo(image).dataStartSector;
+    for (const testing::FormatFile& file : files) {
+        startOf[file.extension] = next;
+        next = testing::LayFiles(image, next, {file.bytes});
+    }
+    PosixPlatform::Options options;
+    options.images.push_back({image});
+    options.home = dir.path();
+    PosixPlatform platform(options);
+    QtMain main(platform);
+    main.Choose("D:\\");
+    {
+        Messages quiet;
+        main.Click(3);
+    }
+    QWebEngineView& browser = *main.view.ControlAs<QWebEngineView>(WB2);
+    const auto show = [&](const std::string& extension) {
+        for (std::int64_t row = 0; row < main.list().count(); ++row)
+            if (main.window.FoundPhotoTable[static_cast<std::size_t>(row)].StartSector == startOf[extension]) {
+                main.ClickEntry(static_cast<int>(row));
+                return ShownWidth(browser);
+            }
+        ADD_FAILURE() << extension << " is not listed";
+        return -2;
+    };
+    EXPECT_EQ(show(".DNG"), 160);
+    const bool decoder = formats::HeifToJpeg({}, 1).error.find("no HEIC/AVIF decoder") == std::string::npos;
+    if (startOf.count(".HEIC") && decoder) EXPECT_EQ(show(".HEIC"), 320);
+    if (startOf.count(".MP4")) {
+        EXPECT_EQ(show(".MP4"), -1);
+        EXPECT_EQ(PaneAnswer(browser, "document.body.innerText").toString(), "320 x 240, 0:02");
+        EXPECT_EQ(PaneAnswer(browser, "document.querySelectorAll('video').length").toInt(), 1);
+    }
+    EXPECT_EQ(main.label(lblStatus).text(), "Ready");
 }
 
 // As root, with no sandbox setting in the environment, the program itself lets the browser

@@ -355,6 +355,7 @@ std::string FakePlatform::FormatErrorMessage(DWORD errorCode) { return Win32Erro
 bool FakePlatform::DeleteFileA(const std::string& fileName) {
     Record("DeleteFileA(" + fileName + ")");
     if (readOnly) return Fail(ERROR_WRITE_PROTECT);
+    lastWriteTimes.erase(Normalize(fileName));
     return files.erase(Normalize(fileName)) ? true : Fail(ERROR_FILE_NOT_FOUND);
 }
 
@@ -370,6 +371,11 @@ bool FakePlatform::MoveFileExA(const std::string& existingFileName, const std::s
     std::vector<std::uint8_t> bytes = std::move(file->second);
     files.erase(file);
     files[to] = std::move(bytes);
+    lastWriteTimes.erase(to);
+    if (const auto time = lastWriteTimes.find(from); time != lastWriteTimes.end()) {
+        lastWriteTimes[to] = time->second;
+        lastWriteTimes.erase(time);
+    }
     sameFileAs.erase(to);  // the name now stands for the file moved there
     return true;
 }
@@ -383,6 +389,31 @@ bool FakePlatform::CreateDirectoryA(const std::string& pathName) {
     if (folders.count(path) || files.count(path)) return Fail(ERROR_ALREADY_EXISTS);
     if (!folders.count(Parent(path))) return Fail(ERROR_PATH_NOT_FOUND);
     folders.insert(path);
+    return true;
+}
+
+bool FakePlatform::SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* lastAccessTime,
+                               const FILETIME* lastWriteTime) {
+    const auto low = [](const FILETIME* t) { return t ? std::to_string(std::uint64_t{t->dwHighDateTime} << 32 | t->dwLowDateTime) : "-"; };
+    Record("SetFileTime(" + low(creationTime) + ", " + low(lastAccessTime) + ", " + low(lastWriteTime) + ")");
+    const auto it = handles_.find(file);
+    if (it == handles_.end() || it->second.kind != Handle::Kind::File || !it->second.writable) return Fail(ERROR_ACCESS_DENIED);
+    if (lastWriteTime) lastWriteTimes[it->second.path] = *lastWriteTime;
+    return true;
+}
+
+bool FakePlatform::TzSpecificLocalTimeToSystemTime(const SYSTEMTIME& localTime, SYSTEMTIME& universalTime) {
+    Record("TzSpecificLocalTimeToSystemTime()");
+    // Minutes of the day moved by the zone's offset, carried into the day before or after.
+    int minutes = localTime.wHour * 60 + localTime.wMinute - utcOffsetMinutes;
+    int day = localTime.wDay;
+    while (minutes < 0) minutes += 1440, --day;
+    while (minutes >= 1440) minutes -= 1440, ++day;
+    if (day < 1 || day > 28) return Fail(ERROR_INVALID_PARAMETER);  // a test keeps to days every month has
+    universalTime = localTime;
+    universalTime.wDay = static_cast<WORD>(day);
+    universalTime.wHour = static_cast<WORD>(minutes / 60);
+    universalTime.wMinute = static_cast<WORD>(minutes % 60);
     return true;
 }
 

@@ -58,6 +58,9 @@ public:
     };
     std::map<std::string, std::map<std::string, RegValue>> registry;
     std::set<std::string> readOnlyKeys;  // opening these with write rights is refused
+    // Last write times set through SetFileTime, by path; they go with a file that is renamed.
+    std::map<std::string, FILETIME> lastWriteTimes;
+    int utcOffsetMinutes = 0;  // the machine's time zone: local time is UTC plus this
     std::vector<std::string> startedPrograms;
     std::set<std::string> startablePrograms;
 
@@ -83,6 +86,9 @@ public:
                          std::span<std::uint8_t> outBuffer, DWORD& bytesReturned) override;
     bool CloseHandle(HANDLE object) override;
     bool GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) override;
+    bool SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* lastAccessTime,
+                     const FILETIME* lastWriteTime) override;
+    bool TzSpecificLocalTimeToSystemTime(const SYSTEMTIME& localTime, SYSTEMTIME& universalTime) override;
     DWORD GetLastError() override;
     std::string FormatErrorMessage(DWORD errorCode) override;
     bool DeleteFileA(const std::string& fileName) override;

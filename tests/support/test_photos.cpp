@@ -70,6 +70,14 @@ struct BitWriter {
 
 Bytes MakeJpeg(int width, int height, int seed, int quality) { return Encode(Draw(width, height, seed), quality); }
 
+Bytes MakePng(int width, int height, int seed) {
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    if (!Draw(width, height, seed).save(&buffer, "PNG")) throw std::runtime_error("Qt could not write a PNG");
+    return Bytes(data.begin(), data.end());
+}
+
 Bytes MakeJpegWithThumbnail(int width, int height, int seed, std::size_t thumbnailAt) {
     const Bytes photo = MakeJpeg(width, height, seed);
     const Bytes thumbnail = MakeJpeg(std::max(8, width / 8), std::max(8, height / 8), seed + 1000, 60);

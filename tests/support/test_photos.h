@@ -33,6 +33,9 @@ Bytes MakeJpegWithRestarts(int seed, int intervals);
 // as cameras write them.
 Bytes MakeJpegWithPreview(int width, int height, int seed);
 
+// A PNG of the given size, as a phone's screenshot: the picture of MakeJpeg, without loss.
+Bytes MakePng(int width, int height, int seed);
+
 // A GIF89a of the given size in four colours whose picture depends on `seed`; it ends in 00 3B.
 Bytes MakeGif89a(int width, int height, int seed);
 

@@ -45,6 +45,17 @@ TiffWriter::Field TiffWriter::LongList(std::uint16_t tag, const std::vector<std:
 }
 
 std::uint32_t TiffWriter::Directory(std::vector<Field> fields, std::uint32_t next) {
+    return Blob(DirectoryBytes(std::move(fields), next));
+}
+
+std::uint32_t TiffWriter::Reserve(std::size_t fields) { return Blob(Bytes(2 + 12 * fields + 4, 0)); }
+
+void TiffWriter::DirectoryAt(std::uint32_t at, std::vector<Field> fields, std::uint32_t next) {
+    const Bytes raw = DirectoryBytes(std::move(fields), next);
+    std::copy(raw.begin(), raw.end(), bytes.begin() + at);
+}
+
+TiffWriter::Bytes TiffWriter::DirectoryBytes(std::vector<Field> fields, std::uint32_t next) {
     std::sort(fields.begin(), fields.end(), [](const Field& a, const Field& b) { return a.tag < b.tag; });
     Bytes raw = {static_cast<std::uint8_t>(fields.size()), static_cast<std::uint8_t>(fields.size() >> 8)};
     for (const Field& field : fields) {
@@ -54,7 +65,7 @@ std::uint32_t TiffWriter::Directory(std::vector<Field> fields, std::uint32_t nex
         Put32(raw, field.value);
     }
     Put32(raw, next);
-    return Blob(raw);
+    return raw;
 }
 
 void TiffWriter::SetFirst(std::uint32_t directory) {

@@ -31,9 +31,16 @@ public:
 
     // A directory of these fields (sorted by tag) whose next directory is `next`.
     std::uint32_t Directory(std::vector<Field> fields, std::uint32_t next = 0);
+    // Room here for a directory of `fields` fields, filled in by DirectoryAt once what it points
+    // at is laid out: cameras write their first directory right after the header.
+    std::uint32_t Reserve(std::size_t fields);
+    void DirectoryAt(std::uint32_t at, std::vector<Field> fields, std::uint32_t next = 0);
     void SetFirst(std::uint32_t directory);
 
     Bytes bytes;
+
+private:
+    static Bytes DirectoryBytes(std::vector<Field> fields, std::uint32_t next);
 };
 
 }  // namespace kelvara::testing

@@ -26,7 +26,7 @@ void Sleep(int milliseconds) { std::this_thread::sleep_for(std::chrono::millisec
 // The list holds one entry, as a scan that found one photo leaves it.
 void AnEarlierScansPhoto(FrmMain& window) {
     window.SetBusy(true);
-    window.FoundPhotoTable.push_back({7, 9, PhotoKind::Jpeg, EndMarkerOf(PhotoKind::Jpeg), "E:\\"});
+    window.FoundPhotoTable.push_back({7, 9, {}, {0xFF, 0xD9}, "E:\\"});
     window.AddFoundEntry("Image001.JPG");
     window.FlushControls();
     window.SetBusy(false);

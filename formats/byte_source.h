@@ -53,6 +53,8 @@ public:
     std::uint64_t Position() const { return position_; }
     void Seek(std::uint64_t at) { position_ = at; }
     void Skip(std::uint64_t count) { position_ += count; }
+    // Lets go of the bytes in hand: another reader of the source may have moved them.
+    void Forget() { window_ = {}; }
 
     // The next byte, or nullopt at the end of the source.
     std::optional<std::uint8_t> Next() {

@@ -1,6 +1,8 @@
-#include "photos/photo_structure.h"
+// GIF89a: its blocks, image data in sub-blocks, to its trailer.
 
-namespace kelvara {
+#include "formats/format.h"
+
+namespace kelvara::formats::gif {
 namespace {
 
 constexpr std::uint8_t kExtension = 0x21, kImage = 0x2C, kTrailer = 0x3B;
@@ -18,7 +20,21 @@ bool SkipSubBlocks(ByteCursor& cursor) {
     }
 }
 
+Extension Identify(Head head) {
+    if (head.size() >= 6 && head[0] == 'G' && head[1] == 'I' && head[2] == 'F' && head[3] == '8' && head[4] == '9' &&
+        head[5] == 'a')
+        return ".GIF";
+    return std::nullopt;
+}
+
+constexpr Signature kSignatures[] = {{0, "GIF89a"}};
+constexpr Variant kVariants[] = {{".GIF", "gif", Shown::AsItIs}};
+
 }  // namespace
+
+// Its signature is all a scan knows of it, and a GIF of nothing but blocks is still a GIF.
+const Format kFormat = {"GIF89a", kSignatures, false, Identify, kVariants, WalkGif, HeadShowsImage,
+                        EndMarkerBytes{0x00, 0x3B}, nullptr, nullptr, nullptr};
 
 Walk WalkGif(ByteSource& bytes) {
     ByteCursor cursor(bytes);
@@ -60,4 +76,4 @@ Walk WalkGif(ByteSource& bytes) {
     }
 }
 
-}  // namespace kelvara
+}  // namespace kelvara::formats::gif

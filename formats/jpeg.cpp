@@ -1,12 +1,15 @@
+// JPEG: its segments and scans to its end of image, the further images its Multi-Picture index
+// declares after it, and what its metadata declares part of it beyond them.
+
 #include <algorithm>
 #include <vector>
 
-#include "photos/photo_structure.h"
+#include "formats/format.h"
 
-namespace kelvara {
+namespace kelvara::formats::jpeg {
 namespace {
 
-constexpr std::uint8_t kStartOfImage = 0xD8, kEndOfImage = 0xD9, kStartOfScan = 0xDA, kApp2 = 0xE2;
+constexpr std::uint8_t kStartOfImage = 0xD8, kEndOfImage = 0xD9, kStartOfScan = 0xDA, kApp1 = 0xE1, kApp2 = 0xE2;
 
 bool IsRestart(std::uint8_t marker) { return marker >= 0xD0 && marker <= 0xD7; }
 bool IsFrame(std::uint8_t marker) {
@@ -92,9 +95,10 @@ struct MultiPicture {
 };
 
 // One image from its FF D8 to its FF D9, by its segments and scans. The first Multi-Picture
-// index met goes to `index` when one is asked for. A broken walk has held together up to the
-// marker where it broke off, or up to where the bytes ended.
-Walk WalkImage(ByteSource& bytes, std::optional<MultiPicture>* index) {
+// index met goes to `index`, and what its Exif and XMP segments declare after the image to
+// `declared`, when they are asked for. A broken walk has held together up to the marker where it
+// broke off, or up to where the bytes ended.
+Walk WalkImage(ByteSource& bytes, std::optional<MultiPicture>* index, Declared* declared) {
     ByteCursor cursor(bytes);
     bool frame = false, scanned = false;
     std::uint64_t markerAt = 0;  // where the marker being read starts
@@ -136,6 +140,11 @@ Walk WalkImage(ByteSource& bytes, std::optional<MultiPicture>* index) {
             if (payload[0] == 'M' && payload[1] == 'P' && payload[2] == 'F' && payload[3] == 0)
                 *index = MultiPicture{segment + 4, ReadMultiPictureIndex({payload.begin() + 4, payload.end()})};
         }
+        if (code == kApp1 && declared) {
+            // Read as it is passed, while its bytes are at hand; the cursor's are then read afresh.
+            ReadDeclared(bytes, Segment{code, segment, length - 2}, *declared);
+            cursor.Forget();
+        }
         cursor.Seek(segment + length - 2);
         if (code != kStartOfScan) continue;
 
@@ -153,12 +162,8 @@ Walk WalkImage(ByteSource& bytes, std::optional<MultiPicture>* index) {
     }
 }
 
-}  // namespace
-
-Walk WalkJpeg(ByteSource& bytes) {
-    std::optional<MultiPicture> index;
-    Walk walk = WalkImage(bytes, &index);
-    if (!walk.end || !index) return walk;
+void WalkFurtherImages(ByteSource& bytes, const std::optional<MultiPicture>& index, Walk& walk) {
+    if (!index) return;
 
     // The further images count where they truly are: one after another behind the photo, at
     // most some padding to align them between (less than a sector), each a whole JPEG of exactly
@@ -168,11 +173,51 @@ Walk WalkJpeg(ByteSource& bytes) {
         const std::uint64_t start = index->base + image.offset;
         if (start < *walk.end || start - *walk.end >= kMostPadding || !OnlyPadding(bytes, *walk.end, start)) break;
         SourceView view(bytes, start, image.size);
-        if (WalkImage(view, nullptr).end != image.size) break;
+        if (WalkImage(view, nullptr, nullptr).end != image.size) break;
         walk.end = walk.reached = start + image.size;
+    }
+}
+
+// The APP segments of a photo's header, where its Exif lies: a camera writes it first or after
+// a JFIF one. Segments further in are not looked for, so a chain of them that hops through the
+// whole file is not read again for its date.
+std::vector<Segment> HeaderAppSegments(ByteSource& bytes) {
+    constexpr std::uint64_t kHeaderBytes = 256 * 1024;
+    std::vector<Segment> segments;
+    ForEachAppSegment(bytes, [&](const Segment& segment) {
+        if (segment.offset > kHeaderBytes) return false;
+        segments.push_back(segment);
+        return true;
+    });
+    return segments;
+}
+
+Extension Identify(Head head) {
+    if (head.size() >= 2 && head[0] == 0xFF && head[1] == kStartOfImage) return ".JPG";
+    return std::nullopt;
+}
+
+constexpr Signature kSignatures[] = {{0, "\xFF\xD8"}};
+constexpr Variant kVariants[] = {{".JPG", "jpeg", Shown::AsItIs}};
+
+}  // namespace
+
+const Format kFormat = {"JPEG", kSignatures, false, Identify, kVariants, WalkJpeg, JpegHoldsImage,
+                        EndMarkerBytes{0xFF, 0xD9}, nullptr, nullptr, Date};
+
+Walk WalkJpeg(ByteSource& bytes) {
+    std::optional<MultiPicture> index;
+    Declared declared;
+    Walk walk = WalkImage(bytes, &index, &declared);
+    if (walk.end) {
+        WalkFurtherImages(bytes, index, walk);
+        // What its metadata declares after that: a maker note's preview, a motion photo's clip.
+        walk.end = walk.reached = DeclaredEnd(bytes, *walk.end, declared);
     }
     return walk;
 }
+
+std::optional<PhotoTime> Date(ByteSource& bytes) { return DateTimeOriginal(bytes, HeaderAppSegments(bytes)); }
 
 bool JpegHoldsImage(ByteSource& bytes, std::uint64_t length) {
     SourceView kept(bytes, 0, length);
@@ -214,4 +259,4 @@ bool JpegHoldsImage(ByteSource& bytes, std::uint64_t length) {
     return false;
 }
 
-}  // namespace kelvara
+}  // namespace kelvara::formats::jpeg
