@@ -49,17 +49,20 @@ std::string RichText(const HelpDocument& document) {
         "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Tahoma;}{\\f1\\fmodern Courier New;}}"
         "{\\colortbl;\\red11\\green42\\blue102;\\red163\\green21\\blue12;\\red31\\green95\\blue184;}\\viewkind4\\uc1\\f0\\fs18 ";
     for (const HelpBlock& block : document) {
+        // Each block from plain text: the control's own font is the system's bold one, which a
+        // first block that sets no weight would otherwise keep.
+        rtf += "\\pard\\plain\\f0";
         switch (block.kind) {
             // Indents in twips: a margin of 180 all round, lists and rows further in.
-            case HelpBlock::Kind::Title: rtf += "\\pard\\li180\\ri180\\sa60\\fs30\\b\\cf1 "; break;
-            case HelpBlock::Kind::Tagline: rtf += "\\pard\\li180\\ri180\\sa180\\fs18\\cf3 "; break;
-            case HelpBlock::Kind::Heading: rtf += "\\pard\\li180\\ri180\\sb200\\sa60\\fs22\\b\\cf1 "; break;
-            case HelpBlock::Kind::Paragraph: rtf += "\\pard\\li180\\ri180\\sa120\\fs18 "; break;
-            case HelpBlock::Kind::Bullet: rtf += "\\pard\\li540\\ri180\\fi-240\\sa40\\fs18 \\bullet\\tab "; break;
+            case HelpBlock::Kind::Title: rtf += "\\li180\\ri180\\sa60\\fs30\\b\\cf1 "; break;
+            case HelpBlock::Kind::Tagline: rtf += "\\li180\\ri180\\sa180\\fs18\\cf3 "; break;
+            case HelpBlock::Kind::Heading: rtf += "\\li180\\ri180\\sb200\\sa60\\fs22\\b\\cf1 "; break;
+            case HelpBlock::Kind::Paragraph: rtf += "\\li180\\ri180\\sa120\\fs18 "; break;
+            case HelpBlock::Kind::Bullet: rtf += "\\li540\\ri180\\fi-240\\sa40\\fs18 \\bullet\\tab "; break;
             case HelpBlock::Kind::Numbered:
-                rtf += "\\pard\\li540\\ri180\\fi-240\\sa40\\fs18 " + std::to_string(block.number) + ".\\tab ";
+                rtf += "\\li540\\ri180\\fi-240\\sa40\\fs18 " + std::to_string(block.number) + ".\\tab ";
                 break;
-            case HelpBlock::Kind::Row: rtf += "\\pard\\li420\\ri180\\tx2000\\sa40\\fs18 "; break;
+            case HelpBlock::Kind::Row: rtf += "\\li420\\ri180\\tx2000\\sa40\\fs18 "; break;
         }
         rtf += Runs(block) + "\\b0\\cf0\\par\n";
     }
