@@ -7,25 +7,25 @@
 // folder, best of three each, and prints the ratio.
 
 #include <QApplication>
-#include <QComboBox>
 #include <QElapsedTimer>
-#include <QLabel>
 #include <cstdio>
 #include <filesystem>
 
-#include "app/browser_engine.h"
-#include "app/frm_main.h"
 #include "bench/bench_card.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/support/temp_dir.h"
 #include "tools/make_image.h"
-#include "ui/message_box.h"
+#include "window/control_ids.h"
+#include "window/frm_main.h"
+#include "window_qt/browser_engine.h"
+#include "window_qt/message_box.h"
+#include "window_qt/qt_toolkit.h"
 
 int main(int argc, char** argv) {
     using namespace kelvara;
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    PrepareBrowserEngine();  // as the program does: the window's engine starts as root too
+    qt::PrepareBrowserEngine();  // as the program does: the window's engine starts as root too
     QApplication app(argc, argv);
     testing::TempDir dir;
     const std::string image = bench::CardFromArguments(argc, argv, dir.path());
@@ -40,10 +40,10 @@ int main(int argc, char** argv) {
     options.images.push_back({image});
     options.home = dir.path();
     PosixPlatform platform(options);
-    MessageBox::SetResponder([](const MessageBox::Shown&) { return true; });
-    FrmMain window(platform);
-    window.cbxDrives->setCurrentIndex(1);
-    window.cbxDrives_Click();
+    qt::SetMessageResponder([](const Message&) { return true; });
+    qt::QtToolkit toolkit;
+    FrmMain window(platform, toolkit);
+    window.Chosen(ids::frm_main::cbxDrives, 1);  // the first card, as the user chooses it
 
     const double made = bench::BestOfThree([&] {
         std::filesystem::remove(dir.file("TOBRN.IMG"));
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         return static_cast<double>(timer.nsecsElapsed()) / 1e9;
     });
     std::printf("image: %s, %s sectors imaged, %lld bytes written\n", image.c_str(),
-                window.lblSectors->text().toStdString().c_str(),
+                window.SectorsCaption().c_str(),
                 static_cast<long long>(std::filesystem::file_size(dir.file("TOBRN.IMG"))));
     std::printf("cp:               %.3f s\n", cp);
     std::printf("Image Disk:       %.3f s  ratio %.2f (target 2)\n", made, made / cp);

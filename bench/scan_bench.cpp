@@ -7,34 +7,35 @@
 // platform and a headless scan, best of three each, and prints the ratios.
 
 #include <QApplication>
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <cstdio>
 
-#include "app/browser_engine.h"
-#include "app/frm_main.h"
 #include "bench/bench_card.h"
 #include "platform/posix/posix_platform.h"
 #include "scan/scan.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/temp_dir.h"
-#include "ui/message_box.h"
+#include "window/control_ids.h"
+#include "window/frm_main.h"
+#include "window_qt/browser_engine.h"
+#include "window_qt/message_box.h"
+#include "window_qt/qt_toolkit.h"
 
 int main(int argc, char** argv) {
     using namespace kelvara;
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    PrepareBrowserEngine();  // as the program does: the window's engine starts as root too
+    qt::PrepareBrowserEngine();  // as the program does: the window's engine starts as root too
     QApplication app(argc, argv);
     testing::TempDir dir;
     const std::string image = bench::CardFromArguments(argc, argv, dir.path());
     const double cat = bench::BestOfThree([&] { return bench::SecondsOf("cat '" + image + "' > /dev/null"); });
 
     PosixPlatform platform(std::vector<std::string>{image});
-    MessageBox::SetResponder([](const MessageBox::Shown&) { return true; });
-    FrmMain window(platform);
-    window.cbxDrives->setCurrentIndex(1);
-    window.cbxDrives_Click();
+    qt::SetMessageResponder([](const Message&) { return true; });
+    qt::QtToolkit toolkit;
+    FrmMain window(platform, toolkit);
+    window.Chosen(ids::frm_main::cbxDrives, 1);  // the first card, as the user chooses it
     const std::string sectors = window.SectorsCaption();
     const double gui = bench::BestOfThree([&] {
         QElapsedTimer timer;
@@ -55,7 +56,7 @@ int main(int argc, char** argv) {
     });
 
     std::printf("image: %s, %s sectors scanned, %d photos listed\n", image.c_str(), sectors.c_str(),
-                window.lstFiles->count());
+                static_cast<int>(window.PhotoList().count()));
     std::printf("cat:              %.3f s\n", cat);
     std::printf("scan, window:     %.3f s  ratio %.2f (target 1.5)\n", gui, gui / cat);
     std::printf("scan, headless:   %.3f s  ratio %.2f (target 1.5)\n", headless, headless / cat);

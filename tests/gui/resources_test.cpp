@@ -7,7 +7,8 @@
 #include <QImage>
 #include <QSet>
 
-#include "resources/image_lists.h"
+#include "resources/pictures.h"
+#include "window_qt/image_lists.h"
 
 namespace kelvara {
 namespace {
@@ -45,35 +46,38 @@ void ExpectDrawn(const QPixmap& pixmap, QSize size, const char* what) {
     EXPECT_GT(CoveredShare(image), 0.2) << what << " is mostly empty";
 }
 
+using qt::ListIcon;
+using qt::ListImage;
+
 TEST(ImageListTest, ToolbarIconsAreSixDistinct48PixelPictures) {
-    const ImageList list(ImageList::Which::ImageList1);
-    ASSERT_EQ(list.Count(), 6);
+    constexpr auto list = ImageListId::ImageList1;
+    ASSERT_EQ(ImageListPictures(list).size(), 6u);
     QList<QImage> seen;
     for (int i = 1; i <= 6; ++i) {
-        const QPixmap icon = list.ListImage(i);
+        const QPixmap icon = ListImage(list, i);
         ExpectDrawn(icon, {48, 48}, qPrintable(QString("ImageList1 picture %1").arg(i)));
         const QImage image = icon.toImage();
         for (const QImage& earlier : seen) EXPECT_NE(image, earlier) << "picture " << i << " repeats an earlier one";
         seen.push_back(image);
-        EXPECT_FALSE(list.Icon(i).isNull());
+        EXPECT_FALSE(ListIcon(list, i).isNull());
     }
 }
 
 TEST(ImageListTest, PicturesHaveTheirOwnSizesAndTheGuidesAreOpaqueWithWords) {
-    const ImageList list(ImageList::Which::ImageList2);
-    ASSERT_EQ(list.Count(), 5);
+    constexpr auto list = ImageListId::ImageList2;
+    ASSERT_EQ(ImageListPictures(list).size(), 5u);
     const QSize sizes[] = {{256, 256}, {256, 256}, {256, 256}, {277, 75}, {32, 32}};
     for (int i = 1; i <= 5; ++i)
-        ExpectDrawn(list.ListImage(i), sizes[i - 1], qPrintable(QString("ImageList2 picture %1").arg(i)));
+        ExpectDrawn(ListImage(list, i), sizes[i - 1], qPrintable(QString("ImageList2 picture %1").arg(i)));
 
     // On a screen scaled by 1.5 a picture is drawn with 1.5 device pixels to its pixel, not enlarged.
-    const QPixmap scaled = list.ListImage(1, 1.5);
+    const QPixmap scaled = ListImage(list, 1, 1.5);
     EXPECT_EQ(scaled.size(), QSize(384, 384));
     EXPECT_EQ(scaled.deviceIndependentSize(), QSizeF(256, 256));
 
     QList<QImage> guides;
     for (int i = 1; i <= 3; ++i) {
-        const QImage guide = list.ListImage(i).toImage().convertToFormat(QImage::Format_ARGB32);
+        const QImage guide = ListImage(list, i).toImage().convertToFormat(QImage::Format_ARGB32);
         EXPECT_EQ(CoveredShare(guide), 1.0) << "guide " << i << " must be a full-colour picture";
         // The name at the top and the prompt below are drawn in a font that must exist here.
         EXPECT_GT(WhitePixels(guide, 8, 70), 200) << "guide " << i << " lost its title";
@@ -84,16 +88,15 @@ TEST(ImageListTest, PicturesHaveTheirOwnSizesAndTheGuidesAreOpaqueWithWords) {
 }
 
 TEST(ImageListTest, IndexesOutsideTheListGiveNothing) {
-    for (auto which : {ImageList::Which::ImageList1, ImageList::Which::ImageList2}) {
-        const ImageList list(which);
-        EXPECT_TRUE(list.ListImage(0).isNull());
-        EXPECT_TRUE(list.ListImage(list.Count() + 1).isNull());
-        EXPECT_TRUE(list.Icon(-1).isNull());
+    for (auto list : {ImageListId::ImageList1, ImageListId::ImageList2}) {
+        EXPECT_TRUE(ListImage(list, 0).isNull());
+        EXPECT_TRUE(ListImage(list, static_cast<int>(ImageListPictures(list).size()) + 1).isNull());
+        EXPECT_TRUE(ListIcon(list, -1).isNull());
     }
 }
 
 TEST(WindowIconTest, OffersBoth32And16Pixels) {
-    const QIcon icon = KelvaraWindowIcon();
+    const QIcon icon = qt::KelvaraWindowIcon();
     const QList<QSize> sizes = icon.availableSizes();
     EXPECT_TRUE(sizes.contains(QSize(32, 32)));
     EXPECT_TRUE(sizes.contains(QSize(16, 16)));

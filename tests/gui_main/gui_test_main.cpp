@@ -5,11 +5,11 @@
 
 #include <QApplication>
 
-#include "app/browser_engine.h"
+#include "window_qt/browser_engine.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    kelvara::PrepareBrowserEngine();  // as the program does, so the tests meet the engine as users do
+    kelvara::qt::PrepareBrowserEngine();  // as the program does, so the tests meet the engine as users do
     QApplication app(argc, argv);
     QApplication::setApplicationName("Kelvara");
     ::testing::InitGoogleTest(&argc, argv);

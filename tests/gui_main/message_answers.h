@@ -1,10 +1,10 @@
 #pragma once
-// Answers every message box of the windows for a test and keeps what each one said.
+// Answers every message box of the Qt windows for a test and keeps what each one said.
 
-#include <QStringList>
+#include <string>
 #include <vector>
 
-#include "ui/message_box.h"
+#include "window_qt/message_box.h"
 
 namespace kelvara::testing {
 
@@ -12,24 +12,24 @@ class MessageAnswers {
 public:
     // `answer` is OK or Yes when true, No when false.
     explicit MessageAnswers(bool answer = true) {
-        MessageBox::SetResponder([this, answer](const MessageBox::Shown& shown) {
-            shown_.push_back(shown);
+        qt::SetMessageResponder([this, answer](const Message& message) {
+            shown_.push_back(message);
             return answer;
         });
     }
-    ~MessageAnswers() { MessageBox::SetResponder({}); }
+    ~MessageAnswers() { qt::SetMessageResponder({}); }
     MessageAnswers(const MessageAnswers&) = delete;
     MessageAnswers& operator=(const MessageAnswers&) = delete;
 
-    const std::vector<MessageBox::Shown>& shown() const { return shown_; }
-    QStringList Texts() const {
-        QStringList texts;
-        for (const auto& s : shown_) texts << s.text;
+    const std::vector<Message>& shown() const { return shown_; }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const auto& message : shown_) texts.push_back(message.text);
         return texts;
     }
 
 private:
-    std::vector<MessageBox::Shown> shown_;
+    std::vector<Message> shown_;
 };
 
 }  // namespace kelvara::testing

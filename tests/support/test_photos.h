@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/photo_runs.h"  // MakePhotoRun
+
 namespace kelvara::testing {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -40,12 +42,6 @@ Bytes MakeGif89a(int width, int height, int seed);
 // A GIF89a of several frames, each with its graphic control extension, after a looping
 // application extension and a comment.
 Bytes MakeAnimatedGif89a(int width, int height, int seed, int frames);
-
-// A photo-like run of `length` bytes (at least 32) for tests that need no real picture: the
-// kind's signature, the least of a structure (a JPEG's frame and scan headers, a GIF's screen and
-// image in sub-blocks), bytes from 1 to 200 that tell where they lie and never form a marker,
-// and the kind's end marker (FF D9, or 00 3B for a GIF).
-Bytes MakePhotoRun(std::size_t length, int seed, bool gif = false);
 
 void WriteFileBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadFileBytes(const std::string& path);

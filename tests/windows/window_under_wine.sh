@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# kelvara.exe, the Win32 window, under Wine on an X server of its own with openbox: a driver
+# program works it through window messages and control IDs (a card's drive, Scan, the list
+# against kelvara-cli.exe's, a preview, Save All against kelvara-cli.exe save, Options, About,
+# Help, Image Disk, Disk Wipe on a copy, closing mid-scan), and xdotool types and clicks as a
+# person does (focus, typing, Enter, Alt+F4). With INSTALLER, that installer is run silently,
+# the installed program started, and the uninstaller run. A failed check keeps a screenshot.
+#
+#   tests/windows/window_under_wine.sh WINDOWS_BIN LINUX_BIN SCRATCH [INSTALLER]
+#
+# WINEPREFIX must name a booted prefix of its own: E: and the registry are changed in it.
+# LINUX_BIN holds the Linux kelvara-make-demo-card. Prints one line and passes when the tools
+# or the rights it needs are missing.
+set -euo pipefail
+bin=$1 linux=$2 work=$3 installer=${4:-}
+
+skip() { echo "window under Wine skipped: $*"; exit 0; }
+for tool in Xvfb openbox xdotool; do command -v "$tool" >/dev/null || skip "$tool is not installed"; done
+# Wine gives a drive the size of the file system its folder is on: the card's drive is a folder
+# on a tmpfs of the card's size, and mounting one needs root.
+[ "$(id -u)" -eq 0 ] || skip "the card's drive needs a tmpfs mount of the card's size, and only root mounts one"
+
+wine_path() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+failed=0
+# A failed check says so and keeps a picture of the screen as it was.
+fail() {
+    failed=$((failed + 1))
+    echo "FAIL: $*" >&2
+    timeout 60 wine "$bin/kelvara-window-driver.exe" shot "$(wine_path "$work/shots/failed-script-$failed.bmp")" >/dev/null 2>&1 || true
+}
+rm -rf "$work"
+mkdir -p "$work/shots" "$work/e-folder" "$work/big-folder"
+mounts=()
+pids=()
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for mount in "${mounts[@]}"; do umount "$mount" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+# --- an X server of its own, the display number as it says it ---------------------------------
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || skip "Xvfb did not start (see $work/xvfb.log)"
+export DISPLAY=:$(head -1 "$work/display")
+openbox >"$work/openbox.log" 2>&1 &
+pids+=($!)
+sleep 0.5
+
+driver() { timeout 60 wine "$bin/kelvara-window-driver.exe" "$@" 2>/dev/null | tr -d '\r'; }
+shots=$(wine_path "$work/shots")
+
+# --- the card: Wine's removable drive E:, its raw volume the image ------------------------------
+card=$work/card.img
+"$linux/kelvara-make-demo-card" "$card" 12 >/dev/null 2>&1 || { echo "FAIL: cannot make the card image"; exit 1; }
+mount -t tmpfs -o size="$(stat -c %s "$card")" kelvara-card "$work/e-folder" && mounts+=("$work/e-folder")
+ln -sfn "$work/e-folder" "$WINEPREFIX/dosdevices/e:"
+ln -sfn "$card" "$WINEPREFIX/dosdevices/e::"
+wine reg add 'HKLM\Software\Wine\Drives' /v e: /t REG_SZ /d floppy /f >/dev/null 2>&1
+wineserver -k 2>/dev/null || true
+wineserver -w
+
+timeout 120 wine "$bin/kelvara-cli.exe" scan E: --quiet 2>/dev/null | tr -d '\r' >"$work/cli-scan.txt"
+timeout 120 wine "$bin/kelvara-cli.exe" save E: "$(wine_path "$work/cli-saved")" --quiet >/dev/null 2>&1
+sectors=$(($(stat -c %s "$card") / 512))
+grep -q "found 12 Files" "$work/cli-scan.txt" || { echo "FAIL: kelvara-cli.exe found no card on E:"; exit 1; }
+
+# --- the tour through every window ---------------------------------------------------------------
+out=$WINEPREFIX/drive_c/KelvaraOut
+rm -rf "$out"
+# Only what failed is shown here; the whole account is in the logs.
+quiet() { grep -v -e '^ok' -e ' 0 failed$' || true; }
+driver tour "$(wine_path "$bin/kelvara.exe")" 'E:\' "$(wine_path "$work/cli-scan.txt")" \
+    "$(wine_path "$work/cli-saved")" 'C:' "$shots" | tee "$work/tour.log" | quiet
+grep -q ' 0 failed$' "$work/tour.log" || fail "the tour through the window"
+cmp -s -n $((sectors * 512)) "$card" "$out/TOBRN.IMG" && [ "$(stat -c %s "$out/TOBRN.IMG")" -eq $((sectors * 512)) ] ||
+    fail "TOBRN.IMG is not the card's $sectors sectors"
+
+# --- Disk Wipe on a copy of a camera's folders in the card's drive -------------------------------
+mkdir -p "$work/e-folder/DCIM"
+cp "$work/cli-saved/Image001.JPG" "$work/e-folder/DCIM/"
+cp "$work/cli-saved/Image002.JPG" "$work/cli-saved/Image003.JPG" "$work/e-folder/"
+driver wipe "$(wine_path "$bin/kelvara.exe")" 'E:\' "$shots" | tee "$work/wipe.log" | quiet
+grep -q ' 0 failed$' "$work/wipe.log" || fail "Disk Wipe through the window"
+[ "$(ls "$work/e-folder")" = "$(printf 'DCIM\nWipe.img')" ] || fail "after the wipe the root holds: $(ls "$work/e-folder" | tr '\n' ' ')"
+cmp -s "$work/cli-saved/Image001.JPG" "$work/e-folder/DCIM/Image001.JPG" || fail "the wipe touched a photo in a folder"
+[ "$(head -c 513 "$work/e-folder/Wipe.img" | od -An -v -tx1 | tr -d ' \n')" = "$(printf 'ff%.0s' $(seq 511))0000" ] ||
+    fail "Wipe.img does not start with 511 bytes of FF and two of 00"
+[ "$(df --output=avail -B1 "$work/e-folder" | tail -1)" -lt 4096 ] || fail "the wipe left free space on the drive"
+echo "window: the tour and Disk Wipe on a copy, $(grep -c '^ok' "$work/tour.log" "$work/wipe.log" | awk -F: '{ n += $2 } END { print n }') checks"
+
+# --- as a person: the keys and the mouse through the window system -------------------------------
+xdo() { timeout 30 xdotool "$@"; }
+timeout 120 wine "$bin/kelvara.exe" >/dev/null 2>&1 &
+kelvara=$!
+main=$(xdo search --sync --name '^Kelvara - Tobrin$' | head -1)
+xdo windowactivate --sync "$main"
+sleep 0.5
+[ "$(driver focus 'Kelvara - Tobrin')" = 120 ] || fail "the drive list does not have the focus at start"
+xdo key Down  # the first drive after "Select Drive"
+sleep 0.5
+[ "$(driver text 'Kelvara - Tobrin' 126)" = "$sectors" ] || fail "the Down key did not choose E:\\ in the drive list"
+read -r x y < <(driver button 'Kelvara - Tobrin' 5)
+xdo mousemove "$x" "$y" click 1
+options=$(xdo search --sync --name '^Options$' | head -1)
+xdo windowactivate --sync "$options"
+sleep 0.3
+[ "$(driver focus Options)" = 202 ] || fail "Options does not open on OK"
+xdo key Tab Tab
+[ "$(driver focus Options)" = 201 ] || fail "Tab, Tab does not reach the prefix box"
+xdo type --delay 30 Holiday
+[ "$(driver text Options 201)" = Holiday ] || fail "typing does not reach the prefix box"
+xdo key Return
+for _ in $(seq 50); do xdotool search --onlyvisible --name '^Options$' >/dev/null 2>&1 || break; sleep 0.1; done
+xdotool search --onlyvisible --name '^Options$' >/dev/null 2>&1 && fail "Enter does not close Options"
+read -r x y < <(driver button 'Kelvara - Tobrin' 3)
+xdo mousemove "$x" "$y" click 1
+summary=$(xdo search --sync --name '^Scan Complete$' | head -1)
+xdo windowactivate --sync "$summary"
+xdo key Return
+sleep 0.5
+[ "$(driver entry 'Kelvara - Tobrin' 123 0)" = Holiday001.JPG ] || fail "the prefix typed in Options did not name the scan's entries"
+# A click on the entry above the newest (the list shows the newest after a scan) shows its photo:
+# the preview file holds its bytes.
+temp=$(dirname "$(find "$WINEPREFIX/drive_c/users" -name TB001.htm | head -1)")  # where the tour's preview went
+read -r x y < <(driver item 'Kelvara - Tobrin' 123 10)
+xdo mousemove "$x" "$y" click 1
+for _ in $(seq 50); do cmp -s "$work/cli-saved/Image011.JPG" "$temp/TB.jpg" && break; sleep 0.1; done
+cmp -s "$work/cli-saved/Image011.JPG" "$temp/TB.jpg" || fail "a click on an entry did not preview its photo"
+xdo windowactivate --sync "$main"
+xdo key alt+F4
+for _ in $(seq 150); do kill -0 "$kelvara" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$kelvara" 2>/dev/null; then
+    fail "Alt+F4 does not end the program"
+    kill "$kelvara" 2>/dev/null || true
+fi
+[ "$failed" -eq 0 ] && echo "window: focus, typing, Enter, clicks and Alt+F4 through xdotool"
+
+# --- closing the window while a scan of a large card runs ----------------------------------------
+big=$work/big.img
+truncate -s 4G "$big"
+mount -t tmpfs -o size=4g kelvara-big "$work/big-folder" && mounts+=("$work/big-folder")
+ln -sfn "$work/big-folder" "$WINEPREFIX/dosdevices/e:"
+ln -sfn "$big" "$WINEPREFIX/dosdevices/e::"
+driver close-mid-scan "$(wine_path "$bin/kelvara.exe")" 'E:\' "$shots" | tee "$work/close.log" | quiet
+grep -q ' 0 failed$' "$work/close.log" || fail "closing the window mid-scan"
+grep 'ended before' "$work/close.log" | sed 's/^ok    /window: closed mid-scan, /'
+rm -f "$big"
+
+# --- the installer, as a silent install, then the installed program, then the uninstaller -------
+if [ -n "$installer" ]; then
+    installed="$WINEPREFIX/drive_c/Program Files/Kelvara"
+    timeout 120 wine "$installer" /S >/dev/null 2>&1 || true
+    wineserver -w
+    for file in kelvara.exe kelvara-cli.exe Uninstall.exe help/quickstart.htm help/scan.png; do
+        [ -f "$installed/$file" ] || fail "the installer did not install $file"
+    done
+    menu=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Kelvara/Kelvara.lnk' | head -1)
+    [ -n "$menu" ] || fail "the installer made no Start-menu entry"
+    driver start 'C:\Program Files\Kelvara\kelvara.exe' "$shots" | tee "$work/installed.log" | quiet
+    grep -q ' 0 failed$' "$work/installed.log" || fail "the installed program"
+    timeout 120 wine "C:\\Program Files\\Kelvara\\Uninstall.exe" /S >/dev/null 2>&1 || true
+    wineserver -w
+    [ ! -e "$installed/kelvara.exe" ] || fail "the uninstaller left kelvara.exe"
+    [ -z "$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Kelvara/*.lnk')" ] || fail "the uninstaller left the Start-menu entries"
+    [ "$failed" -eq 0 ] && echo "installer: $(basename "$installer") installed silently, the program started, uninstalled"
+fi
+
+if [ "$failed" -ne 0 ]; then
+    for shot in "$work"/shots/failed-*.bmp; do [ -e "$shot" ] && echo "kept: $shot"; done
+    exit 1
+fi
+exit 0

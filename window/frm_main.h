@@ -1,0 +1,144 @@
+#pragma once
+// The main window: every control the user works with and all state of the running program. The
+// long commands run as plain algorithms against it through Host; its view mirrors what it holds.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "scan/found_photo.h"
+#include "scan/host.h"
+#include "window/found_photo_list.h"
+#include "window/window_core.h"
+#include "window/yield_pace.h"
+
+namespace kelvara {
+
+class SaveFolder;
+
+class FrmMain : public WindowCore, public Host {
+public:
+    // Makes the view and runs Form_Load; Show() puts the window on the screen.
+    FrmMain(Platform& platform, Toolkit& toolkit);
+    ~FrmMain() override;
+
+    // --- state ---------------------------------------------------------------------------------
+    std::string Folder;  // the destination last chosen, kNoFolder ("No") after a cancel
+    bool ffdone = false;  // the destination dialog has closed
+    std::string Prefix;  // the name prefix of list entries and saved files
+    kelvara::FoundPhotoTable FoundPhotoTable;
+
+    // --- what the controls hold ----------------------------------------------------------------
+    const std::string& Caption(int control) const { return controls_.Text(control); }
+    bool Enabled(int control) const { return controls_.Enabled(control); }
+    bool Visible(int control) const { return controls_.Visible(control); }
+    const std::vector<std::string>& Drives() const { return drives_; }
+    int DriveIndex() const { return driveIndex_; }
+    const FoundPhotoList& PhotoList() const { return list_; }
+    std::int64_t ProgressMaximum() const { return progressMax_; }
+    std::int64_t ProgressValue() const { return progressValue_; }
+    int GuidePicture() const { return guidePicture_; }
+
+    // --- handlers and operations ---------------------------------------------------------------
+    void Form_Load();
+    void cbxDrives_Click();
+    void Toolbar1_ButtonClick(int index);
+    void lstFiles_Click();
+    void btnSave_Click();
+    void btnSaveAll_Click();
+    bool OSVersion();
+    void ScanWinNT();
+    void ScanWin98();
+    void ShowPreview(std::int64_t index);
+
+    bool IsBusy() const { return Busy; }
+    // True while a scan, a disk image, a wipe, a save or a wait for the destination runs.
+    bool CommandRunning() const { return commandRunning_; }
+    // How many previews have been shown in the pane.
+    int PreviewCount() const { return previews_; }
+    // The destination dialog while one is open.
+    SaveFolder* DestinationDialog() const { return destination_; }
+
+    // --- events from the view ------------------------------------------------------------------
+    void Clicked(int control) override;
+    void Chosen(int control, std::int64_t index) override;
+    void DroppedDown(int control) override;
+    std::string EntryText(int control, std::int64_t row) override;
+
+    // --- Host: what the long commands read and write ---------------------------------------
+    std::string DriveString() override;
+    std::string SectorsCaption() override;
+    void SetProgressMax(std::int64_t maximum) override;
+    std::int64_t ProgressMax() override { return progressMax_; }
+    bool SetProgressValue(std::int64_t value) override;
+    void SetCurrentSector(std::int64_t sector) override;
+    void SetStatus(const std::string& word) override;
+    void SetBusy(bool busy) override { Busy = busy; }
+    void ShowGuidePicture(int index) override;
+    void AddFoundEntry(const std::string& name) override;
+    void ShowMessage(const std::string& text, const std::string& title) override;
+    void ShowFailure(const std::string& text, const std::string& title) override;
+    bool AskYesNo(const std::string& prompt, const std::string& title) override;
+    void Yield() override;
+    // Once the window is closed, the running command stops at its next read, run or photo.
+    bool StopRequested() override { return closing_; }
+
+    // Shows every coalesced control value now.
+    void FlushControls();
+
+protected:
+    // The window's close box: a command running in its yields would otherwise go on out of
+    // sight to its end. It stops at its next read, run or photo, and the dialogs the window owns
+    // go as a Cancel would. The windows of their own (About, Help) stay.
+    bool OnCloseBox() override;
+
+private:
+    void RefreshDrives();
+    void ShowDrives();
+    // The destination dialog until the user chooses a folder off those drives; nullopt when the
+    // user gave up.
+    std::optional<std::string> ChooseFolder(const std::vector<std::string>& sourceDrives);
+    void SaveEntries(const std::vector<std::int64_t>& indexes);
+    void ShowPreviewPage(const std::string& page);
+    void Open(std::unique_ptr<WindowCore> window);
+    // The windows of Options, About and Help that have closed are let go.
+    void ForgetClosedWindows();
+
+    // Runs a long command with the toolbar's long commands refused and the drive combo locked
+    // meanwhile; false when one already runs.
+    template <typename Command>
+    bool RunCommand(Command&& command);
+    // The commands a running one would refuse, and the drive combo, look unavailable meanwhile.
+    void EnableLongCommands(bool enabled);
+
+    Platform& platform_;
+    bool Busy = false;
+    bool commandRunning_ = false;
+    std::optional<std::string> commandDrive_;  // the drive string a running command started with
+    bool closing_ = false;
+    bool browserRenders_ = true;
+    int previews_ = 0;
+    bool previewing_ = false;    // a preview is reading its photo, yielding meanwhile
+    bool previewAgain_ = false;  // the list was clicked meanwhile: that preview gives way to a new one
+
+    std::vector<std::string> drives_;  // cbxDrives' entries
+    int driveIndex_ = -1;
+    FoundPhotoList list_;
+    int guidePicture_ = 0;
+
+    // The progress bar and the current label change after every sector; the window shows
+    // them whenever the event loop runs, not in between.
+    std::int64_t progressMax_ = 100;
+    std::int64_t progressValue_ = 0;
+    std::int64_t currentSector_ = -1;  // -1: the label keeps its text
+    bool controlsDirty_ = false;
+    YieldPace pace_;
+
+    SaveFolder* destination_ = nullptr;
+    std::vector<std::unique_ptr<WindowCore>> windows_;  // Options, About and Help opened from here
+};
+
+}  // namespace kelvara

@@ -1,0 +1,31 @@
+#pragma once
+// The options dialog: the name prefix that found photos get in the list and as saved files.
+
+#include <string>
+
+#include "window/window_core.h"
+
+namespace kelvara {
+
+class frmOptions : public WindowCore {
+public:
+    // Prefix is the main window's, which OK writes; it must outlive the dialog. Owned by that
+    // window's view (`owner`), the dialog stays above it.
+    frmOptions(Toolkit& toolkit, std::string& Prefix, WindowView* owner = nullptr);
+    ~frmOptions() override;
+
+    void Show() override;
+    void cmdOK_Click();
+    void cmdCancel_Click();
+
+    void Clicked(int control) override;
+
+private:
+    void Form_Load();
+    // Centred on the screen, but never exactly over another Options dialog.
+    void CentreOnScreen();
+
+    std::string& Prefix_;
+};
+
+}  // namespace kelvara
