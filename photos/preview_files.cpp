@@ -59,7 +59,9 @@ std::string ClipFacts(const std::optional<formats::ClipInfo>& clip) {
 std::string ClipPageText(const std::string& tempFolder, const std::string& clipName,
                          const std::optional<formats::ClipInfo>& clip) {
     const std::string q = "\"";
-    return "<body topmargin=" + q + "0" + q + " leftmargin=" + q + "0" + q + "><video src=" + q +
+    // Windows' browser control shows pages as an old engine without video unless the page asks.
+    return "<meta http-equiv=" + q + "X-UA-Compatible" + q + " content=" + q + "IE=edge" + q + "><body topmargin=" + q +
+           "0" + q + " leftmargin=" + q + "0" + q + "><video src=" + q +
            AttributeText(tempFolder) + clipName + q + " width=" + q + "256" + q + " height=" + q + "232" + q +
            " controls></video><div style=" + q + "font:12px sans-serif;margin:2px 6px" + q + ">" +
            AttributeText(ClipFacts(clip)) + "</div></body>";

@@ -413,7 +413,8 @@ TEST_F(PhotoTest, PreviewFilesShowARawsJpegAClipsPageOrWhyNot) {
     WritePreviewFiles(platform, table[1], end, "C:\\Temp\\");
     EXPECT_EQ(File("C:\\Temp\\TB.mp4"), clip);
     EXPECT_FALSE(platform.files.count("C:\\Temp\\TB.jpg")) << "no earlier picture stands in for it";
-    EXPECT_EQ(page(), "<body topmargin=\"0\" leftmargin=\"0\"><video src=\"C:\\Temp\\TB.mp4\" width=\"256\" height=\"232\" "
+    EXPECT_EQ(page(), "<meta http-equiv=\"X-UA-Compatible\" content=\"IE=edge\">"
+                      "<body topmargin=\"0\" leftmargin=\"0\"><video src=\"C:\\Temp\\TB.mp4\" width=\"256\" height=\"232\" "
                       "controls></video><div style=\"font:12px sans-serif;margin:2px 6px\">320 x 240, 0:02</div></body>");
     WritePreviewFiles(platform, table[2], end, "C:\\Temp\\");
     EXPECT_FALSE(platform.files.count("C:\\Temp\\TB.mp4")) << "a clip's bytes go with the next preview";
