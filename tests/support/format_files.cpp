@@ -21,32 +21,32 @@ Bytes Noise(std::size_t length, std::uint32_t seed) {
     return noise;
 }
 
-RawFile MakeRawFile(const RawSpec& spec) {
+RawFile MakeRawFile(const RawRecipe& recipe) {
     using Field = TiffWriter::Field;
-    TiffWriter tiff(spec.magic, spec.cr2);
-    const std::uint32_t first = tiff.Reserve(spec.dng ? 5 : 4);
-    const Field make = tiff.Text(0x10F, spec.make), model = tiff.Text(0x110, spec.model);
-    const std::uint32_t exif = tiff.Directory({tiff.Text(0x9003, spec.date)});
-    const std::uint32_t thumbnailAt = tiff.Blob(spec.thumbnail);
+    TiffWriter tiff(recipe.magic, recipe.cr2);
+    const std::uint32_t first = tiff.Reserve(recipe.dng ? 5 : 4);
+    const Field make = tiff.Text(0x10F, recipe.make), model = tiff.Text(0x110, recipe.model);
+    const std::uint32_t exif = tiff.Directory({tiff.Text(0x9003, recipe.date)});
+    const std::uint32_t thumbnailAt = tiff.Blob(recipe.thumbnail);
     const std::uint32_t ifd1 = tiff.Directory(
-        {TiffWriter::Long(0x201, thumbnailAt), TiffWriter::Long(0x202, static_cast<std::uint32_t>(spec.thumbnail.size()))});
-    const std::uint32_t previewAt = tiff.Blob(spec.preview);
+        {TiffWriter::Long(0x201, thumbnailAt), TiffWriter::Long(0x202, static_cast<std::uint32_t>(recipe.thumbnail.size()))});
+    const std::uint32_t previewAt = tiff.Blob(recipe.preview);
     // Lossless JPEG as RAW data: a browser shows none of it.
-    Bytes raw = spec.noise ? Noise(spec.rawBytes, spec.noise) : Bytes(spec.rawBytes, 0x5A);
+    Bytes raw = recipe.noise ? Noise(recipe.rawBytes, recipe.noise) : Bytes(recipe.rawBytes, 0x5A);
     std::copy_n(Bytes{0xFF, 0xD8, 0xFF, 0xC3, 0x00, 0x0B}.begin(), 6, raw.begin());
     const std::uint32_t rawAt = tiff.Blob(raw);
     const std::uint32_t previewIfd =
         tiff.Directory({TiffWriter::Long(0xFE, 1), TiffWriter::Short(0x103, 7), TiffWriter::Long(0x111, previewAt),
-                        TiffWriter::Long(0x117, static_cast<std::uint32_t>(spec.preview.size()))});
+                        TiffWriter::Long(0x117, static_cast<std::uint32_t>(recipe.preview.size()))});
     const auto half = static_cast<std::uint32_t>(raw.size() / 2);
     const std::uint32_t rawIfd = tiff.Directory({TiffWriter::Long(0xFE, 0), TiffWriter::Short(0x103, 7),
                                                  tiff.LongList(0x144, {rawAt, rawAt + half}),
                                                  tiff.LongList(0x145, {half, static_cast<std::uint32_t>(raw.size()) - half})});
     std::vector<Field> fields = {make, model, tiff.LongList(0x14A, {previewIfd, rawIfd}), TiffWriter::Long(0x8769, exif)};
-    if (spec.dng) fields.push_back({0xC612, 1, 4, 0x00000401});
+    if (recipe.dng) fields.push_back({0xC612, 1, 4, 0x00000401});
     tiff.DirectoryAt(first, fields, ifd1);
     tiff.SetFirst(first);
-    return {tiff.bytes, previewAt, spec.preview.size(), rawAt};
+    return {tiff.bytes, previewAt, recipe.preview.size(), rawAt};
 }
 
 Bytes MakeRafFile(const Bytes& jpeg, std::size_t rawBytes, std::uint32_t seed) {

@@ -16,7 +16,7 @@ namespace kelvara::testing {
 // `length` bytes of sensor noise, the same for the same seed.
 Bytes Noise(std::size_t length, std::uint32_t seed);
 
-struct RawSpec {
+struct RawRecipe {
     std::array<std::uint8_t, 4> magic{'I', 'I', 42, 0};  // "IIRO" for ORF, "IIU\0" for RW2
     bool cr2 = false;                                    // Canon's "CR" after the header
     std::string make, model;
@@ -35,7 +35,7 @@ struct RawFile {
 // with its texts right after it, so the head names the camera; then the EXIF directory and its
 // date, the preview and the RAW data with the SubIFDs that point at them, and the thumbnail in
 // the second directory.
-RawFile MakeRawFile(const RawSpec& spec);
+RawFile MakeRawFile(const RawRecipe& recipe);
 
 // A Fujifilm RAF: its header, the JPEG, the CFA header and `rawBytes` of noise of `seed`.
 Bytes MakeRafFile(const Bytes& jpeg, std::size_t rawBytes, std::uint32_t seed);
