@@ -168,7 +168,14 @@ int ListDrives(Platform& platform, const std::vector<Source>& images) {
     }
     int status = 0;
     for (const Source& image : images) {
-        if (!image.image || DriveOf(platform, image)) continue;
+        if (!image.image) continue;
+        // An image that is not there is said so, not listed as an empty drive.
+        if (platform.GetFileAttributesA(image.image->path) == INVALID_FILE_ATTRIBUTES) {
+            Complain(image.image->path + " cannot be read: " + LastErrorText(platform));
+            status = 1;
+            continue;
+        }
+        if (DriveOf(platform, image)) continue;
         Complain(image.image->path + " was left out: no drive letter is left for it.");
         status = 1;
     }

@@ -35,8 +35,8 @@ WindowLayout FittedLayout(Toolkit& toolkit) {
 
 }  // namespace
 
-frmOptions::frmOptions(Toolkit& toolkit, std::string& Prefix, WindowView* owner)
-    : WindowCore(toolkit, FittedLayout(toolkit)), Prefix_(Prefix) {
+frmOptions::frmOptions(Toolkit& toolkit, std::string& Prefix, WindowView* owner, std::function<void()> changed)
+    : WindowCore(toolkit, FittedLayout(toolkit)), Prefix_(Prefix), changed_(std::move(changed)) {
     MakeView(owner);
     OpenDialogs().push_back(this);
     Form_Load();
@@ -92,7 +92,13 @@ void frmOptions::cmdOK_Click() {
             view_->SetFocus(txtPreFix);
             return;
         }
+        if (prefix.size() > kLongestPrefix) {
+            Ask(Message::Failure("The image prefix can be at most " + std::to_string(kLongestPrefix) + " characters long."));
+            view_->SetFocus(txtPreFix);
+            return;
+        }
         Prefix_ = prefix;
+        if (changed_) changed_();
     }
     Close();
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The options dialog: the name prefix that found photos get in the list and as saved files.
 
+#include <functional>
 #include <string>
 
 #include "window/window_core.h"
@@ -11,7 +12,8 @@ class frmOptions : public WindowCore {
 public:
     // Prefix is the main window's, which OK writes; it must outlive the dialog. Owned by that
     // window's view (`owner`), the dialog stays above it.
-    frmOptions(Toolkit& toolkit, std::string& Prefix, WindowView* owner = nullptr);
+    // `changed` runs when OK has taken a new prefix.
+    frmOptions(Toolkit& toolkit, std::string& Prefix, WindowView* owner = nullptr, std::function<void()> changed = {});
     ~frmOptions() override;
 
     void Show() override;
@@ -26,6 +28,7 @@ private:
     void CentreOnScreen();
 
     std::string& Prefix_;
+    std::function<void()> changed_;
 };
 
 }  // namespace kelvara

@@ -95,7 +95,7 @@ TEST_F(OptionsTest, EnterKeepsTheTypedPrefixAndEscapeDropsIt) {
 TEST_F(OptionsTest, RefusesAPrefixNoFileNameMayHoldAndStaysOpen) {
     FakeView& dialog = Open();
     const std::string refused[] = {"a\\b", "a/b", "C:",  "*",    "why?", "say\"hi\"", "<x",
-                                   "x>",   "a|b", "tab\t", "\x01", "\xC2\x85"};
+                                   "x>",   "a|b", "tab\t", "\x01", "\xC2\x85", std::string(201, 'a')};
     for (const std::string& text : refused) {
         dialog.Type(txtPreFix, text);
         const auto before = toolkit.messages.size();
