@@ -484,6 +484,34 @@ TEST_F(CardTest, ALinkPlantedInTheDestinationIsKeptNeverWrittenThrough) {
     fs::remove_all(out);
 }
 
+// Card after card into one folder: nothing of the user's, nor of an earlier card, is replaced or
+// removed, and the card is never taken for a leftover, whatever it is called.
+TEST_F(CardTest, ASecondCardIntoTheSameFolderReplacesAndRemovesNothing) {
+    testing::TempDir dir;
+    const std::string out = dir.file("Recovered");
+    fs::create_directory(out);
+    testing::WriteFileBytes(out + "/Image001.JPG", Bytes{'m', 'i', 'n', 'e'});
+    testing::WriteFileBytes(out + "/notes.kelvara-0123abcd.tmp", Bytes{'n'});
+    // The only copy of a card, named as an interrupted image's temporary would be.
+    const std::string source = out + "/TOBRN.IMG.kelvara-89abcdef.tmp";
+    fs::copy_file(card->image, source);
+    const auto before = Contents(out);
+    const CliRun first = Cli({"save", "--quiet", QString::fromStdString(source), QString::fromStdString(out)});
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_NE(first.err.find("Image001.JPG was saved as " + out + "/Image001 (2).JPG"), std::string::npos) << first.err;
+    for (const auto& [path, bytes] : before) EXPECT_EQ(testing::ReadFileBytes(path), bytes) << path;
+    EXPECT_EQ(testing::ReadFileBytes(out + "/Image001 (2).JPG"), card->photos[0].bytes);
+    const auto saved = Contents(out);
+    // The same card again: its photos are there already, byte for byte, and nothing is written.
+    const CliRun again = Cli({"save", "--quiet", QString::fromStdString(source), QString::fromStdString(out)});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(Contents(out), saved);
+    const CliRun image = Cli({"image", "--quiet", QString::fromStdString(source), QString::fromStdString(out)});
+    EXPECT_EQ(image.status, 0) << image.err;
+    EXPECT_EQ(testing::ReadFileBytes(out + "/TOBRN.IMG"), testing::ReadFileBytes(source));
+    EXPECT_EQ(Contents(out).size(), saved.size() + 1);
+}
+
 TEST_F(CardTest, ImageDiskNeverWritesOverTheCardImageItReads) {
     testing::TempDir dir;
     const std::string source = dir.file("TOBRN.IMG");
