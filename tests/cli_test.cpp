@@ -546,6 +546,57 @@ TEST_F(CardTest, AFolderOnTheMountedCardIsRefused) {
     EXPECT_EQ(testing::ReadFileBytes(copy), before);
 }
 
+// A passthrough FUSE file system given its folder in its environment holds nothing that tells
+// where it keeps its files: while the card is mounted it may be the card's mirror, and is refused;
+// with the card nowhere in use it is only another folder.
+TEST_F(CardTest, AMirrorThatNamesNothingIsRefusedWhileTheCardIsMounted) {
+    if (!testing::RunningAsRoot()) GTEST_SKIP() << "mounting through FUSE needs root";
+    const std::string mirrorServer = Beside("kelvara-test-fuse-mirror");
+    if (!fs::exists(mirrorServer) || !fs::exists("/dev/fuse")) GTEST_SKIP() << "no FUSE mirror here";
+    testing::TempDir dir;
+    const std::string copy = dir.file("card.img");
+    fs::copy_file(card->image, copy);
+    fs::create_directories(dir.file("mnt"));
+    fs::create_directories(dir.file("plain"));
+    const auto mirror = [&](const std::string& target, const std::string& at) {
+        fs::create_directories(at);
+        auto server = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("KELVARA_MIRROR_TARGET", QString::fromStdString(target));
+        server->setProcessEnvironment(environment);
+        server->start(QString::fromStdString(mirrorServer), {QString::fromStdString(at)});
+        struct stat here {}, above {};
+        for (int tries = 0; tries < 250; ++tries) {
+            if (::stat(at.c_str(), &here) == 0 && ::stat((at + "/..").c_str(), &above) == 0 && here.st_dev != above.st_dev)
+                break;
+            QThread::msleep(20);
+        }
+        return server;
+    };
+    const auto stop = [](std::unique_ptr<QProcess>& server) {
+        server->terminate();
+        server->waitForFinished(10000);
+    };
+    const Bytes before = testing::ReadFileBytes(copy);
+    {
+        const testing::FuseFatMount mount(copy, dir.file("mnt"));
+        if (!mount.ok()) GTEST_SKIP() << "fusefat could not mount the card";
+        auto server = mirror(dir.file("mnt"), dir.file("mirror"));
+        const CliRun run = Cli({"save", "--quiet", QString::fromStdString(copy), QString::fromStdString(dir.file("mirror/out"))});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("Kelvara cannot tell whether " + dir.file("mirror/out")), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("holds nothing that tells where it keeps its files"), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(dir.file("mnt/out")));
+        stop(server);
+    }
+    EXPECT_EQ(testing::ReadFileBytes(copy), before);
+    auto server = mirror(dir.file("plain"), dir.file("mirror"));
+    const CliRun run = Cli({"save", "--quiet", QString::fromStdString(copy), QString::fromStdString(dir.file("mirror/out"))});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(testing::ReadFileBytes(dir.file("plain/out/Image001.JPG")), card->photos[0].bytes);
+    stop(server);
+}
+
 TEST_F(CardTest, TwoCommandsNeverWriteOneFolderAtOnce) {
     const std::string out = folder->file("taken");
     fs::create_directory(out);
