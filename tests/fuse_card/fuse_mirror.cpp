@@ -88,6 +88,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     target = given;
+    // Nothing inherited from whoever started it stays open: it holds only /dev/fuse.
+    for (int fd = 3; fd < 1024; ++fd) ::close(fd);
     char* fuseArgs[] = {argv[0], argv[1], const_cast<char*>("-f"), const_cast<char*>("-s")};
     fuse_operations operations{};
     operations.getattr = GetAttr;
