@@ -267,17 +267,17 @@ HANDLE WindowsPlatform::CreateFolderInFolder(HANDLE folder, const std::string& n
     const std::string path = InFolder(folder, name);
     if (path.empty()) return ours::kInvalidHandle;
     if (!::CreateDirectoryA(path.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) return ours::kInvalidHandle;
-    const ::HANDLE made = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (made == INVALID_HANDLE_VALUE) return ours::kInvalidHandle;
+    const HANDLE made = FromWin(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (made == ours::kInvalidHandle) return ours::kInvalidHandle;
     ::BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(made, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+    if (!::GetFileInformationByHandle(ToWin(made), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        ::CloseHandle(made);
+        ::CloseHandle(ToWin(made));
         ::SetLastError(ERROR_ALREADY_EXISTS);
         return ours::kInvalidHandle;
     }
-    return FromWin(made);
+    return made;
 }
 
 bool WindowsPlatform::MoveFileInFolder(HANDLE folder, const std::string& existingName, const std::string& newName,
