@@ -10,6 +10,7 @@
 namespace kelvara::formats::png {
 namespace {
 
+constexpr std::uint64_t kSectorBytes = 512;
 constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
 // CRC-32 (the polynomial of PNG and zip), eight bytes a step.
@@ -69,10 +70,20 @@ std::optional<std::uint64_t> Length(ByteSource& bytes) {
 
         std::uint32_t crc = crc32.Update(0, std::span(field).subspan(4));
         std::uint64_t data = at + 8;
+        // A chunk that reaches past what the card holds cannot be whole: said without reading it.
+        std::array<std::uint8_t, 1> last{};
+        if (!ReadAt(bytes, data + length + 3, last)) return std::nullopt;
         for (std::uint64_t left = length; left > 0;) {
             const auto piece = bytes.From(data);
             if (piece.empty()) return std::nullopt;
             const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), left));
+            // Nor one that runs into another PNG starting a sector: the walk ends where that begins,
+            // so a card of such chunks costs one read of it, not one for every entry.
+            for (std::uint64_t sector = (data + kSectorBytes - 1) / kSectorBytes * kSectorBytes; sector < data + take;
+                 sector += kSectorBytes) {
+                const auto head = piece.subspan(static_cast<std::size_t>(sector - data));
+                if (head.size() >= 16 && Identify(head.first(16))) return std::nullopt;
+            }
             crc = crc32.Update(crc, piece.first(take));
             data += take;
             left -= take;

@@ -408,6 +408,8 @@ TEST(Cli, HostileCardsAreSavedWithinTheCardAndSmallMemory) {
         {"GIF sub-blocks chained to the card's end", testing::ChainedGifCard(4096), 1, 0},
         {"100 JPEGs declaring a preview near the card's end", testing::FarPreviewCard(32768, 100), 101, 0},
         {"FF D8 FF in every sector", testing::SignatureEverywhereCard(196608), 0, 0},
+        {"a PNG in every sector declaring a chunk past the card", testing::PngChunkEverywhereCard(2048, 0x7FFFFFF0), 2048, 1},
+        {"a PNG in every sector declaring a chunk over the next", testing::PngChunkEverywhereCard(2048, 65536), 2048, 1},
     };
     testing::TempDir dir;
     for (const Case& c : cases) {

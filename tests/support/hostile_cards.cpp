@@ -144,6 +144,18 @@ Bytes ManyTagsCard(std::size_t sectors, int tags) {
     return card;
 }
 
+Bytes PngChunkEverywhereCard(std::size_t sectors, std::uint32_t declared) {
+    Bytes head = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    head.resize(head.size() + 13, 0);
+    // The image header's CRC, of "IHDR" and thirteen zeros.
+    for (const std::uint8_t b : {0x2E, 0x90, 0x68, 0x0F}) head.push_back(b);
+    for (int i = 3; i >= 0; --i) head.push_back(static_cast<std::uint8_t>(declared >> (8 * i)));
+    for (const char c : {'I', 'D', 'A', 'T'}) head.push_back(static_cast<std::uint8_t>(c));
+    Bytes card(sectors * kSector, 0);
+    for (std::size_t s = 0; s < sectors; ++s) Put(card, s * kSector, head);
+    return card;
+}
+
 Bytes SignatureEverywhereCard(std::size_t sectors) {
     Bytes card(sectors * kSector, 0);
     for (std::size_t s = 0; s < sectors; ++s) Put(card, s * kSector, {0xFF, 0xD8, 0xFF});

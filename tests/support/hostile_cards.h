@@ -44,4 +44,7 @@ Bytes ManyTagsCard(std::size_t sectors, int tags);
 // Every sector starts with FF D8 FF; nothing else is there.
 Bytes SignatureEverywhereCard(std::size_t sectors);
 
+// Every sector starts a PNG whose image header is followed by a chunk declaring `declared` bytes.
+Bytes PngChunkEverywhereCard(std::size_t sectors, std::uint32_t declared);
+
 }  // namespace kelvara::testing
