@@ -1,0 +1,275 @@
+#include "filesystem/card_files.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <deque>
+#include <unordered_set>
+
+#include "filesystem/folder_spotter.h"
+#include "formats/byte_reader.h"
+
+namespace kelvara {
+namespace {
+
+constexpr std::uint64_t kPieceBytes = 64 << 10;       // folders are read this much at a time
+constexpr std::uint64_t kMostFolderBytes = 64 << 20;  // of one folder (FAT's hold 2 MiB at most)
+constexpr std::size_t kMostFolderClusters = 1 << 20;  // of the whole card
+constexpr std::size_t kMostDepth = 64;
+constexpr std::size_t kMostAtOneCluster = 8;
+
+// The cluster starts with "." naming itself and "..": the first cluster of a FAT folder.
+std::optional<std::uint32_t> FatFolderParent(std::span<const std::uint8_t> s, std::uint32_t cluster) {
+    if (s.size() < 64 || std::memcmp(s.data(), ".          ", 11) != 0 || std::memcmp(s.data() + 32, "..         ", 11) != 0)
+        return std::nullopt;
+    const std::uint32_t self = std::uint32_t{LoadLe16(s, 20)} << 16 | LoadLe16(s, 26);
+    if (self != cluster) return std::nullopt;
+    return std::uint32_t{LoadLe16(s, 52)} << 16 | LoadLe16(s, 58);
+}
+
+// Where the first character of a deleted short name was lost, a sibling whose name is alike
+// after it (IMG_0041.JPG beside ?MG_0042.JPG) gives it back; cameras name a folder's files alike.
+void GuessLostFirstCharacters(std::vector<DirectoryEntry>& entries) {
+    for (DirectoryEntry& lost : entries) {
+        if (!lost.firstLost || lost.name.size() < 4) continue;
+        for (const DirectoryEntry& known : entries)
+            if (!known.firstLost && known.name.size() == lost.name.size() && known.name.compare(1, 3, lost.name, 1, 3) == 0 &&
+                static_cast<unsigned char>(known.name[0]) < 0x80) {
+                lost.name[0] = known.name[0];
+                break;
+            }
+    }
+}
+
+}  // namespace
+
+CardFiles::CardFiles(ByteSource& drive) : drive_(drive) {
+    std::array<std::uint8_t, 512> boot{};
+    if (!formats::ReadAt(drive_, 0, boot)) return;
+    region_ = ReadBootRegion(boot);
+    if (!region_) return;
+    table_ = std::make_unique<AllocationTable>(drive_, *region_);
+
+    struct Pending {
+        std::uint32_t key, first;
+        bool chain;
+        std::uint64_t runBytes;
+    };
+    std::deque<Pending> pending;
+    std::vector<std::uint32_t> subfolders;
+    std::vector<bool> deleted;
+    if (region_->kind == FileSystemKind::Fat12 || region_->kind == FileSystemKind::Fat16) {
+        FatDirectoryReader fat;
+        ExfatDirectoryReader exfat;
+        std::vector<DirectoryEntry> entries;
+        ReadEntries(region_->rootStart, region_->rootBytes, fat, exfat, entries);
+        for (const DirectoryEntry& e : entries)
+            if (e.directory && region_->layout.Holds(e.firstCluster)) {
+                subfolders.push_back(e.firstCluster);
+                deleted.push_back(e.deleted);
+            }
+        Keep(kRoot, entries, false);
+    } else {
+        ReadFolder(kRoot, region_->rootCluster, true, 0, false, &subfolders, &deleted);
+    }
+    // Breadth first, each folder's clusters once: loops in folders end where they began.
+    auto queue = [&] {
+        for (std::size_t i = 0; i < subfolders.size(); ++i) {
+            const bool exfat = region_->kind == FileSystemKind::Exfat;
+            // A deleted FAT folder's chain is gone: its first cluster is all that is known.
+            pending.push_back({subfolders[i], subfolders[i], exfat || !deleted[i],
+                               exfat ? 0 : std::uint64_t{region_->layout.clusterBytes}});
+        }
+        subfolders.clear();
+        deleted.clear();
+    };
+    queue();
+    while (!pending.empty()) {
+        const Pending next = pending.front();
+        pending.pop_front();
+        ReadFolder(next.key, next.first, next.chain, next.runBytes, false, &subfolders, &deleted);
+        queue();
+    }
+}
+
+CardFiles::~CardFiles() = default;
+
+bool CardFiles::Visit(std::uint32_t cluster) {
+    return visitedSet_.size() < kMostFolderClusters && visitedSet_.insert(cluster).second;
+}
+
+bool CardFiles::ReadEntries(std::uint64_t start, std::uint64_t length, FatDirectoryReader& fat, ExfatDirectoryReader& exfat,
+                            std::vector<DirectoryEntry>& into) {
+    std::vector<std::uint8_t> piece;
+    const EntrySink sink = [&](DirectoryEntry&& entry) { into.push_back(std::move(entry)); };
+    for (std::uint64_t done = 0; done < length; done += kPieceBytes) {
+        piece.resize(static_cast<std::size_t>(std::min(kPieceBytes, length - done)));
+        if (!formats::ReadAt(drive_, start + done, piece)) return false;
+        const bool going = region_->kind == FileSystemKind::Exfat ? exfat.Read(piece, sink) : fat.Read(piece, sink);
+        if (!going) return false;
+    }
+    return true;
+}
+
+void CardFiles::ReadFolder(std::uint32_t key, std::uint32_t first, bool chain, std::uint64_t runBytes, bool orphan,
+                           std::vector<std::uint32_t>* subfolders, std::vector<bool>* subfolderDeleted) {
+    const ClusterLayout& layout = region_->layout;
+    const std::uint64_t most = kMostFolderBytes / layout.clusterBytes + 1;
+    std::vector<std::uint32_t> clusters;
+    if (chain) {
+        table_->Chain(first, most, [&](std::uint32_t cluster) { clusters.push_back(cluster); });
+        if (clusters.empty() && layout.Holds(first)) clusters.push_back(first);
+    } else {
+        const std::uint64_t count = std::min(most, (runBytes + layout.clusterBytes - 1) / layout.clusterBytes);
+        for (std::uint64_t i = 0; i < std::max<std::uint64_t>(count, 1) && layout.Holds(first + static_cast<std::uint32_t>(i)); ++i)
+            clusters.push_back(first + static_cast<std::uint32_t>(i));
+    }
+    FatDirectoryReader fat;
+    ExfatDirectoryReader exfat;
+    std::vector<DirectoryEntry> entries;
+    for (const std::uint32_t cluster : clusters)
+        if (!Visit(cluster) || !ReadEntries(layout.StartOf(cluster), layout.clusterBytes, fat, exfat, entries)) break;
+    // Live entries first, so a folder's live name wins over a deleted one of the same cluster.
+    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return !a.deleted && b.deleted; });
+    for (const DirectoryEntry& e : entries) {
+        if (!e.directory || !layout.Holds(e.firstCluster)) continue;
+        Folder& folder = folders_[e.firstCluster];
+        if (!folder.named) {
+            if (const auto at = StoreName(e.name)) {
+                folder.nameAt = *at;
+                folder.nameLength = static_cast<std::uint16_t>(e.name.size());
+                folder.named = true;
+                folder.parent = key;
+            }
+        }
+        if (subfolders && visitedSet_.count(e.firstCluster) == 0) {
+            // A deleted FAT folder is read only where its first cluster still shows it is one.
+            if (e.deleted && region_->kind != FileSystemKind::Exfat) {
+                std::array<std::uint8_t, 64> head{};
+                if (!formats::ReadAt(drive_, layout.StartOf(e.firstCluster), head) || !FatFolderParent(head, e.firstCluster))
+                    continue;
+            }
+            subfolders->push_back(e.firstCluster);
+            subfolderDeleted->push_back(e.deleted);
+        }
+    }
+    Keep(key, entries, orphan);
+}
+
+void CardFiles::Keep(std::uint32_t key, std::vector<DirectoryEntry>& entries, bool orphan) {
+    GuessLostFirstCharacters(entries);
+    for (const DirectoryEntry& e : entries) {
+        if (e.directory || e.size == 0 || !region_->layout.Holds(e.firstCluster) || files_.size() >= kMostFiles) continue;
+        const auto at = StoreName(e.name);
+        if (!at) continue;
+        files_.push_back({e.firstCluster, key, e.size, *at, static_cast<std::uint16_t>(e.name.size()),
+                          static_cast<std::uint8_t>((e.deleted ? 1 : 0) + (orphan ? 2 : 0)), e.contiguous, e.modified});
+        sorted_ = false;
+    }
+}
+
+std::optional<std::uint32_t> CardFiles::StoreName(const std::string& name) {
+    if (name.empty() || name.size() > 1024 || names_.size() + name.size() > kMostNameBytes) return std::nullopt;
+    const auto at = static_cast<std::uint32_t>(names_.size());
+    names_ += name;
+    return at;
+}
+
+void CardFiles::AddOrphanFolders(std::span<const std::uint64_t> starts) {
+    if (!region_) return;
+    const ClusterLayout& layout = region_->layout;
+    std::vector<std::uint32_t> clusters;
+    for (const std::uint64_t start : starts)
+        if (const auto cluster = layout.StartingAt(start)) clusters.push_back(*cluster);
+    std::sort(clusters.begin(), clusters.end());
+    clusters.erase(std::unique(clusters.begin(), clusters.end()), clusters.end());
+
+    const bool exfat = region_->kind == FileSystemKind::Exfat;
+    // First clusters of folders first: a FAT folder's "." and ".." tell it and its parent.
+    std::vector<std::uint32_t> later;
+    for (const std::uint32_t cluster : clusters) {
+        if (visitedSet_.count(cluster)) continue;
+        std::array<std::uint8_t, 64> head{};
+        if (!formats::ReadAt(drive_, layout.StartOf(cluster), head)) continue;
+        const auto parent = exfat ? std::nullopt : FatFolderParent(head, cluster);
+        if (!parent && !(exfat && folders_.count(cluster))) {
+            later.push_back(cluster);
+            continue;
+        }
+        Folder& folder = folders_[cluster];
+        if (parent && folder.parent == kUnknown)
+            folder.parent = *parent == 0 || *parent == region_->rootCluster ? kRoot : *parent;
+        ReadFolder(cluster, cluster, false, layout.clusterBytes, true, nullptr, nullptr);
+    }
+    // A later cluster of a folder whose chain is gone belongs, as cameras fill a card upwards,
+    // to the nearest folder that starts before it.
+    std::vector<std::uint32_t> folderStarts;
+    for (const auto& [cluster, folder] : folders_) folderStarts.push_back(cluster);
+    if (region_->rootCluster) folderStarts.push_back(region_->rootCluster);
+    std::sort(folderStarts.begin(), folderStarts.end());
+    for (const std::uint32_t cluster : later) {
+        if (visitedSet_.count(cluster)) continue;
+        const auto above = std::lower_bound(folderStarts.begin(), folderStarts.end(), cluster);
+        std::uint32_t key = cluster;
+        if (above != folderStarts.begin()) key = *std::prev(above) == region_->rootCluster ? kRoot : *std::prev(above);
+        ReadFolder(key, cluster, false, layout.clusterBytes, true, nullptr, nullptr);
+    }
+}
+
+std::string CardFiles::PathOf(std::uint32_t key) const {
+    std::vector<std::string> parts;
+    for (std::size_t depth = 0; key != kRoot && depth < kMostDepth; ++depth) {
+        const auto found = folders_.find(key);
+        const bool named = found != folders_.end() && found->second.named;
+        parts.push_back(named ? NameOf(found->second.nameAt, found->second.nameLength) : "Folder" + std::to_string(key));
+        if (found == folders_.end() || found->second.parent == kUnknown) break;
+        key = found->second.parent;
+    }
+    std::string path;
+    for (auto part = parts.rbegin(); part != parts.rend(); ++part) path += (path.empty() ? "" : "/") + *part;
+    return path;
+}
+
+std::vector<CardFile> CardFiles::FilesStartingAt(std::uint64_t start) {
+    std::vector<CardFile> found;
+    if (!region_) return found;
+    const auto cluster = region_->layout.StartingAt(start);
+    if (!cluster) return found;
+    const auto order = [](const Record& a, const Record& b) {
+        return a.firstCluster != b.firstCluster ? a.firstCluster < b.firstCluster : a.rank < b.rank;
+    };
+    if (!sorted_) {
+        std::stable_sort(files_.begin(), files_.end(), order);
+        sorted_ = true;
+    }
+    auto at = std::lower_bound(files_.begin(), files_.end(), *cluster,
+                               [](const Record& r, std::uint32_t c) { return r.firstCluster < c; });
+    const ClusterLayout& layout = region_->layout;
+    for (; at != files_.end() && at->firstCluster == *cluster && found.size() < kMostAtOneCluster; ++at) {
+        CardFile file;
+        file.name = NameOf(at->nameAt, at->nameLength);
+        file.folder = PathOf(at->folder);
+        file.size = at->size;
+        file.modified = at->modified;
+        file.deleted = at->rank & 1;
+        file.orphan = at->rank >= 2;
+        const bool exfat = region_->kind == FileSystemKind::Exfat;
+        if (at->contiguous) {
+            // The entry itself says where all of it lies.
+            if (start <= layout.End() && at->size <= layout.End() - start) {
+                file.chainHeld = true;
+                file.extents = {{start, at->size}};
+            }
+        } else if (at->rank == 0 || (exfat && at->rank == 1)) {
+            // A deleted FAT file's chain was cleared; a live one, or an exFAT one, may be followed.
+            if (auto extents = table_->FileExtents(*cluster, at->size)) {
+                file.chainHeld = true;
+                file.extents = std::move(*extents);
+            }
+        }
+        found.push_back(std::move(file));
+    }
+    return found;
+}
+
+}  // namespace kelvara
