@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring>
 #include <deque>
 #include <unordered_set>
@@ -39,6 +40,16 @@ void GuessLostFirstCharacters(std::vector<DirectoryEntry>& entries) {
                 break;
             }
     }
+}
+
+// A camera's folder name: three digits from 100 and five letters, digits or '_' (100CANON).
+bool CameraFolder(const std::string& name) {
+    if (name.size() != 8 || name[0] < '1' || name[0] > '9') return false;
+    for (std::size_t i = 0; i < 8; ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (i < 3 ? !std::isdigit(c) : !(std::isalnum(c) || c == '_')) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -221,7 +232,12 @@ std::string CardFiles::PathOf(std::uint32_t key) const {
     for (std::size_t depth = 0; key != kRoot && depth < kMostDepth; ++depth) {
         const auto found = folders_.find(key);
         const bool named = found != folders_.end() && found->second.named;
-        parts.push_back(named ? NameOf(found->second.nameAt, found->second.nameLength) : "Folder" + std::to_string(key));
+        std::string name = named ? NameOf(found->second.nameAt, found->second.nameLength) : "Folder" + std::to_string(key);
+        // A format clears the root, and with it the name of the folder at the top of a camera's
+        // folders; one that holds camera folders (100CANON) can only have been DCIM.
+        if (!named && found != folders_.end() && found->second.parent == kRoot && !parts.empty() && CameraFolder(parts.back()))
+            name = "DCIM";
+        parts.push_back(std::move(name));
         if (found == folders_.end() || found->second.parent == kUnknown) break;
         key = found->second.parent;
     }

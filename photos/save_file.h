@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "diskio/sector_ranges.h"
+#include "photos/card_entry.h"
 #include "platform/platform.h"
 #include "scan/found_photo.h"
 #include "scan/host.h"
@@ -34,6 +35,7 @@ struct SavedEntry {
     std::int64_t container = -1;  // for one Inside: the photo holding it, when this save wrote it
     std::string failure;
     SectorRanges zeros;  // its sectors that could not be read: the file holds zeros there
+    std::optional<CardFile> card;  // the card's entry it was named after
 };
 using SaveListener = std::function<void(const SavedEntry&)>;
 
@@ -76,10 +78,11 @@ std::string SaveFile(Platform& platform, Host& host, FoundPhotoTable& table, std
 // name and takes its own only when whole; a stop asked for takes effect within a piece. `each` hears of every entry as it is done; the statuses go into the table. The
 // progress bar counts the photos done (the bytes of a lone photo) and goes back to 0 at the end.
 SaveReport SavePhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::vector<std::int64_t>& indexes,
-                      const std::string& Folder, const std::string& Prefix, const SaveListener& each = {});
+                      const std::string& Folder, const std::string& Prefix, const SaveListener& each = {},
+                      const CardUse& card = {});
 // The same for every entry of the table, in order.
 SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& Folder,
-                         const std::string& Prefix, const SaveListener& each = {});
+                         const std::string& Prefix, const SaveListener& each = {}, const CardUse& card = {});
 
 // What the user is told of a save that fell short: why nothing was saved, or how many were saved,
 // how many failed and the first reason. nullopt when every photo asked for was saved (or the
