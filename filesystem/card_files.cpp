@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <unordered_set>
 
 #include "filesystem/folder_spotter.h"
@@ -17,6 +18,7 @@ constexpr std::uint64_t kPieceBytes = 64 << 10;       // folders are read this m
 constexpr std::uint64_t kMostFolderBytes = 64 << 20;  // of one folder (FAT's hold 2 MiB at most)
 constexpr std::size_t kMostFolderClusters = 1 << 20;  // of the whole card
 constexpr std::size_t kMostDepth = 64;
+constexpr std::size_t kMostFolders = 200000;
 constexpr std::size_t kMostAtOneCluster = 8;
 
 // The cluster starts with "." naming itself and "..": the first cluster of a FAT folder.
@@ -28,20 +30,6 @@ std::optional<std::uint32_t> FatFolderParent(std::span<const std::uint8_t> s, st
     return std::uint32_t{LoadLe16(s, 52)} << 16 | LoadLe16(s, 58);
 }
 
-// Where the first character of a deleted short name was lost, a sibling whose name is alike
-// after it (IMG_0041.JPG beside ?MG_0042.JPG) gives it back; cameras name a folder's files alike.
-void GuessLostFirstCharacters(std::vector<DirectoryEntry>& entries) {
-    for (DirectoryEntry& lost : entries) {
-        if (!lost.firstLost || lost.name.size() < 4) continue;
-        for (const DirectoryEntry& known : entries)
-            if (!known.firstLost && known.name.size() == lost.name.size() && known.name.compare(1, 3, lost.name, 1, 3) == 0 &&
-                static_cast<unsigned char>(known.name[0]) < 0x80) {
-                lost.name[0] = known.name[0];
-                break;
-            }
-    }
-}
-
 // A camera's folder name: three digits from 100 and five letters, digits or '_' (100CANON).
 bool CameraFolder(const std::string& name) {
     if (name.size() != 8 || name[0] < '1' || name[0] > '9') return false;
@@ -50,6 +38,32 @@ bool CameraFolder(const std::string& name) {
         if (i < 3 ? !std::isdigit(c) : !(std::isalnum(c) || c == '_')) return false;
     }
     return true;
+}
+
+// Where the first character of a deleted short name was lost, a sibling whose name is alike
+// after it (IMG_0041.JPG beside ?MG_0042.JPG) gives it back, as cameras name a folder's files
+// alike; where every sibling lost it too, the prefixes cameras name their photos with do.
+void GuessLostFirstCharacters(std::vector<DirectoryEntry>& entries) {
+    static constexpr std::pair<const char*, char> kCameraPrefixes[] = {
+        {"MG_", 'I'}, {"SC_", 'D'}, {"SCF", 'D'}, {"SCN", 'D'}, {"SC0", 'D'}, {"MGP", 'I'}, {"ICT", 'P'},
+        {"IMG", 'C'}, {"VI_", 'M'}, {"DIM", 'S'}, {"OPR", 'G'}, {"DSC", '_'}, {"VID", 'M'}, {"ANA", 'P'}, {"CIM", 'D'}};
+    for (DirectoryEntry& lost : entries) {
+        if (!lost.firstLost || lost.name.size() < 4) continue;
+        for (const DirectoryEntry& known : entries)
+            if (!known.firstLost && known.name.size() == lost.name.size() && known.name.compare(1, 3, lost.name, 1, 3) == 0 &&
+                static_cast<unsigned char>(known.name[0]) < 0x80) {
+                lost.name[0] = known.name[0];
+                lost.firstLost = false;
+                break;
+            }
+        for (const auto& [rest, first] : kCameraPrefixes)
+            if (lost.firstLost && lost.name.compare(1, 3, rest) == 0) {
+                lost.name[0] = first;
+                break;
+            }
+        // A camera's folders are numbered from 100 (100CANON); few pass 199.
+        if (lost.firstLost && lost.directory && CameraFolder("1" + lost.name.substr(1))) lost.name[0] = '1';
+    }
 }
 
 }  // namespace
@@ -74,12 +88,7 @@ CardFiles::CardFiles(ByteSource& drive) : drive_(drive) {
         ExfatDirectoryReader exfat;
         std::vector<DirectoryEntry> entries;
         ReadEntries(region_->rootStart, region_->rootBytes, fat, exfat, entries);
-        for (const DirectoryEntry& e : entries)
-            if (e.directory && region_->layout.Holds(e.firstCluster)) {
-                subfolders.push_back(e.firstCluster);
-                deleted.push_back(e.deleted);
-            }
-        Keep(kRoot, entries, false);
+        Absorb(kRoot, entries, false, &subfolders, &deleted);
     } else {
         ReadFolder(kRoot, region_->rootCluster, true, 0, false, &subfolders, &deleted);
     }
@@ -138,12 +147,33 @@ void CardFiles::ReadFolder(std::uint32_t key, std::uint32_t first, bool chain, s
     FatDirectoryReader fat;
     ExfatDirectoryReader exfat;
     std::vector<DirectoryEntry> entries;
-    for (const std::uint32_t cluster : clusters)
-        if (!Visit(cluster) || !ReadEntries(layout.StartOf(cluster), layout.clusterBytes, fat, exfat, entries)) break;
+    bool ended = false;
+    for (const std::uint32_t cluster : clusters) {
+        if (!Visit(cluster)) break;
+        if (!ReadEntries(layout.StartOf(cluster), layout.clusterBytes, fat, exfat, entries)) {
+            ended = true;
+            break;
+        }
+    }
+    if (key != kRoot && fills_.size() < kMostFolders) {
+        // Whether a later cluster of this folder may lie elsewhere, its chain being gone.
+        Fill& fill = fills_[key];
+        for (const DirectoryEntry& e : entries)
+            if (!e.directory && layout.Holds(e.firstCluster)) fill.lastFile = std::max(fill.lastFile, e.firstCluster);
+        fill.open = !chain && !ended;
+    }
+    Absorb(key, entries, orphan, subfolders, subfolderDeleted);
+}
+
+void CardFiles::Absorb(std::uint32_t key, std::vector<DirectoryEntry>& entries, bool orphan,
+                       std::vector<std::uint32_t>* subfolders, std::vector<bool>* subfolderDeleted) {
+    const ClusterLayout& layout = region_->layout;
+    GuessLostFirstCharacters(entries);
     // Live entries first, so a folder's live name wins over a deleted one of the same cluster.
     std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return !a.deleted && b.deleted; });
     for (const DirectoryEntry& e : entries) {
         if (!e.directory || !layout.Holds(e.firstCluster)) continue;
+        if (folders_.size() >= kMostFolders && !folders_.count(e.firstCluster)) continue;
         Folder& folder = folders_[e.firstCluster];
         if (!folder.named) {
             if (const auto at = StoreName(e.name)) {
@@ -167,8 +197,7 @@ void CardFiles::ReadFolder(std::uint32_t key, std::uint32_t first, bool chain, s
     Keep(key, entries, orphan);
 }
 
-void CardFiles::Keep(std::uint32_t key, std::vector<DirectoryEntry>& entries, bool orphan) {
-    GuessLostFirstCharacters(entries);
+void CardFiles::Keep(std::uint32_t key, const std::vector<DirectoryEntry>& entries, bool orphan) {
     for (const DirectoryEntry& e : entries) {
         if (e.directory || e.size == 0 || !region_->layout.Holds(e.firstCluster) || files_.size() >= kMostFiles) continue;
         const auto at = StoreName(e.name);
@@ -207,23 +236,43 @@ void CardFiles::AddOrphanFolders(std::span<const std::uint64_t> starts) {
             later.push_back(cluster);
             continue;
         }
+        if (folders_.size() >= kMostFolders && !folders_.count(cluster)) continue;
         Folder& folder = folders_[cluster];
         if (parent && folder.parent == kUnknown)
             folder.parent = *parent == 0 || *parent == region_->rootCluster ? kRoot : *parent;
         ReadFolder(cluster, cluster, false, layout.clusterBytes, true, nullptr, nullptr);
     }
-    // A later cluster of a folder whose chain is gone belongs, as cameras fill a card upwards,
-    // to the nearest folder that starts before it.
-    std::vector<std::uint32_t> folderStarts;
-    for (const auto& [cluster, folder] : folders_) folderStarts.push_back(cluster);
-    if (region_->rootCluster) folderStarts.push_back(region_->rootCluster);
-    std::sort(folderStarts.begin(), folderStarts.end());
+    // A later cluster of a folder whose chain is gone belongs to a folder whose clusters read so
+    // far end without the end mark; cameras write files upwards, so of those the one whose last
+    // file comes just before this cluster's first.
+    struct Later {
+        std::uint32_t cluster, firstFile;
+    };
+    std::vector<Later> order;
     for (const std::uint32_t cluster : later) {
-        if (visitedSet_.count(cluster)) continue;
-        const auto above = std::lower_bound(folderStarts.begin(), folderStarts.end(), cluster);
-        std::uint32_t key = cluster;
-        if (above != folderStarts.begin()) key = *std::prev(above) == region_->rootCluster ? kRoot : *std::prev(above);
-        ReadFolder(key, cluster, false, layout.clusterBytes, true, nullptr, nullptr);
+        FatDirectoryReader fat;
+        ExfatDirectoryReader exfat;
+        std::vector<DirectoryEntry> entries;
+        ReadEntries(layout.StartOf(cluster), layout.clusterBytes, fat, exfat, entries);
+        std::uint32_t firstFile = cluster;
+        for (const DirectoryEntry& e : entries)
+            if (!e.directory && layout.Holds(e.firstCluster)) firstFile = std::min(firstFile, e.firstCluster);
+        order.push_back({cluster, firstFile});
+    }
+    std::stable_sort(order.begin(), order.end(), [](const Later& a, const Later& b) { return a.firstFile < b.firstFile; });
+    std::multimap<std::uint32_t, std::uint32_t> open;  // last file's cluster -> folder
+    for (const auto& [key, fill] : fills_)
+        if (fill.open) open.emplace(fill.lastFile, key);
+    for (const Later& next : order) {
+        if (visitedSet_.count(next.cluster)) continue;
+        std::uint32_t key = next.cluster;
+        const auto above = open.lower_bound(next.firstFile);
+        if (above != open.begin()) {
+            key = std::prev(above)->second;
+            open.erase(std::prev(above));
+        }
+        ReadFolder(key, next.cluster, false, layout.clusterBytes, true, nullptr, nullptr);
+        if (fills_[key].open) open.emplace(fills_[key].lastFile, key);
     }
 }
 

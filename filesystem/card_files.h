@@ -86,7 +86,11 @@ private:
     // Reads bytes [start, start + length) as entries; false at the folder's end mark.
     bool ReadEntries(std::uint64_t start, std::uint64_t length, FatDirectoryReader& fat, ExfatDirectoryReader& exfat,
                      std::vector<DirectoryEntry>& into);
-    void Keep(std::uint32_t key, std::vector<DirectoryEntry>& entries, bool orphan);
+    // Takes in a folder's entries: names its subfolders (and lists them, where asked to walk
+    // on) and keeps its files.
+    void Absorb(std::uint32_t key, std::vector<DirectoryEntry>& entries, bool orphan, std::vector<std::uint32_t>* subfolders,
+                std::vector<bool>* subfolderDeleted);
+    void Keep(std::uint32_t key, const std::vector<DirectoryEntry>& entries, bool orphan);
     bool Visit(std::uint32_t cluster);
     std::string PathOf(std::uint32_t key) const;
     std::string NameOf(std::uint32_t at, std::uint16_t length) const { return names_.substr(at, length); }
@@ -97,6 +101,11 @@ private:
     std::unique_ptr<AllocationTable> table_;
     std::unordered_set<std::uint32_t> visitedSet_;  // folder clusters read
     std::unordered_map<std::uint32_t, Folder> folders_;
+    struct Fill {
+        std::uint32_t lastFile = 0;  // the highest first cluster of its files
+        bool open = false;           // its last cluster read lacks the end mark, and its chain is gone
+    };
+    std::unordered_map<std::uint32_t, Fill> fills_;
     std::vector<Record> files_;
     bool sorted_ = true;
     std::string names_;

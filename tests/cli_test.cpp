@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QThread>
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
@@ -168,6 +169,46 @@ TEST_F(CardTest, AQuickFormatLosesNoPhoto) {
     const CliRun run = Cli({"save", QString::fromStdString(copy), QString::fromStdString(out), "--quiet"});
     ASSERT_EQ(run.status, 0) << run.err;
     ExpectAllSaved(out);
+}
+
+// Saved under the card's names: every photo of the card in its folder under its name, byte for
+// byte, dated as its entry (the card was made moments ago), and nothing else but `others`.
+void ExpectSavedUnderCardNames(const testing::TestCard& card, const std::string& out, const CliRun& run,
+                               std::size_t others = 0) {
+    const auto made = fs::last_write_time(card.image);
+    for (const testing::CardPhoto& photo : card.photos) {
+        const std::string path = out + "/" + photo.folder + "/" + photo.name;
+        ASSERT_TRUE(fs::exists(path)) << path << "\n" << run.out;
+        EXPECT_EQ(testing::ReadFileBytes(path), card.photos.at(&photo - card.photos.data()).bytes) << path;
+        const auto apart = std::chrono::abs(fs::last_write_time(path) - made);
+        EXPECT_LT(apart, std::chrono::minutes(10)) << path << " is not dated as its entry";
+        EXPECT_NE(run.out.find(path + "\n"), std::string::npos) << path << " is not listed";
+    }
+    std::size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(out)) files += entry.is_regular_file();
+    EXPECT_EQ(files, card.photos.size() + others);
+}
+
+TEST_F(CardTest, TheCardsOwnFoldersNamesAndTimesComeBackWhenAskedFor) {
+    testing::TempDir scratch;
+    // Deleted with their folders: the names whose first letter the deletion took are given back.
+    const std::string out = scratch.file("named");
+    const CliRun run = Cli({"save", QString::fromStdString(card->image), QString::fromStdString(out), "--names", "card", "--quiet"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    ExpectSavedUnderCardNames(*card, out, run);
+
+    // A quick format clears the root and the tables: the folders left in the data area still
+    // name the photos, and a photo no entry knows takes the list's name at the top.
+    const std::string copy = scratch.file("formatted.img");
+    fs::copy_file(card->image, copy);
+    ASSERT_EQ(QProcess::execute("mkfs.vfat", {"-F", "32", QString::fromStdString(copy)}), 0);
+    const Bytes stray = testing::MakeJpeg(200, 120, 77);
+    testing::LayFiles(copy, 120000, {stray});
+    const std::string formatted = scratch.file("formatted");
+    const CliRun again = Cli({"save", QString::fromStdString(copy), QString::fromStdString(formatted), "--names", "card", "--quiet"});
+    ASSERT_EQ(again.status, 0) << again.err;
+    ExpectSavedUnderCardNames({copy, card->photos}, formatted, again, 1);
+    EXPECT_EQ(testing::ReadFileBytes(formatted + "/" + Name("Image", card->photos.size(), {})), stray);
 }
 
 // Old data of other files: random bytes (FF D9 and 00 3B among them), but no photo signature at
