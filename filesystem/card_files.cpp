@@ -30,6 +30,25 @@ std::optional<std::uint32_t> FatFolderParent(std::span<const std::uint8_t> s, st
     return std::uint32_t{LoadLe16(s, 52)} << 16 | LoadLe16(s, 58);
 }
 
+// Where the files at one end of a folder's entries (in their order) start on the card: the
+// middle of the last few, or the first few, so that an old slot a new file took does not count.
+std::optional<std::uint32_t> FilesAtTheEnd(const std::vector<DirectoryEntry>& entries, const ClusterLayout& layout,
+                                           bool first) {
+    std::vector<std::uint32_t> clusters;
+    for (const DirectoryEntry& e : entries)
+        if (!e.directory && layout.Holds(e.firstCluster)) clusters.push_back(e.firstCluster);
+    if (clusters.empty()) return std::nullopt;
+    constexpr std::size_t kFew = 8;
+    if (clusters.size() > kFew) {
+        if (first)
+            clusters.resize(kFew);
+        else
+            clusters.erase(clusters.begin(), clusters.end() - kFew);
+    }
+    std::nth_element(clusters.begin(), clusters.begin() + clusters.size() / 2, clusters.end());
+    return clusters[clusters.size() / 2];
+}
+
 // A camera's folder name: three digits from 100 and five letters, digits or '_' (100CANON).
 bool CameraFolder(const std::string& name) {
     if (name.size() != 8 || name[0] < '1' || name[0] > '9') return false;
@@ -158,8 +177,7 @@ void CardFiles::ReadFolder(std::uint32_t key, std::uint32_t first, bool chain, s
     if (key != kRoot && fills_.size() < kMostFolders) {
         // Whether a later cluster of this folder may lie elsewhere, its chain being gone.
         Fill& fill = fills_[key];
-        for (const DirectoryEntry& e : entries)
-            if (!e.directory && layout.Holds(e.firstCluster)) fill.lastFile = std::max(fill.lastFile, e.firstCluster);
+        if (const auto last = FilesAtTheEnd(entries, layout, false)) fill.lastFile = *last;
         fill.open = !chain && !ended;
     }
     Absorb(key, entries, orphan, subfolders, subfolderDeleted);
@@ -254,10 +272,7 @@ void CardFiles::AddOrphanFolders(std::span<const std::uint64_t> starts) {
         ExfatDirectoryReader exfat;
         std::vector<DirectoryEntry> entries;
         ReadEntries(layout.StartOf(cluster), layout.clusterBytes, fat, exfat, entries);
-        std::uint32_t firstFile = cluster;
-        for (const DirectoryEntry& e : entries)
-            if (!e.directory && layout.Holds(e.firstCluster)) firstFile = std::min(firstFile, e.firstCluster);
-        order.push_back({cluster, firstFile});
+        order.push_back({cluster, FilesAtTheEnd(entries, layout, true).value_or(cluster)});
     }
     std::stable_sort(order.begin(), order.end(), [](const Later& a, const Later& b) { return a.firstFile < b.firstFile; });
     std::multimap<std::uint32_t, std::uint32_t> open;  // last file's cluster -> folder
