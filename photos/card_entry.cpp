@@ -1,10 +1,10 @@
 #include "photos/card_entry.h"
 
+#include <algorithm>
 #include <array>
 
 #include "diskio/disk_error.h"
-#include "formats/byte_reader.h"
-#include "photos/drive_bytes.h"
+#include "diskio/read_sectors.h"
 #include "photos/photo_date.h"
 
 namespace kelvara {
@@ -38,9 +38,48 @@ CardVerdict JudgeByCard(const PhotoCut& cut, const std::vector<CardFile>& entrie
     return verdict;
 }
 
+namespace {
+
+// The drive read in small pieces: the tables and folders lie scattered over the card, and a
+// photo's megabyte pieces would read far more than they need.
+class SmallReads final : public ByteSource {
+public:
+    SmallReads(Platform& platform, std::string drive, std::int64_t endSector)
+        : platform_(platform), drive_(std::move(drive)), endSector_(endSector), block_(kBlockBytes) {}
+
+    std::span<const std::uint8_t> From(std::uint64_t offset) override {
+        const std::uint64_t start = offset / kBlockBytes * kBlockBytes;
+        const std::int64_t sector = static_cast<std::int64_t>(start / kSectorSize);
+        if (sector >= endSector_) return {};
+        if (start != blockStart_) {
+            blockStart_ = start;
+            blockLength_ = 0;
+            const auto sectors = static_cast<std::size_t>(std::min<std::int64_t>(kBlockBytes / kSectorSize, endSector_ - sector));
+            const std::int32_t held =
+                ReadSectors(platform_, drive_, sector, std::span<std::uint8_t>(block_.data(), sectors * kSectorSize));
+            blockLength_ = static_cast<std::size_t>(std::max(held, 0)) * kSectorSize;
+        }
+        const auto at = static_cast<std::size_t>(offset - start);
+        if (at >= blockLength_) return {};
+        return std::span<const std::uint8_t>(block_.data() + at, blockLength_ - at);
+    }
+
+private:
+    static constexpr std::size_t kBlockBytes = 64 << 10;
+    Platform& platform_;
+    std::string drive_;
+    std::int64_t endSector_;
+    std::vector<std::uint8_t> block_;
+    std::uint64_t blockStart_ = UINT64_MAX;
+    std::size_t blockLength_ = 0;
+};
+
+}  // namespace
+
 struct CardEntries::Reader {
-    Reader(Platform& platform, const std::string& drive, std::int64_t endSector) : bytes(platform, drive, 0, 0, endSector), files(bytes) {}
-    DriveBytes bytes;
+    Reader(Platform& platform, const std::string& drive, std::int64_t endSector)
+        : bytes(platform, drive, endSector), files(bytes) {}
+    SmallReads bytes;
     CardFiles files;
 };
 
@@ -73,9 +112,9 @@ std::function<void(std::int64_t, std::span<const std::uint8_t>)> CardFolderWatch
 
 std::unique_ptr<CardFolderWatch> WatchCardFolders(Platform& platform, const std::string& drive, std::int64_t sectors) {
     try {
-        DriveBytes bytes(platform, drive, 0, 1, sectors);
+        if (sectors <= 0) return nullptr;
         std::array<std::uint8_t, kSectorSize> boot{};
-        if (!formats::ReadAt(bytes, 0, boot)) return nullptr;
+        if (ReadSectors(platform, drive, 0, boot) < 1) return nullptr;
         if (const auto region = ReadBootRegion(boot)) return std::make_unique<CardFolderWatch>(*region);
     } catch (const DiskError&) {
         // The scan meets the same failure and says so.
