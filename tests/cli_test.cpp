@@ -211,6 +211,61 @@ TEST_F(CardTest, TheCardsOwnFoldersNamesAndTimesComeBackWhenAskedFor) {
     EXPECT_EQ(testing::ReadFileBytes(formatted + "/" + Name("Image", card->photos.size(), {})), stray);
 }
 
+// The files under `folder`, wherever they lie below it, by name.
+std::map<std::string, std::string> FilesBelow(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file()) files[entry.path().filename().string()] = entry.path().string();
+    return files;
+}
+
+// exFAT, as phones and cards over 32 GB come: names in full in any script, times with their
+// zone, chains kept for deleted files, and a folder a quick format leaves.
+TEST(Cli, AnExfatCardsOwnNamesFoldersAndTimesComeBack) {
+    testing::TempDir dir;
+    const std::string image = dir.file("exfat.img");
+    if (!testing::MakeExfatImage(image, 131072)) GTEST_SKIP() << "mkfs.exfat is not installed";
+    const std::uint32_t clusterBytes = testing::ReadExfatGeometry(image).sectorsPerCluster * 512;
+    const auto run = [&](std::uint32_t first, const Bytes& bytes) {
+        std::vector<std::uint32_t> clusters;
+        for (std::uint32_t i = 0; i * clusterBytes < bytes.size(); ++i) clusters.push_back(first + i);
+        return clusters;
+    };
+    const auto stamp = [](unsigned y, unsigned mo, unsigned d, unsigned h, unsigned mi, unsigned s) {
+        return (y - 1980) << 25 | mo << 21 | d << 16 | h << 11 | mi << 5 | s / 2;
+    };
+    const Bytes taken = testing::MakeJpeg(400, 300, 1), greeting = testing::MakeJpeg(500, 200, 2),
+                atRoot = testing::MakeJpeg(300, 300, 3);
+    testing::WriteExfatFile(image, {u"DCIM", {}, {30}, false, false, true, 0, stamp(2024, 5, 6, 7, 0, 0)});
+    // Two hours east of UTC: the saved file's time is the instant, whatever the machine's zone.
+    testing::WriteExfatFile(image, {u"IMG_0001.JPG", taken, run(40, taken), true, false, false, 30, stamp(2024, 5, 6, 7, 8, 10), 0x88});
+    testing::WriteExfatFile(image, {u"Grüße \U0001F600.jpg", greeting, run(200, greeting), false, true, false, 30,
+                                    stamp(2024, 5, 7, 9, 0, 0)});
+    testing::WriteExfatFile(image, {u"IMG_0003.JPG", atRoot, run(400, atRoot), false, false, false, 0, stamp(2024, 5, 8, 9, 0, 0)});
+    ASSERT_EQ(QProcess::execute("fsck.exfat", {"-n", QString::fromStdString(image)}), 0) << "the test wrote a broken volume";
+
+    const std::string out = dir.file("out");
+    const CliRun saved = Cli({"save", QString::fromStdString(image), QString::fromStdString(out), "--names", "card", "--quiet"});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(testing::ReadFileBytes(out + "/DCIM/IMG_0001.JPG"), taken) << saved.out;
+    EXPECT_EQ(testing::ReadFileBytes(out + "/DCIM/Grüße \U0001F600.jpg"), greeting) << saved.out;
+    EXPECT_EQ(testing::ReadFileBytes(out + "/IMG_0003.JPG"), atRoot) << saved.out;
+    struct stat info {};
+    ASSERT_EQ(::stat((out + "/DCIM/IMG_0001.JPG").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, 1714972090);  // 2024-05-06 05:08:10 UTC
+
+    // Formatted over: the root's names are gone, the folder's stay with the photos.
+    ASSERT_EQ(QProcess::execute("mkfs.exfat", {QString::fromStdString(image)}), 0);
+    const std::string again = dir.file("again");
+    const CliRun formatted = Cli({"save", QString::fromStdString(image), QString::fromStdString(again), "--names", "card", "--quiet"});
+    ASSERT_EQ(formatted.status, 0) << formatted.err;
+    const auto files = FilesBelow(again);
+    ASSERT_EQ(files.size(), 3u) << formatted.out;
+    EXPECT_EQ(testing::ReadFileBytes(files.at("IMG_0001.JPG")), taken);
+    EXPECT_EQ(testing::ReadFileBytes(files.at("Grüße \U0001F600.jpg")), greeting);
+    EXPECT_EQ(testing::ReadFileBytes(files.at(Name("Image", 2, {}))), atRoot);
+}
+
 // Old data of other files: random bytes (FF D9 and 00 3B among them), but no photo signature at
 // the start of a sector.
 Bytes OldData(std::size_t length, std::uint32_t seed) {
