@@ -88,20 +88,28 @@ CardEntries::CardEntries(Platform& platform, const std::string& drive, std::int6
 
 CardEntries::~CardEntries() = default;
 
-CardVerdict CardEntries::Of(std::uint64_t start, const PhotoCut& cut) {
-    if (failed_) return {cut, std::nullopt};
+std::vector<CardFile> CardEntries::FilesAt(std::uint64_t start) {
+    if (failed_) return {};
     // The card's folders are a help, never a condition: a drive that fails here is read as before.
     try {
         if (!reader_) {
             reader_ = std::make_unique<Reader>(platform_, drive_, endSector_);
             reader_->files.AddOrphanFolders(use_.folderStarts);
         }
-        return JudgeByCard(cut, reader_->files.FilesStartingAt(start));
+        return reader_->files.FilesStartingAt(start);
     } catch (const DiskError&) {
         failed_ = true;
         reader_.reset();
-        return {cut, std::nullopt};
+        return {};
     }
+}
+
+CardVerdict CardEntries::Of(std::uint64_t start, const PhotoCut& cut) { return JudgeByCard(cut, FilesAt(start)); }
+
+std::optional<CardFile> CardEntries::Likeliest(std::uint64_t start) {
+    auto files = FilesAt(start);
+    if (files.empty()) return std::nullopt;
+    return std::move(files.front());
 }
 
 std::function<void(std::int64_t, std::span<const std::uint8_t>)> CardFolderWatch::Listener() {

@@ -44,6 +44,8 @@ public:
     ~CardEntries();
     // What the card says of the photo starting at byte `start` whose walk came to `cut`.
     CardVerdict Of(std::uint64_t start, const PhotoCut& cut);
+    // The likeliest entry starting at byte `start`, before any walk: what a list shows.
+    std::optional<CardFile> Likeliest(std::uint64_t start);
 
 private:
     struct Reader;
@@ -51,6 +53,8 @@ private:
     std::string drive_;
     std::int64_t endSector_;
     const CardUse& use_;
+    // The entries starting at `start`, the card read on first use; empty once it could not be.
+    std::vector<CardFile> FilesAt(std::uint64_t start);
     std::unique_ptr<Reader> reader_;
     bool failed_ = false;
 };

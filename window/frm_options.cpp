@@ -35,9 +35,10 @@ WindowLayout FittedLayout(Toolkit& toolkit) {
 
 }  // namespace
 
-frmOptions::frmOptions(Toolkit& toolkit, std::string& Prefix, WindowView* owner)
-    : WindowCore(toolkit, FittedLayout(toolkit)), Prefix_(Prefix) {
+frmOptions::frmOptions(Toolkit& toolkit, std::string& Prefix, WindowView* owner, bool* CardNames)
+    : WindowCore(toolkit, FittedLayout(toolkit)), Prefix_(Prefix), CardNames_(CardNames) {
     MakeView(owner);
+    controls_.SetChecked(chkCardNames, CardNames_ && *CardNames_);
     OpenDialogs().push_back(this);
     Form_Load();
 }
@@ -80,6 +81,7 @@ void frmOptions::CentreOnScreen() {
 void frmOptions::Clicked(int control) {
     if (control == cmdOK) cmdOK_Click();
     if (control == cmdCancel) cmdCancel_Click();
+    if (control == chkCardNames) controls_.Ticked(chkCardNames, !controls_.Checked(chkCardNames));
 }
 
 void frmOptions::cmdOK_Click() {
@@ -94,6 +96,7 @@ void frmOptions::cmdOK_Click() {
         }
         Prefix_ = prefix;
     }
+    if (CardNames_) *CardNames_ = controls_.Checked(chkCardNames);
     Close();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// The options dialog: the name prefix that found photos get in the list and as saved files.
+// The options dialog: the name prefix that found photos get in the list and as saved files, and
+// whether saved photos take the card's own folders and names where it still knows them.
 
 #include <string>
 
@@ -9,9 +10,9 @@ namespace kelvara {
 
 class frmOptions : public WindowCore {
 public:
-    // Prefix is the main window's, which OK writes; it must outlive the dialog. Owned by that
-    // window's view (`owner`), the dialog stays above it.
-    frmOptions(Toolkit& toolkit, std::string& Prefix, WindowView* owner = nullptr);
+    // Prefix and CardNames are the main window's, which OK writes; they must outlive the dialog.
+    // Owned by that window's view (`owner`), the dialog stays above it.
+    frmOptions(Toolkit& toolkit, std::string& Prefix, WindowView* owner = nullptr, bool* CardNames = nullptr);
     ~frmOptions() override;
 
     void Show() override;
@@ -26,6 +27,7 @@ private:
     void CentreOnScreen();
 
     std::string& Prefix_;
+    bool* CardNames_;
 };
 
 }  // namespace kelvara

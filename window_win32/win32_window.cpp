@@ -230,6 +230,7 @@ HWND Win32Window::Make(const ControlLayout& control) {
         case ControlKind::Button:
             return make(0, WC_BUTTONA, control.caption,
                         child | (control.flags & kDefaultButton ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON));
+        case ControlKind::CheckBox: return make(0, WC_BUTTONA, control.caption, child | BS_AUTOCHECKBOX);
         case ControlKind::EntryList: {
             // A list that holds no text: it asks for each entry's text when it draws it.
             HWND list = make(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
@@ -468,6 +469,10 @@ void Win32Window::SelectEntry(int control, std::int64_t row) {
     quiet_ = false;
 }
 
+void Win32Window::SetChecked(int control, bool checked) {
+    if (HWND box = Control(control)) SendMessageA(box, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
 void Win32Window::SetProgress(int control, int maximum, int value) {
     if (HWND bar = Control(control)) {
         SendMessageA(bar, PBM_SETRANGE32, 0, maximum);
@@ -584,6 +589,7 @@ void Win32Window::Command(int id, int code, HWND control) {
     }
     switch (KindOf(id)) {
         case ControlKind::Button:
+        case ControlKind::CheckBox:
             if (code == BN_CLICKED) events_.Clicked(id);
             break;
         case ControlKind::DropDownList:
