@@ -24,6 +24,7 @@ bool LooksLikeFolderCluster(FileSystemKind kind, std::span<const std::uint8_t> s
     for (std::size_t at = 0; at < 512; at += 32) {
         const auto e = s.subspan(at, 32);
         if (e[0] == 0) {
+            if (!named) return false;
             for (std::size_t rest = at; rest < 512; ++rest)
                 if (s[rest] != 0) return false;
             break;
