@@ -16,9 +16,10 @@ namespace {
 
 constexpr std::uint64_t kPieceBytes = 64 << 10;       // folders are read this much at a time
 constexpr std::uint64_t kMostFolderBytes = 64 << 20;  // of one folder (FAT's hold 2 MiB at most)
-constexpr std::size_t kMostFolderClusters = 1 << 20;  // of the whole card
+constexpr std::size_t kMostFolderClusters = 1 << 18;  // of the whole card
 constexpr std::size_t kMostDepth = 64;
-constexpr std::size_t kMostFolders = 200000;
+constexpr std::size_t kMostFolders = 100000;
+constexpr std::size_t kBatchEntries = 4096;
 constexpr std::size_t kMostAtOneCluster = 8;
 
 // The cluster starts with "." naming itself and "..": the first cluster of a FAT folder.
@@ -87,11 +88,17 @@ void GuessLostFirstCharacters(std::vector<DirectoryEntry>& entries) {
 
 }  // namespace
 
-CardFiles::CardFiles(ByteSource& drive) : drive_(drive) {
+CardFiles::CardFiles(ByteSource& drive, std::optional<std::uint64_t> driveBytes) : drive_(drive) {
     std::array<std::uint8_t, 512> boot{};
     if (!formats::ReadAt(drive_, 0, boot)) return;
     region_ = ReadBootRegion(boot);
     if (!region_) return;
+    ClusterLayout& layout = region_->layout;
+    if (driveBytes) {
+        const std::uint64_t room = *driveBytes > layout.dataStart ? (*driveBytes - layout.dataStart) / layout.clusterBytes : 0;
+        if (room < layout.clusterCount) layout.clusterCount = static_cast<std::uint32_t>(room);
+        if (!layout.Holds(region_->rootCluster) && region_->rootCluster != 0) layout.clusterCount = 0;
+    }
     table_ = std::make_unique<AllocationTable>(drive_, *region_);
 
     struct Pending {
@@ -138,7 +145,7 @@ bool CardFiles::Visit(std::uint32_t cluster) {
 }
 
 bool CardFiles::ReadEntries(std::uint64_t start, std::uint64_t length, FatDirectoryReader& fat, ExfatDirectoryReader& exfat,
-                            std::vector<DirectoryEntry>& into) {
+                            std::vector<DirectoryEntry>& into, const std::function<void()>& full) {
     std::vector<std::uint8_t> piece;
     const EntrySink sink = [&](DirectoryEntry&& entry) { into.push_back(std::move(entry)); };
     for (std::uint64_t done = 0; done < length; done += kPieceBytes) {
@@ -146,6 +153,7 @@ bool CardFiles::ReadEntries(std::uint64_t start, std::uint64_t length, FatDirect
         if (!formats::ReadAt(drive_, start + done, piece)) return false;
         const bool going = region_->kind == FileSystemKind::Exfat ? exfat.Read(piece, sink) : fat.Read(piece, sink);
         if (!going) return false;
+        if (full && into.size() >= kBatchEntries) full();
     }
     return true;
 }
@@ -167,14 +175,19 @@ void CardFiles::ReadFolder(std::uint32_t key, std::uint32_t first, bool chain, s
     ExfatDirectoryReader exfat;
     std::vector<DirectoryEntry> entries;
     bool ended = false;
+    // A long folder is taken in a few thousand entries at a time, so memory stays small.
+    const auto absorb = [&] {
+        Absorb(key, entries, orphan, subfolders, subfolderDeleted);
+        entries.clear();
+    };
     for (const std::uint32_t cluster : clusters) {
         if (!Visit(cluster)) break;
-        if (!ReadEntries(layout.StartOf(cluster), layout.clusterBytes, fat, exfat, entries)) {
+        if (!ReadEntries(layout.StartOf(cluster), layout.clusterBytes, fat, exfat, entries, absorb)) {
             ended = true;
             break;
         }
     }
-    if (key != kRoot && fills_.size() < kMostFolders) {
+    if (key != kRoot && (fills_.size() < kMostFolders || fills_.count(key))) {
         // Whether a later cluster of this folder may lie elsewhere, its chain being gone.
         Fill& fill = fills_[key];
         if (const auto last = FilesAtTheEnd(entries, layout, false)) fill.lastFile = *last;
@@ -271,8 +284,13 @@ void CardFiles::AddOrphanFolders(std::span<const std::uint64_t> starts) {
         FatDirectoryReader fat;
         ExfatDirectoryReader exfat;
         std::vector<DirectoryEntry> entries;
-        ReadEntries(layout.StartOf(cluster), layout.clusterBytes, fat, exfat, entries);
-        order.push_back({cluster, FilesAtTheEnd(entries, layout, true).value_or(cluster)});
+        std::optional<std::uint32_t> firstFile;
+        ReadEntries(layout.StartOf(cluster), layout.clusterBytes, fat, exfat, entries, [&] {
+            if (!firstFile) firstFile = FilesAtTheEnd(entries, layout, true);
+            entries.clear();
+        });
+        if (!firstFile) firstFile = FilesAtTheEnd(entries, layout, true);
+        order.push_back({cluster, firstFile.value_or(cluster)});
     }
     std::stable_sort(order.begin(), order.end(), [](const Later& a, const Later& b) { return a.firstFile < b.firstFile; });
     std::multimap<std::uint32_t, std::uint32_t> open;  // last file's cluster -> folder

@@ -9,6 +9,7 @@
 // of names are kept, so memory stays small and time linear in the folders read.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -38,12 +39,13 @@ struct CardFile {
 
 class CardFiles {
 public:
-    static constexpr std::size_t kMostFiles = 500000;
-    static constexpr std::size_t kMostNameBytes = 16 << 20;
+    static constexpr std::size_t kMostFiles = 250000;
+    static constexpr std::size_t kMostNameBytes = 8 << 20;
 
-    // Reads the volume at the start of `drive` (kept, for the chains asked for later). A drive
+    // Reads the volume at the start of `drive` (kept, for the chains asked for later), `driveBytes`
+    // long where known: clusters the boot sector claims past it are not the card's. A drive
     // without a FAT or exFAT boot sector holds no files here.
-    explicit CardFiles(ByteSource& drive);
+    explicit CardFiles(ByteSource& drive, std::optional<std::uint64_t> driveBytes = std::nullopt);
     ~CardFiles();
     CardFiles(const CardFiles&) = delete;
     CardFiles& operator=(const CardFiles&) = delete;
@@ -84,8 +86,9 @@ private:
     void ReadFolder(std::uint32_t key, std::uint32_t first, bool chain, std::uint64_t runBytes, bool orphan,
                     std::vector<std::uint32_t>* subfolders, std::vector<bool>* subfolderDeleted);
     // Reads bytes [start, start + length) as entries; false at the folder's end mark.
+    // `full` is called whenever `into` holds a few thousand entries, to take them.
     bool ReadEntries(std::uint64_t start, std::uint64_t length, FatDirectoryReader& fat, ExfatDirectoryReader& exfat,
-                     std::vector<DirectoryEntry>& into);
+                     std::vector<DirectoryEntry>& into, const std::function<void()>& full = {});
     // Takes in a folder's entries: names its subfolders (and lists them, where asked to walk
     // on) and keeps its files.
     void Absorb(std::uint32_t key, std::vector<DirectoryEntry>& entries, bool orphan, std::vector<std::uint32_t>* subfolders,

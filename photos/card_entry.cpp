@@ -78,7 +78,7 @@ private:
 
 struct CardEntries::Reader {
     Reader(Platform& platform, const std::string& drive, std::int64_t endSector)
-        : bytes(platform, drive, endSector), files(bytes) {}
+        : bytes(platform, drive, endSector), files(bytes, static_cast<std::uint64_t>(std::max<std::int64_t>(endSector, 0)) * kSectorSize) {}
     SmallReads bytes;
     CardFiles files;
 };
@@ -105,6 +105,12 @@ std::vector<CardFile> CardEntries::FilesAt(std::uint64_t start) {
 }
 
 CardVerdict CardEntries::Of(std::uint64_t start, const PhotoCut& cut) { return JudgeByCard(cut, FilesAt(start)); }
+
+std::optional<ClusterLayout> CardEntries::Layout() {
+    FilesAt(0);  // reads the card's regions, once
+    if (!reader_ || !reader_->files.Region()) return std::nullopt;
+    return reader_->files.Region()->layout;
+}
 
 std::optional<CardFile> CardEntries::Likeliest(std::uint64_t start) {
     auto files = FilesAt(start);

@@ -46,6 +46,8 @@ public:
     CardVerdict Of(std::uint64_t start, const PhotoCut& cut);
     // The likeliest entry starting at byte `start`, before any walk: what a list shows.
     std::optional<CardFile> Likeliest(std::uint64_t start);
+    // Where the volume's clusters lie, for a search of a photo's next piece at cluster starts.
+    std::optional<ClusterLayout> Layout();
 
 private:
     struct Reader;

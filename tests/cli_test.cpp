@@ -504,6 +504,8 @@ TEST(Cli, HostileCardsAreSavedWithinTheCardAndSmallMemory) {
         {"GIF sub-blocks chained to the card's end", testing::ChainedGifCard(4096), 1, 0},
         {"100 JPEGs declaring a preview near the card's end", testing::FarPreviewCard(32768, 100), 101, 0},
         {"FF D8 FF in every sector", testing::SignatureEverywhereCard(196608), 0, 0},
+        // Millions of entries in folders that loop; read only to name, they cost little.
+        {"a folder in every cluster, chained in a loop", testing::FoldersEverywhereCard(196608), 1, 0},
     };
     testing::TempDir dir;
     for (const Case& c : cases) {
@@ -513,7 +515,7 @@ TEST(Cli, HostileCardsAreSavedWithinTheCardAndSmallMemory) {
         testing::WriteFileBytes(image, c.card);
         const CliRun run = Cli({"/usr/bin/time", "-f", "%M", QString::fromStdString(CliPath()), "save",
                                 QString::fromStdString(image), QString::fromStdString(out), "--sectors",
-                                QString::number(c.card.size() / 512), "--quiet"});
+                                QString::number(c.card.size() / 512), "--names", "card", "--quiet"});
         ASSERT_EQ(run.status, c.status) << run.err.substr(0, 2000);
         std::uintmax_t written = 0;
         std::size_t files = 0;

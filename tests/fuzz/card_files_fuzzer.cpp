@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> in(data, size);
     if (in.size() < 4) return 0;
     SparseVolume volume(in);
-    CardFiles files(volume);
+    CardFiles files(volume, volume.Length());
     const auto& region = files.Region();
     if (!region) return 0;
     const ClusterLayout& layout = region->layout;

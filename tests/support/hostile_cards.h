@@ -44,4 +44,10 @@ Bytes ManyTagsCard(std::size_t sectors, int tags);
 // Every sector starts with FF D8 FF; nothing else is there.
 Bytes SignatureEverywhereCard(std::size_t sectors);
 
+// A FAT32 card of one-sector clusters whose every cluster is a folder's first ("." and "..")
+// holding 14 files of 4 GB that all start at cluster 2, each folder the parent of the next;
+// the table chains every cluster to the next and the last back to the root, a loop through the
+// whole card. In its last sectors a TinyJpeg, the one photo.
+Bytes FoldersEverywhereCard(std::size_t sectors);
+
 }  // namespace kelvara::testing
