@@ -135,13 +135,14 @@ private:
         if (cut.status == PhotoStatus::Whole) container_ = Container{entry.index, start + cut.length};
     }
 
-    // The card's folders and name in place of the list's name, where they can be written.
+    // The card's folders and name in place of the list's name, where they can be written; where
+    // a folder cannot be made the photo keeps the list's name rather than be lost.
     void UseCardName(const CardFile& file, SavedEntry& entry) {
         const auto relative = CardRelativePath(file);
         if (!relative) return;
         std::string failure;
         const auto path = cardNames_.Take(platform_, folder_, *relative, failure);
-        if (!path) throw SaveError(entry.name + " could not be written: " + failure);
+        if (!path) return;
         entry.path = *path;
         entry.card = file;
     }
