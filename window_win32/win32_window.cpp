@@ -235,7 +235,7 @@ HWND Win32Window::Make(const ControlLayout& control) {
             // A list that holds no text: it asks for each entry's text when it draws it.
             HWND list = make(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
                              child | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_OWNERDATA | LVS_SHOWSELALWAYS);
-            ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+            ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
             LVCOLUMNA column{};
             column.mask = LVCF_WIDTH;
             column.cx = place.right - place.left - GetSystemMetrics(SM_CXVSCROLL) - 4;
@@ -622,6 +622,15 @@ void Win32Window::Notify(const NMHDR& header) {
                 std::copy_n(text.data(), length, item.pszText);
                 item.pszText[length] = '\0';
             }
+            break;
+        }
+        case LVN_GETINFOTIPA: {
+            auto& tip = *reinterpret_cast<NMLVGETINFOTIPA*>(const_cast<NMHDR*>(&header));
+            if (!tip.pszText || tip.cchTextMax <= 0) break;
+            const std::string text = events_.EntryTooltip(id, tip.iItem);
+            const auto length = std::min<std::size_t>(text.size(), static_cast<std::size_t>(tip.cchTextMax - 1));
+            std::copy_n(text.data(), length, tip.pszText);
+            tip.pszText[length] = '\0';
             break;
         }
         case LVN_ITEMCHANGED: {
