@@ -101,39 +101,28 @@ CardFiles::CardFiles(ByteSource& drive, std::optional<std::uint64_t> driveBytes)
     }
     table_ = std::make_unique<AllocationTable>(drive_, *region_);
 
-    struct Pending {
-        std::uint32_t key, first;
-        bool chain;
-        std::uint64_t runBytes;
-    };
-    std::deque<Pending> pending;
-    std::vector<std::uint32_t> subfolders;
-    std::vector<bool> deleted;
+    std::deque<Subfolder> pending;
+    std::vector<Subfolder> subfolders;
     if (region_->kind == FileSystemKind::Fat12 || region_->kind == FileSystemKind::Fat16) {
         FatDirectoryReader fat;
         ExfatDirectoryReader exfat;
         std::vector<DirectoryEntry> entries;
         ReadEntries(region_->rootStart, region_->rootBytes, fat, exfat, entries);
-        Absorb(kRoot, entries, false, &subfolders, &deleted);
+        Absorb(kRoot, entries, false, &subfolders);
     } else {
-        ReadFolder(kRoot, region_->rootCluster, true, 0, false, &subfolders, &deleted);
+        ReadFolder(kRoot, region_->rootCluster, true, 0, false, &subfolders);
     }
     // Breadth first, each folder's clusters once: loops in folders end where they began.
     auto queue = [&] {
-        for (std::size_t i = 0; i < subfolders.size(); ++i) {
-            const bool exfat = region_->kind == FileSystemKind::Exfat;
-            // A deleted FAT folder's chain is gone: its first cluster is all that is known.
-            pending.push_back({subfolders[i], subfolders[i], exfat || !deleted[i],
-                               exfat ? 0 : std::uint64_t{region_->layout.clusterBytes}});
-        }
+        for (const Subfolder& folder : subfolders)
+            if (pending.size() < kMostFolders) pending.push_back(folder);
         subfolders.clear();
-        deleted.clear();
     };
     queue();
     while (!pending.empty()) {
-        const Pending next = pending.front();
+        const Subfolder next = pending.front();
         pending.pop_front();
-        ReadFolder(next.key, next.first, next.chain, next.runBytes, false, &subfolders, &deleted);
+        ReadFolder(next.first, next.first, next.chain, next.runBytes, false, &subfolders);
         queue();
     }
 }
@@ -159,7 +148,7 @@ bool CardFiles::ReadEntries(std::uint64_t start, std::uint64_t length, FatDirect
 }
 
 void CardFiles::ReadFolder(std::uint32_t key, std::uint32_t first, bool chain, std::uint64_t runBytes, bool orphan,
-                           std::vector<std::uint32_t>* subfolders, std::vector<bool>* subfolderDeleted) {
+                           std::vector<Subfolder>* subfolders) {
     const ClusterLayout& layout = region_->layout;
     const std::uint64_t most = kMostFolderBytes / layout.clusterBytes + 1;
     std::vector<std::uint32_t> clusters;
@@ -177,7 +166,7 @@ void CardFiles::ReadFolder(std::uint32_t key, std::uint32_t first, bool chain, s
     bool ended = false;
     // A long folder is taken in a few thousand entries at a time, so memory stays small.
     const auto absorb = [&] {
-        Absorb(key, entries, orphan, subfolders, subfolderDeleted);
+        Absorb(key, entries, orphan, subfolders);
         entries.clear();
     };
     for (const std::uint32_t cluster : clusters) {
@@ -193,11 +182,11 @@ void CardFiles::ReadFolder(std::uint32_t key, std::uint32_t first, bool chain, s
         if (const auto last = FilesAtTheEnd(entries, layout, false)) fill.lastFile = *last;
         fill.open = !chain && !ended;
     }
-    Absorb(key, entries, orphan, subfolders, subfolderDeleted);
+    Absorb(key, entries, orphan, subfolders);
 }
 
 void CardFiles::Absorb(std::uint32_t key, std::vector<DirectoryEntry>& entries, bool orphan,
-                       std::vector<std::uint32_t>* subfolders, std::vector<bool>* subfolderDeleted) {
+                       std::vector<Subfolder>* subfolders) {
     const ClusterLayout& layout = region_->layout;
     GuessLostFirstCharacters(entries);
     // Live entries first, so a folder's live name wins over a deleted one of the same cluster.
@@ -221,8 +210,12 @@ void CardFiles::Absorb(std::uint32_t key, std::vector<DirectoryEntry>& entries, 
                 if (!formats::ReadAt(drive_, layout.StartOf(e.firstCluster), head) || !FatFolderParent(head, e.firstCluster))
                     continue;
             }
-            subfolders->push_back(e.firstCluster);
-            subfolderDeleted->push_back(e.deleted);
+            // A deleted FAT folder's chain is gone: its first cluster is all that is known. An exFAT
+            // folder in one run says how long it is.
+            if (region_->kind != FileSystemKind::Exfat)
+                subfolders->push_back({e.firstCluster, !e.deleted, layout.clusterBytes});
+            else
+                subfolders->push_back({e.firstCluster, !e.contiguous, e.contiguous ? e.size : 0});
         }
     }
     Keep(key, entries, orphan);
@@ -271,7 +264,7 @@ void CardFiles::AddOrphanFolders(std::span<const std::uint64_t> starts) {
         Folder& folder = folders_[cluster];
         if (parent && folder.parent == kUnknown)
             folder.parent = *parent == 0 || *parent == region_->rootCluster ? kRoot : *parent;
-        ReadFolder(cluster, cluster, false, layout.clusterBytes, true, nullptr, nullptr);
+        ReadFolder(cluster, cluster, false, layout.clusterBytes, true, nullptr);
     }
     // A later cluster of a folder whose chain is gone belongs to a folder whose clusters read so
     // far end without the end mark; cameras write files upwards, so of those the one whose last
@@ -304,7 +297,7 @@ void CardFiles::AddOrphanFolders(std::span<const std::uint64_t> starts) {
             key = std::prev(above)->second;
             open.erase(std::prev(above));
         }
-        ReadFolder(key, next.cluster, false, layout.clusterBytes, true, nullptr, nullptr);
+        ReadFolder(key, next.cluster, false, layout.clusterBytes, true, nullptr);
         if (fills_[key].open) open.emplace(fills_[key].lastFile, key);
     }
 }

@@ -83,16 +83,21 @@ private:
 
     // Reads one folder whose first cluster is `first` (kRoot: the root), its entries going into
     // folder `key`; `chain` follows the table, else only clusters in one run of `runBytes`.
+    // A folder still to be read: its first cluster, and how its clusters follow.
+    struct Subfolder {
+        std::uint32_t first;
+        bool chain;
+        std::uint64_t runBytes;
+    };
     void ReadFolder(std::uint32_t key, std::uint32_t first, bool chain, std::uint64_t runBytes, bool orphan,
-                    std::vector<std::uint32_t>* subfolders, std::vector<bool>* subfolderDeleted);
+                    std::vector<Subfolder>* subfolders);
     // Reads bytes [start, start + length) as entries; false at the folder's end mark.
     // `full` is called whenever `into` holds a few thousand entries, to take them.
     bool ReadEntries(std::uint64_t start, std::uint64_t length, FatDirectoryReader& fat, ExfatDirectoryReader& exfat,
                      std::vector<DirectoryEntry>& into, const std::function<void()>& full = {});
     // Takes in a folder's entries: names its subfolders (and lists them, where asked to walk
     // on) and keeps its files.
-    void Absorb(std::uint32_t key, std::vector<DirectoryEntry>& entries, bool orphan, std::vector<std::uint32_t>* subfolders,
-                std::vector<bool>* subfolderDeleted);
+    void Absorb(std::uint32_t key, std::vector<DirectoryEntry>& entries, bool orphan, std::vector<Subfolder>* subfolders);
     void Keep(std::uint32_t key, const std::vector<DirectoryEntry>& entries, bool orphan);
     bool Visit(std::uint32_t cluster);
     std::string PathOf(std::uint32_t key) const;
