@@ -5,12 +5,13 @@
 
 #include "diskio/disk_error.h"
 #include "diskio/read_sectors.h"
+#include "photos/chain_bytes.h"
 #include "photos/photo_date.h"
 
 namespace kelvara {
 
 CardVerdict JudgeByCard(const PhotoCut& cut, const std::vector<CardFile>& entries) {
-    CardVerdict verdict{cut, std::nullopt};
+    CardVerdict verdict{cut, std::nullopt, std::nullopt};
     if (cut.status != PhotoStatus::Whole && cut.status != PhotoStatus::Incomplete) return verdict;
     const CardFile* held = nullptr;  // a live entry the table holds: the card's word
     for (const CardFile& file : entries)
@@ -104,7 +105,22 @@ std::vector<CardFile> CardEntries::FilesAt(std::uint64_t start) {
     }
 }
 
-CardVerdict CardEntries::Of(std::uint64_t start, const PhotoCut& cut) { return JudgeByCard(cut, FilesAt(start)); }
+CardVerdict CardEntries::Of(std::uint64_t start, const PhotoCut& cut, FileKind kind) {
+    const std::vector<CardFile> files = FilesAt(start);
+    CardVerdict verdict = JudgeByCard(cut, files);
+    if (verdict.cut.status == PhotoStatus::Whole || !reader_) return verdict;
+    for (const CardFile& file : files) {
+        if (!file.chainHeld || file.extents.size() < 2) continue;
+        try {
+            ChainBytes chain(reader_->bytes, file.extents);
+            const Walk walk = formats::WalkStructure(kind, chain);
+            if (walk.end && *walk.end == file.size) return {{PhotoStatus::Whole, file.size}, file, file.extents};
+        } catch (const DiskError&) {
+            // The pieces cannot be read here: the photo is saved as its own run allows.
+        }
+    }
+    return verdict;
+}
 
 std::optional<ClusterLayout> CardEntries::Layout() {
     FilesAt(0);  // reads the card's regions, once

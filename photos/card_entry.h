@@ -26,6 +26,8 @@ struct CardUse {
 struct CardVerdict {
     PhotoCut cut;                   // the walk's cut, as the entry corrects it
     std::optional<CardFile> file;   // the entry that is this photo's, when one is
+    // Where the photo is read from when it lies in pieces its chain holds: whole through them.
+    std::optional<ByteExtents> pieces;
 };
 
 // Weighs the walk's cut of the photo starting at a cluster against the entries starting there
@@ -42,8 +44,10 @@ class CardEntries {
 public:
     CardEntries(Platform& platform, const std::string& drive, std::int64_t endSector, const CardUse& use);
     ~CardEntries();
-    // What the card says of the photo starting at byte `start` whose walk came to `cut`.
-    CardVerdict Of(std::uint64_t start, const PhotoCut& cut);
+    // What the card says of the photo of `kind` starting at byte `start` whose walk came to
+    // `cut`. Where its entry's chain holds it in pieces and its structure, walked through them,
+    // ends where the entry's size does, it is whole through those pieces.
+    CardVerdict Of(std::uint64_t start, const PhotoCut& cut, FileKind kind);
     // The likeliest entry starting at byte `start`, before any walk: what a list shows.
     std::optional<CardFile> Likeliest(std::uint64_t start);
     // Where the volume's clusters lie, for a search of a photo's next piece at cluster starts.

@@ -11,6 +11,7 @@
 #include "diskio/disk_error.h"
 #include "photos/card_entry.h"
 #include "photos/card_names.h"
+#include "photos/chain_bytes.h"
 #include "photos/drive_bytes.h"
 #include "photos/photo_bytes.h"
 #include "photos/photo_date.h"
@@ -100,7 +101,8 @@ private:
             reader_ = std::make_unique<DriveReader>(platform_, host_, table_, photo.Drive, card_);
         const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
         // The card's entry for the photo checks where its structure ends, and may name it.
-        const CardVerdict verdict = reader_->card.Of(start, reader_->resolution.Resolve(static_cast<std::size_t>(entry.index)));
+        const CardVerdict verdict =
+            reader_->card.Of(start, reader_->resolution.Resolve(static_cast<std::size_t>(entry.index)), photo.Kind);
         const PhotoCut& cut = verdict.cut;
         entry.status = cut.status;
         if (cut.status == PhotoStatus::Inside) {
@@ -118,21 +120,24 @@ private:
         if (card_.names && verdict.file) UseCardName(*verdict.file, entry);
         entry.bytes = cut.length;
         // A stop asked for while the photo is written takes effect within a piece.
-        NextPiece pieces = [this, all = PhotoPieces(reader_->bytes, start, cut.length)] {
+        // A photo in pieces its chain holds is read through them.
+        ChainBytes chain(reader_->bytes, verdict.pieces.value_or(ByteExtents{}));
+        NextPiece pieces = [this, all = verdict.pieces ? ChainPieces(reader_->bytes, chain, cut.length)
+                                                       : PhotoPieces(reader_->bytes, start, cut.length)] {
             if (host_.StopRequested()) throw SaveStopped{};
             return all();
         };
         if (showBytes_) pieces = CountedOnTheBar(std::move(pieces), cut.length, host_);
         // The time it was taken, from what is saved of it, read where the writing starts anyway.
         SourceView saved(reader_->bytes, start, cut.length);
-        auto taken = PhotoFileTime(platform_, photo.Kind, saved);
+        auto taken = PhotoFileTime(platform_, photo.Kind, verdict.pieces ? static_cast<ByteSource&>(chain) : saved);
         if (!taken && card_.names && verdict.file && verdict.file->modified)
             taken = CardFileTime(platform_, *verdict.file->modified);
         if (const auto failure = WriteWholeFile(platform_, entry.path, pieces, photo.Drive, taken))
             throw SaveError(entry.name + " could not be written: " + *failure);
         const auto sectors = static_cast<std::int64_t>((cut.length + kSectorSize - 1) / kSectorSize);
         entry.zeros = reader_->bytes.Unreadable().Within(photo.StartSector, photo.StartSector + sectors);
-        if (cut.status == PhotoStatus::Whole) container_ = Container{entry.index, start + cut.length};
+        if (cut.status == PhotoStatus::Whole && !verdict.pieces) container_ = Container{entry.index, start + cut.length};
     }
 
     // The card's folders and name in place of the list's name, where they can be written; where

@@ -211,6 +211,33 @@ TEST_F(CardTest, TheCardsOwnFoldersNamesAndTimesComeBackWhenAskedFor) {
     EXPECT_EQ(testing::ReadFileBytes(formatted + "/" + Name("Image", card->photos.size(), {})), stray);
 }
 
+// A photo a camera wrote into the hole a deleted one left, and on past the photo after it, comes
+// back whole through the chain its live entry holds, and the save says all is well.
+TEST(Cli, APhotoInPiecesComesBackWholeThroughTheChainTheCardHolds) {
+    testing::TempDir dir;
+    const std::string image = dir.file("card.img");
+    testing::MakeFatImage(image, 32, 66600, 1);
+    const Bytes small = testing::MakeJpeg(120, 90, 1), after = testing::MakeJpeg(200, 150, 2),
+                pieces = testing::MakeJpeg(420, 300, 3);
+    ASSERT_GT(pieces.size(), small.size() + 1024);
+    const std::string scratch = dir.file("photo");
+    testing::WriteFileBytes(scratch, small);
+    testing::CopyIntoImage(image, scratch, "::/DCIM/IMG_0001.JPG");
+    testing::WriteFileBytes(scratch, after);
+    testing::CopyIntoImage(image, scratch, "::/DCIM/IMG_0002.JPG");
+    testing::DeleteFromImage(image, "::/DCIM/IMG_0001.JPG");
+    // The next free cluster is looked for from the start, as a camera does.
+    testing::WriteBytesAt(image, 512 + 0x1EC, Bytes{2, 0, 0, 0});
+    testing::WriteFileBytes(scratch, pieces);
+    testing::CopyIntoImage(image, scratch, "::/DCIM/IMG_0003.JPG");
+
+    const std::string out = dir.file("out");
+    const CliRun run = Cli({"save", QString::fromStdString(image), QString::fromStdString(out), "--names", "card", "--quiet"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(testing::ReadFileBytes(out + "/DCIM/IMG_0003.JPG"), pieces) << run.out << run.err;
+    EXPECT_EQ(testing::ReadFileBytes(out + "/DCIM/IMG_0002.JPG"), after);
+}
+
 // The files under `folder`, wherever they lie below it, by name.
 std::map<std::string, std::string> FilesBelow(const std::string& folder) {
     std::map<std::string, std::string> files;
