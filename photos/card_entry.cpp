@@ -108,7 +108,10 @@ std::vector<CardFile> CardEntries::FilesAt(std::uint64_t start) {
 CardVerdict CardEntries::Of(std::uint64_t start, const PhotoCut& cut, FileKind kind) {
     const std::vector<CardFile> files = FilesAt(start);
     CardVerdict verdict = JudgeByCard(cut, files);
-    if (verdict.cut.status == PhotoStatus::Whole || !reader_) return verdict;
+    // A structure that broke off, or that ran on to an end no entry agrees with (through other
+    // data, to the end of another file), is walked again through the chains the card holds.
+    const bool settled = verdict.cut.status == PhotoStatus::Whole && verdict.file;
+    if (settled || !reader_ || (cut.status != PhotoStatus::Whole && cut.status != PhotoStatus::Incomplete)) return verdict;
     for (const CardFile& file : files) {
         if (!file.chainHeld || file.extents.size() < 2) continue;
         try {

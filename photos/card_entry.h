@@ -46,7 +46,8 @@ public:
     ~CardEntries();
     // What the card says of the photo of `kind` starting at byte `start` whose walk came to
     // `cut`. Where its entry's chain holds it in pieces and its structure, walked through them,
-    // ends where the entry's size does, it is whole through those pieces.
+    // ends where the entry's size does, it is whole through those pieces (also where the walk
+    // of its run found an end no entry agrees with).
     CardVerdict Of(std::uint64_t start, const PhotoCut& cut, FileKind kind);
     // The likeliest entry starting at byte `start`, before any walk: what a list shows.
     std::optional<CardFile> Likeliest(std::uint64_t start);
