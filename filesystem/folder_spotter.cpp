@@ -13,7 +13,11 @@ bool LooksLikeFolderCluster(FileSystemKind kind, std::span<const std::uint8_t> s
             if ((s[at] & 0x7F) == 0x05 && s[at + 1] >= 2 && s[at + 1] <= 18 && (s[at + 32] & 0x7F) == 0x40 &&
                 (s[at] & 0x80) == (s[at + 32] & 0x80))
                 return true;
-        return false;
+        // A set begun in the cluster before may fill this one's first sector: then every entry
+        // there is a file's, a stream's or a name's.
+        for (std::size_t at = 0; at < 512; at += 32)
+            if ((s[at] & 0x7F) != 0x05 && (s[at] & 0x7F) != 0x40 && (s[at] & 0x7F) != 0x41) return false;
+        return true;
     }
     if (std::memcmp(s.data(), ".          ", 11) == 0 && (s[11] & 0x10) && std::memcmp(s.data() + 32, "..         ", 11) == 0 &&
         (s[43] & 0x10))
