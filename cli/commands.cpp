@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "cli/cli_host.h"
 #include "cli/source.h"
-#include "destination/destination_check.h"
-#include "destination/destination_lock.h"
+#include "destination/destination.h"
 #include "diskio/get_total_sectors.h"
 #include "diskio/is_windows_nt.h"
 #include "diskio/sector.h"
@@ -60,55 +60,21 @@ std::optional<std::int64_t> SectorsOf(Platform& platform, const std::string& dri
     return total;
 }
 
-// A file in the folder as the user wrote the folder: with backslashes after a drive letter or
-// where the user wrote them, else with forward slashes.
-std::string Shown(const std::string& folder, const std::string& path, std::size_t folderLength = std::string::npos) {
+// The folder to write into, claimed before the card is read: off the card being read, made with
+// the folders above it, held against any other Kelvara until the command ends. nullptr, after
+// saying why, when it cannot be; so a long scan never ends in a refusal.
+std::unique_ptr<Destination> ClaimFolder(Platform& platform, const std::string& folder, const std::string& drive) {
+    // Files are shown with backslashes after a drive letter or where the user wrote them, else with
+    // forward slashes.
     const bool dos = (folder.size() >= 2 && folder[1] == ':') ||
                      (folder.find('\\') != std::string::npos && folder.find('/') == std::string::npos);
-    // The name, or the path inside the folder of a file saved into the card's own folders.
-    std::string name = folderLength < path.size() ? path.substr(folderLength + 1) : path.substr(path.find_last_of('\\') + 1);
-    if (!dos) std::replace(name.begin(), name.end(), '\\', '/');
-    if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) return folder + name;
-    return folder + (dos ? '\\' : '/') + name;
-}
-
-// Makes the folder and the folders above it. Returns why it is not there afterwards: what the
-// system said when the first missing folder could not be made, or that a file stands in the way.
-std::optional<std::string> MakeFolders(Platform& platform, const std::string& folder) {
-    for (std::size_t at = 1; at <= folder.size(); ++at) {
-        if (at < folder.size() && folder[at] != '/' && folder[at] != '\\') continue;
-        const std::string part = folder.substr(0, at);
-        if (part.back() == ':' || part.back() == '/' || part.back() == '\\') continue;  // a drive, or a doubled separator
-        const DWORD attributes = platform.GetFileAttributesA(part);
-        if (attributes != INVALID_FILE_ATTRIBUTES) {
-            if (attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-            return part + " is a file, not a folder.";
-        }
-        if (!platform.CreateDirectoryA(part) && platform.GetLastError() != ERROR_ALREADY_EXISTS) return LastErrorText(platform);
-    }
-    return std::nullopt;
-}
-
-// The folder to write into is off the card being read, made with the folders above it, and held
-// against any other Kelvara (in `held`); false, after saying why, when it is not. All of it is
-// asked before the card is read, so a long scan never ends in a refusal. `given` is the folder
-// as the user wrote it.
-bool FolderReady(Platform& platform, const std::string& folder, const std::string& drive, const std::string& given,
-                 std::optional<DestinationLock>& held) {
-    if (const auto refusal = SourceDriveRefusal(platform, folder, drive)) {
+    auto destination = std::make_unique<Destination>(platform, folder, std::vector<std::string>{drive},
+                                                     Destination::Options{.make = true, .separator = dos ? '\\' : '/'});
+    if (const auto& refusal = destination->refusal()) {
         Complain(*refusal);
-        return false;
+        return nullptr;
     }
-    if (const auto failure = MakeFolders(platform, folder)) {
-        Complain("the folder " + given + " cannot be made: " + *failure);
-        return false;
-    }
-    held.emplace(platform, folder);
-    if (const auto& refusal = held->refusal()) {
-        Complain(*refusal);
-        return false;
-    }
-    return true;
+    return destination;
 }
 
 std::string Counted(std::int64_t count, const char* one, const char* many) {
@@ -206,7 +172,14 @@ int ListDrives(Platform& platform, const std::vector<Source>& images) {
     }
     int status = 0;
     for (const Source& image : images) {
-        if (!image.image || DriveOf(platform, image)) continue;
+        if (!image.image) continue;
+        // An image that is not there is said so, not listed as an empty drive.
+        if (platform.GetFileAttributesA(image.image->path) == INVALID_FILE_ATTRIBUTES) {
+            Complain(image.image->path + " cannot be read: " + LastErrorText(platform));
+            status = 1;
+            continue;
+        }
+        if (DriveOf(platform, image)) continue;
         Complain(image.image->path + " was left out: no drive letter is left for it.");
         status = 1;
     }
@@ -233,8 +206,8 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     const std::string folder = WithoutTrailingSeparator(line.folder);
     const auto sectors = SectorsOf(platform, drive, line);
     if (!sectors) return 1;
-    std::optional<DestinationLock> held;
-    if (!FolderReady(platform, folder, drive, line.folder, held)) return 1;
+    const auto destination = ClaimFolder(platform, folder, drive);
+    if (!destination) return 1;
     CliHost host(drive, *sectors, meter);
     // Folders a format left in the data area are spotted in the scan's own reads.
     const auto spotter = WatchCardFolders(platform, drive, *sectors);
@@ -244,17 +217,18 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
         ComplainOfUnreadable(scanned.report.unreadable);
         return scanned.report.Complete() ? 0 : 1;
     }
-    held.reset();  // saving holds the folder itself, from here to its last file
     CliHost saver(drive, *sectors, meter);
     // Save All counts its photos; a lone photo, its bytes.
     saver.SetTask("saving into " + line.folder,
                   scanned.table.size() == 1 ? ProgressMeter::Unit::Bytes : ProgressMeter::Unit::Photos);
     // Each file as it is written; what was saved in part, or not at all, on standard error.
     NotSavedLines notSaved(line.prefix, scanned.table);
-    CardUse card{line.cardNames, spotter ? spotter->Found() : std::vector<std::uint64_t>{}};
-    const SaveReport report = SaveAllPhotos(platform, saver, scanned.table, folder, line.prefix, [&](const SavedEntry& entry) {
+    const CardUse card{line.cardNames, spotter ? spotter->Found() : std::vector<std::uint64_t>{}};
+    const SaveReport report = SaveAllPhotos(platform, saver, scanned.table, *destination, line.prefix, [&](const SavedEntry& entry) {
         if (notSaved.Add(entry)) return;
-        if (!entry.path.empty()) std::printf("%s\n", Shown(line.folder, entry.path, folder.size()).c_str());
+        if (!entry.path.empty()) std::printf("%s\n", entry.path.c_str());
+        if (entry.otherName && !entry.alreadyThere)
+            Complain(entry.name + " was saved as " + entry.path + ": a file of its name held other bytes and was kept.");
         if (entry.status == PhotoStatus::Incomplete)
             Complain(entry.name + " is incomplete: its data break off after " + std::to_string(entry.bytes) +
                      " bytes; it was saved as far as it holds together.");
@@ -282,14 +256,13 @@ int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& 
     const std::string folder = WithoutTrailingSeparator(line.folder);
     const auto sectors = SectorsOf(platform, drive, line);
     if (!sectors) return 1;
-    std::optional<DestinationLock> held;
-    if (!FolderReady(platform, folder, drive, line.folder, held)) return 1;
-    held.reset();  // the image holds the folder itself
+    const auto destination = ClaimFolder(platform, folder, drive);
+    if (!destination) return 1;
     CliHost host(drive, *sectors, meter);
-    const ImageReport report = MakeImage(platform, host, folder);
+    const ImageReport report = MakeImage(platform, host, *destination);
     meter.Update(report.sectorsWritten);
     meter.Finish();
-    const std::string shown = Shown(line.folder, report.path);
+    const std::string& shown = report.path;
     if (report.created) ComplainOfUnreadable(report.unreadable, {{shown.substr(shown.find_last_of("/\\") + 1), report.unreadable}});
     if (!report.complete) {
         Complain(report.failure);

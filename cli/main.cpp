@@ -61,6 +61,8 @@ int main(int argc, char** argv) {
         line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         if (line.verb == CommandLine::Verb::Save && !IsUsablePrefix(line.prefix))
             throw UsageError{"--prefix may hold no \\ / : * ? \" < > | or control character"};
+        if (line.verb == CommandLine::Verb::Save && line.prefix.size() > kLongestPrefix)
+            throw UsageError{"--prefix may be at most " + std::to_string(kLongestPrefix) + " bytes long"};
     } catch (const UsageError& error) {
         std::fprintf(stderr, "kelvara-cli: %s\n\n%s", error.message.c_str(), UsageText());
         return 2;

@@ -19,6 +19,10 @@ namespace kelvara {
 std::optional<std::string> SourceDriveRefusal(Platform& platform, const std::string& folder,
                                               const std::string& sourceDrive);
 
+// What to tell a user when the folder and the drive share `shared` storage.
+std::string SharedStorageRefusal(const std::string& folder, const std::string& sourceDrive,
+                                 const Platform::SharedStorage& shared);
+
 // The same for every drive of `sourceDrives`.
 std::optional<std::string> SourceDriveRefusal(Platform& platform, const std::string& folder,
                                               const std::vector<std::string>& sourceDrives);

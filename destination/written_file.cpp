@@ -3,7 +3,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <random>
+#include <vector>
 
 #include "diskio/read_sectors_nt.h"
 #include "platform/last_error_text.h"
@@ -11,11 +13,11 @@
 namespace kelvara {
 namespace {
 
-// Whether the file at `path` is the one the source drive reads: the same file on the same
-// volume, by any of its names.
-bool IsSourceFile(Platform& platform, const std::string& path, const std::string& sourceDrive) {
-    if (sourceDrive.empty()) return false;
-    const HANDLE file = platform.CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+constexpr int kMostNumberedNames = 9999;
+
+// Whether `file` is the one the source drive reads: the same file on the same volume, by any of
+// its names. Closes it.
+bool IsSourceHandle(Platform& platform, HANDLE file, const std::string& sourceDrive) {
     if (file == INVALID_HANDLE_VALUE) return false;  // nothing there, or a link: removed below either way
     const HANDLE volume = platform.CreateFileA(VolumePath(sourceDrive), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                                OPEN_EXISTING, 0);
@@ -28,7 +30,16 @@ bool IsSourceFile(Platform& platform, const std::string& path, const std::string
     return same;
 }
 
-constexpr const char* kLeftoverPattern = "*.kelvara-*.tmp";
+bool IsSourceFile(Platform& platform, const std::string& path, const std::string& sourceDrive) {
+    if (sourceDrive.empty()) return false;
+    return IsSourceHandle(platform, platform.CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0),
+                          sourceDrive);
+}
+
+bool IsSourceFileIn(Platform& platform, HANDLE folder, const std::string& name, const std::string& sourceDrive) {
+    if (sourceDrive.empty()) return false;
+    return IsSourceHandle(platform, platform.CreateFileInFolder(folder, name, 0, OPEN_EXISTING), sourceDrive);
+}
 
 // A name no other writer will pick: eight hex digits that differ between processes and calls.
 std::string TemporaryName(const std::string& path) {
@@ -75,22 +86,30 @@ HANDLE CreateInPlaceOf(Platform& platform, const std::string& path, const std::s
     return INVALID_HANDLE_VALUE;
 }
 
-TemporaryFile::TemporaryFile(Platform& platform, std::string path, std::string sourceDrive)
-    : platform_(platform), path_(std::move(path)), sourceDrive_(std::move(sourceDrive)) {
-    if (IsSourceFile(platform_, path_, sourceDrive_)) {
-        failure_ = SourceFileRefusal(sourceDrive_);
+TemporaryFile::TemporaryFile(Destination& destination, std::string relativeName)
+    : destination_(destination), platform_(destination.platform()) {
+    if (!destination_.claimed()) {
+        failure_ = *destination_.refusal();
         return;
     }
+    folder_ = destination_.FolderOf(relativeName, leaf_);
+    if (folder_ == INVALID_HANDLE_VALUE) {
+        failure_ = LastErrorText(platform_);
+        return;
+    }
+    relativeFolder_ = relativeName.substr(0, relativeName.size() - leaf_.size());
     // A new file of a name nobody has: nothing that was planted is opened or followed.
     for (int attempt = 0; attempt < 8 && handle_ == INVALID_HANDLE_VALUE; ++attempt) {
-        temporary_ = TemporaryName(path_);
-        handle_ = platform_.CreateFileA(temporary_, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+        temporary_ = TemporaryName(leaf_);
+        handle_ = platform_.CreateFileInFolder(folder_, temporary_, GENERIC_WRITE, CREATE_NEW);
         if (handle_ == INVALID_HANDLE_VALUE && platform_.GetLastError() != ERROR_FILE_EXISTS) break;
     }
     if (handle_ == INVALID_HANDLE_VALUE) {
         failure_ = LastErrorText(platform_);
         temporary_.clear();
+        return;
     }
+    destination_.Remember(folder_, temporary_, handle_);
 }
 
 TemporaryFile::~TemporaryFile() { Discard(); }
@@ -125,18 +144,12 @@ void TemporaryFile::Close() {
     handle_ = INVALID_HANDLE_VALUE;
 }
 
-std::optional<std::string> TemporaryFile::Commit() { return CommitAs(path_); }
+std::optional<std::string> TemporaryFile::Commit() { return CommitAs(leaf_); }
 
-std::optional<std::string> TemporaryFile::CommitAs(const std::string& otherPath) {
+std::optional<std::string> TemporaryFile::CommitAs(const std::string& otherName) {
     if (temporary_.empty()) return failure_.empty() ? std::string("it was not written.") : failure_;
     Close();
-    std::optional<std::string> failure;
-    if (closeFailed_)
-        failure = failure_;
-    else if (IsSourceFile(platform_, otherPath, sourceDrive_))
-        failure = SourceFileRefusal(sourceDrive_);
-    else if (!platform_.MoveFileExA(temporary_, otherPath, MOVEFILE_REPLACE_EXISTING))
-        failure = LastErrorText(platform_);
+    std::optional<std::string> failure = closeFailed_ ? std::optional<std::string>(failure_) : Place(otherName);
     if (failure) {
         failure_ = *failure;
         Discard();
@@ -145,18 +158,59 @@ std::optional<std::string> TemporaryFile::CommitAs(const std::string& otherPath)
     return failure;
 }
 
-void TemporaryFile::Discard() {
-    Close();
-    if (!temporary_.empty()) platform_.DeleteFileA(temporary_);
-    temporary_.clear();
+bool TemporaryFile::SameBytes(const std::string& a, const std::string& b) {
+    const HANDLE first = platform_.CreateFileInFolder(folder_, a, GENERIC_READ, OPEN_EXISTING);
+    const HANDLE second =
+        first == INVALID_HANDLE_VALUE ? INVALID_HANDLE_VALUE : platform_.CreateFileInFolder(folder_, b, GENERIC_READ, OPEN_EXISTING);
+    BY_HANDLE_FILE_INFORMATION one{}, two{};
+    bool same = second != INVALID_HANDLE_VALUE && platform_.GetFileInformationByHandle(first, one) &&
+                platform_.GetFileInformationByHandle(second, two) && one.nFileSizeHigh == two.nFileSizeHigh &&
+                one.nFileSizeLow == two.nFileSizeLow;
+    std::vector<std::uint8_t> x(same ? 1 << 20 : 0), y(x.size());
+    while (same) {
+        DWORD gotX = 0, gotY = 0;
+        if (!platform_.ReadFile(first, x, gotX) || !platform_.ReadFile(second, y, gotY) || gotX != gotY ||
+            std::memcmp(x.data(), y.data(), gotX) != 0) {
+            same = false;
+            break;
+        }
+        if (gotX == 0) break;
+    }
+    if (second != INVALID_HANDLE_VALUE) platform_.CloseHandle(second);
+    if (first != INVALID_HANDLE_VALUE) platform_.CloseHandle(first);
+    return same;
 }
 
-void RemoveLeftovers(Platform& platform, const std::string& folder) {
-    const std::string prefix = folder.empty() || folder.back() == '\\' || folder.back() == '/' ? folder : folder + "\\";
-    const auto entries = platform.FindFiles(prefix + kLeftoverPattern);
-    if (!entries) return;
-    for (const FindData& entry : *entries)
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) platform.DeleteFileA(prefix + entry.cFileName);
+std::optional<std::string> TemporaryFile::Place(const std::string& leaf) {
+    if (destination_.replaces()) {
+        // Only the destination's own files are replaced there, and never a card image being read.
+        for (const std::string& drive : destination_.sourceDrives())
+            if (IsSourceFileIn(platform_, folder_, leaf, drive)) return SourceFileRefusal(drive);
+        if (!platform_.MoveFileInFolder(folder_, temporary_, leaf, MOVEFILE_REPLACE_EXISTING)) return LastErrorText(platform_);
+        committed_ = Committed{relativeFolder_ + leaf, false, false};
+        return std::nullopt;
+    }
+    for (int n = 1; n <= kMostNumberedNames; ++n) {
+        const std::string name = NumberedName(leaf, n);
+        if (platform_.MoveFileInFolder(folder_, temporary_, name, 0)) {
+            committed_ = Committed{relativeFolder_ + name, n > 1, false};
+            return std::nullopt;
+        }
+        if (platform_.GetLastError() != ERROR_ALREADY_EXISTS) return LastErrorText(platform_);
+        // Saved before, from this card or another copy of it: that file is this one.
+        if (SameBytes(temporary_, name)) {
+            platform_.DeleteFileInFolder(folder_, temporary_);
+            committed_ = Committed{relativeFolder_ + name, n > 1, true};
+            return std::nullopt;
+        }
+    }
+    return "every name from " + leaf + " to " + NumberedName(leaf, kMostNumberedNames) + " is taken by other files.";
+}
+
+void TemporaryFile::Discard() {
+    Close();
+    if (!temporary_.empty()) platform_.DeleteFileInFolder(folder_, temporary_);
+    temporary_.clear();
 }
 
 NextPiece WholeContent(std::span<const std::uint8_t> bytes) {
@@ -167,15 +221,26 @@ NextPiece WholeContent(std::span<const std::uint8_t> bytes) {
     };
 }
 
-std::optional<std::string> WriteWholeFile(Platform& platform, const std::string& path, const NextPiece& next,
-                                          const std::string& sourceDrive, const std::optional<FILETIME>& lastWriteTime) {
-    TemporaryFile file(platform, path, sourceDrive);
+std::optional<std::string> WriteWholeFile(Destination& destination, const std::string& relativeName,
+                                          const NextPiece& next, const std::optional<FILETIME>& lastWriteTime,
+                                          Committed* committed) {
+    TemporaryFile file(destination, relativeName);
     if (!file.ok()) return file.failure();
     // What `next` throws leaves the destructor to remove the temporary.
     for (std::span<const std::uint8_t> piece = next(); !piece.empty(); piece = next())
         if (!file.Write(piece)) return file.failure();
     if (lastWriteTime) file.SetLastWriteTime(*lastWriteTime);
-    return file.Commit();
+    auto failure = file.Commit();
+    if (!failure && committed) *committed = file.committed();
+    return failure;
+}
+
+std::string NumberedName(const std::string& name, int n) {
+    if (n <= 1) return name;
+    const std::size_t dot = name.find_last_of('.');
+    const std::string suffix = " (" + std::to_string(n) + ")";
+    if (dot == std::string::npos || dot == 0) return name + suffix;
+    return name.substr(0, dot) + suffix + name.substr(dot);
 }
 
 }  // namespace kelvara

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <vector>
 
-#include "platform/last_error_text.h"
 
 namespace kelvara {
 namespace {
@@ -44,10 +43,6 @@ std::string SafePart(const std::string& part) {
     return safe;
 }
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
 
 }  // namespace
 
@@ -66,32 +61,6 @@ std::optional<std::string> CardRelativePath(const CardFile& file) {
     std::string path;
     for (const std::string& folder : folders) path += folder + "\\";
     return path + name;
-}
-
-std::optional<std::string> CardNames::Take(Platform& platform, const std::string& folder, const std::string& relative,
-                                           std::string& failure) {
-    for (std::size_t at = relative.find('\\'); at != std::string::npos; at = relative.find('\\', at + 1)) {
-        const std::string part = folder + "\\" + relative.substr(0, at);
-        const DWORD attributes = platform.GetFileAttributesA(part);
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            if (!platform.CreateDirectoryA(part) && platform.GetLastError() != ERROR_ALREADY_EXISTS) {
-                failure = "the folder " + part + " cannot be made: " + LastErrorText(platform);
-                return std::nullopt;
-            }
-        } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            failure = part + " is not a folder of its own (a file, or a link that may lead elsewhere).";
-            return std::nullopt;
-        }
-    }
-    const std::size_t slash = relative.rfind('\\');
-    const std::size_t dot = relative.rfind('.');
-    const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-    const std::string stem = hasExt ? relative.substr(0, dot) : relative;
-    const std::string ext = hasExt ? relative.substr(dot) : "";
-    for (int n = 1;; ++n) {
-        const std::string candidate = n == 1 ? relative : stem + " (" + std::to_string(n) + ")" + ext;
-        if (taken_.insert(Lower(candidate)).second) return folder + "\\" + candidate;
-    }
 }
 
 }  // namespace kelvara

@@ -75,10 +75,10 @@ std::string ClipFileName(FileKind kind) {
 }
 
 // An earlier clip's bytes go with every new preview: they may be large, and kept in memory.
-void RemoveClipFiles(Platform& platform, const std::string& tempFolder) {
+void RemoveClipFiles(Destination& folder) {
     for (std::size_t i = 0; i < formats::KindCount(); ++i) {
         const FileKind kind{static_cast<std::uint8_t>(i)};
-        if (formats::VariantOf(kind).shown == formats::Shown::Clip) platform.DeleteFileA(tempFolder + ClipFileName(kind));
+        if (formats::VariantOf(kind).shown == formats::Shown::Clip) folder.RemoveOwn(ClipFileName(kind));
     }
 }
 
@@ -100,24 +100,24 @@ struct PreviewPage {
 // is made anew in place of the old one (a link planted under the fixed name is replaced, never
 // written through); a picture that cannot be written is not left as the one before it, which
 // the pane would show in its place.
-PreviewPage WritePreviewPicture(Platform& platform, FileKind kind, DriveBytes& bytes, std::uint64_t length,
-                                const std::string& tempFolder) {
-    const std::string photoPath = tempFolder + "TB.jpg";
-    const auto write = [&](const std::string& path, const NextPiece& pieces) {
-        if (!WriteWholeFile(platform, path, pieces)) return true;
-        platform.DeleteFileA(path);
+PreviewPage WritePreviewPicture(Destination& folder, FileKind kind, DriveBytes& bytes, std::uint64_t length) {
+    const std::string& tempFolder = folder.folder();
+    const std::string photoPath = "TB.jpg";
+    const auto write = [&](const std::string& name, const NextPiece& pieces) {
+        if (!WriteWholeFile(folder, name, pieces)) return true;
+        folder.RemoveOwn(name);
         return false;
     };
     const formats::Format& format = formats::FormatOf(kind);
     SourceView photo(bytes, 0, length);
-    RemoveClipFiles(platform, tempFolder);
+    RemoveClipFiles(folder);
     switch (formats::VariantOf(kind).shown) {
         case formats::Shown::AsItIs: break;
         case formats::Shown::Embedded: {
             const auto preview = format.EmbeddedPreview ? format.EmbeddedPreview(photo) : std::nullopt;
             if (!preview) {
                 // Sectors that could not be read may be why: what was read of it is told.
-                platform.DeleteFileA(photoPath);
+                folder.RemoveOwn(photoPath);
                 return {MessagePage("This " + std::string(formats::ExtensionOf(kind).substr(1)) +
                                     " file carries no JPEG preview that can be shown here, or its structure breaks off. "
                                     "Save it and open it with a program for raw photos."),
@@ -128,23 +128,23 @@ PreviewPage WritePreviewPicture(Platform& platform, FileKind kind, DriveBytes& b
         }
         case formats::Shown::Decoded: {
             if (length > kLargestDecoded) {
-                platform.DeleteFileA(photoPath);
+                folder.RemoveOwn(photoPath);
                 return {MessagePage("This photo is too large to preview here; save it to view it."), {}};
             }
             const formats::HeifPreview decoded = formats::HeifToJpeg(ReadWhole(bytes, length), kDecodedSide);
             if (decoded.jpeg.empty() || !write(photoPath, WholeContent(decoded.jpeg))) {
-                platform.DeleteFileA(photoPath);
+                folder.RemoveOwn(photoPath);
                 return {MessagePage(decoded.error.empty() ? "The preview could not be written." : decoded.error), {0, length}};
             }
             return {PreviewPageText(tempFolder), {0, length}};
         }
         case formats::Shown::Clip: {
-            platform.DeleteFileA(photoPath);
+            folder.RemoveOwn(photoPath);
             const auto clip = format.Clip ? format.Clip(photo) : std::nullopt;
             const std::string name = ClipFileName(kind);
             if (length > kLargestClip)
                 return {MessagePage("This clip is too long to play here; save it to play it. " + ClipFacts(clip)), {}};
-            if (!write(tempFolder + name, PhotoPieces(bytes, length)))
+            if (!write(name, PhotoPieces(bytes, length)))
                 return {MessagePage("The clip could not be put where it can be played; save it to play it. " + ClipFacts(clip)),
                         {0, length}};
             return {ClipPageText(tempFolder, name, clip), {0, length}};
@@ -185,17 +185,18 @@ std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, std::
     if (tempFolder.empty()) throw std::runtime_error("There is no private folder to put the preview in.");
     DriveBytes bytes(platform, photo.Drive, photo.StartSector, photo.EndSector, driveEnd, afterRead);
     const std::uint64_t length = PhotoLength(bytes, photo);
-    RemoveLeftovers(platform, tempFolder);
+    // The folder is claimed like any other: a TMPDIR on the card being read is never written.
+    Destination folder(platform, tempFolder, {photo.Drive}, {.make = true, .held = false, .replaces = true});
+    if (const auto& refusal = folder.refusal()) throw std::runtime_error("The preview cannot be written: " + *refusal);
 
-    const PreviewPage page = WritePreviewPicture(platform, photo.Kind, bytes, length, tempFolder);
+    const PreviewPage page = WritePreviewPicture(folder, photo.Kind, bytes, length);
     if (unreadable) {
         const auto first = static_cast<std::int64_t>(page.read.offset / kSectorSize);
         const auto end = static_cast<std::int64_t>((page.read.End() + kSectorSize - 1) / kSectorSize);
         *unreadable = bytes.Unreadable().Within(photo.StartSector + first, photo.StartSector + end);
     }
-    const std::string pagePath = tempFolder + "TB001.htm";
-    WriteWholeFile(platform, pagePath, WholeContent({reinterpret_cast<const std::uint8_t*>(page.text.data()), page.text.size()}));
-    return pagePath;
+    WriteWholeFile(folder, "TB001.htm", WholeContent({reinterpret_cast<const std::uint8_t*>(page.text.data()), page.text.size()}));
+    return tempFolder + "TB001.htm";
 }
 
 }  // namespace kelvara

@@ -5,8 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "destination/destination_check.h"
-#include "destination/destination_lock.h"
+#include "destination/destination.h"
 #include "destination/written_file.h"
 #include "diskio/disk_error.h"
 #include "photos/card_entry.h"
@@ -60,9 +59,9 @@ struct DriveReader {
 class Saver {
 public:
     // With `showBytes`, the progress bar counts each photo's bytes as they are written.
-    Saver(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& folder, const std::string& prefix,
+    Saver(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination, const std::string& prefix,
           bool showBytes = false, const CardUse& card = {})
-        : platform_(platform), host_(host), table_(table), folder_(folder), prefix_(prefix), showBytes_(showBytes),
+        : platform_(platform), host_(host), table_(table), destination_(destination), prefix_(prefix), showBytes_(showBytes),
           card_(card) {}
 
     // Saves one entry; throws SaveError when it cannot, SaveStopped when the user asks to stop.
@@ -74,9 +73,9 @@ public:
         SavedEntry entry;
         entry.index = index;
         entry.name = EntryName(prefix_, index, photo.Kind);
-        // "" would become the root of whatever drive the program runs on. (The window never passes
-        // the dialog's cancel marker; the command line has no dialog, so there "No" is a folder's name.)
-        if (folder_.empty()) throw SaveError(entry.name + " was not saved: no destination folder was chosen.");
+        // (The window never passes the dialog's cancel marker; the command line has no dialog, so
+        // there "No" is a folder's name.)
+        if (const auto& refusal = destination_.refusal()) throw SaveError(entry.name + " was not saved: " + *refusal);
         if (photo.StartSector < 0 || photo.EndSector <= photo.StartSector)
             throw SaveError(entry.name + " could not be read: The photo's place on the drive is not known.");
         try {
@@ -116,8 +115,6 @@ private:
             DriveEnded(reader_->bytes, reader_->bytes.VolumeEnd().value_or(start + run));
         if (cut.status == PhotoStatus::NotAPhoto) return;
 
-        entry.path = folder_ + "\\" + entry.name;
-        if (card_.names && verdict.file) UseCardName(*verdict.file, entry);
         entry.bytes = cut.length;
         // A stop asked for while the photo is written takes effect within a piece.
         // A photo in pieces its chain holds is read through them.
@@ -131,25 +128,21 @@ private:
         // The time it was taken, from what is saved of it, read where the writing starts anyway.
         SourceView saved(reader_->bytes, start, cut.length);
         auto taken = PhotoFileTime(platform_, photo.Kind, verdict.pieces ? static_cast<ByteSource&>(chain) : saved);
-        if (!taken && card_.names && verdict.file && verdict.file->modified)
-            taken = CardFileTime(platform_, *verdict.file->modified);
-        if (const auto failure = WriteWholeFile(platform_, entry.path, pieces, photo.Drive, taken))
+        // Under the card's folders and name where asked for and known, with its time where the photo has none.
+        std::string name = entry.name;
+        if (card_.names && verdict.file) {
+            if (const auto relative = CardRelativePath(*verdict.file)) name = *relative, entry.card = verdict.file;
+            if (!taken && verdict.file->modified) taken = CardFileTime(platform_, *verdict.file->modified);
+        }
+        Committed committed;
+        if (const auto failure = WriteWholeFile(destination_, name, pieces, taken, &committed))
             throw SaveError(entry.name + " could not be written: " + *failure);
+        entry.path = destination_.PathOf(committed.name);
+        entry.otherName = committed.otherName;
+        entry.alreadyThere = committed.alreadyThere;
         const auto sectors = static_cast<std::int64_t>((cut.length + kSectorSize - 1) / kSectorSize);
         entry.zeros = reader_->bytes.Unreadable().Within(photo.StartSector, photo.StartSector + sectors);
         if (cut.status == PhotoStatus::Whole && !verdict.pieces) container_ = Container{entry.index, start + cut.length};
-    }
-
-    // The card's folders and name in place of the list's name, where they can be written; where
-    // a folder cannot be made the photo keeps the list's name rather than be lost.
-    void UseCardName(const CardFile& file, SavedEntry& entry) {
-        const auto relative = CardRelativePath(file);
-        if (!relative) return;
-        std::string failure;
-        const auto path = cardNames_.Take(platform_, folder_, *relative, failure);
-        if (!path) return;
-        entry.path = *path;
-        entry.card = file;
     }
 
     struct Container {
@@ -159,29 +152,24 @@ private:
     Platform& platform_;
     Host& host_;
     FoundPhotoTable& table_;
-    const std::string& folder_;
+    Destination& destination_;
     const std::string& prefix_;
     const bool showBytes_;
     const CardUse card_;
-    CardNames cardNames_;
     std::unique_ptr<DriveReader> reader_;
     std::optional<Container> container_;  // the last whole photo written: what lies inside it was saved with it
 };
 
 // Saves `count` entries, the i-th being `indexAt(i)`.
 SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std::size_t count,
-                    const std::function<std::int64_t(std::size_t)>& indexAt, const std::vector<std::string>& drives,
-                    const std::string& Folder, const std::string& Prefix, const SaveListener& each, const CardUse& card) {
+                    const std::function<std::int64_t(std::size_t)>& indexAt, Destination& destination,
+                    const std::string& Prefix, const SaveListener& each, const CardUse& card) {
     SaveReport report;
-    const DestinationLock lock(platform, Folder);
-    if (auto refusal = SourceDriveRefusal(platform, Folder, drives)) report.refused = *refusal;
-    else if (lock.refusal()) report.refused = *lock.refusal();
-    if (!report.refused.empty()) {
+    if (destination.refusal()) {
+        report.refused = *destination.refusal();
         host.ShowFailure(report.refused, "Kelvara");
         return report;
     }
-
-    RemoveLeftovers(platform, Folder);
     host.SetStatus("Saveing");
     // Save All counts its photos; Save of one photo, which may be long, its bytes.
     const bool countPhotos = count != 1;
@@ -189,7 +177,7 @@ SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std:
         host.SetProgressMax(static_cast<std::int64_t>(count));
         host.SetProgressValue(0);
     }
-    Saver saver(platform, host, table, Folder, Prefix, !countPhotos, card);
+    Saver saver(platform, host, table, destination, Prefix, !countPhotos, card);
     for (std::size_t i = 0; i < count; ++i) {
         if (host.StopRequested()) {
             report.stopped = true;
@@ -211,7 +199,11 @@ SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std:
                 if (report.firstIncomplete.size() < kIncompleteNamed) report.firstIncomplete.push_back(entry.name);
                 ++report.incomplete;
                 [[fallthrough]];
-            case PhotoStatus::Whole: ++report.saved; break;
+            case PhotoStatus::Whole:
+                ++report.saved;
+                if (entry.otherName) ++report.otherNames;
+                if (entry.alreadyThere) ++report.alreadyThere;
+                break;
             case PhotoStatus::Inside: ++report.inside; break;
             case PhotoStatus::NotAPhoto: ++report.notPhotos; break;
             case PhotoStatus::Unknown: break;
@@ -269,7 +261,8 @@ std::vector<std::string> PhotoDrives(const FoundPhotoTable& table) {
 
 std::string SaveFile(Platform& platform, Host& host, FoundPhotoTable& table, std::int64_t FileNum,
                      const std::string& Folder, const std::string& Prefix) {
-    Saver saver(platform, host, table, Folder, Prefix);
+    Destination destination(platform, Folder, PhotoDrives(table, {FileNum}));
+    Saver saver(platform, host, table, destination, Prefix);
     SavedEntry entry;
     try {
         entry = saver.Save(FileNum);
@@ -284,14 +277,21 @@ std::string SaveFile(Platform& platform, Host& host, FoundPhotoTable& table, std
 
 SaveReport SavePhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::vector<std::int64_t>& indexes,
                       const std::string& Folder, const std::string& Prefix, const SaveListener& each, const CardUse& card) {
-    return SaveEach(platform, host, table, indexes.size(), [&](std::size_t i) { return indexes[i]; },
-                    PhotoDrives(table, indexes), Folder, Prefix, each, card);
+    Destination destination(platform, Folder, PhotoDrives(table, indexes));
+    return SaveEach(platform, host, table, indexes.size(), [&](std::size_t i) { return indexes[i]; }, destination, Prefix,
+                    each, card);
 }
 
 SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& Folder,
                          const std::string& Prefix, const SaveListener& each, const CardUse& card) {
+    Destination destination(platform, Folder, PhotoDrives(table));
+    return SaveAllPhotos(platform, host, table, destination, Prefix, each, card);
+}
+
+SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination,
+                         const std::string& Prefix, const SaveListener& each, const CardUse& card) {
     return SaveEach(platform, host, table, table.size(), [](std::size_t i) { return static_cast<std::int64_t>(i); },
-                    PhotoDrives(table), Folder, Prefix, each, card);
+                    destination, Prefix, each, card);
 }
 
 std::optional<std::string> SaveShortfall(const SaveReport& report) {
@@ -319,6 +319,14 @@ std::optional<std::string> SaveNotes(const SaveReport& report) {
                                   "was written over, or lies elsewhere on the card). Each was saved as far as it holds "
                                   "together: " + names + ".");
     }
+    if (report.otherNames > 0)
+        notes.push_back(Count(report.otherNames, "photo was", "photos were") +
+                        " saved under another name, such as Image001 (2).JPG: the folder held other files under " +
+                        (report.otherNames == 1 ? "its own name" : "their own names") + ", and those were kept.");
+    if (report.alreadyThere > 0)
+        notes.push_back(Count(report.alreadyThere, "photo was", "photos were") +
+                        " in the folder already, byte for byte, and " + (report.alreadyThere == 1 ? "was" : "were") +
+                        " not written again.");
     if (report.inside > 0)
         notes.push_back(Count(report.inside, "entry lies", "entries lie") +
                         " inside other photos (a thumbnail or preview a photo carries, or the data of a clip) and " +

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "destination/destination.h"
 #include "diskio/sector_ranges.h"
 #include "photos/card_entry.h"
 #include "platform/platform.h"
@@ -33,6 +34,8 @@ struct SavedEntry {
     std::string path;
     std::uint64_t bytes = 0;
     std::int64_t container = -1;  // for one Inside: the photo holding it, when this save wrote it
+    bool otherName = false;       // a different file had its name: it took the next free one
+    bool alreadyThere = false;    // the same bytes were there under `path` already
     std::string failure;
     SectorRanges zeros;  // its sectors that could not be read: the file holds zeros there
     std::optional<CardFile> card;  // the card's entry it was named after
@@ -48,6 +51,8 @@ struct SaveReport {
     std::int64_t incomplete = 0;   // of them, photos whose structure broke off: saved as far as it held together
     std::int64_t inside = 0;       // entries inside another photo: saved with it only
     std::int64_t notPhotos = 0;    // entries with nothing of a picture: not saved
+    std::int64_t otherNames = 0;   // of the saved, files that took another name: their own held other bytes
+    std::int64_t alreadyThere = 0; // of the saved, files whose bytes were there under that name already
     int failed = 0;
     bool stopped = false;          // the user asked to stop before every photo was saved
     std::string firstFailure;      // the reason of the first photo that failed
@@ -70,18 +75,23 @@ std::string SaveFile(Platform& platform, Host& host, FoundPhotoTable& table, std
 // "Saveing" from here to the end, each index in turn: each photo read again a piece at a time
 // (yielding after each read) up to where it ends (see PhotoResolution: an entry inside an
 // earlier photo asked for is not saved on its own, one whose structure breaks off is saved as far
-// as it holds together), written as Folder + "\" + Prefix + number + Kind in place of an earlier
-// file of that name; a photo that fails is skipped and a file not written whole is removed. Then
+// as it holds together), written as Folder + "\" + Prefix + number + Kind;
+// a file of the user's under the name keeps it: the same bytes count as saved,
+// other bytes make the photo take the next free name. A photo that fails is skipped. Then
 // "Ready", and one message when anything fell short or was not saved: SaveShortfall and
 // SaveNotes, and one naming the files that hold zeros where sectors could not be read. What a
 // Kelvara that was killed left in the folder goes first. Each file is written under a temporary
 // name and takes its own only when whole; a stop asked for takes effect within a piece. `each` hears of every entry as it is done; the statuses go into the table. The
 // progress bar counts the photos done (the bytes of a lone photo) and goes back to 0 at the end.
+// With `card`, what the card's own file system says checks and names the photos (CardUse).
 SaveReport SavePhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::vector<std::int64_t>& indexes,
                       const std::string& Folder, const std::string& Prefix, const SaveListener& each = {},
                       const CardUse& card = {});
 // The same for every entry of the table, in order.
 SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& Folder,
+                         const std::string& Prefix, const SaveListener& each = {}, const CardUse& card = {});
+// The same into a destination claimed already, before the card was read.
+SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination,
                          const std::string& Prefix, const SaveListener& each = {}, const CardUse& card = {});
 
 // What the user is told of a save that fell short: why nothing was saved, or how many were saved,

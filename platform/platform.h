@@ -88,6 +88,24 @@ public:
         bool certain = true;
     };
     virtual std::optional<SharedStorage> FindSharedStorage(const std::string& path, const std::string& rootPathName) = 0;
+    // --- files inside a folder held open ----------------------------------------------------
+    // `folder` is a folder's handle (CreateFileA with FILE_FLAG_BACKUP_SEMANTICS) and `name` one
+    // name in it, without separators, "." or "..". These act in the very folder the handle was
+    // opened on, wherever it has been moved since and whatever now stands at its old path, so a
+    // folder swapped or mounted over after it was checked is never written. A link under `name`
+    // is never followed: it fails to open, and it is what a delete or a rename removes.
+    virtual HANDLE CreateFileInFolder(HANDLE folder, const std::string& name, DWORD desiredAccess,
+                                      DWORD creationDisposition) = 0;
+    // The folder `name` inside `folder`, made when missing, opened as a folder's handle.
+    virtual HANDLE CreateFolderInFolder(HANDLE folder, const std::string& name) = 0;
+    // Without MOVEFILE_REPLACE_EXISTING an entry of the new name is never replaced
+    // (ERROR_ALREADY_EXISTS), in one step where the file system can.
+    virtual bool MoveFileInFolder(HANDLE folder, const std::string& existingName, const std::string& newName,
+                                  DWORD flags) = 0;
+    virtual bool DeleteFileInFolder(HANDLE folder, const std::string& name) = 0;
+    // FindSharedStorage for the folder a handle stands for.
+    virtual std::optional<SharedStorage> FindSharedStorageOfFolder(HANDLE folder, const std::string& rootPathName) = 0;
+
     // FindFirstFileA, FindNextFileA and FindClose in one call: the entries matching a pattern
     // with * and ? in its last part ("E:\*.*"), without "." and "..". nullopt when the folder
     // cannot be listed; an empty list when nothing matches.

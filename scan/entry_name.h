@@ -15,4 +15,8 @@ std::string EntryName(const std::string& prefix, std::int64_t index, FileKind ki
 // \ / : * ? " < > | or a control character (text in UTF-8).
 bool IsUsablePrefix(const std::string& prefix);
 
+// The longest prefix, in bytes, whose names still fit every file system a photo may be saved on
+// with their number, extension, a " (2)" of a taken name and the temporary's suffix.
+constexpr std::size_t kLongestPrefix = 200;
+
 }  // namespace kelvara

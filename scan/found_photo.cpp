@@ -21,6 +21,7 @@ namespace {
 
 constexpr std::size_t kPageRecords = 2048;  // 64 KiB of records
 constexpr std::size_t kMemoryPages = 64;    // 4 MiB kept in memory before the file is used
+constexpr std::size_t kMostMemoryPages = 1024;  // 64 MiB where no file may be used
 constexpr std::size_t kCachedPages = 16;    // what is kept of the file in memory
 constexpr std::size_t kPageBytes = kPageRecords * sizeof(FoundPhoto);
 constexpr std::size_t kNoPage = static_cast<std::size_t>(-1);
@@ -33,6 +34,8 @@ std::span<std::uint8_t> BytesOf(FoundPhoto* records) {
 
 }  // namespace
 
+using SpillOpener = FoundPhotoTable::SpillOpener;
+
 struct FoundPhotoTable::Store {
     struct Cached {
         std::size_t page = kNoPage;
@@ -43,6 +46,7 @@ struct FoundPhotoTable::Store {
 
     std::vector<std::unique_ptr<FoundPhoto[]>> memory;  // until the file is used: every page
     std::unique_ptr<PrivateTempFile> file;
+    std::string noFile;  // why records stay in memory, once a file was refused
     std::size_t pagesInFile = 0;                         // pages from here on were never written
     std::vector<Cached> cache;
     std::uint64_t clock = 0;
@@ -61,7 +65,8 @@ struct FoundPhotoTable::Store {
             Flush(*slot);
             slot->page = kNoPage;
             if (page < pagesInFile) {
-                if (!file->ReadAt(std::uint64_t{page} * kPageBytes, BytesOf(slot->records.get()))) throw std::bad_alloc();
+                if (!file->ReadAt(std::uint64_t{page} * kPageBytes, BytesOf(slot->records.get())))
+                    throw RecordsNotKept("the list of found photos could not be read back from its temporary file");
             } else {
                 std::fill_n(slot->records.get(), kPageRecords, FoundPhoto{});
             }
@@ -74,19 +79,30 @@ struct FoundPhotoTable::Store {
 
     void Flush(Cached& cached) {
         if (cached.page == kNoPage || !cached.dirty) return;
-        if (!file->WriteAt(std::uint64_t{cached.page} * kPageBytes, BytesOf(cached.records.get()))) throw std::bad_alloc();
+        if (!file->WriteAt(std::uint64_t{cached.page} * kPageBytes, BytesOf(cached.records.get()))) throw NoRoom();
         cached.dirty = false;
         pagesInFile = std::max(pagesInFile, cached.page + 1);
     }
 
     // Every page so far goes to the file; from here on only a few are kept.
-    void MoveToFile() {
-        file = OpenPrivateTempFile();
-        if (!file) throw std::bad_alloc();
+    static RecordsNotKept NoRoom() {
+        return RecordsNotKept("the temporary folder has no room left for the list of found photos");
+    }
+
+    // Past what memory keeps, the records go to a file; where none may be had they stay in
+    // memory a while longer, and past that the scan is told why they cannot be kept.
+    void MoveToFile(const SpillOpener& opener) {
+        if (!noFile.empty()) throw RecordsNotKept(noFile);
+        std::string why = "no temporary file can be made for the list of found photos";
+        file = opener ? opener(why) : OpenPrivateTempFile();
+        if (!file) {
+            noFile = why;
+            return;
+        }
         for (std::size_t page = 0; page < memory.size(); ++page) {
             if (!file->WriteAt(std::uint64_t{page} * kPageBytes, BytesOf(memory[page].get()))) {
                 file.reset();
-                throw std::bad_alloc();
+                throw NoRoom();
             }
         }
         pagesInFile = memory.size();
@@ -138,7 +154,8 @@ FoundPhoto FoundPhotoTable::operator[](std::size_t index) const {
 }
 
 void FoundPhotoTable::push_back(const FoundPhoto& record) {
-    if (size_ == kMemoryPages * kPageRecords && store_ && !store_->file) store_->MoveToFile();
+    if ((size_ == kMemoryPages * kPageRecords || size_ == kMostMemoryPages * kPageRecords) && store_ && !store_->file)
+        store_->MoveToFile(spill_);
     Slot(size_, true) = record;
     ++size_;
 }

@@ -1,5 +1,9 @@
 #pragma once
 #include <array>
+#include <functional>
+#include <stdexcept>
+
+#include "platform/private_temp_file.h"
 #include <cstdint>
 #include <initializer_list>
 #include <iosfwd>
@@ -53,8 +57,19 @@ static_assert(sizeof(FoundPhoto) <= 32, "a card of millions of entries keeps 32 
 // private temporary file and only a few pages of it are kept, so memory stays small on a card
 // whose every sector starts a photo. Records come back by value: a reference into the table
 // would not outlive the next access.
+// Records could not be kept: the temporary file cannot be had or written. Says why, for a user.
+class RecordsNotKept : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 class FoundPhotoTable {
 public:
+    // Where records go past what is kept in memory: a new private file, or nullptr with `why`
+    // telling why there is none. Without one, the system's temporary folder is used.
+    using SpillOpener = std::function<std::unique_ptr<PrivateTempFile>(std::string& why)>;
+    void SetSpill(SpillOpener opener) { spill_ = std::move(opener); }
+
     FoundPhotoTable();
     FoundPhotoTable(std::initializer_list<FoundPhoto> records);
     FoundPhotoTable(const FoundPhotoTable& other);
@@ -70,7 +85,8 @@ public:
     FoundPhoto operator[](std::size_t index) const;
     FoundPhoto back() const { return (*this)[size_ - 1]; }
 
-    // Throws std::bad_alloc when there is no room for the record, in memory or on disk.
+    // Throws std::bad_alloc when there is no room for the record in memory, RecordsNotKept when the
+    // file cannot take it (where no file may be had, a few more megabytes are kept in memory first).
     void push_back(const FoundPhoto& record);
     void pop_back();
     void clear();
@@ -88,6 +104,7 @@ private:
     struct Store;
     FoundPhoto& Slot(std::size_t index, bool writing) const;
     mutable std::unique_ptr<Store> store_;  // made on first use
+    SpillOpener spill_;
     std::size_t size_ = 0;
 };
 

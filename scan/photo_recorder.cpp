@@ -2,13 +2,16 @@
 
 #include <new>
 
+#include "destination/spill_file.h"
 #include "scan/entry_name.h"
 
 namespace kelvara {
 
-PhotoRecorder::PhotoRecorder(Host& host, FoundPhotoTable& table, const std::string& prefix, std::int64_t total)
+PhotoRecorder::PhotoRecorder(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& prefix,
+                             std::int64_t total)
     : host_(host), table_(table), prefix_(prefix) {
     table_.clear();
+    table_.SetSpill([&platform, drive = host.DriveString()](std::string& why) { return OpenSpillFile(platform, drive, why); });
     report_.total = total;
 }
 
@@ -25,6 +28,10 @@ bool PhotoRecorder::Record(FileKind kind, std::int64_t sector) {
         }
     } catch (const std::bad_alloc&) {
         Stop(ScanReport::End::OutOfMemory, sector);
+        return false;
+    } catch (const RecordsNotKept& why) {
+        Stop(ScanReport::End::RecordsNotKept, sector);
+        report_.reason = why.what();
         return false;
     }
     return true;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/platform.h"
 #include "scan/found_photo.h"
 #include "scan/host.h"
 #include "scan/scan_report.h"
@@ -13,7 +14,8 @@ namespace kelvara {
 class PhotoRecorder {
 public:
     // Starts the table afresh for a scan of `total` sectors.
-    PhotoRecorder(Host& host, FoundPhotoTable& table, const std::string& prefix, std::int64_t total);
+    // Records past what memory keeps go to a file in the temporary folder, never on the card read.
+    PhotoRecorder(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& prefix, std::int64_t total);
 
     // Records a photo whose signature starts `sector`: a list entry, its record, the end of
     // the one before. When there is no memory left for it, nothing is recorded, the scan is

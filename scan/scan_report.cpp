@@ -22,6 +22,10 @@ std::vector<ScanMessage> ScanMessages(const ScanReport& report) {
         messages.push_back({DriveEndedText(report.drive, *report.volumeEnd) +
                                 ", though its size goes further: the card may have been taken out or changed.",
                             "Kelvara"});
+    if (report.end == ScanReport::End::RecordsNotKept)
+        messages.push_back({"The list of found photos cannot grow any further: " + report.reason + ". It holds " +
+                                std::to_string(report.found) + "; the drive was not examined from sector " + at + " on.",
+                            "Kelvara"});
     if (report.end == ScanReport::End::OutOfMemory)
         messages.push_back({"There is no memory left for more photos: the list holds " + std::to_string(report.found) +
                                 ". The drive was not examined from sector " + at + " on.",

@@ -18,6 +18,7 @@ struct ScanReport {
         Unreadable,   // the drive could not be read from stopSector on
         Stopped,      // the user asked the scan to stop before stopSector
         OutOfMemory,  // no memory for a further photo at stopSector
+        RecordsNotKept,  // the list could not be kept any longer (`reason` says why) at stopSector
     };
     End end = End::Finished;
     std::int64_t found = 0;

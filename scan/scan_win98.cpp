@@ -16,7 +16,7 @@ ScanReport ScanWin98(const ScanContext& context) {
     // scans, and where the last photo ends.
     std::int64_t total = GetTotalSectors(context.platform, drive);
     if (const std::int64_t shown = CaptionNumber(host.SectorsCaption()); shown > 0) total = std::min(total, shown);
-    PhotoRecorder recorder(host, context.table, context.prefix, std::max<std::int64_t>(total, 0));
+    PhotoRecorder recorder(context.platform, host, context.table, context.prefix, std::max<std::int64_t>(total, 0));
     if (total < 0) {
         // The medium went away after the drive was chosen: nothing to read.
         const auto reason = LastErrorReason(context.platform);

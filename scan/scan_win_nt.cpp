@@ -16,7 +16,7 @@ public:
         : context_(context),
           host_(context.host),
           total_(std::clamp<std::int64_t>(CaptionNumber(context.host.SectorsCaption()), 0, kMaxSectors)),
-          recorder_(context.host, context.table, context.prefix, total_),
+          recorder_(context.platform, context.host, context.table, context.prefix, total_),
           signatures_(context.kinds) {}
 
     ScanReport Run() {

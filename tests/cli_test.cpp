@@ -17,7 +17,7 @@
 #include <iostream>
 
 #include "cli/command_line.h"
-#include "destination/destination_lock.h"
+#include "destination/destination.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/format_files.h"
@@ -597,7 +597,7 @@ std::map<std::string, Bytes> Contents(const std::string& folder) {
     return contents;
 }
 
-TEST_F(CardTest, ALinkPlantedInTheDestinationIsReplacedNeverWrittenThrough) {
+TEST_F(CardTest, ALinkPlantedInTheDestinationIsKeptNeverWrittenThrough) {
     testing::TempDir elsewhere;
     testing::WriteFileBytes(elsewhere.file("victim"), Bytes{'k', 'e', 'e', 'p'});
     const auto before = Contents(elsewhere.path());
@@ -611,10 +611,41 @@ TEST_F(CardTest, ALinkPlantedInTheDestinationIsReplacedNeverWrittenThrough) {
     EXPECT_EQ(save.status, 0) << save.err;
     EXPECT_EQ(image.status, 0) << image.err;
     EXPECT_EQ(Contents(elsewhere.path()), before);  // the victim as it was, and no file where the dangling link pointed
+    // The links are the user's: they stay, and the files take the next free names.
     for (const char* name : {"Image001.JPG", "Image002.JPG", "TOBRN.IMG"})
+        EXPECT_TRUE(fs::is_symlink(fs::symlink_status(out + "/" + name))) << name;
+    for (const char* name : {"Image001 (2).JPG", "Image002 (2).JPG", "TOBRN (2).IMG"})
         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(out + "/" + name))) << name;
-    EXPECT_EQ(testing::ReadFileBytes(out + "/Image001.JPG"), card->photos[0].bytes);
+    EXPECT_EQ(testing::ReadFileBytes(out + "/Image001 (2).JPG"), card->photos[0].bytes);
     fs::remove_all(out);
+}
+
+// Card after card into one folder: nothing of the user's, nor of an earlier card, is replaced or
+// removed, and the card is never taken for a leftover, whatever it is called.
+TEST_F(CardTest, ASecondCardIntoTheSameFolderReplacesAndRemovesNothing) {
+    testing::TempDir dir;
+    const std::string out = dir.file("Recovered");
+    fs::create_directory(out);
+    testing::WriteFileBytes(out + "/Image001.JPG", Bytes{'m', 'i', 'n', 'e'});
+    testing::WriteFileBytes(out + "/notes.kelvara-0123abcd.tmp", Bytes{'n'});
+    // The only copy of a card, named as an interrupted image's temporary would be.
+    const std::string source = out + "/TOBRN.IMG.kelvara-89abcdef.tmp";
+    fs::copy_file(card->image, source);
+    const auto before = Contents(out);
+    const CliRun first = Cli({"save", "--quiet", QString::fromStdString(source), QString::fromStdString(out)});
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_NE(first.err.find("Image001.JPG was saved as " + out + "/Image001 (2).JPG"), std::string::npos) << first.err;
+    for (const auto& [path, bytes] : before) EXPECT_EQ(testing::ReadFileBytes(path), bytes) << path;
+    EXPECT_EQ(testing::ReadFileBytes(out + "/Image001 (2).JPG"), card->photos[0].bytes);
+    const auto saved = Contents(out);
+    // The same card again: its photos are there already, byte for byte, and nothing is written.
+    const CliRun again = Cli({"save", "--quiet", QString::fromStdString(source), QString::fromStdString(out)});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(Contents(out), saved);
+    const CliRun image = Cli({"image", "--quiet", QString::fromStdString(source), QString::fromStdString(out)});
+    EXPECT_EQ(image.status, 0) << image.err;
+    EXPECT_EQ(testing::ReadFileBytes(out + "/TOBRN.IMG"), testing::ReadFileBytes(source));
+    EXPECT_EQ(Contents(out).size(), saved.size() + 1);
 }
 
 TEST_F(CardTest, ImageDiskNeverWritesOverTheCardImageItReads) {
@@ -624,10 +655,10 @@ TEST_F(CardTest, ImageDiskNeverWritesOverTheCardImageItReads) {
     fs::create_directory(dir.file("linked"));
     fs::create_hard_link(source, dir.file("linked/TOBRN.IMG"));
     const auto before = Contents(dir.path());
+    // Never replaced: an image of the same bytes is that file already, and nothing is written.
     for (const std::string& destination : {dir.path(), dir.file("linked")}) {
         const CliRun run = Cli({"image", "--quiet", QString::fromStdString(source), QString::fromStdString(destination)});
-        EXPECT_EQ(run.status, 1) << destination;
-        EXPECT_NE(run.err.find("it is the card image being read from drive D:\\"), std::string::npos) << run.err;
+        EXPECT_EQ(run.status, 0) << destination << run.err;
     }
     EXPECT_EQ(Contents(dir.path()), before);
 }
@@ -651,13 +682,64 @@ TEST_F(CardTest, AFolderOnTheMountedCardIsRefused) {
     EXPECT_EQ(testing::ReadFileBytes(copy), before);
 }
 
+// A passthrough FUSE file system given its folder in its environment holds nothing that tells
+// where it keeps its files: while the card is mounted it may be the card's mirror, and is refused;
+// with the card nowhere in use it is only another folder.
+TEST_F(CardTest, AMirrorThatNamesNothingIsRefusedWhileTheCardIsMounted) {
+    if (!testing::RunningAsRoot()) GTEST_SKIP() << "mounting through FUSE needs root";
+    const std::string mirrorServer = Beside("kelvara-test-fuse-mirror");
+    if (!fs::exists(mirrorServer) || !fs::exists("/dev/fuse")) GTEST_SKIP() << "no FUSE mirror here";
+    testing::TempDir dir;
+    const std::string copy = dir.file("card.img");
+    fs::copy_file(card->image, copy);
+    fs::create_directories(dir.file("mnt"));
+    fs::create_directories(dir.file("plain"));
+    const auto mirror = [&](const std::string& target, const std::string& at) {
+        fs::create_directories(at);
+        auto server = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("KELVARA_MIRROR_TARGET", QString::fromStdString(target));
+        server->setProcessEnvironment(environment);
+        server->start(QString::fromStdString(mirrorServer), {QString::fromStdString(at)});
+        struct stat here {}, above {};
+        for (int tries = 0; tries < 250; ++tries) {
+            if (::stat(at.c_str(), &here) == 0 && ::stat((at + "/..").c_str(), &above) == 0 && here.st_dev != above.st_dev)
+                break;
+            QThread::msleep(20);
+        }
+        return server;
+    };
+    const auto stop = [](std::unique_ptr<QProcess>& server) {
+        server->terminate();
+        server->waitForFinished(10000);
+    };
+    {
+        const testing::FuseFatMount mount(copy, dir.file("mnt"));
+        if (!mount.ok()) GTEST_SKIP() << "fusefat could not mount the card";
+        const Bytes before = testing::ReadFileBytes(copy);
+        auto server = mirror(dir.file("mnt"), dir.file("mirror"));
+        const CliRun run = Cli({"save", "--quiet", QString::fromStdString(copy), QString::fromStdString(dir.file("mirror/out"))});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("Kelvara cannot tell whether " + dir.file("mirror/out")), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("holds nothing that tells where it keeps its files"), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(dir.file("mnt/out")));
+        EXPECT_EQ(testing::ReadFileBytes(copy), before);
+        stop(server);
+    }
+    auto server = mirror(dir.file("plain"), dir.file("mirror"));
+    const CliRun run = Cli({"save", "--quiet", QString::fromStdString(copy), QString::fromStdString(dir.file("mirror/out"))});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(testing::ReadFileBytes(dir.file("plain/out/Image001.JPG")), card->photos[0].bytes);
+    stop(server);
+}
+
 TEST_F(CardTest, TwoCommandsNeverWriteOneFolderAtOnce) {
     const std::string out = folder->file("taken");
     fs::create_directory(out);
     {
         // Another Kelvara is writing into the folder: it holds it while it does.
         PosixPlatform other(std::vector<std::string>{});
-        const DestinationLock held(other, out);
+        const Destination held(other, out, {});
         ASSERT_FALSE(held.refusal());
         for (const QString& command : {QString("save"), QString("image")}) {
             const CliRun run = Cli({command, "--quiet", QString::fromStdString(card->image), QString::fromStdString(out)});
@@ -677,11 +759,11 @@ TEST_F(CardTest, TheFolderIsCheckedBeforeTheCardIsRead) {
     testing::WriteFileBytes(dir.file("file"), Bytes{1});
     fs::create_directory(dir.file("taken"));
     PosixPlatform other(std::vector<std::string>{});
-    const DestinationLock held(other, dir.file("taken"));
+    const Destination held(other, dir.file("taken"), {});
     const std::pair<std::string, std::string> folders[] = {
         {"D:", "D: is on drive D:\\, the card being recovered"},  // the card itself, by its letter
         {dir.file("file/sub"), " is a file, not a folder."},
-        {"Q:\\out", "the folder Q:\\out cannot be made: "},
+        {"Q:\\out", "The folder Q:\\out cannot be made: "},
         {dir.file("taken"), "Another Kelvara is writing into " + dir.file("taken") + " now."}};
     for (const auto& [folder, why] : folders) {
         for (const QString& command : {QString("save"), QString("image")}) {
@@ -798,8 +880,7 @@ TEST_F(CardTest, ImagingALoopDeviceIntoTheFolderOfItsOwnFileIsRefused) {
     if (loop.device().empty()) GTEST_SKIP() << "losetup: " << loop.refusal();
     const auto before = Contents(dir.path());
     const CliRun run = Cli({"image", "--quiet", QString::fromStdString(loop.device()), QString::fromStdString(dir.file("f"))});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("it is the card image being read from drive D:\\"), std::string::npos) << run.err;
+    EXPECT_EQ(run.status, 0) << run.err;  // the same bytes: that file is the image, and nothing is written
     EXPECT_EQ(Contents(dir.path()), before);
 }
 
@@ -823,7 +904,7 @@ TEST_F(CardTest, AFolderThatCannotBeListedHasOneWriterAtATime) {
     ASSERT_NE(testing::RunCommand({"runuser", "-u", "nobody", "--", "/usr/bin/ls", drop}).status, 0);  // else it proves nothing
     {
         PosixPlatform platform(std::vector<std::string>{});
-        const DestinationLock held(platform, drop);
+        const Destination held(platform, drop, {});
         ASSERT_FALSE(held.refusal());
         const testing::CommandResult refused = asNobody();
         EXPECT_EQ(refused.status, 1);
@@ -881,7 +962,7 @@ TEST(Cli, WhatCannotBeDoneSaysWhyWithStatus1) {
     testing::WriteFileBytes(dir.file("file"), Bytes{1});
     const CliRun blocked = Cli({"image", QString::fromStdString(dir.file("small.img")), QString::fromStdString(dir.file("file/sub"))});
     EXPECT_EQ(blocked.status, 1);
-    EXPECT_NE(blocked.err.find("the folder " + dir.file("file/sub") + " cannot be made: " + dir.file("file") +
+    EXPECT_NE(blocked.err.find("The folder " + dir.file("file/sub") + " cannot be made: " + dir.file("file") +
                                " is a file, not a folder."),
               std::string::npos)
         << blocked.err;
@@ -1147,8 +1228,11 @@ TEST(CliOnAWornCard, AKillMidPhotoLeavesOnlyWholePhotosAndTheNextRunClearsItsTem
     const std::string out = card.dir.file("out");
     const CliRun killed = Cli({"save", "--quiet", QString::fromStdString(served.path()), QString::fromStdString(out)});
     EXPECT_EQ(killed.status, -1);  // it did not end by itself
-    const auto left = Names(out);
-    ASSERT_EQ(left.size(), 3u);
+    auto left = Names(out);
+    ASSERT_EQ(left.size(), 4u);
+    // The record of what was being made, so that the next claim removes that and nothing else.
+    EXPECT_EQ(left[0], ".kelvara-unfinished");
+    left.erase(left.begin());
     EXPECT_EQ(left[0], "Image001.JPG");
     EXPECT_EQ(left[1], "Image002.JPG");
     // The photo being written stays under a name that is plainly no photo's.

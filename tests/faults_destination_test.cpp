@@ -17,7 +17,7 @@
 #include <optional>
 
 #include "destination/destination_check.h"
-#include "destination/destination_lock.h"
+#include "destination/destination.h"
 #include "diskio/get_total_sectors.h"
 #include "photos/preview_files.h"
 #include "photos/save_file.h"
@@ -156,16 +156,16 @@ TEST(OneWriter, AFolderThatCannotBeListedIsHeldAllTheSame) {
     fs::permissions(folder, fs::perms::owner_write | fs::perms::owner_exec);
     PosixPlatform first(std::vector<std::string>{}), second(std::vector<std::string>{});
     {
-        const DestinationLock held(first, folder);
+        const kelvara::Destination held(first, folder, {});
         EXPECT_FALSE(held.refusal());
         for (const std::string& name : {folder, tmp.file("link")}) {
-            const DestinationLock other(second, name);
+            const kelvara::Destination other(second, name, {});
             ASSERT_TRUE(other.refusal()) << name;
             EXPECT_EQ(*other.refusal(), "Another Kelvara is writing into " + name +
                                             " now. Wait until it has finished, or choose another folder.");
         }
     }
-    const DestinationLock after(second, folder);
+    const kelvara::Destination after(second, folder, {});
     EXPECT_FALSE(after.refusal());
     fs::permissions(folder, fs::perms::owner_all);  // so the folder can be removed
 }

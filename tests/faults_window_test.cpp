@@ -172,9 +172,7 @@ TEST_F(WindowFaults, ADestinationRemovedWhileItsDialogIsOpenIsToldAndNothingIsWr
         main->view.Click(btnSaveAll);
     }
     ASSERT_EQ(Texts().size(), 1u);
-    EXPECT_EQ(Texts()[0],
-              "Saved 0 of 3 photos; 3 could not be saved.\n\nImage001.JPG could not be written: The system cannot find "
-              "the path specified.");
+    EXPECT_EQ(Texts()[0], "The folder C:\\Gone cannot be opened: The system cannot find the file specified.");
     EXPECT_FALSE(fs::exists(Home("Gone")));
     {
         fs::create_directory(Home("Gone"));
@@ -183,8 +181,7 @@ TEST_F(WindowFaults, ADestinationRemovedWhileItsDialogIsOpenIsToldAndNothingIsWr
     }
     ASSERT_EQ(Texts().size(), 3u);
     EXPECT_EQ(Texts()[1], "Make image at C:\\Gone\\");
-    EXPECT_TRUE(StartsWith(Texts()[2], "TOBRN.IMG could not be created in C:\\Gone: The system cannot find the "
-                                       "path specified."))
+    EXPECT_TRUE(StartsWith(Texts()[2], "The folder C:\\Gone cannot be opened: The system cannot find the file specified."))
         << Texts()[2];
     EXPECT_FALSE(fs::exists(Home("Gone")));
     ExpectAtRest();

@@ -312,7 +312,7 @@ TEST_F(ScanTest, SectorNumbersPast2To31AreHeldWhole) {
     EXPECT_EQ(report.total, 3000000000);
     EXPECT_EQ(report.end, ScanReport::End::Stopped);
 
-    PhotoRecorder recorder(host, table, prefix, 3000000100);
+    PhotoRecorder recorder(platform, host, table, prefix, 3000000100);
     recorder.Record(kJpeg, 2999999000);
     recorder.Record(kGif, 3000000000);
     recorder.Finish(3000000100, 3000000100);

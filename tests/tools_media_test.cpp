@@ -66,7 +66,8 @@ TEST(ImageOnMedia, TheImageIsTheVolumesFirstTotalSectors) {
 
     ImageDisk(*platform, host, "C:\\out");
     EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(ReadFileBytes(tmp.file("out/TOBRN.IMG")), testing::ReadBytesAt(image, 0, std::size_t(total) * 512));
+    EXPECT_EQ(ReadFileBytes(tmp.file("out/TOBRN (2).IMG")), testing::ReadBytesAt(image, 0, std::size_t(total) * 512));
+    EXPECT_EQ(fs::file_size(tmp.file("out/TOBRN.IMG")), std::uintmax_t{9000} * 512);  // the older image is kept
     EXPECT_EQ(host.progressValue, total);
 }
 

@@ -59,7 +59,10 @@ TEST_F(ImageTest, ImageHoldsTheFirstTotalSectorsInOrder) {
     };
     const ImageReport report = MakeImage(platform, host, "C:\\Images");
     EXPECT_TRUE(report.complete) << report.failure;
-    EXPECT_EQ(Image(), FirstSectors(5000));
+    // The image of another card keeps its name; this one takes the next.
+    EXPECT_EQ(report.path, "C:\\Images\\TOBRN (2).IMG");
+    EXPECT_EQ(platform.files.at("C:\\Images\\TOBRN.IMG"), Bytes(5200 * 512 + 77, 0xAB));
+    EXPECT_EQ(platform.files.at(report.path), FirstSectors(5000));
     EXPECT_TRUE(steady);  // one step of the bar and one yield per sector, though reads are long
     EXPECT_EQ(host.yields, 5000);
     EXPECT_LT(platform.CallsNamed("ReadFile").size(), 10u);
@@ -78,11 +81,11 @@ TEST_F(ImageTest, QuestionNamesTheFolderWithItsBackslash) {
     const auto creates = platform.CallsNamed("CreateFileA");
     EXPECT_EQ(creates.front(), "CreateFileA(C:\\, 0x80000000, 0, 3, 33554432)");
     const auto made = std::find_if(creates.begin(), creates.end(), [](const std::string& call) {
-        return call.rfind("CreateFileA(C:\\\\TOBRN.IMG.kelvara-", 0) == 0 && call.find(".tmp, 0x40000000, 0, 1, 128)") != std::string::npos;
+        return call.rfind("CreateFileA(C:\\\\TOBRN.IMG.kelvara-", 0) == 0 && call.find(".tmp, 0x40000000, 1, 1, 128)") != std::string::npos;
     });
     ASSERT_NE(made, creates.end());
     const std::string temporary = made->substr(12, made->find(", ") - 12);
-    EXPECT_EQ(platform.CallsNamed("MoveFileExA").back(), "MoveFileExA(" + temporary + ", C:\\\\TOBRN.IMG, 1)");
+    EXPECT_EQ(platform.CallsNamed("MoveFileExA").back(), "MoveFileExA(" + temporary + ", C:\\\\TOBRN.IMG, 0)");
     EXPECT_FALSE(platform.files.count("C:\\Images\\TOBRN.IMG"));
     EXPECT_TRUE(host.messages.empty());
 }
@@ -112,10 +115,13 @@ TEST_F(ImageTest, AFailedRunStopsKeepsThePartialImageAndSaysHowMuchItHolds) {
     const ImageReport pulled = MakeImage(platform, host, "C:\\Images");
     EXPECT_EQ(pulled.sectorsWritten, 2048);
     EXPECT_EQ(pulled.failure.rfind("Drive E:\\ could not be read at sector 2048: ", 0), 0u) << pulled.failure;
-    EXPECT_EQ(platform.files.at("C:\\Images\\TOBRN.IMG.partial").size(), 2048u * 512);
-    EXPECT_EQ(platform.files.size(), 1u);  // no temporary left
+    // The first partial image is kept beside the second: either may be all that is left of a card.
+    EXPECT_EQ(pulled.path, "C:\\Images\\TOBRN.IMG (2).partial");
+    EXPECT_EQ(platform.files.at(pulled.path).size(), 2048u * 512);
+    EXPECT_EQ(platform.files.at("C:\\Images\\TOBRN.IMG.partial").size(), partial.size());
+    EXPECT_EQ(platform.files.size(), 2u);  // no temporary left
     EXPECT_EQ(MakeImage(platform, host, "C:\\Gone").failure,
-              "TOBRN.IMG could not be created in C:\\Gone: The system cannot find the path specified.");
+              "The folder C:\\Gone cannot be opened: The system cannot find the file specified.");
 }
 
 // Drive E with a camera's folders and a loose file and an old fill file in its root.

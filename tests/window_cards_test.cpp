@@ -95,13 +95,14 @@ TEST_F(CardInTheWindow, TheCardsOwnNamesShowInTooltipsAndAreSavedWhenAskedFor) {
     EXPECT_FALSE(std::filesystem::exists(Home("Out/Image001.JPG")));
 }
 
-TEST_F(CardInTheWindow, SaveWritesTheSelectedPhotoOverALongerFile) {
+TEST_F(CardInTheWindow, SaveKeepsAFileOfThePhotosNameAndTakesTheNext) {
     std::filesystem::create_directory(Home("Out"));
     testing::WriteFileBytes(Home("Out/Image004.JPG"), Bytes(200000, 0x55));
     DestinationAnswer answer(*main, "C:\\Out");
     main->ChooseEntry(3);
     main->view.Click(btnSave);
-    EXPECT_EQ(testing::ReadFileBytes(Home("Out/Image004.JPG")), card.photos[3].bytes);
+    EXPECT_EQ(testing::ReadFileBytes(Home("Out/Image004.JPG")), Bytes(200000, 0x55));
+    EXPECT_EQ(testing::ReadFileBytes(Home("Out/Image004 (2).JPG")), card.photos[3].bytes);
     EXPECT_FALSE(std::filesystem::exists(Home("Out/Image001.JPG")));
 }
 
@@ -112,8 +113,9 @@ TEST_F(CardInTheWindow, ImageDiskCopiesTheCountedSectorsIntoTheChosenFolder) {
     main->Click(11);
     ASSERT_EQ(main->toolkit.Texts(), std::vector<std::string>{"Make image at C:\\Images\\"});
     const std::int64_t total = std::stoll(main->Caption(lblSectors));
-    EXPECT_EQ(std::filesystem::file_size(Home("Images/TOBRN.IMG")), static_cast<std::uintmax_t>(total * 512));
-    EXPECT_EQ(testing::ReadFileBytes(Home("Images/TOBRN.IMG")), testing::ReadBytesAt(card.image, 0, total * 512));
+    // The image of another card keeps its name; this one takes the next.
+    EXPECT_EQ(std::filesystem::file_size(Home("Images/TOBRN.IMG")), std::uintmax_t{100} << 20);
+    EXPECT_EQ(testing::ReadFileBytes(Home("Images/TOBRN (2).IMG")), testing::ReadBytesAt(card.image, 0, total * 512));
     EXPECT_EQ(main->view.Progress(Progress), std::pair(int(total), int(total)));
 }
 

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <span>
 
-#include "destination/destination_check.h"
-#include "destination/destination_lock.h"
+#include "destination/destination.h"
 #include "destination/written_file.h"
 #include "diskio/read_sectors.h"
 #include "platform/last_error_text.h"
@@ -21,29 +20,35 @@ std::string LeafName(const std::string& path) { return path.substr(path.find_las
 }  // namespace
 
 ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder) {
+    Destination destination(platform, Folder, {host.DriveString()});
+    return MakeImage(platform, host, destination);
+}
+
+ImageReport MakeImage(Platform& platform, Host& host, Destination& destination) {
     // Both are taken once: choosing another drive meanwhile must not change what is copied.
     const std::string drive = host.DriveString();
+    const std::string& Folder = destination.folder();
     const std::int64_t total = std::clamp<std::int64_t>(CaptionNumber(host.SectorsCaption()), 0, kMaxSectors);
 
     ImageReport report;
-    report.path = Folder + "\\TOBRN.IMG";
+    report.path = destination.PathOf("TOBRN.IMG");
     report.total = total;
     host.SetProgressMax(total);
     host.SetProgressValue(0);
 
-    // Never onto the card itself, nor into a folder another Kelvara is writing into.
-    const DestinationLock lock(platform, Folder);
-    if (auto refusal = SourceDriveRefusal(platform, Folder, drive)) {
-        report.failure = *refusal;
+    // Never onto the card itself, nor into a folder another Kelvara is writing into; and never the
+    // drive the destination was claimed for other than this one.
+    if (destination.refusal()) {
+        report.failure = *destination.refusal();
         return report;
     }
-    if (lock.refusal()) {
-        report.failure = *lock.refusal();
+    if (std::find(destination.sourceDrives().begin(), destination.sourceDrives().end(), drive) ==
+        destination.sourceDrives().end()) {
+        report.failure = "The folder " + Folder + " was not checked against drive " + drive + ".";
         return report;
     }
-    RemoveLeftovers(platform, Folder);
-    // A new file, which takes the place of an earlier image only when it is whole.
-    TemporaryFile file(platform, report.path, drive);
+    // A new file, named only when whole; an image of another card already there keeps its name.
+    TemporaryFile file(destination, "TOBRN.IMG");
     if (!file.ok()) {
         report.failure = "TOBRN.IMG could not be created in " + Folder + ": " + file.failure();
         return report;
@@ -86,22 +91,21 @@ ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder)
     }
     report.sectorsWritten = done;
     report.unreadable = report.unreadable.Within(0, done);
-    const std::string partial = report.path + ".partial";
     if (report.failure.empty()) {
         if (const auto failure = file.Commit()) {
             report.failure = "TOBRN.IMG could not be completed: " + *failure;
             return report;
         }
+        report.path = destination.PathOf(file.committed().name);
         report.created = report.complete = true;
-        platform.DeleteFileA(partial);  // an earlier image that fell short is outdone
         return report;
     }
     // What was copied is worth keeping, under a name that says it is not the whole card.
     if (done > 0) {
-        if (const auto failure = file.CommitAs(partial)) {
+        if (const auto failure = file.CommitAs("TOBRN.IMG.partial")) {
             report.failure += "\n\nThe part copied could not be kept: " + *failure;
         } else {
-            report.path = partial;
+            report.path = destination.PathOf(file.committed().name);
             report.created = true;
         }
     }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "diskio/sector_ranges.h"
+#include "destination/destination.h"
 #include "platform/platform.h"
 #include "scan/host.h"
 
@@ -30,6 +31,8 @@ std::string IncompleteImageText(const ImageReport& report, const std::string& sh
 // run stops, and what was copied is kept as TOBRN.IMG.partial; the report says how far it got. No
 // message is shown here.
 ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder);
+// The same into a destination claimed already, for the drive the host names.
+ImageReport MakeImage(Platform& platform, Host& host, Destination& destination);
 
 // The Image Disk command once the folder is chosen (nothing without one): the question
 // "Make image at <Folder>\", then MakeImage, then a message only when the image could not be

@@ -16,8 +16,10 @@ public:
     explicit FoundPhotoList(const FoundPhotoTable& table) : table_(table) {}
 
     // Empties the list for a scan that starts the table afresh. The entries it adds are named
-    // with `prefix`, whatever the prefix is later.
+    // with `prefix`, until Rename.
     void StartScan(const std::string& prefix);
+    // Names every entry with a new prefix: the one Save will write them under.
+    void Rename(const std::string& prefix) { prefix_ = prefix; }
     // Lists what the table gained (or lost) since the last call; true when the count changed.
     // The scan adds records faster than anyone can read them, so the list follows whenever the
     // window is seen.

@@ -222,7 +222,13 @@ void FrmMain::Toolbar1_ButtonClick(int index) {
             });
             break;
         // Each click opens another window, shown without waiting for it.
-        case kOptionsButton: Open(std::make_unique<frmOptions>(toolkit_, Prefix, view_.get(), &CardNames)); break;
+        case kOptionsButton:
+            // The list is named at once as Save will name the files.
+            Open(std::make_unique<frmOptions>(toolkit_, Prefix, view_.get(), [this] {
+                list_.Rename(Prefix);
+                view_->Repaint();
+            }, &CardNames));
+            break;
         case kHelpButton: Open(std::make_unique<FrmBrowser>(toolkit_)); break;
         case kAboutButton: Open(std::make_unique<frmAbout>(platform_, toolkit_)); break;
         case kImageDiskButton:

@@ -35,8 +35,9 @@ WindowLayout FittedLayout(Toolkit& toolkit) {
 
 }  // namespace
 
-frmOptions::frmOptions(Toolkit& toolkit, std::string& Prefix, WindowView* owner, bool* CardNames)
-    : WindowCore(toolkit, FittedLayout(toolkit)), Prefix_(Prefix), CardNames_(CardNames) {
+frmOptions::frmOptions(Toolkit& toolkit, std::string& Prefix, WindowView* owner, std::function<void()> changed,
+                       bool* CardNames)
+    : WindowCore(toolkit, FittedLayout(toolkit)), Prefix_(Prefix), changed_(std::move(changed)), CardNames_(CardNames) {
     MakeView(owner);
     controls_.SetChecked(chkCardNames, CardNames_ && *CardNames_);
     OpenDialogs().push_back(this);
@@ -94,7 +95,13 @@ void frmOptions::cmdOK_Click() {
             view_->SetFocus(txtPreFix);
             return;
         }
+        if (prefix.size() > kLongestPrefix) {
+            Ask(Message::Failure("The image prefix can be at most " + std::to_string(kLongestPrefix) + " characters long."));
+            view_->SetFocus(txtPreFix);
+            return;
+        }
         Prefix_ = prefix;
+        if (changed_) changed_();
     }
     if (CardNames_) *CardNames_ = controls_.Checked(chkCardNames);
     Close();

@@ -21,11 +21,12 @@ DWORD OpenError(int error, const std::string& path) {
     return error == ENOENT ? Win32ErrorForMissing(path) : Win32ErrorFromErrno(error);
 }
 
-std::optional<OpenedFile> OpenFolder(const std::string& posixPath, DWORD desiredAccess, DWORD shareMode, DWORD& error) {
+std::optional<OpenedFile> OpenFolder(int at, const std::string& posixPath, DWORD desiredAccess, DWORD shareMode,
+                                     DWORD& error) {
     OpenedFile opened;
     // Without read access asked for, the handle only stands for the folder.
     const bool read = desiredAccess & GENERIC_READ;
-    opened.fd = UniqueFd(::open(posixPath.c_str(), (read ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC));
+    opened.fd = UniqueFd(::openat(at, posixPath.c_str(), (read ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC));
     if (!opened.fd.valid()) {
         error = OpenError(errno, posixPath);
         return std::nullopt;
@@ -40,11 +41,12 @@ std::optional<OpenedFile> OpenFolder(const std::string& posixPath, DWORD desired
 }  // namespace
 
 std::optional<OpenedFile> OpenDosFile(const std::string& posixPath, DWORD desiredAccess, DWORD shareMode,
-                                      DWORD creationDisposition, DWORD openFlags, DWORD& error) {
+                                      DWORD creationDisposition, DWORD openFlags, DWORD& error, int at) {
+    static_assert(AT_FDCWD == -100);
     struct stat existing {};
     if ((openFlags & FILE_FLAG_BACKUP_SEMANTICS) && creationDisposition == OPEN_EXISTING &&
-        ::stat(posixPath.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))
-        return OpenFolder(posixPath, desiredAccess, shareMode, error);
+        ::fstatat(at, posixPath.c_str(), &existing, 0) == 0 && S_ISDIR(existing.st_mode))
+        return OpenFolder(at, posixPath, desiredAccess, shareMode, error);
 
     const bool wantRead = desiredAccess & GENERIC_READ;
     const bool wantWrite = desiredAccess & GENERIC_WRITE;
@@ -57,7 +59,7 @@ std::optional<OpenedFile> OpenDosFile(const std::string& posixPath, DWORD desire
     int fd = -1;
     switch (creationDisposition) {
         case CREATE_NEW:
-            fd = ::open(posixPath.c_str(), flags | O_CREAT | O_EXCL, kNewFileMode);
+            fd = ::openat(at, posixPath.c_str(), flags | O_CREAT | O_EXCL, kNewFileMode);
             if (fd < 0 && errno == EEXIST) {
                 error = ERROR_FILE_EXISTS;
                 return std::nullopt;
@@ -66,20 +68,20 @@ std::optional<OpenedFile> OpenDosFile(const std::string& posixPath, DWORD desire
         case CREATE_ALWAYS:
         case OPEN_ALWAYS: {
             const int extra = creationDisposition == CREATE_ALWAYS ? O_TRUNC : 0;
-            fd = ::open(posixPath.c_str(), flags | O_CREAT | O_EXCL, kNewFileMode);
+            fd = ::openat(at, posixPath.c_str(), flags | O_CREAT | O_EXCL, kNewFileMode);
             if (fd < 0 && errno == EEXIST) {
                 opened.existed = true;
-                fd = ::open(posixPath.c_str(), flags | O_CREAT | extra, kNewFileMode);
+                fd = ::openat(at, posixPath.c_str(), flags | O_CREAT | extra, kNewFileMode);
             }
             break;
         }
-        case OPEN_EXISTING: fd = ::open(posixPath.c_str(), flags); break;
+        case OPEN_EXISTING: fd = ::openat(at, posixPath.c_str(), flags); break;
         case TRUNCATE_EXISTING:
             if (!wantWrite) {
                 error = ERROR_INVALID_PARAMETER;
                 return std::nullopt;
             }
-            fd = ::open(posixPath.c_str(), flags | O_TRUNC);
+            fd = ::openat(at, posixPath.c_str(), flags | O_TRUNC);
             break;
         default: error = ERROR_INVALID_PARAMETER; return std::nullopt;
     }

@@ -25,8 +25,9 @@ struct OpenedFile {
 // held against every other such opener, of any user (see FolderHold; it ends with the process),
 // and ERROR_SHARING_VIOLATION says it is held. A folder opened without GENERIC_READ need not be
 // one this user may list. nullopt with a Win32 error on failure.
+// A relative posixPath is looked up in the folder open at `folder` (AT_FDCWD: the working folder).
 std::optional<OpenedFile> OpenDosFile(const std::string& posixPath, DWORD desiredAccess, DWORD shareMode,
-                                      DWORD creationDisposition, DWORD flags, DWORD& error);
+                                      DWORD creationDisposition, DWORD flags, DWORD& error, int folder = -100);
 
 // Reads until the buffer is full or the file ends.
 bool ReadFileBytes(int fd, std::span<std::uint8_t> buffer, DWORD& numberOfBytesRead, DWORD& error);

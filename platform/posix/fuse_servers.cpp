@@ -110,7 +110,10 @@ void AddFilesOf(const Server& server, std::vector<ServedFile>& files) {
         // The descriptor itself is followed, so a file renamed or deleted since is still the one.
         if (::stat(path.c_str(), &file.info) == 0 && HoldsData(file.info)) files.push_back(file);
     }
-    for (const std::string& argument : Arguments(server.process)) {
+    const std::vector<std::string> arguments = Arguments(server.process);
+    // The program itself, its first argument, is not where it keeps anything.
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         ServedFile file{argument, {}};
         if (::stat(Resolved(server, argument).c_str(), &file.info) == 0 && HoldsData(file.info)) files.push_back(file);
     }

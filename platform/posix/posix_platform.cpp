@@ -1,7 +1,9 @@
 #include "platform/posix/posix_platform.h"
 
 #include <pwd.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -509,14 +511,27 @@ bool PosixPlatform::GetVolumePathNameA(const std::string& fileName, std::span<ch
 
 std::optional<Platform::SharedStorage> PosixPlatform::FindSharedStorage(const std::string& path,
                                                                          const std::string& rootPathName) {
-    const auto letter = ParseDriveRoot(rootPathName);
-    const auto drive = letter ? FindDrive(*letter) : std::nullopt;
-    if (!drive || !drive->volume) return std::nullopt;  // only a medium can be written over
     const auto posix = ToPosixPath(path);
     const auto existing = posix ? NearestExisting(*posix) : std::nullopt;
     if (!existing) return std::nullopt;  // where nothing can be looked at, nothing can be made either
+    return SharedStorageAt(*existing, rootPathName);
+}
+
+std::optional<Platform::SharedStorage> PosixPlatform::FindSharedStorageOfFolder(HANDLE folder,
+                                                                                 const std::string& rootPathName) {
+    const auto fd = FolderFd(folder);
+    if (!fd) return SharedStorage{"the folder is not open", false};
+    // The kernel's own link to the open folder: whatever its path has become since.
+    return SharedStorageAt("/proc/self/fd/" + std::to_string(*fd), rootPathName);
+}
+
+std::optional<Platform::SharedStorage> PosixPlatform::SharedStorageAt(const std::string& existing,
+                                                                       const std::string& rootPathName) {
+    const auto letter = ParseDriveRoot(rootPathName);
+    const auto drive = letter ? FindDrive(*letter) : std::nullopt;
+    if (!drive || !drive->volume) return std::nullopt;  // only a medium can be written over
     StorageTracer tracer(sysRoot_);
-    const StorageTrace folder = tracer.WhatStoresFolder(*existing);
+    const StorageTrace folder = tracer.WhatStoresFolder(existing);
     const auto meeting = Meet(folder, tracer.WhatHoldsVolume(drive->volume->path));
     if (!meeting) return std::nullopt;
     return SharedStorage{meeting->name, meeting->certain};
@@ -540,6 +555,85 @@ std::optional<std::vector<FindData>> PosixPlatform::FindFiles(const std::string&
     auto found = FindMatchingFiles(*path, namePattern, error);
     if (!found) SetLastWin32Error(error);
     return found;
+}
+
+// --- files inside a folder held open -------------------------------------------------------------
+
+std::optional<int> PosixPlatform::FolderFd(HANDLE folder) const {
+    const auto object = handles_.Find(folder);
+    auto* f = As<FileHandle>(object);
+    struct stat info {};
+    if (!f || ::fstat(f->fd.get(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        SetLastWin32Error(ERROR_INVALID_HANDLE);
+        return std::nullopt;
+    }
+    return f->fd.get();
+}
+
+bool PosixPlatform::PlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+HANDLE PosixPlatform::CreateFileInFolder(HANDLE folder, const std::string& name, DWORD desiredAccess,
+                                         DWORD creationDisposition) {
+    const auto fd = FolderFd(folder);
+    if (!fd) return INVALID_HANDLE_VALUE;
+    if (!PlainName(name)) return FailWith(ERROR_INVALID_NAME), INVALID_HANDLE_VALUE;
+    DWORD error = 0;
+    auto opened = OpenDosFile(name, desiredAccess, FILE_SHARE_READ, creationDisposition, 0, error, *fd);
+    if (!opened) return FailWith(error), INVALID_HANDLE_VALUE;
+    SetLastWin32Error(opened->existed ? ERROR_ALREADY_EXISTS : 0);
+    return handles_.Insert(FileHandle{std::move(opened->fd), {}});
+}
+
+HANDLE PosixPlatform::CreateFolderInFolder(HANDLE folder, const std::string& name) {
+    const auto fd = FolderFd(folder);
+    if (!fd) return INVALID_HANDLE_VALUE;
+    if (!PlainName(name)) return FailWith(ERROR_INVALID_NAME), INVALID_HANDLE_VALUE;
+    if (::mkdirat(*fd, name.c_str(), 0777) != 0 && errno != EEXIST) return FailWithErrno(errno), INVALID_HANDLE_VALUE;
+    // A link planted where the folder is made is refused, not followed.
+    UniqueFd made(::openat(*fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!made.valid())
+        return FailWith(errno == ELOOP || errno == ENOTDIR ? ERROR_ALREADY_EXISTS : Win32ErrorFromErrno(errno)),
+               INVALID_HANDLE_VALUE;
+    SetLastWin32Error(0);
+    return handles_.Insert(FileHandle{std::move(made), {}});
+}
+
+bool PosixPlatform::MoveFileInFolder(HANDLE folder, const std::string& existingName, const std::string& newName,
+                                     DWORD flags) {
+    const auto fd = FolderFd(folder);
+    if (!fd) return false;
+    if (!PlainName(existingName) || !PlainName(newName)) return FailWith(ERROR_INVALID_NAME);
+    struct stat info {};
+    if (::fstatat(*fd, existingName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return FailWithErrno(errno);
+    if (S_ISDIR(info.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
+        // In one step where the file system can; elsewhere only this writer, holding the folder,
+        // makes names in it.
+        constexpr unsigned kRenameNoReplace = 1;
+        if (::syscall(SYS_renameat2, *fd, existingName.c_str(), *fd, newName.c_str(), kRenameNoReplace) == 0) return true;
+        if (errno == EEXIST) return FailWith(ERROR_ALREADY_EXISTS);
+        if (errno != EINVAL && errno != ENOSYS) return FailWithErrno(errno);
+        if (::fstatat(*fd, newName.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return FailWith(ERROR_ALREADY_EXISTS);
+    }
+    if (::renameat(*fd, existingName.c_str(), *fd, newName.c_str()) != 0) {
+        if (errno == EXDEV) return FailWith(ERROR_NOT_SAME_DEVICE);
+        return FailWithErrno(errno == EISDIR || errno == ENOTEMPTY ? EACCES : errno);
+    }
+    return true;
+}
+
+bool PosixPlatform::DeleteFileInFolder(HANDLE folder, const std::string& name) {
+    const auto fd = FolderFd(folder);
+    if (!fd) return false;
+    if (!PlainName(name)) return FailWith(ERROR_INVALID_NAME);
+    struct stat info {};
+    if (::fstatat(*fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return FailWith(errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32ErrorFromErrno(errno));
+    if (S_ISDIR(info.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
+    return ::unlinkat(*fd, name.c_str(), 0) == 0 || FailWithErrno(errno);
 }
 
 // --- system --------------------------------------------------------------------------------------

@@ -68,6 +68,13 @@ public:
     bool GetVolumePathNameA(const std::string& fileName, std::span<char> volumePathName) override;
     std::optional<SharedStorage> FindSharedStorage(const std::string& path, const std::string& rootPathName) override;
     std::optional<std::vector<FindData>> FindFiles(const std::string& pattern) override;
+    HANDLE CreateFileInFolder(HANDLE folder, const std::string& name, DWORD desiredAccess,
+                              DWORD creationDisposition) override;
+    HANDLE CreateFolderInFolder(HANDLE folder, const std::string& name) override;
+    bool MoveFileInFolder(HANDLE folder, const std::string& existingName, const std::string& newName,
+                          DWORD flags) override;
+    bool DeleteFileInFolder(HANDLE folder, const std::string& name) override;
+    std::optional<SharedStorage> FindSharedStorageOfFolder(HANDLE folder, const std::string& rootPathName) override;
 
     bool GetVersionExA(OSVERSIONINFOA& versionInformation) override;
     DWORD GetTempPathA(std::span<char> buffer) override;
@@ -84,6 +91,11 @@ public:
     void FreeLowMemory(const LowBlock& block) override;
 
 private:
+    // The descriptor of an open folder's handle, with ERROR_INVALID_HANDLE set when it is none;
+    // and whether `name` is one plain name in it.
+    std::optional<int> FolderFd(HANDLE folder) const;
+    static bool PlainName(const std::string& name);
+    std::optional<SharedStorage> SharedStorageAt(const std::string& existing, const std::string& rootPathName);
     std::optional<Drive> FindDrive(char letter) const;
     // A DOS or POSIX path as a POSIX path; nullopt with the last error set.
     std::optional<std::string> ToPosixPath(const std::string& path) const;

@@ -2,12 +2,14 @@
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 
 #include "platform/posix/fuse_servers.h"
+#include "platform/posix/kernel_files.h"
 
 namespace kelvara {
 namespace {
@@ -30,6 +32,8 @@ std::optional<StorageMeeting> Meet(const StorageTrace& folder, const StorageTrac
         if (folder.Holds(id)) return StorageMeeting{name, true};
     // What could not be traced may be the card as well as anything else.
     if (!folder.unknown.empty() && !volume.ids.empty()) return StorageMeeting{folder.unknown.front(), false};
+    if (!folder.unknownWhileInUse.empty() && volume.inUse)
+        return StorageMeeting{folder.unknownWhileInUse.front() + ", while the card is mounted or open in another program", false};
     return std::nullopt;
 }
 
@@ -67,7 +71,35 @@ StorageTrace StorageTracer::WhatHoldsVolume(const std::string& path) {
         if (::realpath(path.c_str(), real))
             for (const dev_t loop : devices_.LoopsBackedBy(file, real)) AddDevice(loop, devices_.NameOf(loop));
     }
+    trace_.inUse = VolumeInUse();
     return trace_;
+}
+
+bool StorageTracer::VolumeInUse() const {
+    // Mounted: by the kernel from one of its devices, or by a program given its file or device.
+    for (const MountEntry& mount : mounts_) {
+        for (const auto& [id, name] : trace_.ids)
+            if (id.kind == StorageId::Kind::Device && mount.devNumber == DeviceNumber(id.device)) return true;
+        struct stat source {};
+        if (mount.source.empty() || mount.source[0] != '/' || ::stat(mount.source.c_str(), &source) != 0) continue;
+        if (S_ISBLK(source.st_mode) && trace_.Holds(StorageId{StorageId::Kind::Device, source.st_rdev, 0})) return true;
+        if (S_ISREG(source.st_mode) && trace_.Holds(StorageId{StorageId::Kind::File, source.st_dev, source.st_ino}))
+            return true;
+    }
+    // Held open by another program: a FUSE server, a loop mount's helper, a viewer.
+    const std::string proc = sysRoot_ + "proc";
+    const std::string self = std::to_string(::getpid());
+    for (const std::string& pid : FolderEntries(proc)) {
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
+        const std::string fds = proc + "/" + pid + "/fd";
+        for (const std::string& fd : FolderEntries(fds)) {
+            struct stat info {};
+            if (::stat((fds + "/" + fd).c_str(), &info) != 0) continue;
+            if (S_ISBLK(info.st_mode) && trace_.Holds(StorageId{StorageId::Kind::Device, info.st_rdev, 0})) return true;
+            if (S_ISREG(info.st_mode) && trace_.Holds(StorageId{StorageId::Kind::File, info.st_dev, info.st_ino})) return true;
+        }
+    }
+    return false;
 }
 
 bool StorageTracer::Add(const StorageId& id, const std::string& name) {
@@ -114,6 +146,13 @@ void StorageTracer::AddFileSystem(dev_t device, const std::string& name) {
         if (serving.serverUnseen)
             trace_.unknown.push_back("the program serving the FUSE file system at " + fuse->mountPoint +
                                      " cannot be looked at, so what it stores its files in is not known");
+        // Only the mount itself, or files within it: nothing says where its files are kept.
+        const bool namesStorage = std::any_of(serving.files.begin(), serving.files.end(), [&](const ServedFile& file) {
+            return S_ISBLK(file.info.st_mode) || file.info.st_dev != device;
+        });
+        if (!serving.serverUnseen && !namesStorage)
+            trace_.unknownWhileInUse.push_back("the program serving the FUSE file system at " + fuse->mountPoint +
+                                               " holds nothing that tells where it keeps its files");
         for (const ServedFile& file : serving.files) {
             if (S_ISBLK(file.info.st_mode)) AddDevice(file.info.st_rdev, file.name);
             if (S_ISREG(file.info.st_mode)) AddFile(FileIdentity{file.info.st_dev, file.info.st_ino}, file.name);

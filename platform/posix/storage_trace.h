@@ -32,6 +32,12 @@ struct StorageTrace {
     std::vector<std::pair<StorageId, std::string>> ids;
     // What could not be traced, said for a user; when not empty the trace may be missing parts.
     std::vector<std::string> unknown;
+    // FUSE file systems whose servers hold nothing that names where they keep their files (a
+    // passthrough given its folder in its environment): they may mirror anything that is mounted
+    // or served, the card among them, so they count as unknown while the card is.
+    std::vector<std::string> unknownWhileInUse;
+    // For a volume: it is mounted, or a program other than this one holds it open.
+    bool inUse = false;
 
     bool Holds(const StorageId& id) const;
 };
@@ -61,6 +67,7 @@ private:
     void AddFile(const FileIdentity& file, const std::string& name);
     bool Add(const StorageId& id, const std::string& name);
     void AddOverlay(const MountEntry& mount);
+    bool VolumeInUse() const;
 
     std::string sysRoot_;
     BlockDevices devices_;

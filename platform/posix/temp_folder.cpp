@@ -37,6 +37,15 @@ bool EnsurePrivateFolder(const std::string& path, DWORD& error) {
 }
 
 std::optional<std::string> PrivateTempFolder(DWORD& error) {
+    // The user's choice of temporary folder comes first; whatever it is, a destination's check
+    // keeps Kelvara's files off the card being read.
+    if (const char* tmp = std::getenv("TMPDIR"); tmp && tmp[0] == '/') {
+        std::string base = tmp;
+        if (base.back() != '/') base += '/';
+        const std::string folder = base + "kelvara-" + std::to_string(::geteuid());
+        DWORD ignored = 0;
+        if (EnsurePrivateFolder(folder, ignored)) return folder + "/";
+    }
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/') {
         struct stat info {};
         std::string base = runtime;

@@ -9,7 +9,7 @@
 
 namespace kelvara {
 
-// $XDG_RUNTIME_DIR/kelvara/ when that is usable, else /tmp/kelvara-<uid>/; made with mode 0700
+// $TMPDIR/kelvara-<uid>/, else $XDG_RUNTIME_DIR/kelvara/ when that is usable, else /tmp/kelvara-<uid>/; made with mode 0700
 // and checked to be a real folder of this user that nobody else may enter. Ends in "/".
 // nullopt with a Win32 error when no such folder can be had.
 std::optional<std::string> PrivateTempFolder(DWORD& error);

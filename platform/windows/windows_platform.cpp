@@ -230,6 +230,79 @@ std::optional<Platform::SharedStorage> WindowsPlatform::FindSharedStorage(const 
     return std::nullopt;
 }
 
+namespace {
+
+// The path of an open folder followed by `name`. The folder is held open without FILE_SHARE_DELETE
+// by its claimer, so neither it nor a folder above it can be renamed or removed meanwhile: the
+// path stays the folder's. Empty, with the error set, when the handle is not a folder's or the
+// name is not one plain name.
+std::string InFolder(kelvara::HANDLE folder, const std::string& name) {
+    if (name.empty() || name == "." || name == ".." || name.find_first_of("\\/:") != std::string::npos) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return {};
+    }
+    char path[32768];
+    const ::DWORD length = ::GetFinalPathNameByHandleA(ToWin(folder), path, sizeof path, FILE_NAME_NORMALIZED);
+    if (length == 0 || length >= sizeof path) {
+        if (length >= sizeof path) ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return {};
+    }
+    std::string joined(path, length);
+    if (joined.back() != '\\') joined += '\\';
+    return joined + name;
+}
+
+}  // namespace
+
+HANDLE WindowsPlatform::CreateFileInFolder(HANDLE folder, const std::string& name, DWORD desiredAccess,
+                                           DWORD creationDisposition) {
+    const std::string path = InFolder(folder, name);
+    if (path.empty()) return ours::kInvalidHandle;
+    // A reparse point under the name is opened as itself, never followed.
+    return FromWin(::CreateFileA(path.c_str(), desiredAccess, FILE_SHARE_READ, nullptr, creationDisposition,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+HANDLE WindowsPlatform::CreateFolderInFolder(HANDLE folder, const std::string& name) {
+    const std::string path = InFolder(folder, name);
+    if (path.empty()) return ours::kInvalidHandle;
+    if (!::CreateDirectoryA(path.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) return ours::kInvalidHandle;
+    const HANDLE made = FromWin(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (made == ours::kInvalidHandle) return ours::kInvalidHandle;
+    ::BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(ToWin(made), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        ::CloseHandle(ToWin(made));
+        ::SetLastError(ERROR_ALREADY_EXISTS);
+        return ours::kInvalidHandle;
+    }
+    return made;
+}
+
+bool WindowsPlatform::MoveFileInFolder(HANDLE folder, const std::string& existingName, const std::string& newName,
+                                       DWORD flags) {
+    const std::string from = InFolder(folder, existingName), to = InFolder(folder, newName);
+    if (from.empty() || to.empty()) return false;
+    return ::MoveFileExA(from.c_str(), to.c_str(), flags & MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool WindowsPlatform::DeleteFileInFolder(HANDLE folder, const std::string& name) {
+    const std::string path = InFolder(folder, name);
+    return !path.empty() && ::DeleteFileA(path.c_str()) != FALSE;
+}
+
+std::optional<Platform::SharedStorage> WindowsPlatform::FindSharedStorageOfFolder(HANDLE folder,
+                                                                                   const std::string& rootPathName) {
+    char path[32768];
+    const ::DWORD length = ::GetFinalPathNameByHandleA(ToWin(folder), path, sizeof path, FILE_NAME_NORMALIZED);
+    if (length == 0 || length >= sizeof path) return SharedStorage{"the folder's place cannot be asked for", false};
+    std::string folderPath(path, length);
+    if (folderPath.rfind("\\\\?\\", 0) == 0) folderPath.erase(0, 4);
+    if (folderPath.back() != '\\') folderPath += '\\';
+    return FindSharedStorage(folderPath, rootPathName);
+}
+
 std::optional<std::vector<FindData>> WindowsPlatform::FindFiles(const std::string& pattern) {
     ::WIN32_FIND_DATAA data{};
     const ::HANDLE search = ::FindFirstFileA(pattern.c_str(), &data);

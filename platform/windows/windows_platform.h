@@ -37,6 +37,13 @@ public:
     bool GetVolumePathNameA(const std::string& fileName, std::span<char> volumePathName) override;
     std::optional<SharedStorage> FindSharedStorage(const std::string& path, const std::string& rootPathName) override;
     std::optional<std::vector<FindData>> FindFiles(const std::string& pattern) override;
+    HANDLE CreateFileInFolder(HANDLE folder, const std::string& name, DWORD desiredAccess,
+                              DWORD creationDisposition) override;
+    HANDLE CreateFolderInFolder(HANDLE folder, const std::string& name) override;
+    bool MoveFileInFolder(HANDLE folder, const std::string& existingName, const std::string& newName,
+                          DWORD flags) override;
+    bool DeleteFileInFolder(HANDLE folder, const std::string& name) override;
+    std::optional<SharedStorage> FindSharedStorageOfFolder(HANDLE folder, const std::string& rootPathName) override;
 
     bool GetVersionExA(OSVERSIONINFOA& versionInformation) override;
     DWORD GetTempPathA(std::span<char> buffer) override;

@@ -475,6 +475,45 @@ std::optional<std::vector<FindData>> FakePlatform::FindFiles(const std::string& 
     return found;
 }
 
+std::string FakePlatform::InFolder(HANDLE folder, const std::string& name) {
+    const auto it = handles_.find(folder);
+    if (it == handles_.end() || it->second.kind != Handle::Kind::Folder) return Fail(ERROR_INVALID_HANDLE), std::string();
+    if (name.empty() || name == "." || name == ".." || name.find_first_of("\\/:") != std::string::npos)
+        return Fail(ERROR_INVALID_NAME), std::string();
+    return it->second.path + "\\" + name;
+}
+
+HANDLE FakePlatform::CreateFileInFolder(HANDLE folder, const std::string& name, DWORD desiredAccess,
+                                        DWORD creationDisposition) {
+    const std::string path = InFolder(folder, name);
+    return path.empty() ? INVALID_HANDLE_VALUE : CreateFileA(path, desiredAccess, FILE_SHARE_READ, creationDisposition, FILE_ATTRIBUTE_NORMAL);
+}
+
+HANDLE FakePlatform::CreateFolderInFolder(HANDLE folder, const std::string& name) {
+    const std::string path = InFolder(folder, name);
+    if (path.empty()) return INVALID_HANDLE_VALUE;
+    if (!CreateDirectoryA(path) && lastError_ != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+}
+
+bool FakePlatform::MoveFileInFolder(HANDLE folder, const std::string& existingName, const std::string& newName,
+                                    DWORD flags) {
+    const std::string from = InFolder(folder, existingName), to = from.empty() ? from : InFolder(folder, newName);
+    return !to.empty() && MoveFileExA(from, to, flags);
+}
+
+bool FakePlatform::DeleteFileInFolder(HANDLE folder, const std::string& name) {
+    const std::string path = InFolder(folder, name);
+    return !path.empty() && DeleteFileA(path);
+}
+
+std::optional<Platform::SharedStorage> FakePlatform::FindSharedStorageOfFolder(HANDLE folder,
+                                                                               const std::string& rootPathName) {
+    const auto it = handles_.find(folder);
+    if (it == handles_.end()) return SharedStorage{"the folder is not open", false};
+    return FindSharedStorage(it->second.path, rootPathName);
+}
+
 bool FakePlatform::GetVersionExA(OSVERSIONINFOA& versionInformation) {
     Record("GetVersionExA(" + std::to_string(versionInformation.dwOSVersionInfoSize) + ")");
     versionInformation.dwPlatformId = platformId;

@@ -98,6 +98,14 @@ public:
     bool GetVolumePathNameA(const std::string& fileName, std::span<char> volumePathName) override;
     std::optional<SharedStorage> FindSharedStorage(const std::string& path, const std::string& rootPathName) override;
     std::optional<std::vector<FindData>> FindFiles(const std::string& pattern) override;
+    // Inside a held folder: the folder's path and the name, through the calls above (recorded as those).
+    HANDLE CreateFileInFolder(HANDLE folder, const std::string& name, DWORD desiredAccess,
+                              DWORD creationDisposition) override;
+    HANDLE CreateFolderInFolder(HANDLE folder, const std::string& name) override;
+    bool MoveFileInFolder(HANDLE folder, const std::string& existingName, const std::string& newName,
+                          DWORD flags) override;
+    bool DeleteFileInFolder(HANDLE folder, const std::string& name) override;
+    std::optional<SharedStorage> FindSharedStorageOfFolder(HANDLE folder, const std::string& rootPathName) override;
     bool GetVersionExA(OSVERSIONINFOA& versionInformation) override;
     DWORD GetTempPathA(std::span<char> buffer) override;
     int GetSystemMetrics(int index) override;
@@ -125,6 +133,8 @@ private:
     };
 
     void Record(const std::string& line);
+    // The path of `name` in the folder a handle stands for; empty, with the error set, when none.
+    std::string InFolder(HANDLE folder, const std::string& name);
     bool Fail(DWORD error);
     std::int64_t FileBytes() const;
     void ServeDiskRead(DiocRegisters& registers);

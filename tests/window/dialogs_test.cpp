@@ -37,7 +37,7 @@ using namespace ids::frm_options;
 class OptionsTest : public ::testing::Test {
 protected:
     FakeView& Open() {
-        opened_.push_back(std::make_unique<frmOptions>(toolkit, prefix, nullptr, &cardNames));
+        opened_.push_back(std::make_unique<frmOptions>(toolkit, prefix, nullptr, std::function<void()>{}, &cardNames));
         opened_.back()->Show();
         return ViewOf(*opened_.back());
     }
@@ -116,7 +116,7 @@ TEST_F(OptionsTest, EnterKeepsTheTypedPrefixAndEscapeDropsIt) {
 TEST_F(OptionsTest, RefusesAPrefixNoFileNameMayHoldAndStaysOpen) {
     FakeView& dialog = Open();
     const std::string refused[] = {"a\\b", "a/b", "C:",  "*",    "why?", "say\"hi\"", "<x",
-                                   "x>",   "a|b", "tab\t", "\x01", "\xC2\x85"};
+                                   "x>",   "a|b", "tab\t", "\x01", "\xC2\x85", std::string(201, 'a')};
     for (const std::string& text : refused) {
         dialog.Type(txtPreFix, text);
         const auto before = toolkit.messages.size();

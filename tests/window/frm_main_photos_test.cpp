@@ -155,6 +155,18 @@ TEST_F(PhotosInTheWindow, SaveWritesTheChosenPhotoAndCancelOrNothingChosenWrites
     EXPECT_TRUE(platform.files.count("C:\\Out\\Image002.GIF"));
     EXPECT_FALSE(platform.files.count("C:\\Out\\Image001.JPG"));
 
+    // A new prefix names the list at once, as Save names the file.
+    main->Click(5);
+    testing::FakeView* options = nullptr;
+    for (testing::FakeView* view : main->toolkit.views)
+        if (view->Text(0) == "Options" && view->shown()) options = view;
+    ASSERT_NE(options, nullptr);
+    options->Type(ids::frm_options::txtPreFix, "Trip");
+    options->Click(ids::frm_options::cmdOK);
+    EXPECT_EQ(main->Entry(1), "Trip002.GIF");
+    main->view.Click(btnSave);
+    EXPECT_TRUE(platform.files.count("C:\\Out\\Trip002.GIF"));
+
     main->view.Choose(cbxDrives, 0);
     main->Click(3);  // refused: the list keeps its entries
     main->window.FoundPhotoTable.clear();
@@ -162,7 +174,7 @@ TEST_F(PhotosInTheWindow, SaveWritesTheChosenPhotoAndCancelOrNothingChosenWrites
     main->window.FlushControls();  // an empty list, as a scan that found nothing leaves it
     main->view.Click(btnSave);
     main->view.Click(btnSaveAll);
-    EXPECT_EQ(answer.answered(), 1) << "no dialog for nothing to save";
+    EXPECT_EQ(answer.answered(), 2) << "no dialog for nothing to save";
 }
 
 TEST_F(PhotosInTheWindow, ImageDiskAsksWithTheFolderAndCopiesTheCountedSectors) {
@@ -304,7 +316,10 @@ TEST(FrmMainPhotos, SaveAllCountsItsPhotosOnTheProgressBarAndSaveTheBytes) {
         EXPECT_GT(shown[i].second, 0) << i;
     }
     EXPECT_EQ(shown.back().second, 0);
-    EXPECT_EQ(main.toolkit.Texts(), std::vector<std::string>{"Kelvara's found 8 Files"});
+    // Save All wrote it already: the same bytes are that file.
+    EXPECT_EQ(main.toolkit.Texts(), (std::vector<std::string>{
+                                        "Kelvara's found 8 Files",
+                                        "1 photo was in the folder already, byte for byte, and was not written again."}));
     EXPECT_EQ(main.Caption(lblStatus), "Ready");
 }
 
