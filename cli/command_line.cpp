@@ -48,7 +48,7 @@ const char* UsageText() {
     return R"(Usage:
   kelvara-cli drives [IMAGE...]
   kelvara-cli scan SOURCE [--formats LIST] [options]
-  kelvara-cli save SOURCE FOLDER [--prefix P] [--formats LIST] [options]
+  kelvara-cli save SOURCE FOLDER [--prefix P] [--names card] [--formats LIST] [options]
   kelvara-cli image SOURCE FOLDER [options]
   kelvara-cli --help
 
@@ -70,6 +70,10 @@ first FAT or exFAT partition, or PATH@N for partition N.
 
 Options:
   --prefix P        name saved photos P001.JPG, P002.HEIC, ... (default Image)
+  --names card      save each photo under its folder and name on the card where the card's
+                    file system (FAT or exFAT, live, deleted or formatted over) still holds
+                    its entry (FOLDER/DCIM/100CANON/IMG_0042.JPG), with the entry's time where
+                    the photo holds no date; the others as --prefix names them
   --formats LIST    look only for these, separated by commas (default: all): jpeg, gif, png,
                     webp, tiff, raw (DNG, CR2, CR3, NEF, NRW, ARW, SR2, ORF, PEF, RW2, SRW,
                     RAF), heif (HEIC, AVIF), mp4 (MP4, MOV, 3GP, 3G2), avi, or extensions
@@ -106,6 +110,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (argument == "--prefix") {
             line.prefix = value();
             if (line.prefix.empty()) throw UsageError{"--prefix needs a prefix"};
+        } else if (argument == "--names") {
+            const std::string& names = value();
+            if (names == "card")
+                line.cardNames = true;
+            else if (names == "list")
+                line.cardNames = false;
+            else
+                throw UsageError{"--names is card or list, not '" + names + "'"};
         } else if (argument == "--family") {
             const std::string& family = value();
             if (family == "nt")

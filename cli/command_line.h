@@ -22,6 +22,7 @@ struct CommandLine {
     std::optional<std::int64_t> sectors;  // --sectors N instead of the drive's own count
     KindSet kinds = KindSet::All();       // --formats LIST: what scan and save look for
     bool quiet = false;
+    bool cardNames = false;               // --names card: save under the card's own names
 };
 
 // Throws UsageError with a sentence on a wrong command line.

@@ -1,6 +1,8 @@
 #include "cli/commands.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "diskio/get_total_sectors.h"
 #include "diskio/is_windows_nt.h"
 #include "diskio/sector.h"
+#include "photos/card_entry.h"
 #include "photos/save_file.h"
 #include "platform/drive_string.h"
 #include "platform/last_error_text.h"
@@ -136,9 +139,10 @@ struct Scanned {
     ScanReport report;
 };
 
-Scanned Scan(Platform& platform, CliHost& host, const CommandLine& line, ProgressMeter& meter) {
+Scanned Scan(Platform& platform, CliHost& host, const CommandLine& line, ProgressMeter& meter,
+             std::function<void(std::int64_t, std::span<const std::uint8_t>)> sectorsRead = {}) {
     Scanned scanned;
-    const ScanContext context{platform, host, scanned.table, line.prefix, line.kinds};
+    const ScanContext context{platform, host, scanned.table, line.prefix, line.kinds, std::move(sectorsRead)};
     scanned.report = IsWindowsNT(platform) ? ScanWinNT(context) : ScanWin98(context);
     meter.Update(scanned.report.tested);
     meter.Finish();
@@ -205,7 +209,9 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     const auto destination = ClaimFolder(platform, folder, drive);
     if (!destination) return 1;
     CliHost host(drive, *sectors, meter);
-    Scanned scanned = Scan(platform, host, line, meter);
+    // Folders a format left in the data area are spotted in the scan's own reads.
+    const auto spotter = WatchCardFolders(platform, drive, *sectors);
+    Scanned scanned = Scan(platform, host, line, meter, spotter ? spotter->Listener() : nullptr);
     if (scanned.table.empty()) {
         std::printf("no photos found on %s\n", drive.c_str());
         ComplainOfUnreadable(scanned.report.unreadable);
@@ -217,6 +223,7 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
                   scanned.table.size() == 1 ? ProgressMeter::Unit::Bytes : ProgressMeter::Unit::Photos);
     // Each file as it is written; what was saved in part, or not at all, on standard error.
     NotSavedLines notSaved(line.prefix, scanned.table);
+    const CardUse card{line.cardNames, spotter ? spotter->Found() : std::vector<std::uint64_t>{}};
     const SaveReport report = SaveAllPhotos(platform, saver, scanned.table, *destination, line.prefix, [&](const SavedEntry& entry) {
         if (notSaved.Add(entry)) return;
         if (!entry.path.empty()) std::printf("%s\n", entry.path.c_str());
@@ -225,7 +232,7 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
         if (entry.status == PhotoStatus::Incomplete)
             Complain(entry.name + " is incomplete: its data break off after " + std::to_string(entry.bytes) +
                      " bytes; it was saved as far as it holds together.");
-    });
+    }, card);
     meter.Update(saver.ProgressPeak());
     meter.Finish();
     notSaved.Flush();

@@ -8,6 +8,9 @@
 #include "destination/destination.h"
 #include "destination/written_file.h"
 #include "diskio/disk_error.h"
+#include "photos/card_entry.h"
+#include "photos/card_names.h"
+#include "photos/chain_bytes.h"
 #include "photos/drive_bytes.h"
 #include "photos/photo_bytes.h"
 #include "photos/photo_date.h"
@@ -38,25 +41,28 @@ NextPiece CountedOnTheBar(NextPiece pieces, std::uint64_t length, Host& host) {
 // One drive read from its first sector, and what is known of the entries on it. Made again after
 // a read fails, so a card put back in is read afresh.
 struct DriveReader {
-    DriveReader(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& drive)
+    DriveReader(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& drive, const CardUse& use)
         : drive(drive),
           bytes(platform, drive, 0, DriveEnd(table), DriveEnd(table),
                 [&host] {
                     host.Yield();
                     if (host.StopRequested()) throw SaveStopped{};
                 }),
-          resolution(table, bytes, drive) {}
+          resolution(table, bytes, drive),
+          card(platform, drive, DriveEnd(table), use) {}
     std::string drive;
     DriveBytes bytes;
     PhotoResolution resolution;
+    CardEntries card;
 };
 
 class Saver {
 public:
     // With `showBytes`, the progress bar counts each photo's bytes as they are written.
     Saver(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination, const std::string& prefix,
-          bool showBytes = false)
-        : platform_(platform), host_(host), table_(table), destination_(destination), prefix_(prefix), showBytes_(showBytes) {}
+          bool showBytes = false, const CardUse& card = {})
+        : platform_(platform), host_(host), table_(table), destination_(destination), prefix_(prefix), showBytes_(showBytes),
+          card_(card) {}
 
     // Saves one entry; throws SaveError when it cannot, SaveStopped when the user asks to stop.
     SavedEntry Save(std::int64_t index) {
@@ -91,10 +97,13 @@ public:
 private:
     void Write(const FoundPhoto& photo, SavedEntry& entry) {
         if (!reader_ || reader_->drive != photo.Drive.str())
-            reader_ = std::make_unique<DriveReader>(platform_, host_, table_, photo.Drive);
-        const PhotoCut cut = reader_->resolution.Resolve(static_cast<std::size_t>(entry.index));
-        entry.status = cut.status;
+            reader_ = std::make_unique<DriveReader>(platform_, host_, table_, photo.Drive, card_);
         const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
+        // The card's entry for the photo checks where its structure ends, and may name it.
+        const CardVerdict verdict =
+            reader_->card.Of(start, reader_->resolution.Resolve(static_cast<std::size_t>(entry.index)), photo.Kind);
+        const PhotoCut& cut = verdict.cut;
+        entry.status = cut.status;
         if (cut.status == PhotoStatus::Inside) {
             if (container_ && start < container_->end) entry.container = container_->index;
             return;
@@ -108,23 +117,32 @@ private:
 
         entry.bytes = cut.length;
         // A stop asked for while the photo is written takes effect within a piece.
-        NextPiece pieces = [this, all = PhotoPieces(reader_->bytes, start, cut.length)] {
+        // A photo in pieces its chain holds is read through them.
+        ChainBytes chain(reader_->bytes, verdict.pieces.value_or(ByteExtents{}));
+        NextPiece pieces = [this, all = verdict.pieces ? ChainPieces(reader_->bytes, chain, cut.length)
+                                                       : PhotoPieces(reader_->bytes, start, cut.length)] {
             if (host_.StopRequested()) throw SaveStopped{};
             return all();
         };
         if (showBytes_) pieces = CountedOnTheBar(std::move(pieces), cut.length, host_);
         // The time it was taken, from what is saved of it, read where the writing starts anyway.
         SourceView saved(reader_->bytes, start, cut.length);
-        const auto taken = PhotoFileTime(platform_, photo.Kind, saved);
+        auto taken = PhotoFileTime(platform_, photo.Kind, verdict.pieces ? static_cast<ByteSource&>(chain) : saved);
+        // Under the card's folders and name where asked for and known, with its time where the photo has none.
+        std::string name = entry.name;
+        if (card_.names && verdict.file) {
+            if (const auto relative = CardRelativePath(*verdict.file)) name = *relative, entry.card = verdict.file;
+            if (!taken && verdict.file->modified) taken = CardFileTime(platform_, *verdict.file->modified);
+        }
         Committed committed;
-        if (const auto failure = WriteWholeFile(destination_, entry.name, pieces, taken, &committed))
+        if (const auto failure = WriteWholeFile(destination_, name, pieces, taken, &committed))
             throw SaveError(entry.name + " could not be written: " + *failure);
         entry.path = destination_.PathOf(committed.name);
         entry.otherName = committed.otherName;
         entry.alreadyThere = committed.alreadyThere;
         const auto sectors = static_cast<std::int64_t>((cut.length + kSectorSize - 1) / kSectorSize);
         entry.zeros = reader_->bytes.Unreadable().Within(photo.StartSector, photo.StartSector + sectors);
-        if (cut.status == PhotoStatus::Whole) container_ = Container{entry.index, start + cut.length};
+        if (cut.status == PhotoStatus::Whole && !verdict.pieces) container_ = Container{entry.index, start + cut.length};
     }
 
     struct Container {
@@ -137,6 +155,7 @@ private:
     Destination& destination_;
     const std::string& prefix_;
     const bool showBytes_;
+    const CardUse card_;
     std::unique_ptr<DriveReader> reader_;
     std::optional<Container> container_;  // the last whole photo written: what lies inside it was saved with it
 };
@@ -144,7 +163,7 @@ private:
 // Saves `count` entries, the i-th being `indexAt(i)`.
 SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std::size_t count,
                     const std::function<std::int64_t(std::size_t)>& indexAt, Destination& destination,
-                    const std::string& Prefix, const SaveListener& each) {
+                    const std::string& Prefix, const SaveListener& each, const CardUse& card) {
     SaveReport report;
     if (destination.refusal()) {
         report.refused = *destination.refusal();
@@ -158,7 +177,7 @@ SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std:
         host.SetProgressMax(static_cast<std::int64_t>(count));
         host.SetProgressValue(0);
     }
-    Saver saver(platform, host, table, destination, Prefix, !countPhotos);
+    Saver saver(platform, host, table, destination, Prefix, !countPhotos, card);
     for (std::size_t i = 0; i < count; ++i) {
         if (host.StopRequested()) {
             report.stopped = true;
@@ -257,22 +276,22 @@ std::string SaveFile(Platform& platform, Host& host, FoundPhotoTable& table, std
 }
 
 SaveReport SavePhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::vector<std::int64_t>& indexes,
-                      const std::string& Folder, const std::string& Prefix, const SaveListener& each) {
+                      const std::string& Folder, const std::string& Prefix, const SaveListener& each, const CardUse& card) {
     Destination destination(platform, Folder, PhotoDrives(table, indexes));
     return SaveEach(platform, host, table, indexes.size(), [&](std::size_t i) { return indexes[i]; }, destination, Prefix,
-                    each);
+                    each, card);
 }
 
 SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& Folder,
-                         const std::string& Prefix, const SaveListener& each) {
+                         const std::string& Prefix, const SaveListener& each, const CardUse& card) {
     Destination destination(platform, Folder, PhotoDrives(table));
-    return SaveAllPhotos(platform, host, table, destination, Prefix, each);
+    return SaveAllPhotos(platform, host, table, destination, Prefix, each, card);
 }
 
 SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination,
-                         const std::string& Prefix, const SaveListener& each) {
+                         const std::string& Prefix, const SaveListener& each, const CardUse& card) {
     return SaveEach(platform, host, table, table.size(), [](std::size_t i) { return static_cast<std::int64_t>(i); },
-                    destination, Prefix, each);
+                    destination, Prefix, each, card);
 }
 
 std::optional<std::string> SaveShortfall(const SaveReport& report) {

@@ -10,6 +10,7 @@
 
 #include "destination/destination.h"
 #include "diskio/sector_ranges.h"
+#include "photos/card_entry.h"
 #include "platform/platform.h"
 #include "scan/found_photo.h"
 #include "scan/host.h"
@@ -37,6 +38,7 @@ struct SavedEntry {
     bool alreadyThere = false;    // the same bytes were there under `path` already
     std::string failure;
     SectorRanges zeros;  // its sectors that could not be read: the file holds zeros there
+    std::optional<CardFile> card;  // the card's entry it was named after
 };
 using SaveListener = std::function<void(const SavedEntry&)>;
 
@@ -81,14 +83,16 @@ std::string SaveFile(Platform& platform, Host& host, FoundPhotoTable& table, std
 // Kelvara that was killed left in the folder goes first. Each file is written under a temporary
 // name and takes its own only when whole; a stop asked for takes effect within a piece. `each` hears of every entry as it is done; the statuses go into the table. The
 // progress bar counts the photos done (the bytes of a lone photo) and goes back to 0 at the end.
+// With `card`, what the card's own file system says checks and names the photos (CardUse).
 SaveReport SavePhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::vector<std::int64_t>& indexes,
-                      const std::string& Folder, const std::string& Prefix, const SaveListener& each = {});
+                      const std::string& Folder, const std::string& Prefix, const SaveListener& each = {},
+                      const CardUse& card = {});
 // The same for every entry of the table, in order.
 SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& Folder,
-                         const std::string& Prefix, const SaveListener& each = {});
+                         const std::string& Prefix, const SaveListener& each = {}, const CardUse& card = {});
 // The same into a destination claimed already, before the card was read.
 SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination,
-                         const std::string& Prefix, const SaveListener& each = {});
+                         const std::string& Prefix, const SaveListener& each = {}, const CardUse& card = {});
 
 // What the user is told of a save that fell short: why nothing was saved, or how many were saved,
 // how many failed and the first reason. nullopt when every photo asked for was saved (or the

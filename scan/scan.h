@@ -3,6 +3,9 @@
 // record what they find in the table and the list, end with the summary, and report what
 // happened.
 
+#include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 
 #include "platform/platform.h"
@@ -18,6 +21,9 @@ struct ScanContext {
     FoundPhotoTable& table;
     const std::string& prefix;
     KindSet kinds = KindSet::All();  // what is looked for: every format, unless fewer are asked for
+    // Hears of the sectors each read of the NT scan brought in (its first sector, its bytes), so
+    // another look at the card's bytes needs no read of its own.
+    std::function<void(std::int64_t, std::span<const std::uint8_t>)> sectorsRead = {};
 };
 
 // The NT family: the total from the sector label, fifty long runs and a final read.

@@ -63,6 +63,7 @@ private:
                 volumeEnded_ = true;
             }
             FindSignatures(drive, pieceStart, held);
+            if (context_.sectorsRead) context_.sectorsRead(pieceStart, std::span<const std::uint8_t>(buffer_.data(), std::size_t(held) * kSectorSize));
             std::size_t next = 0;
             for (std::int32_t j = 0; j < held; ++j) {
                 if (next < hits_.size() && hits_[next].sector == j) {

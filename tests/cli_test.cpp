@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QThread>
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
@@ -168,6 +169,139 @@ TEST_F(CardTest, AQuickFormatLosesNoPhoto) {
     const CliRun run = Cli({"save", QString::fromStdString(copy), QString::fromStdString(out), "--quiet"});
     ASSERT_EQ(run.status, 0) << run.err;
     ExpectAllSaved(out);
+}
+
+// Saved under the card's names: every photo of the card in its folder under its name, byte for
+// byte, dated as its entry (the card was made moments ago), and nothing else but `others`.
+void ExpectSavedUnderCardNames(const testing::TestCard& card, const std::string& out, const CliRun& run,
+                               std::size_t others = 0) {
+    const auto made = fs::last_write_time(card.image);
+    for (const testing::CardPhoto& photo : card.photos) {
+        const std::string path = out + "/" + photo.folder + "/" + photo.name;
+        ASSERT_TRUE(fs::exists(path)) << path << "\n" << run.out;
+        EXPECT_EQ(testing::ReadFileBytes(path), card.photos.at(&photo - card.photos.data()).bytes) << path;
+        const auto apart = std::chrono::abs(fs::last_write_time(path) - made);
+        EXPECT_LT(apart, std::chrono::minutes(10)) << path << " is not dated as its entry";
+        EXPECT_NE(run.out.find(path + "\n"), std::string::npos) << path << " is not listed";
+    }
+    std::size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(out)) files += entry.is_regular_file();
+    EXPECT_EQ(files, card.photos.size() + others);
+}
+
+TEST_F(CardTest, TheCardsOwnFoldersNamesAndTimesComeBackWhenAskedFor) {
+    testing::TempDir scratch;
+    // Deleted with their folders: the names whose first letter the deletion took are given back.
+    const std::string out = scratch.file("named");
+    const CliRun run = Cli({"save", QString::fromStdString(card->image), QString::fromStdString(out), "--names", "card", "--quiet"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    ExpectSavedUnderCardNames(*card, out, run);
+
+    // A quick format clears the root and the tables: the folders left in the data area still
+    // name the photos, and a photo no entry knows takes the list's name at the top.
+    const std::string copy = scratch.file("formatted.img");
+    fs::copy_file(card->image, copy);
+    ASSERT_EQ(QProcess::execute("mkfs.vfat", {"-F", "32", QString::fromStdString(copy)}), 0);
+    const Bytes stray = testing::MakeJpeg(200, 120, 77);
+    testing::LayFiles(copy, 120000, {stray});
+    const std::string formatted = scratch.file("formatted");
+    const CliRun again = Cli({"save", QString::fromStdString(copy), QString::fromStdString(formatted), "--names", "card", "--quiet"});
+    ASSERT_EQ(again.status, 0) << again.err;
+    ExpectSavedUnderCardNames({copy, card->photos}, formatted, again, 1);
+    EXPECT_EQ(testing::ReadFileBytes(formatted + "/" + Name("Image", card->photos.size(), {})), stray);
+}
+
+// A photo a camera wrote into the hole a deleted one left, and on past the photo after it, comes
+// back whole through the chain its live entry holds, and the save says all is well.
+TEST(Cli, APhotoInPiecesComesBackWholeThroughTheChainTheCardHolds) {
+    testing::TempDir dir;
+    const std::string image = dir.file("card.img");
+    testing::MakeFatImage(image, 32, 66600, 1);
+    const Bytes small = testing::MakeJpeg(120, 90, 1), after = testing::MakeJpeg(200, 150, 2),
+                pieces = testing::MakeJpeg(420, 300, 3);
+    ASSERT_GT(pieces.size(), small.size() + 1024);
+    const std::string scratch = dir.file("photo");
+    testing::WriteFileBytes(scratch, small);
+    testing::CopyIntoImage(image, scratch, "::/DCIM/IMG_0001.JPG");
+    testing::WriteFileBytes(scratch, after);
+    testing::CopyIntoImage(image, scratch, "::/DCIM/IMG_0002.JPG");
+    testing::DeleteFromImage(image, "::/DCIM/IMG_0001.JPG");
+    // The next free cluster is looked for from the start, as a camera does.
+    testing::WriteBytesAt(image, 512 + 0x1EC, Bytes{2, 0, 0, 0});
+    testing::WriteFileBytes(scratch, pieces);
+    testing::CopyIntoImage(image, scratch, "::/DCIM/IMG_0003.JPG");
+
+    const std::string out = dir.file("out");
+    const CliRun run = Cli({"save", QString::fromStdString(image), QString::fromStdString(out), "--names", "card", "--quiet"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(testing::ReadFileBytes(out + "/DCIM/IMG_0003.JPG"), pieces) << run.out << run.err;
+    EXPECT_EQ(testing::ReadFileBytes(out + "/DCIM/IMG_0002.JPG"), after);
+}
+
+// The files under `folder`, wherever they lie below it, by name.
+std::map<std::string, std::string> FilesBelow(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file()) files[entry.path().filename().string()] = entry.path().string();
+    return files;
+}
+
+// exFAT, as phones and cards over 32 GB come: names in full in any script, times with their
+// zone, chains kept for deleted files, and a folder a quick format leaves.
+TEST(Cli, AnExfatCardsOwnNamesFoldersAndTimesComeBack) {
+    testing::TempDir dir;
+    const std::string image = dir.file("exfat.img");
+    if (!testing::MakeExfatImage(image, 131072)) GTEST_SKIP() << "mkfs.exfat is not installed";
+    const std::uint32_t clusterBytes = testing::ReadExfatGeometry(image).sectorsPerCluster * 512;
+    const auto run = [&](std::uint32_t first, const Bytes& bytes) {
+        std::vector<std::uint32_t> clusters;
+        for (std::uint32_t i = 0; i * clusterBytes < bytes.size(); ++i) clusters.push_back(first + i);
+        return clusters;
+    };
+    const auto stamp = [](unsigned y, unsigned mo, unsigned d, unsigned h, unsigned mi, unsigned s) {
+        return (y - 1980) << 25 | mo << 21 | d << 16 | h << 11 | mi << 5 | s / 2;
+    };
+    const Bytes taken = testing::MakeJpeg(400, 300, 1), greeting = testing::MakeJpeg(500, 200, 2),
+                atRoot = testing::MakeJpeg(300, 300, 3);
+    testing::WriteExfatFile(image, {u"DCIM", {}, {30}, false, false, true, 0, stamp(2024, 5, 6, 7, 0, 0)});
+    // Two hours east of UTC: the saved file's time is the instant, whatever the machine's zone.
+    testing::WriteExfatFile(image, {u"IMG_0001.JPG", taken, run(40, taken), true, false, false, 30, stamp(2024, 5, 6, 7, 8, 10), 0x88});
+    testing::WriteExfatFile(image, {u"Grüße \U0001F600.jpg", greeting, run(200, greeting), false, true, false, 30,
+                                    stamp(2024, 5, 7, 9, 0, 0)});
+    testing::WriteExfatFile(image, {u"IMG_0003.JPG", atRoot, run(400, atRoot), false, false, false, 0, stamp(2024, 5, 8, 9, 0, 0)});
+    // Deleted in two pieces with other data between: exFAT keeps the chain, which leads to both.
+    const Bytes split = testing::MakeJpeg(420, 300, 4);
+    std::vector<std::uint32_t> twoRuns = run(600, split);
+    for (std::size_t i = twoRuns.size() / 2; i < twoRuns.size(); ++i) twoRuns[i] += 50;
+    testing::WriteBytesAt(image, (testing::ReadExfatGeometry(image).dataStartSector * 512) + (twoRuns.front() + twoRuns.size() / 2 - 2) * clusterBytes,
+                          Bytes(clusterBytes * 3, 0x5A));
+    testing::WriteExfatFile(image, {u"DSC_0004.JPG", split, twoRuns, false, true, false, 30, stamp(2024, 5, 9, 9, 0, 0)});
+    ASSERT_EQ(QProcess::execute("fsck.exfat", {"-n", QString::fromStdString(image)}), 0) << "the test wrote a broken volume";
+
+    const std::string out = dir.file("out");
+    const CliRun saved = Cli({"save", QString::fromStdString(image), QString::fromStdString(out), "--names", "card", "--quiet"});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(testing::ReadFileBytes(out + "/DCIM/IMG_0001.JPG"), taken) << saved.out;
+    EXPECT_EQ(testing::ReadFileBytes(out + "/DCIM/Grüße \U0001F600.jpg"), greeting) << saved.out;
+    EXPECT_EQ(testing::ReadFileBytes(out + "/IMG_0003.JPG"), atRoot) << saved.out;
+    EXPECT_EQ(testing::ReadFileBytes(out + "/DCIM/DSC_0004.JPG"), split) << saved.out;
+    struct stat info {};
+    ASSERT_EQ(::stat((out + "/DCIM/IMG_0001.JPG").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, 1714972090);  // 2024-05-06 05:08:10 UTC
+
+    // Formatted over: the root's names are gone, the folder's stay with the photos. The chain of
+    // the photo in pieces is gone too: its entry no longer agrees with what its run holds, and
+    // does not name it.
+    ASSERT_EQ(QProcess::execute("mkfs.exfat", {QString::fromStdString(image)}), 0);
+    const std::string again = dir.file("again");
+    const CliRun formatted = Cli({"save", QString::fromStdString(image), QString::fromStdString(again), "--names", "card", "--quiet"});
+    ASSERT_NE(formatted.status, 2) << formatted.err;
+    const auto files = FilesBelow(again);
+    ASSERT_EQ(files.size(), 4u) << formatted.out;
+    EXPECT_EQ(files.count("DSC_0004.JPG"), 0u);
+    EXPECT_EQ(testing::ReadFileBytes(files.at("IMG_0001.JPG")), taken);
+    EXPECT_EQ(testing::ReadFileBytes(files.at("Grüße \U0001F600.jpg")), greeting);
+    EXPECT_EQ(testing::ReadFileBytes(files.at(Name("Image", 2, {}))), atRoot);
 }
 
 // Old data of other files: random bytes (FF D9 and 00 3B among them), but no photo signature at
@@ -410,6 +544,8 @@ TEST(Cli, HostileCardsAreSavedWithinTheCardAndSmallMemory) {
         {"FF D8 FF in every sector", testing::SignatureEverywhereCard(196608), 0, 0},
         {"a PNG in every sector declaring a chunk past the card", testing::PngChunkEverywhereCard(2048, 0x7FFFFFF0), 2048, 1},
         {"a PNG in every sector declaring a chunk over the next", testing::PngChunkEverywhereCard(2048, 65536), 2048, 1},
+        // Millions of entries in folders that loop; read only to name, they cost little.
+        {"a folder in every cluster, chained in a loop", testing::FoldersEverywhereCard(196608), 1, 0},
     };
     testing::TempDir dir;
     for (const Case& c : cases) {
@@ -419,7 +555,7 @@ TEST(Cli, HostileCardsAreSavedWithinTheCardAndSmallMemory) {
         testing::WriteFileBytes(image, c.card);
         const CliRun run = Cli({"/usr/bin/time", "-f", "%M", QString::fromStdString(CliPath()), "save",
                                 QString::fromStdString(image), QString::fromStdString(out), "--sectors",
-                                QString::number(c.card.size() / 512), "--quiet"});
+                                QString::number(c.card.size() / 512), "--names", "card", "--quiet"});
         ASSERT_EQ(run.status, c.status) << run.err.substr(0, 2000);
         std::uintmax_t written = 0;
         std::size_t files = 0;

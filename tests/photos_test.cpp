@@ -7,6 +7,8 @@
 #include <iostream>
 
 #include "diskio/disk_error.h"
+#include "photos/card_entry.h"
+#include "photos/card_names.h"
 #include "photos/drive_bytes.h"
 #include "photos/end_marker.h"
 #include "photos/preview_files.h"
@@ -121,6 +123,52 @@ protected:
     FoundPhotoTable table;
     std::vector<std::uint8_t>* volume = nullptr;
 };
+
+// Whatever a card's entries spell, a name made of them stays inside the folder chosen.
+TEST(CardNames, StayInsideTheFolderChosen) {
+    const auto path = [](const std::string& folder, const std::string& name) {
+        CardFile file;
+        file.folder = folder;
+        file.name = name;
+        return CardRelativePath(file);
+    };
+    EXPECT_EQ(path("DCIM/100CANON", "IMG_0042.JPG"), "DCIM\\100CANON\\IMG_0042.JPG");
+    EXPECT_EQ(path("", ".."), std::nullopt);
+    EXPECT_EQ(path("../..", "a/b\\c:d.JPG"), "a_b_c_d.JPG");
+    EXPECT_EQ(path("x/./CON", "nul.txt. "), "x\\_CON\\_nul.txt");
+    EXPECT_EQ(path("", "a.kelvara-12345678.tmp"), "a_kelvara-12345678.tmp");
+    EXPECT_EQ(path("", std::string(300, 'A') + ".JPG")->size(), 200u);
+    EXPECT_EQ(path(std::string(1, '\x01') + "\x7f", "x\ty"), "__\\x_y");
+}
+
+// The entry at a photo's first cluster weighs on how much of it is saved, and whether whole.
+TEST(CardVerdict, TheLiveEntrysSizeDecidesAndOtherEntriesOnlyNameWhatAgrees) {
+    const auto file = [](std::uint64_t size, bool deleted, bool held, ByteExtents extents = {}) {
+        CardFile f;
+        f.name = "IMG.JPG";
+        f.size = size;
+        f.deleted = deleted;
+        f.chainHeld = held;
+        f.extents = std::move(extents);
+        return f;
+    };
+    const PhotoCut whole{PhotoStatus::Whole, 5000}, broken{PhotoStatus::Incomplete, 3000};
+    // A deleted entry names a photo of its size, or one that broke off short of it; never another.
+    EXPECT_TRUE(JudgeByCard(whole, {file(4000, true, false), file(5000, true, false)}).file);
+    EXPECT_EQ(JudgeByCard(whole, {file(4000, true, false)}).file, std::nullopt);
+    EXPECT_TRUE(JudgeByCard(broken, {file(4000, true, false)}).file);
+    EXPECT_EQ(JudgeByCard(broken, {file(4000, true, false)}).cut.status, PhotoStatus::Incomplete);
+    // A live file in one run that goes on past the structure is saved as the card holds it.
+    const CardVerdict longer = JudgeByCard(whole, {file(6000, false, true, {{0, 6000}})});
+    EXPECT_EQ(longer.cut.status, PhotoStatus::Whole);
+    EXPECT_EQ(longer.cut.length, 6000u);
+    // A live file in pieces, or shorter than the structure, is not whole as one run.
+    const CardVerdict pieces = JudgeByCard(whole, {file(8192, false, true, {{0, 4096}, {65536, 4096}})});
+    EXPECT_EQ(pieces.cut.status, PhotoStatus::Incomplete);
+    EXPECT_EQ(pieces.cut.length, 4096u);
+    EXPECT_EQ(JudgeByCard(whole, {file(4000, false, true, {{0, 4000}})}).cut.length, 4000u);
+    EXPECT_EQ(JudgeByCard({PhotoStatus::Inside, 0}, {file(5000, false, true, {{0, 5000}})}).file, std::nullopt);
+}
 
 TEST_F(PhotoTest, SavedFileIsTheRunCutAfterItsOwnKindsMarker) {
     platform.files["C:\\Out\\Image001.JPG"] = Bytes(5000, 0xEE);  // an earlier, longer file

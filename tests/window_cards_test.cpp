@@ -79,6 +79,22 @@ TEST_F(CardInTheWindow, SaveAllWritesEveryPhotoAsItWasOnTheCard) {
     EXPECT_EQ(main->Caption(lblStatus), "Ready");
 }
 
+// The list's tooltip shows where a photo was on the card; Save All keeps the seed's names unless
+// Options was ticked, and then saves under the card's folders and names.
+TEST_F(CardInTheWindow, TheCardsOwnNamesShowInTooltipsAndAreSavedWhenAskedFor) {
+    const std::string tip = main->view.EntryTooltip(lstFiles, 1);
+    EXPECT_EQ(tip.substr(0, 28), "DCIM\\100KELVA\\IMG_0002.JPG, ") << tip;
+    EXPECT_EQ(tip.size(), 28u + 19u) << tip;
+
+    std::filesystem::create_directory(Home("Out"));
+    main->window.CardNames = true;
+    DestinationAnswer answer(*main, "C:\\Out");
+    main->view.Click(btnSaveAll);
+    for (const testing::CardPhoto& photo : card.photos)
+        EXPECT_EQ(testing::ReadFileBytes(Home("Out/" + photo.folder + "/" + photo.name)), photo.bytes) << photo.name;
+    EXPECT_FALSE(std::filesystem::exists(Home("Out/Image001.JPG")));
+}
+
 TEST_F(CardInTheWindow, SaveKeepsAFileOfThePhotosNameAndTakesTheNext) {
     std::filesystem::create_directory(Home("Out"));
     testing::WriteFileBytes(Home("Out/Image004.JPG"), Bytes(200000, 0x55));

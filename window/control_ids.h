@@ -35,7 +35,7 @@ constexpr int ToolbarButton(int index) { return Toolbar1 + index; }
 }  // namespace frm_main
 
 namespace frm_options {
-enum : int { Label1 = 200, txtPreFix, cmdOK, cmdCancel };
+enum : int { Label1 = 200, txtPreFix, cmdOK, cmdCancel, chkCardNames };
 }
 
 namespace frm_about {

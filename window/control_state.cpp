@@ -46,4 +46,15 @@ void ControlState::SetVisible(int control, bool visible) {
     if (view_) view_->SetVisible(control, visible);
 }
 
+bool ControlState::Checked(int control) const {
+    const auto found = checked_.find(control);
+    return found != checked_.end() && found->second;
+}
+
+void ControlState::SetChecked(int control, bool checked) {
+    if (Checked(control) == checked) return;
+    checked_[control] = checked;
+    if (view_) view_->SetChecked(control, checked);
+}
+
 }  // namespace kelvara

@@ -23,6 +23,10 @@ public:
     void SetEnabled(int control, bool enabled);
     bool Visible(int control) const;
     void SetVisible(int control, bool visible);
+    bool Checked(int control) const;
+    void SetChecked(int control, bool checked);
+    // A box the user ticked or cleared: recorded, not handed back to the view.
+    void Ticked(int control, bool checked) { checked_[control] = checked; }
     // A text the user typed: recorded, not handed back to the view that showed it.
     void Typed(int control, const std::string& text) { texts_[control] = text; }
 
@@ -31,6 +35,7 @@ private:
     std::map<int, std::string> texts_;
     std::map<int, bool> enabled_;
     std::map<int, bool> visible_;
+    std::map<int, bool> checked_;
 };
 
 }  // namespace kelvara

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "destination/destination_check.h"
 #include "diskio/get_total_sectors.h"
@@ -127,6 +128,23 @@ std::string FrmMain::EntryText(int control, std::int64_t row) {
     return control == lstFiles ? list_.EntryText(row) : std::string();
 }
 
+std::string FrmMain::EntryTooltip(int control, std::int64_t row) {
+    if (control != lstFiles || row < 0 || static_cast<std::size_t>(row) >= FoundPhotoTable.size() || Busy) return {};
+    const FoundPhoto photo = FoundPhotoTable[static_cast<std::size_t>(row)];
+    if (!cardEntries_) cardEntries_ = std::make_unique<CardEntries>(platform_, photo.Drive, DriveEnd(FoundPhotoTable), cardUse_);
+    const auto file = cardEntries_->Likeliest(static_cast<std::uint64_t>(photo.StartSector) * kSectorSize);
+    if (!file) return {};
+    std::string text = file->folder;
+    std::replace(text.begin(), text.end(), '/', '\\');
+    text += (text.empty() ? "" : "\\") + file->name;
+    if (const auto& t = file->modified) {
+        char when[32];
+        std::snprintf(when, sizeof when, "%04u-%02u-%02u %02u:%02u:%02u", t->year, t->month, t->day, t->hour, t->minute, t->second);
+        text += std::string(", ") + when;
+    }
+    return text;
+}
+
 void FrmMain::cbxDrives_Click() {
     // The combo is locked while a command runs: a drive chosen under a scan would mix two cards.
     if (commandRunning_) return;
@@ -191,10 +209,15 @@ void FrmMain::Toolbar1_ButtonClick(int index) {
                 SetStatus("Scaning. .");
                 // Asked before the scan, while clicks are still held off; said after the count.
                 const auto shortNote = ShortVolumeNote(platform_, DriveString(), CaptionNumber(SectorsCaption()));
+                // The card's folders are looked for in the scan's own reads.
+                cardEntries_.reset();
+                folderWatch_ = WatchCardFolders(platform_, DriveString(), CaptionNumber(SectorsCaption()));
                 if (OSVersion())
                     ScanWinNT();
                 else
                     ScanWin98();
+                cardEntries_.reset();
+                cardUse_ = {CardNames, folderWatch_ ? folderWatch_->Found() : std::vector<std::uint64_t>{}};
                 if (shortNote) ShowMessage(*shortNote, "Kelvara");
             });
             break;
@@ -204,7 +227,7 @@ void FrmMain::Toolbar1_ButtonClick(int index) {
             Open(std::make_unique<frmOptions>(toolkit_, Prefix, view_.get(), [this] {
                 list_.Rename(Prefix);
                 view_->Repaint();
-            }));
+            }, &CardNames));
             break;
         case kHelpButton: Open(std::make_unique<FrmBrowser>(toolkit_)); break;
         case kAboutButton: Open(std::make_unique<frmAbout>(platform_, toolkit_)); break;
@@ -224,7 +247,9 @@ void FrmMain::Open(std::unique_ptr<WindowCore> window) {
     windows_.back()->Show();
 }
 
-void FrmMain::ScanWinNT() { kelvara::ScanWinNT({platform_, *this, FoundPhotoTable, Prefix}); }
+void FrmMain::ScanWinNT() {
+    kelvara::ScanWinNT({platform_, *this, FoundPhotoTable, Prefix, KindSet::All(), folderWatch_ ? folderWatch_->Listener() : nullptr});
+}
 
 void FrmMain::ScanWin98() { kelvara::ScanWin98({platform_, *this, FoundPhotoTable, Prefix}); }
 
@@ -328,7 +353,8 @@ void FrmMain::btnSaveAll_Click() {
 void FrmMain::SaveEntries(const std::vector<std::int64_t>& indexes) {
     RunCommand([&] {
         if (const auto folder = ChooseFolder(PhotoDrives(FoundPhotoTable, indexes)))
-            SavePhotos(platform_, *this, FoundPhotoTable, indexes, *folder, Prefix);
+            SavePhotos(platform_, *this, FoundPhotoTable, indexes, *folder, Prefix, {},
+                       {CardNames, folderWatch_ ? folderWatch_->Found() : std::vector<std::uint64_t>{}});
     });
 }
 

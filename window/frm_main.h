@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "photos/card_entry.h"
 #include "platform/platform.h"
 #include "scan/found_photo.h"
 #include "scan/host.h"
@@ -29,6 +30,7 @@ public:
     std::string Folder;  // the destination last chosen, kNoFolder ("No") after a cancel
     bool ffdone = false;  // the destination dialog has closed
     std::string Prefix;  // the name prefix of list entries and saved files
+    bool CardNames = false;  // saved photos take the card's own folders and names where known
     kelvara::FoundPhotoTable FoundPhotoTable;
 
     // --- what the controls hold ----------------------------------------------------------------
@@ -67,6 +69,8 @@ public:
     void Chosen(int control, std::int64_t index) override;
     void DroppedDown(int control) override;
     std::string EntryText(int control, std::int64_t row) override;
+    // A found photo's folder, name and time on the card, where its file system still holds them.
+    std::string EntryTooltip(int control, std::int64_t row) override;
 
     // --- Host: what the long commands read and write ---------------------------------------
     std::string DriveString() override;
@@ -136,6 +140,11 @@ private:
     std::int64_t currentSector_ = -1;  // -1: the label keeps its text
     bool controlsDirty_ = false;
     YieldPace pace_;
+
+    // The card's folders as the last scan saw them, and its entries, read when first asked for.
+    std::unique_ptr<CardFolderWatch> folderWatch_;
+    std::unique_ptr<CardEntries> cardEntries_;
+    CardUse cardUse_;
 
     SaveFolder* destination_ = nullptr;
     std::vector<std::unique_ptr<WindowCore>> windows_;  // Options, About and Help opened from here

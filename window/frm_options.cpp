@@ -35,9 +35,11 @@ WindowLayout FittedLayout(Toolkit& toolkit) {
 
 }  // namespace
 
-frmOptions::frmOptions(Toolkit& toolkit, std::string& Prefix, WindowView* owner, std::function<void()> changed)
-    : WindowCore(toolkit, FittedLayout(toolkit)), Prefix_(Prefix), changed_(std::move(changed)) {
+frmOptions::frmOptions(Toolkit& toolkit, std::string& Prefix, WindowView* owner, std::function<void()> changed,
+                       bool* CardNames)
+    : WindowCore(toolkit, FittedLayout(toolkit)), Prefix_(Prefix), changed_(std::move(changed)), CardNames_(CardNames) {
     MakeView(owner);
+    controls_.SetChecked(chkCardNames, CardNames_ && *CardNames_);
     OpenDialogs().push_back(this);
     Form_Load();
 }
@@ -80,6 +82,7 @@ void frmOptions::CentreOnScreen() {
 void frmOptions::Clicked(int control) {
     if (control == cmdOK) cmdOK_Click();
     if (control == cmdCancel) cmdCancel_Click();
+    if (control == chkCardNames) controls_.Ticked(chkCardNames, !controls_.Checked(chkCardNames));
 }
 
 void frmOptions::cmdOK_Click() {
@@ -100,6 +103,7 @@ void frmOptions::cmdOK_Click() {
         Prefix_ = prefix;
         if (changed_) changed_();
     }
+    if (CardNames_) *CardNames_ = controls_.Checked(chkCardNames);
     Close();
 }
 

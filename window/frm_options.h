@@ -1,5 +1,6 @@
 #pragma once
-// The options dialog: the name prefix that found photos get in the list and as saved files.
+// The options dialog: the name prefix that found photos get in the list and as saved files, and
+// whether saved photos take the card's own folders and names where it still knows them.
 
 #include <functional>
 #include <string>
@@ -10,10 +11,11 @@ namespace kelvara {
 
 class frmOptions : public WindowCore {
 public:
-    // Prefix is the main window's, which OK writes; it must outlive the dialog. Owned by that
-    // window's view (`owner`), the dialog stays above it.
-    // `changed` runs when OK has taken a new prefix.
-    frmOptions(Toolkit& toolkit, std::string& Prefix, WindowView* owner = nullptr, std::function<void()> changed = {});
+    // Prefix and CardNames are the main window's, which OK writes; they must outlive the dialog.
+    // Owned by that window's view (`owner`), the dialog stays above it. `changed` runs when OK has
+    // taken a new prefix.
+    frmOptions(Toolkit& toolkit, std::string& Prefix, WindowView* owner = nullptr, std::function<void()> changed = {},
+               bool* CardNames = nullptr);
     ~frmOptions() override;
 
     void Show() override;
@@ -29,6 +31,7 @@ private:
 
     std::string& Prefix_;
     std::function<void()> changed_;
+    bool* CardNames_;
 };
 
 }  // namespace kelvara

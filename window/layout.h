@@ -25,6 +25,7 @@ enum class ControlKind {
     Picture,       // shows a picture of an image list, stretched to the control
     Browser,       // an embedded web browser
     EtchedLine,    // a line cut into the window: gray above white
+    CheckBox,      // a box the user ticks, its caption beside it; a click is Clicked
 };
 
 // What a control does beyond its kind.

@@ -71,16 +71,18 @@ WindowLayout OptionsLayout() {
     using K = ControlKind;
     WindowLayout layout;
     layout.title = "Options";
-    layout.client = TwipsSize(4140, 1200);
+    layout.client = TwipsSize(4140, 1560);
     layout.controls = {
         {Label1, "Label1", K::Label, TwipsRect(120, 240, 975, 255), "Image Prefix:"},
         {txtPreFix, "txtPreFix", K::TextBox, TwipsRect(1200, 240, 2775, 285), "", 0, 0,
          "Changes the name of the recovered files"},
+        {chkCardNames, "chkCardNames", K::CheckBox, TwipsRect(120, 660, 3855, 285), "Use the card's own names where known",
+         0, 0, "Saves each photo in its folder under its name on the card, where the card's folders still know it"},
         // Enter keeps what was typed, wherever the focus is; Escape cancels.
-        {cmdOK, "cmdOK", K::Button, TwipsRect(1800, 735, 1095, 375), "OK", 0, kDefaultButton},
-        {cmdCancel, "cmdCancel", K::Button, TwipsRect(3000, 735, 1095, 375), "Cancel", 0, kCancelButton},
+        {cmdOK, "cmdOK", K::Button, TwipsRect(1800, 1095, 1095, 375), "OK", 0, kDefaultButton},
+        {cmdCancel, "cmdCancel", K::Button, TwipsRect(3000, 1095, 1095, 375), "Cancel", 0, kCancelButton},
     };
-    layout.tabOrder = {cmdOK, cmdCancel, txtPreFix};
+    layout.tabOrder = {cmdOK, cmdCancel, txtPreFix, chkCardNames};
     layout.focus = cmdOK;
     return layout;
 }

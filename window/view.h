@@ -36,6 +36,8 @@ public:
     virtual void Resized(Size /*client*/) {}
     // The text of entry `row` of an EntryList, asked for whenever it is drawn.
     virtual std::string EntryText(int /*control*/, std::int64_t /*row*/) { return {}; }
+    // The tooltip of entry `row` of an EntryList, asked for when the pointer rests on it; empty: none.
+    virtual std::string EntryTooltip(int /*control*/, std::int64_t /*row*/) { return {}; }
 };
 
 class WindowView {
@@ -66,6 +68,8 @@ public:
     // Selects an entry of a list (-1: none) and scrolls it into sight.
     virtual void SelectEntry(int control, std::int64_t row) = 0;
     virtual void SetProgress(int control, int maximum, int value) = 0;
+    // Ticks a check box, or clears it.
+    virtual void SetChecked(int control, bool checked) = 0;
 
     // Makes `pane` at `paneRect` (a picture box with a sunken 2-pixel border, hidden) the
     // container of `browser`, which goes to `browserInPane` in the pane's client area; the pane

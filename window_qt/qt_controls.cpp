@@ -13,7 +13,8 @@ void DropDownCombo::showPopup() {
 
 class EntryModel : public QAbstractListModel {
 public:
-    EntryModel(std::function<QString(int)> text, QObject* parent) : QAbstractListModel(parent), text_(std::move(text)) {}
+    EntryModel(std::function<QString(int)> text, std::function<QString(int)> tooltip, QObject* parent)
+        : QAbstractListModel(parent), text_(std::move(text)), tooltip_(std::move(tooltip)) {}
 
     void SetCount(int count) {
         if (count > rows_) {
@@ -28,18 +29,24 @@ public:
     }
     int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : rows_; }
     QVariant data(const QModelIndex& index, int role) const override {
-        if (role != Qt::DisplayRole || !index.isValid()) return {};
+        if (!index.isValid() || index.row() >= rows_) return {};
+        if (role == Qt::ToolTipRole && tooltip_) {
+            const QString tip = tooltip_(index.row());
+            return tip.isEmpty() ? QVariant() : QVariant(tip);
+        }
+        if (role != Qt::DisplayRole) return {};
         return Text(index.row());
     }
     QString Text(int row) const { return row >= 0 && row < rows_ ? text_(row) : QString(); }
 
 private:
     std::function<QString(int)> text_;
+    std::function<QString(int)> tooltip_;
     int rows_ = 0;
 };
 
-EntryListView::EntryListView(std::function<QString(int row)> text, QWidget* parent)
-    : QListView(parent), model_(new EntryModel(std::move(text), this)) {
+EntryListView::EntryListView(std::function<QString(int row)> text, QWidget* parent, std::function<QString(int row)> tooltip)
+    : QListView(parent), model_(new EntryModel(std::move(text), std::move(tooltip), this)) {
     setModel(model_);
     setUniformItemSizes(true);  // entries all look alike: no entry is measured but the first
     setEditTriggers(NoEditTriggers);

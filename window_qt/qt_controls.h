@@ -25,11 +25,12 @@ signals:
 class EntryModel;
 
 // A list over entries that live elsewhere: it holds a count, and asks `text` for an entry when
-// it draws it. It holds no object per entry, so a million entries cost it nothing.
+// it draws it (and `tooltip` when the pointer rests on one). It holds no object per entry, so a
+// million entries cost it nothing.
 class EntryListView : public QListView {
     Q_OBJECT
 public:
-    EntryListView(std::function<QString(int row)> text, QWidget* parent);
+    EntryListView(std::function<QString(int row)> text, QWidget* parent, std::function<QString(int row)> tooltip = {});
 
     void SetCount(int count);
     // Selects `row` (-1: none) and scrolls it into sight, without reporting a choice.

@@ -1,6 +1,7 @@
 #include "window_qt/qt_window.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFrame>
@@ -104,7 +105,8 @@ QWidget* QtWindow::Make(const ControlLayout& control, QWidget* parent) {
         }
         case ControlKind::EntryList: {
             auto* list = new EntryListView(
-                [this, id](int row) { return QString::fromStdString(events_.EntryText(id, row)); }, parent);
+                [this, id](int row) { return QString::fromStdString(events_.EntryText(id, row)); }, parent,
+                [this, id](int row) { return QString::fromStdString(events_.EntryTooltip(id, row)); });
             connect(list, &EntryListView::chosen, this, [this, id](int row) { events_.Chosen(id, row); });
             return list;
         }
@@ -137,6 +139,11 @@ QWidget* QtWindow::Make(const ControlLayout& control, QWidget* parent) {
                 label->setFont(bold);
             }
             return label;
+        }
+        case ControlKind::CheckBox: {
+            auto* box = new QCheckBox(caption, parent);
+            connect(box, &QCheckBox::clicked, this, [this, id] { events_.Clicked(id); });
+            return box;
         }
         case ControlKind::TextBox: {
             auto* box = new QLineEdit(caption, parent);
@@ -262,6 +269,10 @@ void QtWindow::SetEntryCount(int control, std::int64_t count) {
 
 void QtWindow::SelectEntry(int control, std::int64_t row) {
     if (auto* list = ControlAs<EntryListView>(control)) list->Select(static_cast<int>(row));
+}
+
+void QtWindow::SetChecked(int control, bool checked) {
+    if (auto* box = ControlAs<QCheckBox>(control)) box->setChecked(checked);
 }
 
 void QtWindow::SetProgress(int control, int maximum, int value) {

@@ -49,6 +49,7 @@ public:
     void SetEntryCount(int control, std::int64_t count) override;
     void SelectEntry(int control, std::int64_t row) override;
     void SetProgress(int control, int maximum, int value) override;
+    void SetChecked(int control, bool checked) override;
     void HostBrowser(int browser, int pane, Rect paneRect, Rect browserInPane, Size picture) override;
     void Navigate(int browser, const std::string& address) override;
     void ShowPictureFile(int browser, const std::string& path) override;

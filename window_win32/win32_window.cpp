@@ -230,11 +230,12 @@ HWND Win32Window::Make(const ControlLayout& control) {
         case ControlKind::Button:
             return make(0, WC_BUTTONA, control.caption,
                         child | (control.flags & kDefaultButton ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON));
+        case ControlKind::CheckBox: return make(0, WC_BUTTONA, control.caption, child | BS_AUTOCHECKBOX);
         case ControlKind::EntryList: {
             // A list that holds no text: it asks for each entry's text when it draws it.
             HWND list = make(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
                              child | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_OWNERDATA | LVS_SHOWSELALWAYS);
-            ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+            ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
             LVCOLUMNA column{};
             column.mask = LVCF_WIDTH;
             column.cx = place.right - place.left - GetSystemMetrics(SM_CXVSCROLL) - 4;
@@ -468,6 +469,10 @@ void Win32Window::SelectEntry(int control, std::int64_t row) {
     quiet_ = false;
 }
 
+void Win32Window::SetChecked(int control, bool checked) {
+    if (HWND box = Control(control)) SendMessageA(box, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
 void Win32Window::SetProgress(int control, int maximum, int value) {
     if (HWND bar = Control(control)) {
         SendMessageA(bar, PBM_SETRANGE32, 0, maximum);
@@ -584,6 +589,7 @@ void Win32Window::Command(int id, int code, HWND control) {
     }
     switch (KindOf(id)) {
         case ControlKind::Button:
+        case ControlKind::CheckBox:
             if (code == BN_CLICKED) events_.Clicked(id);
             break;
         case ControlKind::DropDownList:
@@ -616,6 +622,15 @@ void Win32Window::Notify(const NMHDR& header) {
                 std::copy_n(text.data(), length, item.pszText);
                 item.pszText[length] = '\0';
             }
+            break;
+        }
+        case LVN_GETINFOTIPA: {
+            auto& tip = *reinterpret_cast<NMLVGETINFOTIPA*>(const_cast<NMHDR*>(&header));
+            if (!tip.pszText || tip.cchTextMax <= 0) break;
+            const std::string text = events_.EntryTooltip(id, tip.iItem);
+            const auto length = std::min<std::size_t>(text.size(), static_cast<std::size_t>(tip.cchTextMax - 1));
+            std::copy_n(text.data(), length, tip.pszText);
+            tip.pszText[length] = '\0';
             break;
         }
         case LVN_ITEMCHANGED: {

@@ -172,6 +172,29 @@ def format_card(sectors):
     return bytes(card)
 
 
+def card_files_seeds(img):
+    """Cards for the folder and chain readers: camera folders of photos, some deleted, long names,
+    a folder in more than one cluster, and the same card quick-formatted."""
+    for name, bits, sectors in (("fat12", 12, 2880), ("fat16", 16, 8400), ("fat32", 32, 66600)):
+        card = img(name + "_files")
+        blank(card, sectors)
+        run("mkfs.vfat", "-F", str(bits), "-s", "1", "-i", "4b454c56", card)
+        run("mmd", "-i", card, "::/DCIM", "::/DCIM/100CANON")
+        for i in range(20):
+            with open(img("photo"), "wb") as f:
+                f.write(fake_jpeg(700 + 300 * (i % 4), i))
+            target = "IMG_%04d.JPG" % (i + 1) if i % 5 else "Holiday photo %d.jpeg" % i
+            run("mcopy", "-i", card, img("photo"), "::/DCIM/100CANON/" + target)
+        for i in (i for i in range(1, 20, 3) if i % 5):
+            run("mdel", "-i", card, "::/DCIM/100CANON/IMG_%04d.JPG" % (i + 1))
+        write("card_files_fuzzer", name + "_camera_folder", geometry_seed(card))
+    run("mkfs.vfat", "-F", "32", "-s", "1", "-i", "4b454c56", img("fat32_files"))
+    write("card_files_fuzzer", "fat32_quick_formatted", geometry_seed(img("fat32_files")))
+    blank(img("exfat"), 8192)
+    run("mkfs.exfat", img("exfat"))
+    write("card_files_fuzzer", "exfat_volume", geometry_seed(img("exfat")))
+
+
 def write(target, name, data):
     folder = os.path.join(HERE, "corpus", target)
     os.makedirs(folder, exist_ok=True)
@@ -247,6 +270,8 @@ def main():
         write("end_marker_fuzzer", "alternating_index", bytes([0, 0]) + tiny_jpeg(12000, 6, alternating).ljust(45000, b"\0"))
         write("end_marker_fuzzer", "many_index_tags", bytes([0, 0]) + tiny_jpeg(62000, 7, multi_picture([(1000, 60000)], 4990)))
         write("end_marker_fuzzer", "gif_chain", bytes([0, 0]) + chained_gif_card(100))
+
+        card_files_seeds(img)
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -357,6 +358,22 @@ TEST(QtOptions, OpensOnOkTabsToCancelThenTheBoxAndEnterKeepsWhatWasTyped) {
     EXPECT_EQ(main.window.Prefix, "Holiday");
     EXPECT_TRUE(typeAndPress(Into::ByClick, "Other", Qt::Key_Escape));
     EXPECT_EQ(main.window.Prefix, "Holiday");
+
+    // The card's own names: a real check box, ticked by a click, kept by OK.
+    main.Click(5);
+    QtWindow* dialog = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* window = qobject_cast<QtWindow*>(widget); window && window->isVisible() && window->windowTitle() == "Options")
+            dialog = window;
+    ASSERT_NE(dialog, nullptr);
+    auto* tick = dialog->ControlAs<QCheckBox>(ids::frm_options::chkCardNames);
+    ASSERT_NE(tick, nullptr);
+    EXPECT_EQ(tick->text(), "Use the card's own names where known");
+    EXPECT_FALSE(tick->isChecked());
+    QTest::mouseClick(tick, Qt::LeftButton);
+    EXPECT_TRUE(tick->isChecked());
+    QTest::mouseClick(dialog->Control(ids::frm_options::cmdOK), Qt::LeftButton);
+    EXPECT_TRUE(main.window.CardNames);
 }
 
 TEST(QtOptions, TwoDialogsStepAsideAndBelongToTheMainWindow) {
@@ -371,7 +388,7 @@ TEST(QtOptions, TwoDialogsStepAsideAndBelongToTheMainWindow) {
             options.push_back(window);
     ASSERT_EQ(options.size(), 2u);
     EXPECT_NE(options[0]->pos(), options[1]->pos());
-    EXPECT_EQ(options[0]->size(), QSize(276, 80));
+    EXPECT_EQ(options[0]->size(), QSize(276, 104));
     for (const QtWindow* dialog : options) {
         ASSERT_NE(dialog->windowHandle(), nullptr);
         EXPECT_EQ(dialog->windowHandle()->transientParent(), main.view.windowHandle());

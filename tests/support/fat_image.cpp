@@ -290,6 +290,92 @@ FatGeometry ReadExfatGeometry(const std::string& image) {
     return geometry;
 }
 
+void WriteExfatFile(const std::string& image, const ExfatFile& file) {
+    const Bytes boot = ReadBytesAt(image, 0, 512);
+    const auto le32 = [](const Bytes& b, std::size_t at) {
+        return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8 | std::uint32_t{b[at + 2]} << 16 | std::uint32_t{b[at + 3]} << 24;
+    };
+    const std::int64_t sectorBytes = std::int64_t{1} << boot[108];
+    const std::int64_t clusterBytes = sectorBytes << boot[109];
+    const std::int64_t fatAt = le32(boot, 80) * sectorBytes;
+    const std::int64_t heapAt = le32(boot, 88) * sectorBytes;
+    const auto clusterAt = [&](std::uint32_t cluster) { return heapAt + (std::int64_t{cluster} - 2) * clusterBytes; };
+    const std::uint32_t root = le32(boot, 96);
+    const auto put32 = [](Bytes& b, std::size_t at, std::uint64_t v, int bytes = 4) {
+        for (int i = 0; i < bytes; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+
+    // The bytes, the chain and the bitmap.
+    const std::uint64_t length = file.folder ? static_cast<std::uint64_t>(clusterBytes) : file.bytes.size();
+    for (std::size_t i = 0; i < file.clusters.size(); ++i) {
+        Bytes piece(static_cast<std::size_t>(clusterBytes), 0);
+        const std::size_t from = i * static_cast<std::size_t>(clusterBytes);
+        if (!file.folder && from < file.bytes.size())
+            std::copy(file.bytes.begin() + static_cast<std::ptrdiff_t>(from),
+                      file.bytes.begin() + static_cast<std::ptrdiff_t>(std::min(file.bytes.size(), from + piece.size())), piece.begin());
+        WriteBytesAt(image, clusterAt(file.clusters[i]), piece);
+        if (!file.contiguous) {
+            Bytes link(4);
+            put32(link, 0, i + 1 < file.clusters.size() ? file.clusters[i + 1] : 0xFFFFFFFFu);
+            WriteBytesAt(image, fatAt + std::int64_t{file.clusters[i]} * 4, link);
+        }
+    }
+    const Bytes rootCluster = ReadBytesAt(image, clusterAt(root), static_cast<std::size_t>(clusterBytes));
+    std::uint32_t bitmap = 0;
+    for (std::size_t at = 0; at < rootCluster.size(); at += 32)
+        if (rootCluster[at] == 0x81) bitmap = le32(rootCluster, at + 20);
+    if (!file.deleted && bitmap != 0)
+        for (const std::uint32_t cluster : file.clusters) {
+            const std::int64_t at = clusterAt(bitmap) + (cluster - 2) / 8;
+            Bytes bits = ReadBytesAt(image, at, 1);
+            bits[0] = static_cast<std::uint8_t>(bits[0] | 1u << ((cluster - 2) % 8));
+            WriteBytesAt(image, at, bits);
+        }
+
+    // The entry set: file, stream extension, the name 15 characters an entry.
+    const std::size_t nameEntries = (file.name.size() + 14) / 15;
+    Bytes set(32 * (2 + nameEntries), 0);
+    set[0] = 0x85;
+    set[1] = static_cast<std::uint8_t>(1 + nameEntries);
+    put32(set, 4, file.folder ? 0x10 : 0x20, 2);
+    put32(set, 8, file.modified);
+    put32(set, 12, file.modified);
+    put32(set, 16, file.modified);
+    set[22] = set[23] = set[24] = file.utcOffset;
+    set[32] = 0xC0;
+    set[33] = static_cast<std::uint8_t>(1 | (file.contiguous ? 2 : 0));
+    set[35] = static_cast<std::uint8_t>(file.name.size());
+    std::uint16_t hash = 0;
+    for (char16_t c : file.name) {
+        // The up-case table maps ASCII and Latin-1's small letters to capitals.
+        if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) c = static_cast<char16_t>(c - 0x20);
+        for (const std::uint8_t byte : {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)})
+            hash = static_cast<std::uint16_t>(((hash & 1) ? 0x8000 : 0) + (hash >> 1) + byte);
+    }
+    put32(set, 36, hash, 2);
+    put32(set, 40, length, 8);
+    put32(set, 52, file.clusters.empty() ? 0 : file.clusters.front());
+    put32(set, 56, length, 8);
+    for (std::size_t i = 0; i < file.name.size(); ++i) {
+        const std::size_t entry = 2 + i / 15;
+        if (i % 15 == 0) set[32 * entry] = 0xC1;
+        put32(set, 32 * entry + 2 + 2 * (i % 15), file.name[i], 2);
+    }
+    std::uint16_t sum = 0;
+    for (std::size_t i = 0; i < set.size(); ++i)
+        if (i != 2 && i != 3) sum = static_cast<std::uint16_t>(((sum & 1) ? 0x8000 : 0) + (sum >> 1) + set[i]);
+    put32(set, 2, sum, 2);
+    if (file.deleted)
+        for (std::size_t at = 0; at < set.size(); at += 32) set[at] &= 0x7F;
+
+    const std::uint32_t folder = file.parent ? file.parent : root;
+    const Bytes entries = ReadBytesAt(image, clusterAt(folder), static_cast<std::size_t>(clusterBytes));
+    std::size_t at = 0;
+    while (at + set.size() <= entries.size() && entries[at] != 0) at += 32;
+    if (at + set.size() > entries.size()) throw std::runtime_error("no room for an entry set in exFAT folder");
+    WriteBytesAt(image, clusterAt(folder) + static_cast<std::int64_t>(at), set);
+}
+
 bool RunningAsRoot() { return ::geteuid() == 0; }
 
 }  // namespace kelvara::testing

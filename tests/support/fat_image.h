@@ -11,6 +11,8 @@
 
 namespace kelvara::testing {
 
+using Bytes = std::vector<std::uint8_t>;
+
 // A file of `sectors` 512-byte sectors formatted as FAT12, FAT16 or FAT32 (fatBits 0: as
 // mkfs.vfat chooses); sectorsPerCluster 0 leaves the choice to mkfs.vfat. FAT32 needs at least
 // 65,525 clusters (about 66,600 sectors at one sector per cluster). A volume of the sectors of a
@@ -34,6 +36,24 @@ std::vector<std::uint8_t> ReadBytesAt(const std::string& path, std::int64_t byte
 void CopyIntoImage(const std::string& image, const std::string& hostFile, const std::string& imagePath);
 // Deletes a file, or a folder with everything in it, from a FAT image.
 void DeleteFromImage(const std::string& image, const std::string& imagePath);
+
+// A file written into an exFAT image by hand, where no tool of the system writes one without
+// mounting it: its entry set (checksum, name hash), its bytes in the clusters given, its chain
+// in the table unless it says it lies in one run, and its clusters in the bitmap unless deleted
+// (deleting clears the in-use bits and the bitmap, and leaves the chain). A folder (`folder`)
+// takes one zeroed cluster. `parent` is the first cluster of the folder holding it; 0 the root.
+struct ExfatFile {
+    std::u16string name;
+    Bytes bytes;
+    std::vector<std::uint32_t> clusters;
+    bool contiguous = false;
+    bool deleted = false;
+    bool folder = false;
+    std::uint32_t parent = 0;
+    std::uint32_t modified = 0;   // a FAT timestamp: date in the high half, time in the low
+    std::uint8_t utcOffset = 0;   // 0x80 and the quarter hours east of UTC, or 0 for local time
+};
+void WriteExfatFile(const std::string& image, const ExfatFile& file);
 
 struct FatGeometry {
     int sectorsPerCluster = 0;

@@ -162,4 +162,42 @@ Bytes SignatureEverywhereCard(std::size_t sectors) {
     return card;
 }
 
+Bytes FoldersEverywhereCard(std::size_t sectors) {
+    Bytes card(sectors * 512, 0);
+    const auto put = [&](std::size_t at, std::uint64_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) card[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    constexpr std::size_t kReserved = 32;
+    const std::size_t tableSectors = (sectors * 4 + 511) / 512;
+    const std::size_t dataSector = kReserved + tableSectors;
+    const std::size_t clusters = sectors - dataSector;
+    card[0] = 0xEB, card[1] = 0x58, card[2] = 0x90;
+    put(11, 512, 2), put(13, 1, 1), put(14, kReserved, 2), put(16, 1, 1), put(21, 0xF8, 1);
+    put(32, sectors, 4), put(36, tableSectors, 4), put(44, 2, 4), put(48, 1, 2);
+    card[510] = 0x55, card[511] = 0xAA;
+    const std::size_t photoSectors = 8;
+    for (std::size_t c = 2; c < clusters + 2; ++c) {
+        put(kReserved * 512 + c * 4, c + 1 < clusters + 2 ? c + 1 : 2, 4);
+        const std::size_t at = (dataSector + c - 2) * 512;
+        if (dataSector + c - 2 >= sectors - photoSectors) continue;
+        std::copy_n(".          ", 11, card.begin() + static_cast<std::ptrdiff_t>(at));
+        std::copy_n("..         ", 11, card.begin() + static_cast<std::ptrdiff_t>(at + 32));
+        card[at + 11] = card[at + 43] = 0x10;
+        put(at + 26, c, 2), put(at + 20, c >> 16, 2);
+        put(at + 32 + 26, c - 1, 2), put(at + 32 + 20, (c - 1) >> 16, 2);
+        for (std::size_t e = 2; e < 16; ++e) {
+            const std::size_t entry = at + e * 32;
+            std::copy_n("IMG_0001JPG", 11, card.begin() + static_cast<std::ptrdiff_t>(entry));
+            card[entry + 4] = static_cast<std::uint8_t>('0' + e % 10);
+            card[entry + 11] = 0x20;
+            put(entry + 24, (44u << 9) | (5u << 5) | 6u, 2);
+            put(entry + 26, 2, 2);
+            put(entry + 28, 0xFFFFFFFFu, 4);
+        }
+    }
+    const Bytes photo = TinyJpeg(photoSectors * 512 - 100, 9);
+    std::copy(photo.begin(), photo.end(), card.end() - static_cast<std::ptrdiff_t>(photoSectors * 512));
+    return card;
+}
+
 }  // namespace kelvara::testing

@@ -46,5 +46,10 @@ Bytes SignatureEverywhereCard(std::size_t sectors);
 
 // Every sector starts a PNG whose image header is followed by a chunk declaring `declared` bytes.
 Bytes PngChunkEverywhereCard(std::size_t sectors, std::uint32_t declared);
+// A FAT32 card of one-sector clusters whose every cluster is a folder's first ("." and "..")
+// holding 14 files of 4 GB that all start at cluster 2, each folder the parent of the next;
+// the table chains every cluster to the next and the last back to the root, a loop through the
+// whole card. In its last sectors a TinyJpeg, the one photo.
+Bytes FoldersEverywhereCard(std::size_t sectors);
 
 }  // namespace kelvara::testing

@@ -39,6 +39,7 @@ TestCard MakePhotoCard(const std::string& image, int count, bool deleted, std::i
         char name[32];
         std::snprintf(name, sizeof name, photo.gif ? "ANIM_%04d.GIF" : "IMG_%04d.JPG", i + 1);
         photo.name = name;
+        photo.folder = FolderOf(i).substr(3);
         photo.bytes = photo.gif ? MakeGif89a(width / 3, height / 3, i)
                       : i % 3 == 2 ? MakeJpegWithThumbnail(width, height, i)
                                    : MakeJpeg(width, height, i);

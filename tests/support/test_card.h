@@ -11,7 +11,8 @@
 namespace kelvara::testing {
 
 struct CardPhoto {
-    std::string name;  // its name on the card, e.g. "IMG_0003.JPG"
+    std::string name;    // its name on the card, e.g. "IMG_0003.JPG"
+    std::string folder;  // the folder holding it, e.g. "DCIM/100KELVA"
     Bytes bytes;
     bool gif = false;
 };

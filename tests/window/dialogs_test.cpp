@@ -37,7 +37,7 @@ using namespace ids::frm_options;
 class OptionsTest : public ::testing::Test {
 protected:
     FakeView& Open() {
-        opened_.push_back(std::make_unique<frmOptions>(toolkit, prefix, nullptr));
+        opened_.push_back(std::make_unique<frmOptions>(toolkit, prefix, nullptr, std::function<void()>{}, &cardNames));
         opened_.back()->Show();
         return ViewOf(*opened_.back());
     }
@@ -45,6 +45,7 @@ protected:
 
     FakeToolkit toolkit;
     std::string prefix = "Image";
+    bool cardNames = false;
 
 private:
     std::vector<std::unique_ptr<frmOptions>> opened_;
@@ -55,7 +56,7 @@ TEST_F(OptionsTest, OpensWithFocusOnOkAndTabsToCancelThenTheBox) {
     EXPECT_EQ(dialog.Text(0), "Options");
     EXPECT_EQ(dialog.layout().border, WindowLayout::Border::Dialog);
     EXPECT_EQ(dialog.focus(), cmdOK);
-    EXPECT_EQ(dialog.layout().tabOrder, (std::vector<int>{cmdOK, cmdCancel, txtPreFix}));
+    EXPECT_EQ(dialog.layout().tabOrder, (std::vector<int>{cmdOK, cmdCancel, txtPreFix, chkCardNames}));
     EXPECT_EQ(dialog.layout().DefaultButton(), cmdOK);
     EXPECT_EQ(dialog.layout().CancelButton(), cmdCancel);
     EXPECT_EQ(dialog.layout().Find(txtPreFix)->tooltip, "Changes the name of the recovered files");
@@ -74,6 +75,26 @@ TEST_F(OptionsTest, OkAppliesATypedPrefixAndAnEmptyBoxKeepsTheOldOne) {
     EXPECT_EQ(prefix, "Holiday 2024-");
     EXPECT_TRUE(Closed(1));
     EXPECT_TRUE(toolkit.messages.empty());
+}
+
+// The card's names are off unless ticked; OK keeps the tick, Cancel forgets it.
+TEST_F(OptionsTest, TheCardNamesBoxShowsTheChoiceAndOnlyOkKeepsIt) {
+    FakeView& first = Open();
+    EXPECT_EQ(first.layout().Find(chkCardNames)->caption, "Use the card's own names where known");
+    EXPECT_FALSE(first.Checked(chkCardNames));
+    first.Click(chkCardNames);
+    first.Click(cmdCancel);
+    EXPECT_FALSE(cardNames);
+
+    FakeView& second = Open();
+    second.Click(chkCardNames);
+    second.Click(cmdOK);
+    EXPECT_TRUE(cardNames);
+    FakeView& third = Open();
+    EXPECT_TRUE(third.Checked(chkCardNames)) << "a new dialog shows the choice made";
+    third.Click(chkCardNames);
+    third.PressEnter();
+    EXPECT_FALSE(cardNames);
 }
 
 // Enter is OK wherever the focus is; Escape is Cancel.
@@ -141,7 +162,7 @@ TEST_F(OptionsTest, CentresItselfOnTheScreenAndStepsAsideFromAnother) {
     const Size outer = dialog.OuterSize();
     EXPECT_NEAR(dialog.Position().x, (1024 - outer.width) / 2.0, 0.5);
     EXPECT_NEAR(dialog.Position().y, (768 - outer.height) / 2.0, 0.5);
-    EXPECT_EQ(dialog.layout().client, (Size{276, 80})) << "only the position changes";
+    EXPECT_EQ(dialog.layout().client, (Size{276, 104})) << "only the position changes";
 
     // A second dialog would lie exactly over the first: it steps down and right by a title bar.
     FakeView& second = Open();

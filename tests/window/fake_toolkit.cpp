@@ -94,7 +94,11 @@ bool FakeView::Usable(int control) const {
 }
 
 void FakeView::Click(int control) {
-    if (Usable(control)) events_.Clicked(control);
+    if (!Usable(control)) return;
+    // A check box ticks or clears itself as it is clicked, before the window hears of it.
+    const ControlLayout* placed = layout_.Find(control);
+    if (placed && placed->kind == ControlKind::CheckBox) checked_[control] = !Checked(control);
+    events_.Clicked(control);
 }
 
 void FakeView::Choose(int control, std::int64_t index) {

@@ -39,6 +39,8 @@ public:
     std::int64_t EntryCount(int control) const;
     std::int64_t SelectedRow(int control) const;
     std::string EntryText(int control, std::int64_t row) const { return events_.EntryText(control, row); }
+    std::string EntryTooltip(int control, std::int64_t row) const { return events_.EntryTooltip(control, row); }
+    bool Checked(int control) const { return checked_.count(control) && checked_.at(control); }
     std::pair<int, int> Progress(int control) const;  // maximum, value
     std::pair<ImageListId, int> Picture(int control) const;
     // What the browser was given: pages navigated to, picture files, the document.
@@ -77,6 +79,7 @@ public:
     void SetEntries(int control, const std::vector<std::string>& entries, int selected) override;
     void SetEntryCount(int control, std::int64_t count) override;
     void SelectEntry(int control, std::int64_t row) override { selectedRows_[control] = row; }
+    void SetChecked(int control, bool checked) override { checked_[control] = checked; }
     void SetProgress(int control, int maximum, int value) override {
         if (progress_[control] != std::pair{maximum, value}) progressShown.push_back({maximum, value});
         progress_[control] = {maximum, value};
@@ -98,6 +101,7 @@ private:
     WindowView* owner_;
     bool shown_ = false;
     bool closed_ = false;
+    std::map<int, bool> checked_;
     Point position_;
     int focus_ = 0;
     std::map<int, std::string> texts_;
