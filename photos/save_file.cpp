@@ -13,6 +13,7 @@
 #include "photos/photo_bytes.h"
 #include "photos/photo_date.h"
 #include "photos/photo_resolution.h"
+#include "photos/reassembled_photo.h"
 #include "scan/entry_name.h"
 
 namespace kelvara {
@@ -46,10 +47,12 @@ struct DriveReader {
                     host.Yield();
                     if (host.StopRequested()) throw SaveStopped{};
                 }),
-          resolution(table, bytes, drive) {}
+          resolution(table, bytes, drive),
+          pieces(table, bytes, drive, InferClusterGrid(table, drive), static_cast<std::uint64_t>(DriveEnd(table)) * kSectorSize) {}
     std::string drive;
     DriveBytes bytes;
     PhotoResolution resolution;
+    PieceSearch pieces;
 };
 
 class Saver {
@@ -107,22 +110,32 @@ private:
             DriveEnded(reader_->bytes, reader_->bytes.VolumeEnd().value_or(start + run));
         if (cut.status == PhotoStatus::NotAPhoto) return;
 
+        // One that broke off may be whole from its pieces elsewhere on the card.
+        ReassembledPhoto photoBytes(reader_->bytes, start, cut.length);
+        if (cut.status == PhotoStatus::Incomplete)
+            if (auto extents = reader_->pieces.Join(static_cast<std::size_t>(entry.index), cut.length)) {
+                photoBytes.Join(std::move(*extents));
+                entry.status = PhotoStatus::Whole;
+                entry.pieces = photoBytes.Extents().size();
+            }
+        const std::uint64_t length = photoBytes.Length();
         entry.path = folder_ + "\\" + entry.name;
-        entry.bytes = cut.length;
+        entry.bytes = length;
         // A stop asked for while the photo is written takes effect within a piece.
-        NextPiece pieces = [this, all = PhotoPieces(reader_->bytes, start, cut.length)] {
+        NextPiece pieces = [this, all = photoBytes.Pieces()] {
             if (host_.StopRequested()) throw SaveStopped{};
             return all();
         };
-        if (showBytes_) pieces = CountedOnTheBar(std::move(pieces), cut.length, host_);
+        if (showBytes_) pieces = CountedOnTheBar(std::move(pieces), length, host_);
         // The time it was taken, from what is saved of it, read where the writing starts anyway.
-        SourceView saved(reader_->bytes, start, cut.length);
-        const auto taken = PhotoFileTime(platform_, photo.Kind, saved);
+        const auto taken = PhotoFileTime(platform_, photo.Kind, photoBytes.Bytes());
         if (const auto failure = WriteWholeFile(platform_, entry.path, pieces, photo.Drive, taken))
             throw SaveError(entry.name + " could not be written: " + *failure);
-        const auto sectors = static_cast<std::int64_t>((cut.length + kSectorSize - 1) / kSectorSize);
-        entry.zeros = reader_->bytes.Unreadable().Within(photo.StartSector, photo.StartSector + sectors);
-        if (cut.status == PhotoStatus::Whole) container_ = Container{entry.index, start + cut.length};
+        entry.zeros = photoBytes.Unreadable();
+        if (entry.status == PhotoStatus::Whole) {
+            for (const ByteExtent& extent : photoBytes.Extents()) reader_->pieces.Taken(extent.start, extent.start + extent.length);
+            if (entry.pieces == 1) container_ = Container{entry.index, start + length};
+        }
     }
 
     struct Container {
@@ -182,7 +195,10 @@ SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std:
                 if (report.firstIncomplete.size() < kIncompleteNamed) report.firstIncomplete.push_back(entry.name);
                 ++report.incomplete;
                 [[fallthrough]];
-            case PhotoStatus::Whole: ++report.saved; break;
+            case PhotoStatus::Whole:
+                if (entry.pieces > 1) ++report.reassembled;
+                ++report.saved;
+                break;
             case PhotoStatus::Inside: ++report.inside; break;
             case PhotoStatus::NotAPhoto: ++report.notPhotos; break;
             case PhotoStatus::Unknown: break;
@@ -290,6 +306,9 @@ std::optional<std::string> SaveNotes(const SaveReport& report) {
                                   "was written over, or lies elsewhere on the card). Each was saved as far as it holds "
                                   "together: " + names + ".");
     }
+    if (report.reassembled > 0)
+        notes.push_back(Count(report.reassembled, "photo was", "photos were") +
+                        " put back together from pieces found apart on the card, each checked to its end.");
     if (report.inside > 0)
         notes.push_back(Count(report.inside, "entry lies", "entries lie") +
                         " inside other photos (a thumbnail or preview a photo carries, or the data of a clip) and " +

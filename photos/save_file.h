@@ -32,6 +32,7 @@ struct SavedEntry {
     std::string path;
     std::uint64_t bytes = 0;
     std::int64_t container = -1;  // for one Inside: the photo holding it, when this save wrote it
+    std::size_t pieces = 1;       // for one Whole: the pieces it was put back together from
     std::string failure;
     SectorRanges zeros;  // its sectors that could not be read: the file holds zeros there
 };
@@ -44,6 +45,7 @@ struct SaveReport {
     std::string refused;           // why nothing was saved at all: the folder is on the card, or taken
     std::int64_t saved = 0;        // files written
     std::int64_t incomplete = 0;   // of them, photos whose structure broke off: saved as far as it held together
+    std::int64_t reassembled = 0;  // of them, photos saved whole from pieces found apart on the card
     std::int64_t inside = 0;       // entries inside another photo: saved with it only
     std::int64_t notPhotos = 0;    // entries with nothing of a picture: not saved
     int failed = 0;

@@ -20,6 +20,7 @@
 #include "platform/posix/posix_platform.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/format_files.h"
+#include "tests/support/fragmented_card.h"
 #include "tests/support/hostile_cards.h"
 #include "tests/support/mounts.h"
 #include "tests/support/temp_dir.h"
@@ -252,6 +253,55 @@ TEST(Cli, ASavedPhotoEndsWhereItsStructureEnds) {
                   "kelvara-cli: Image008.JPG is incomplete: its data break off after " + std::to_string(damaged.size()) +
                       " bytes; it was saved as far as it holds together.",
                   "kelvara-cli: 8 files saved (1 incomplete); 1 entry lies inside other photos; 0 entries are not photos."}));
+}
+
+// A camera card in use: every other photo deleted in the camera, new ones written into the holes,
+// quick-formatted. Each photo in pieces comes back whole, byte for byte, and is said to be put
+// back together; one whose last piece was written over is saved as far as it holds and said to
+// be incomplete, never whole.
+TEST(Cli, PhotosWrittenIntoTheHolesOfDeletedOnesComeBackWholeFromTheirPieces) {
+    testing::TempDir dir;
+    const std::string image = dir.file("card.img");
+    const testing::FragmentedCard card = testing::MakeFragmentedCard(image, 16, 3);
+    std::vector<std::size_t> pieced;
+    for (std::size_t i = 0; i < card.photos.size(); ++i)
+        if (card.pieces[i] > 1) pieced.push_back(i);
+    ASSERT_GE(pieced.size(), 4u);
+    ASSERT_GE(*std::max_element(card.pieces.begin(), card.pieces.end()), 3);
+    std::cout << card.photos.size() << " photos, in pieces:";
+    for (const int pieces : card.pieces) std::cout << " " << pieces;
+    std::cout << "\n";
+
+    // The last cluster of the last photo in pieces is written over by other data.
+    const Bytes& lost = card.photos[pieced.back()];
+    const Bytes all = testing::ReadFileBytes(image);
+    const Bytes tail(lost.end() - 64, lost.end());
+    const auto found = std::search(all.begin(), all.end(), tail.begin(), tail.end());
+    ASSERT_NE(found, all.end());
+    const auto cluster = static_cast<std::int64_t>(found - all.begin()) / 4096 * 4096;
+    testing::WriteBytesAt(image, cluster, OldData(4096, 5));
+
+    const CliRun run = Cli({"save", QString::fromStdString(image), QString::fromStdString(dir.file("out")), "--quiet"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    std::vector<Bytes> saved;
+    for (const std::string& path : Lines(run.out)) saved.push_back(testing::ReadFileBytes(path));
+    for (std::size_t i = 0; i < card.photos.size(); ++i) {
+        const bool back = std::find(saved.begin(), saved.end(), card.photos[i]) != saved.end();
+        EXPECT_EQ(back, i != pieced.back()) << "photo " << i << " in " << card.pieces[i] << " pieces";
+    }
+    EXPECT_TRUE(std::any_of(saved.begin(), saved.end(), [&](const Bytes& file) {
+        return file.size() < lost.size() && std::equal(file.begin(), file.end(), lost.begin());
+    })) << "the photo whose last piece is gone is saved as far as it holds";
+    std::size_t together = 0, incomplete = 0;
+    for (const std::string& line : Lines(run.err)) {
+        together += line.find(" pieces found apart on the card.") != std::string::npos;
+        incomplete += line.find(" is incomplete: ") != std::string::npos;
+    }
+    EXPECT_EQ(together, pieced.size() - 1) << run.err;
+    EXPECT_EQ(incomplete, 1u) << run.err;
+    EXPECT_NE(run.err.find("kelvara-cli: " + std::to_string(pieced.size() - 1) + " files were put back together from pieces."),
+              std::string::npos)
+        << run.err;
 }
 
 // When a file says it was taken, as a file time: EXIF's text is local time, a clip's (with a Z) UTC.
