@@ -11,10 +11,12 @@ ReassembledPhoto::ReassembledPhoto(DriveBytes& drive, std::uint64_t start, std::
 
 void ReassembledPhoto::Join(ByteExtents extents) { bytes_ = ExtentBytes(drive_, std::move(extents)); }
 
-NextPiece ReassembledPhoto::Pieces() {
-    return [this, done = std::uint64_t{0}]() mutable -> std::span<const std::uint8_t> {
-        const std::uint64_t length = Length();
-        if (done == length) return {};
+NextPiece ReassembledPhoto::Pieces() { return Pieces(0, Length()); }
+
+NextPiece ReassembledPhoto::Pieces(std::uint64_t offset, std::uint64_t count) {
+    const std::uint64_t length = offset + count;
+    return [this, length, done = offset]() mutable -> std::span<const std::uint8_t> {
+        if (done >= length) return {};
         std::span<const std::uint8_t> piece = bytes_.From(done);
         if (piece.empty()) {
             // Where on the drive the photo's bytes ran out.

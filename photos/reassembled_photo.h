@@ -25,8 +25,10 @@ public:
     std::uint64_t Length() const { return bytes_.Length(); }
     const ByteExtents& Extents() const { return bytes_.extents(); }
     ByteSource& Bytes() { return bytes_; }
-    // Its bytes a piece at a time; throws DiskError when the drive no longer holds them.
+    // Its bytes a piece at a time (`length` of them from `offset`, or all); throws DiskError
+    // when the drive no longer holds them.
     NextPiece Pieces();
+    NextPiece Pieces(std::uint64_t offset, std::uint64_t length);
     // Its sectors that the reads so far could not read.
     SectorRanges Unreadable() const;
 
