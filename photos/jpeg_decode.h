@@ -15,17 +15,18 @@ struct JpegDecode {
     // A decoder was there and the JPEG is sequential, decoded row by row (a progressive one's rows
     // come only once all its scans are read, so no join of one can be judged).
     bool judged = false;
-    // Decoded as far as asked without a fault (corrupt data, a marker out of place, the bytes
-    // ending before the picture's last row).
+    // Decoded as far as asked with neither a fault nor a jump.
     bool clean = false;
-    // Where the first fault showed: the bytes the decoder had read then.
+    // Where the first fault showed (corrupt data, a marker out of place, the bytes ending before
+    // the picture's last row): the bytes the decoder had read then.
     std::optional<std::uint64_t> fault;
-    // The rows either side of the join alike (true where no join was asked about).
-    bool alike = true;
+    // Where the picture first stops going on from the rows above it (data of another picture, or
+    // of none, that decode without a fault): the bytes read by the block row that shows it.
+    std::optional<std::uint64_t> jump;
 };
 
-// Decodes the JPEG in `bytes` up to its first fault or its end. With `join` (where a piece of it
-// ends and the next begins), stops a few block rows past the join unless `toTheEnd`.
-JpegDecode DecodeJpeg(ByteSource& bytes, std::optional<std::uint64_t> join, bool toTheEnd);
+// Decodes the JPEG in `bytes` up to its first fault or its end; with `stopAfter`, only until the
+// decoder has read past that many bytes and a few block rows more.
+JpegDecode DecodeJpeg(ByteSource& bytes, std::optional<std::uint64_t> stopAfter = std::nullopt);
 
 }  // namespace kelvara

@@ -1,5 +1,6 @@
 // DecodeJpeg with libjpeg(-turbo): a source over the ByteSource, warnings taken as faults.
 #include <algorithm>
+#include <functional>
 #include <csetjmp>
 #include <cstdio>
 #include <vector>
@@ -21,8 +22,9 @@ struct Source {
 
 // What the decode has seen, kept where a fault's jump back leaves it intact.
 struct Rows {
-    std::vector<double> steps;  // steps[y]: between row y - 1 and row y
-    std::size_t joinRow = SIZE_MAX;
+    std::vector<double> steps;           // steps[y]: between row y - 1 and row y
+    std::vector<std::uint64_t> consumed;  // consumed[y]: bytes read once row y was decoded
+    std::size_t rowsPerBlockRow = 1;
 };
 
 struct Faults {
@@ -85,24 +87,33 @@ double Step(const std::vector<JSAMPLE>& a, const std::vector<JSAMPLE>& b) {
     return static_cast<double>(sum) / static_cast<double>(a.size());
 }
 
-// Whether the rows from `joinRow` on go on from those before. A wrong piece decodes to blocks of
-// another picture or of noise: most rows after the join step many times further than the
-// picture's rows usually do. One large step is an edge of the picture itself.
-bool Alike(const std::vector<double>& steps, std::size_t joinRow) {
-    if (joinRow == 0 || joinRow >= steps.size()) return true;
-    const auto middle = [](std::vector<double> values) {
-        std::nth_element(values.begin(), values.begin() + static_cast<long>(values.size() / 2), values.end());
-        return values[values.size() / 2];
-    };
-    const double usual = middle({steps.begin() + static_cast<long>(joinRow - std::min<std::size_t>(joinRow, 32)),
-                                 steps.begin() + static_cast<long>(joinRow)});
-    const double after = middle({steps.begin() + static_cast<long>(joinRow), steps.end()});
-    return after <= std::max(3 * usual + 4, 10.0);
+// Where the picture first stops going on from the rows above it: the bytes read by the block row
+// that holds that row. A wrong piece steps away from the picture where it starts, in the row
+// that holds the join, and again in the next, whose left part it is too: two steps many times
+// the picture's usual ones, where an edge of the picture itself makes one; or one step larger
+// than such edges make.
+std::optional<std::uint64_t> FirstJump(const Rows& rows) {
+    const std::vector<double>& steps = rows.steps;
+    const std::size_t span = 2 * rows.rowsPerBlockRow + 1;
+    for (std::size_t y = 2; y < steps.size(); ++y) {
+        std::vector<double> before(steps.begin() + static_cast<long>(y - std::min<std::size_t>(y - 1, 32)),
+                                   steps.begin() + static_cast<long>(y));
+        std::nth_element(before.begin(), before.begin() + static_cast<long>(before.size() / 2), before.end());
+        const double usual = before[before.size() / 2];
+        const double limit = std::max(3 * usual + 4, 10.0);
+        if (steps[y] <= limit) continue;
+        // One step larger than the picture's own edges make is a jump by itself.
+        if (steps[y] > std::max(6 * usual + 8, 32.0)) return rows.consumed[y];
+        // Of two, the second shows where the picture has gone: the first may be its own edge.
+        for (std::size_t k = y + 1; k < std::min(steps.size(), y + span); ++k)
+            if (steps[k] > limit) return rows.consumed[k];
+    }
+    return std::nullopt;
 }
 
 }  // namespace
 
-JpegDecode DecodeJpeg(ByteSource& bytes, std::optional<std::uint64_t> join, bool toTheEnd) {
+JpegDecode DecodeJpeg(ByteSource& bytes, std::optional<std::uint64_t> stopAfter) {
     JpegDecode result;
     jpeg_decompress_struct info{};
     Source source;
@@ -117,9 +128,8 @@ JpegDecode DecodeJpeg(ByteSource& bytes, std::optional<std::uint64_t> join, bool
     faults.rows = &seen;
     if (setjmp(faults.jump)) {
         jpeg_destroy_decompress(&info);
-        result.clean = false;
         result.fault = faults.first;
-        result.alike = faults.rows->joinRow == SIZE_MAX || Alike(faults.rows->steps, faults.rows->joinRow);
+        result.jump = FirstJump(*faults.rows);
         return result;
     }
     jpeg_create_decompress(&info);
@@ -140,32 +150,30 @@ JpegDecode DecodeJpeg(ByteSource& bytes, std::optional<std::uint64_t> join, bool
     info.dct_method = JDCT_IFAST;
     info.do_fancy_upsampling = FALSE;
     jpeg_start_decompress(&info);
-    const std::size_t width = info.output_width;
-    const std::size_t rowsPerBlockRow =
+    seen.rowsPerBlockRow =
         std::max<std::size_t>(1, (info.output_height + info.total_iMCU_rows - 1) / std::max<JDIMENSION>(1, info.total_iMCU_rows));
-    row.resize(width);
-    previous.resize(width);
-    bool stopped = false;
+    row.resize(info.output_width);
+    previous.resize(info.output_width);
+    std::size_t stopRow = SIZE_MAX;  // the first row decoded from past `stopAfter`
     while (info.output_scanline < info.output_height) {
         JSAMPROW rows[1] = {row.data()};
         jpeg_read_scanlines(&info, rows, 1);
         const std::size_t y = info.output_scanline - 1;
         seen.steps.push_back(y == 0 ? 0 : Step(row, previous));
+        seen.consumed.push_back(source.Consumed());
         std::swap(row, previous);
-        if (join && seen.joinRow == SIZE_MAX && source.Consumed() > *join) seen.joinRow = y;
         if (faults.first) break;  // what follows a fault tells nothing more
-        if (!toTheEnd && seen.joinRow != SIZE_MAX && y >= seen.joinRow + 2 * rowsPerBlockRow) {
-            stopped = true;
-            break;
-        }
+        if (stopAfter && stopRow == SIZE_MAX && source.Consumed() > *stopAfter) stopRow = y;
+        // The block rows after it too, to see the picture go on.
+        if (stopRow != SIZE_MAX && y >= stopRow + 2 * seen.rowsPerBlockRow) break;
     }
-    if (info.output_scanline >= info.output_height && !stopped) jpeg_finish_decompress(&info);
+    if (info.output_scanline >= info.output_height) jpeg_finish_decompress(&info);
     else jpeg_abort_decompress(&info);
     jpeg_destroy_decompress(&info);
     result.fault = faults.first;
     if (source.ended && !result.fault) result.fault = source.Consumed();
-    result.clean = !result.fault;
-    result.alike = seen.joinRow == SIZE_MAX || Alike(seen.steps, seen.joinRow);
+    result.jump = FirstJump(seen);
+    result.clean = !result.fault && !result.jump;
     return result;
 }
 

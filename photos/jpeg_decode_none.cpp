@@ -3,6 +3,6 @@
 
 namespace kelvara {
 
-JpegDecode DecodeJpeg(ByteSource&, std::optional<std::uint64_t>, bool) { return {}; }
+JpegDecode DecodeJpeg(ByteSource&, std::optional<std::uint64_t>) { return {}; }
 
 }  // namespace kelvara

@@ -15,10 +15,10 @@ namespace {
 constexpr std::size_t kMostPieces = 8;
 constexpr std::size_t kEndsTried = 8;            // cluster starts before a break tried as a piece's end
 constexpr std::uint64_t kNearTried = 4;          // clusters past the interrupting photos, tried first
-constexpr std::uint64_t kFarthestTried = 32768;  // cluster starts across the card, then no further
+constexpr std::uint64_t kFarthestTried = 4096;   // cluster starts across the card, then no further
 constexpr std::size_t kMostTries = 512;          // decodes or walks for one photo
-// Clusters looked at across the card, for all photos together, in card sizes: the searches of a
-// card full of broken photos read it a few times, not once for each.
+// Clusters looked at across the card, and whole photos walked, for all photos together, in card
+// sizes: the searches of a card full of broken photos read it a few times, not once for each.
 constexpr std::uint64_t kFarReads = 2;
 constexpr auto kTimeForAPhoto = std::chrono::seconds(4);
 constexpr std::uint64_t kLargestKept = 64 << 20;  // a photo's pieces so far are kept in memory
@@ -46,17 +46,10 @@ private:
     std::uint64_t at_, driveBytes_;
 };
 
-// Another source, counting the bytes it hands out.
-struct Counted final : public ByteSource {
-    explicit Counted(ByteSource& source) : source(source) {}
-    std::span<const std::uint8_t> From(std::uint64_t offset) override {
-        const auto piece = source.From(offset);
-        handedOut += piece.size();
-        return piece;
-    }
-    ByteSource& source;
-    std::uint64_t handedOut = 0;
-};
+std::optional<std::uint64_t> Sooner(std::optional<std::uint64_t> a, std::optional<std::uint64_t> b) {
+    if (a && b) return std::min(*a, *b);
+    return a ? a : b;
+}
 
 bool IsJpeg(const formats::Format& format) { return &format == &formats::jpeg::kFormat; }
 // The formats whose structure can confirm a join: their walk checks what lies after it.
@@ -115,12 +108,12 @@ std::optional<std::uint64_t> PieceSearch::WholeEnd(std::size_t index) {
     if (const auto known = wholeEnds_.find(index); known != wholeEnds_.end()) return known->second;
     const FoundPhoto photo = table_[index];
     const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
-    if (farLooked_ >= driveBytes_ * kFarReads) return std::nullopt;
-    SourceView view(bytes_, start, driveBytes_ - start);
-    Counted bytes(view);
+    if (walked_ >= driveBytes_ * kFarReads) return std::nullopt;
+    SourceView bytes(bytes_, start, driveBytes_ - start);
+    const Walk walk = formats::WalkStructure(photo.Kind, bytes);
     std::optional<std::uint64_t> end;
-    if (const auto length = formats::WalkStructure(photo.Kind, bytes).end) end = start + *length;
-    farLooked_ += bytes.handedOut;
+    if (walk.end) end = start + *walk.end;
+    walked_ += walk.reached;
     if (wholeEnds_.size() >= kWalksKept) wholeEnds_.erase(wholeEnds_.begin());
     wholeEnds_[index] = end;
     return end;
@@ -160,12 +153,13 @@ bool PieceSearch::MayContinue(bool jpeg, std::uint64_t at) {
         have += count;
     }
     if (have < want || have == 0) return false;
-    // Compressed data: many different bytes; a cleared or formatted cluster holds few.
+    // A cleared or formatted cluster holds one byte over and over (compressed data of a flat
+    // picture may repeat a few).
     std::array<bool, 256> seen{};
     int different = 0;
     for (std::size_t i = 0; i < have; ++i)
         if (!seen[head[i]]) seen[head[i]] = true, ++different;
-    if (different < 32) return false;
+    if (different < 3) return false;
     if (!jpeg) return true;
     // A JPEG's entropy-coded data hold FF only before 00, a restart, or its end.
     for (std::size_t i = 0; i + 1 < have; ++i)
@@ -188,110 +182,108 @@ std::optional<ByteExtents> PieceSearch::Join(std::size_t index, std::uint64_t ke
 
     // Where what was kept of it breaks: its walk's break, or for a JPEG its decode's first fault
     // where that comes sooner. Nothing past what was kept is read for it.
-    std::uint64_t open = start;  // where the piece being followed starts on the drive
-    std::uint64_t brokeAt;       // the break, on the drive
+    SourceView run(bytes_, start, std::min(kept, driveBytes_ - start));
+    const Walk walk = format.WalkStructure(run);
+    if (walk.end) return std::nullopt;
+    std::uint64_t brokeAt = start + walk.reached;
+    if (search.jpeg) {
+        const JpegDecode decode = DecodeJpeg(run);
+        if (!decode.judged) return std::nullopt;
+        // The decoder reads a little ahead, and tells a fault a little before or after it.
+        if (const auto at = Sooner(decode.fault, decode.jump)) brokeAt = std::min(brokeAt, start + *at + kDecoderSlack);
+    }
+    return Extend(search, start, brokeAt);
+}
+
+std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t open, std::uint64_t brokeAt) {
+    if (search.pieces.size() + 1 >= kMostPieces || search.Spent()) return std::nullopt;
+    // The open piece's possible ends: cluster starts at or before the break, latest first.
+    std::vector<std::uint64_t> ends;
+    for (std::uint64_t end = grid_.StartAtOrBefore(brokeAt); end > open && ends.size() < kEndsTried;
+         end = end >= grid_.clusterBytes ? end - grid_.clusterBytes : 0)
+        ends.push_back(end);
+    if (ends.empty()) return std::nullopt;
+    const std::size_t closed = search.kept.size();
+    if (closed + (ends.front() - open) > kLargestKept) return std::nullopt;
+    std::vector<std::uint8_t> piece(static_cast<std::size_t>(ends.front() - open));
     {
-        SourceView run(bytes_, start, std::min(kept, driveBytes_ - start));
-        const Walk walk = format.WalkStructure(run);
-        if (walk.end) return std::nullopt;
-        brokeAt = start + walk.reached;
-        if (search.jpeg) {
-            const JpegDecode decode = DecodeJpeg(run, std::nullopt, true);
-            if (!decode.judged) return std::nullopt;
-            // The decoder reads a little ahead, and tells a fault a little before or after it.
-            if (decode.fault) brokeAt = std::min(brokeAt, start + *decode.fault + kDecoderSlack);
-        }
+        SourceView bytes(bytes_, open, piece.size());
+        if (!formats::ReadAt(bytes, 0, piece)) return std::nullopt;
     }
 
-    while (search.pieces.size() + 1 < kMostPieces && !search.Spent()) {
-        // The open piece's possible ends: cluster starts at or before the break, latest first.
-        std::vector<std::uint64_t> ends;
-        for (std::uint64_t end = grid_.StartAtOrBefore(brokeAt); end > open && ends.size() < kEndsTried;
-             end = end >= grid_.clusterBytes ? end - grid_.clusterBytes : 0)
-            ends.push_back(end);
-        if (ends.empty()) return std::nullopt;
-        if (search.kept.size() + (ends.front() - open) > kLargestKept) return std::nullopt;
-        const std::size_t closed = search.kept.size();
-        search.kept.resize(closed + static_cast<std::size_t>(ends.front() - open));
-        {
-            SourceView piece(bytes_, open, ends.front() - open);
-            if (!formats::ReadAt(piece, 0, std::span(search.kept).subspan(closed))) return std::nullopt;
-        }
-
-        // Whether the open piece ending at `end` goes on at `at`.
-        std::optional<std::uint64_t> found;
-        std::uint64_t foundEnd = 0;
-        const auto tryAt = [&](std::uint64_t at) {
-            if (!MayContinue(search.jpeg, at)) return false;
-            for (const std::uint64_t end : ends) {
-                if (at >= open && at <= end) continue;  // no gap: the run that broke
-                if (search.Spent()) return false;
-                ++search.tries;
-                const std::span<const std::uint8_t> before(search.kept.data(), closed + static_cast<std::size_t>(end - open));
-                Joined joined(before, bytes_, at, driveBytes_);
-                bool confirmed;
-                if (search.jpeg) {
-                    const JpegDecode decode = DecodeJpeg(joined, before.size(), false);
-                    confirmed = decode.judged && !decode.fault && decode.alike;
-                } else {
-                    const Walk walk = format.WalkStructure(joined);
-                    confirmed = walk.end && *walk.end > before.size();
-                    if (confirmed) {
-                        // The structure must tell this continuation from the next cluster's.
-                        Joined other(before, bytes_, at + grid_.clusterBytes, driveBytes_);
-                        confirmed = !format.WalkStructure(other).end;
-                    }
-                }
-                if (confirmed) {
-                    found = at;
-                    foundEnd = end;
-                    return true;
-                }
+    // Whether the open piece, ending at one of its ends, goes on at `at`; and if so, whether the
+    // photo then holds to its end, or breaks again and goes on further.
+    const auto tryAt = [&](std::uint64_t at) -> std::optional<ByteExtents> {
+        if (!MayContinue(search.jpeg, at)) return std::nullopt;
+        for (const std::uint64_t end : ends) {
+            if (at >= open && at <= end) continue;  // no gap: the run that broke
+            if (search.Spent()) return std::nullopt;
+            ++search.tries;
+            search.kept.resize(closed);
+            search.kept.insert(search.kept.end(), piece.begin(), piece.begin() + static_cast<long>(end - open));
+            if (!Confirms(search, at)) continue;
+            search.pieces.push_back({open, end - open});
+            Joined whole(search.kept, bytes_, at, driveBytes_);
+            const Walk walk = search.format.WalkStructure(whole);
+            std::optional<std::uint64_t> fault;
+            if (search.jpeg) {
+                const JpegDecode decode = DecodeJpeg(whole);
+                fault = Sooner(decode.fault, decode.jump);
             }
-            return false;
-        };
+            if (walk.end && !fault && *walk.end > search.kept.size()) {
+                ByteExtents pieces = search.pieces;
+                pieces.push_back({at, *walk.end - search.kept.size()});
+                return pieces;
+            }
+            std::uint64_t broke = walk.end ? UINT64_MAX : walk.reached;
+            if (fault) broke = std::min(broke, *fault + kDecoderSlack);
+            if (broke != UINT64_MAX && broke > search.kept.size()) {
+                const std::uint64_t next = std::min(at + (broke - search.kept.size()), driveBytes_);
+                if (auto pieces = Extend(search, at, next)) return pieces;
+            }
+            search.pieces.pop_back();
+        }
+        search.kept.resize(closed);
+        return std::nullopt;
+    };
 
-        const std::uint64_t past = PastWholePhotos(brokeAt);
-        bool joined = false;
-        for (std::uint64_t i = 0; i < kNearTried && !joined; ++i) joined = tryAt(past + i * grid_.clusterBytes);
-        for (std::uint64_t at = grid_.StartAtOrAfter(ends.back()), n = 0;
-             !joined && n < kFarthestTried && at < driveBytes_ && !search.Spent() && farLooked_ < driveBytes_ * kFarReads;
-             ++n, farLooked_ += grid_.clusterBytes) {
-            std::uint64_t takenEnd = 0;
-            if (IsTaken(at, &takenEnd)) {
-                at = grid_.StartAtOrAfter(takenEnd);
+    // First past the whole photos that interrupt it, then across the card.
+    const std::uint64_t past = PastWholePhotos(brokeAt);
+    for (std::uint64_t i = 0; i < kNearTried; ++i)
+        if (auto pieces = tryAt(past + i * grid_.clusterBytes)) return pieces;
+    for (std::uint64_t at = grid_.StartAtOrAfter(ends.back()), n = 0;
+         n < kFarthestTried && at < driveBytes_ && !search.Spent() && farLooked_ < driveBytes_ * kFarReads;
+         ++n, farLooked_ += grid_.clusterBytes) {
+        std::uint64_t takenEnd = 0;
+        if (IsTaken(at, &takenEnd)) {
+            at = grid_.StartAtOrAfter(takenEnd);
+            continue;
+        }
+        if (const auto entry = EntryAt(at)) {
+            if (const auto end = WholeEnd(*entry)) {
+                at = grid_.StartAtOrAfter(std::max(*end, at + 1));
                 continue;
             }
-            if (const auto entry = EntryAt(at)) {
-                if (const auto end = WholeEnd(*entry)) {
-                    at = grid_.StartAtOrAfter(std::max(*end, at + 1));
-                    continue;
-                }
-            }
-            if (at < past || at >= past + kNearTried * grid_.clusterBytes) joined = tryAt(at);
-            at += grid_.clusterBytes;
         }
-        if (!joined) return std::nullopt;
-
-        search.kept.resize(closed + static_cast<std::size_t>(foundEnd - open));
-        search.pieces.push_back({open, foundEnd - open});
-        open = *found;
-
-        // Does the whole now hold, or break again further on?
-        Joined whole(search.kept, bytes_, open, driveBytes_);
-        const Walk walk = format.WalkStructure(whole);
-        std::optional<std::uint64_t> fault;
-        if (search.jpeg) fault = DecodeJpeg(whole, std::nullopt, true).fault;
-        if (walk.end && !fault && *walk.end > search.kept.size()) {
-            search.pieces.push_back({open, *walk.end - search.kept.size()});
-            return search.pieces;
-        }
-        std::uint64_t broke = walk.end ? UINT64_MAX : walk.reached;
-        if (fault) broke = std::min(broke, *fault + kDecoderSlack);
-        if (broke == UINT64_MAX || broke <= search.kept.size()) return std::nullopt;
-        brokeAt = std::min(open + (broke - search.kept.size()), driveBytes_);
+        if (at < past || at >= past + kNearTried * grid_.clusterBytes)
+            if (auto pieces = tryAt(at)) return pieces;
+        at += grid_.clusterBytes;
     }
+    search.kept.resize(closed);
     return std::nullopt;
+}
+
+bool PieceSearch::Confirms(Search& search, std::uint64_t at) {
+    Joined joined(search.kept, bytes_, at, driveBytes_);
+    if (search.jpeg) {
+        // Through the continuation's first cluster, or to the picture's end where that comes first.
+        return DecodeJpeg(joined, search.kept.size() + grid_.clusterBytes).clean;
+    }
+    const Walk walk = search.format.WalkStructure(joined);
+    if (!walk.end || *walk.end <= search.kept.size()) return false;
+    // The structure must tell this continuation from the next cluster's.
+    Joined other(search.kept, bytes_, at + grid_.clusterBytes, driveBytes_);
+    return !search.format.WalkStructure(other).end;
 }
 
 }  // namespace kelvara

@@ -45,6 +45,11 @@ public:
 
 private:
     struct Search;
+    // Follows the piece starting at `open` that breaks at `brokeAt` (both on the drive): tries its
+    // possible ends and continuations, and after each join the rest, in depth first.
+    std::optional<ByteExtents> Extend(Search& search, std::uint64_t open, std::uint64_t brokeAt);
+    // Whether the format confirms that the pieces kept go on at `at`.
+    bool Confirms(Search& search, std::uint64_t at);
     bool IsTaken(std::uint64_t at, std::uint64_t* takenEnd) const;
     // The entry starting at byte `at` of the drive, when one does.
     std::optional<std::size_t> EntryAt(std::uint64_t at) const;
@@ -62,7 +67,8 @@ private:
     std::uint64_t driveBytes_;
     std::map<std::uint64_t, std::uint64_t> taken_;  // start to end
     std::map<std::size_t, std::optional<std::uint64_t>> wholeEnds_;
-    std::uint64_t farLooked_ = 0;  // bytes looked at across the card, and of whole photos walked
+    std::uint64_t farLooked_ = 0;  // bytes of clusters looked at across the card
+    std::uint64_t walked_ = 0;     // bytes of whole photos walked
 };
 
 }  // namespace kelvara
