@@ -1,8 +1,9 @@
 #pragma once
 // Decoding a JPEG to see whether its pieces join: the entropy-coded data must decode on without
 // a fault across the join, and the picture must go on across it (the rows either side alike,
-// where a wrong piece gives blocks of another picture, or of none). Decoded at an eighth of its
-// size, in grey: every coefficient is still read, and a block's mean is what a wrong join shifts.
+// where a wrong piece gives blocks of another picture, or of none). Decoded at half its size, in
+// grey: every coefficient is still read, and a block row is rows enough to see how much the
+// picture's own rows differ.
 
 #include <cstdint>
 #include <optional>

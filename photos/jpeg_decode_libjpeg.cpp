@@ -88,25 +88,25 @@ double Step(const std::vector<JSAMPLE>& a, const std::vector<JSAMPLE>& b) {
 }
 
 // Where the picture first stops going on from the rows above it: the bytes read by the block row
-// that holds that row. A wrong piece steps away from the picture where it starts, in the row
-// that holds the join, and again in the next, whose left part it is too: two steps many times
-// the picture's usual ones, where an edge of the picture itself makes one; or one step larger
-// than such edges make.
+// that shows it. Within a block row neighbouring rows of pixels differ little; between two block
+// rows a little more (the blocks show). A wrong piece steps away from the picture at the block
+// row that holds the join, and again at the next, whose left part it is too: two such steps many
+// times the rows' own, where an edge of the picture along a block row makes one; or one step
+// larger than such an edge makes.
 std::optional<std::uint64_t> FirstJump(const Rows& rows) {
     const std::vector<double>& steps = rows.steps;
-    const std::size_t span = 2 * rows.rowsPerBlockRow + 1;
-    for (std::size_t y = 2; y < steps.size(); ++y) {
-        std::vector<double> before(steps.begin() + static_cast<long>(y - std::min<std::size_t>(y - 1, 32)),
-                                   steps.begin() + static_cast<long>(y));
-        std::nth_element(before.begin(), before.begin() + static_cast<long>(before.size() / 2), before.end());
-        const double usual = before[before.size() / 2];
-        const double limit = std::max(3 * usual + 4, 10.0);
-        if (steps[y] <= limit) continue;
-        // One step larger than the picture's own edges make is a jump by itself.
-        if (steps[y] > std::max(6 * usual + 8, 32.0)) return rows.consumed[y];
-        // Of two, the second shows where the picture has gone: the first may be its own edge.
-        for (std::size_t k = y + 1; k < std::min(steps.size(), y + span); ++k)
-            if (steps[k] > limit) return rows.consumed[k];
+    const std::size_t block = rows.rowsPerBlockRow;
+    if (block < 2) return std::nullopt;
+    // The step into block row `b` against the steps within the block row above it.
+    const auto jump = [&](std::size_t b, double factor, double least) {
+        const std::size_t y = b * block;
+        std::vector<double> within(steps.begin() + static_cast<long>(y - block + 1), steps.begin() + static_cast<long>(y));
+        std::nth_element(within.begin(), within.begin() + static_cast<long>(within.size() / 2), within.end());
+        return steps[y] > std::max(factor * within[within.size() / 2] + least / 2, least);
+    };
+    for (std::size_t b = 1; b * block < steps.size(); ++b) {
+        if (jump(b, 8, 40)) return rows.consumed[b * block];
+        if (jump(b, 4, 12) && (b + 1) * block < steps.size() && jump(b + 1, 4, 12)) return rows.consumed[(b + 1) * block];
     }
     return std::nullopt;
 }
@@ -146,7 +146,7 @@ JpegDecode DecodeJpeg(ByteSource& bytes, std::optional<std::uint64_t> stopAfter)
     result.judged = true;
     info.out_color_space = JCS_GRAYSCALE;
     info.scale_num = 1;
-    info.scale_denom = 8;
+    info.scale_denom = 2;
     info.dct_method = JDCT_IFAST;
     info.do_fancy_upsampling = FALSE;
     jpeg_start_decompress(&info);

@@ -251,8 +251,10 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
     const std::uint64_t past = PastWholePhotos(brokeAt);
     for (std::uint64_t i = 0; i < kNearTried; ++i)
         if (auto pieces = tryAt(past + i * grid_.clusterBytes)) return pieces;
+    // Across the card only for the first join: each further choice made there would multiply the
+    // chance of a wrong whole that happens to decode.
     for (std::uint64_t at = grid_.StartAtOrAfter(ends.back()), n = 0;
-         n < kFarthestTried && at < driveBytes_ && !search.Spent() && farLooked_ < driveBytes_ * kFarReads;
+         search.pieces.empty() && n < kFarthestTried && at < driveBytes_ && !search.Spent() && farLooked_ < driveBytes_ * kFarReads;
          ++n, farLooked_ += grid_.clusterBytes) {
         std::uint64_t takenEnd = 0;
         if (IsTaken(at, &takenEnd)) {
