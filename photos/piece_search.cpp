@@ -185,7 +185,9 @@ std::optional<ByteExtents> PieceSearch::Join(std::size_t index, std::uint64_t ke
     SourceView run(bytes_, start, std::min(kept, driveBytes_ - start));
     const Walk walk = format.WalkStructure(run);
     if (walk.end) return std::nullopt;
-    std::uint64_t brokeAt = start + walk.reached;
+    // A structure of boxes or chunks may hold its break a long way back (inside a clip's media
+    // data): its piece may end anywhere up to where what was kept ends, at the photo that cut it.
+    std::uint64_t brokeAt = search.jpeg ? start + walk.reached : start + std::min(kept, driveBytes_ - start);
     if (search.jpeg) {
         const JpegDecode decode = DecodeJpeg(run);
         if (!decode.judged) return std::nullopt;
@@ -213,15 +215,35 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
 
     // Whether the open piece, ending at one of its ends, goes on at `at`; and if so, whether the
     // photo then holds to its end, or breaks again and goes on further.
+    const auto keep = [&](std::uint64_t end) {
+        search.kept.resize(closed);
+        search.kept.insert(search.kept.end(), piece.begin(), piece.begin() + static_cast<long>(end - open));
+    };
+    // A structure that does not look into its data (a clip's media data) holds as well with any
+    // other join that keeps the bytes before its next header as many: where the open piece could
+    // end a cluster sooner and go on a cluster sooner, or later and later, the join is not known.
+    const auto ambiguous = [&](std::uint64_t end, std::uint64_t at) {
+        const std::uint64_t cluster = grid_.clusterBytes;
+        const std::pair<std::uint64_t, std::uint64_t> others[] = {{end - cluster, at - cluster}, {end + cluster, at + cluster}};
+        for (const auto& [otherEnd, otherAt] : others) {
+            if (otherEnd <= open || otherEnd > ends.front() || (otherAt >= open && otherAt <= otherEnd)) continue;
+            if (!MayContinue(false, otherAt) || InWholePhoto(otherAt)) continue;
+            keep(otherEnd);
+            Joined joined(search.kept, bytes_, otherAt, driveBytes_);
+            const bool holds = search.format.WalkStructure(joined).end.has_value();
+            keep(end);
+            if (holds) return true;
+        }
+        return false;
+    };
     const auto tryAt = [&](std::uint64_t at) -> std::optional<ByteExtents> {
         if (!MayContinue(search.jpeg, at)) return std::nullopt;
         for (const std::uint64_t end : ends) {
             if (at >= open && at <= end) continue;  // no gap: the run that broke
             if (search.Spent()) return std::nullopt;
             ++search.tries;
-            search.kept.resize(closed);
-            search.kept.insert(search.kept.end(), piece.begin(), piece.begin() + static_cast<long>(end - open));
-            if (!Confirms(search, at)) continue;
+            keep(end);
+            if (!Confirms(search, at) || (!search.jpeg && ambiguous(end, at))) continue;
             search.pieces.push_back({open, end - open});
             Joined whole(search.kept, bytes_, at, driveBytes_);
             const Walk walk = search.format.WalkStructure(whole);
@@ -273,6 +295,19 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
     }
     search.kept.resize(closed);
     return std::nullopt;
+}
+
+bool PieceSearch::InWholePhoto(std::uint64_t at) {
+    const auto sector = static_cast<std::int64_t>(at / kSectorSize);
+    std::size_t low = 0, high = table_.size();
+    while (low < high) {  // the first entry starting past `at`
+        const std::size_t middle = low + (high - low) / 2;
+        if (table_[middle].StartSector <= sector) low = middle + 1;
+        else high = middle;
+    }
+    if (low == 0 || !(table_[low - 1].Drive == drive_)) return false;
+    const auto end = WholeEnd(low - 1);
+    return end && *end > at;
 }
 
 bool PieceSearch::Confirms(Search& search, std::uint64_t at) {
