@@ -6,7 +6,6 @@
 #include "diskio/sector.h"
 #include "formats/byte_reader.h"
 #include "formats/format_table.h"
-#include "photos/extent_bytes.h"
 #include "photos/jpeg_decode.h"
 
 namespace kelvara {
@@ -25,6 +24,7 @@ constexpr std::uint64_t kLargestKept = 64 << 20;  // a photo's pieces so far are
 constexpr std::uint64_t kLargestContinuation = 256 << 20;
 constexpr std::size_t kMostHops = 256;            // whole photos passed in a row
 constexpr std::size_t kWalksKept = 4096;
+constexpr std::size_t kTakenKept = 65536;
 constexpr std::uint64_t kDecoderSlack = 1024;
 
 // The pieces found so far, kept in memory, then the drive from a candidate continuation on.
@@ -76,7 +76,10 @@ PieceSearch::PieceSearch(const FoundPhotoTable& table, ByteSource& bytes, const 
     : table_(table), bytes_(bytes), drive_(drive), grid_(grid), driveBytes_(driveBytes) {}
 
 void PieceSearch::Taken(std::uint64_t start, std::uint64_t end) {
-    if (end > start) taken_[start] = std::max(taken_[start], end);
+    if (end <= start) return;
+    taken_[start] = std::max(taken_[start], end);
+    // Saved in card order, and continuations lie further on: the earliest are let go first.
+    if (taken_.size() > kTakenKept) taken_.erase(taken_.begin());
 }
 
 bool PieceSearch::IsTaken(std::uint64_t at, std::uint64_t* takenEnd) const {
