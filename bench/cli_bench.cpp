@@ -2,7 +2,7 @@
 // and how many photos a whole-card recovery gives back.
 //
 //   bin/kelvara-cli-bench [IMAGE] [--size-mib N] [--sparse-gib G] [--recovery-gib R] [--phone-gib P]
-//                         [--raw-gib W] [--pieces K] [--keep-card PATH] [--keep-phone-card PATH]
+//                         [--raw-gib W] [--pieces K] [--pieces-scale S] [--keep-card PATH] [--keep-phone-card PATH]
 //                         [--keep-raw-card PATH] [--keep-pieces-card PATH] [--compare-cli OTHER]
 //
 // Without IMAGE it makes a FAT32 image of N MiB (1024 by default) full of data in /tmp. With
@@ -15,7 +15,8 @@
 //   - a P GiB card of a phone (2 by default): HEIC photos, JPEGs and motion photos, PNG
 //     screenshots, MOV and MP4 clips (made with heif-enc and ffmpeg);
 //   - a W GiB card of a camera shooting RAW + JPEG (2 by default): DNG, CR2, NEF, ARW and RAF;
-//   - a card in use (K photos, 200 by default): every other one deleted, K / 2 new ones written
+//   - a card in use (K photos, 200 by default, S times as wide and high as the tests' photos, with
+//     clusters of 4 KiB, or 32 KiB for S > 1): every other one deleted, K / 2 new ones written
 //     into the holes so they lie in pieces, quick-formatted; and the same photos laid one after
 //     another, each in one piece: the save's extra time over that, for each photo in pieces, is
 //     what putting one back together costs.
@@ -167,12 +168,14 @@ void MeasureRecovery(const std::string& cli, const std::string& other, const std
 }
 
 // A card in use, whose newer photos lie in pieces, against the same photos each in one piece.
-void MeasurePieces(const std::string& cli, const std::string& other, int count, const std::string& keep,
+void MeasurePieces(const std::string& cli, const std::string& other, int count, int scale, const std::string& keep,
                    const testing::TempDir& dir) {
     const std::string card = dir.file("pieces.img"), laid = dir.file("laid.img");
     std::printf("\nmaking a card in use of %d photos, the newer ones written into the holes of deleted ones...\n", count);
-    const std::int64_t sectors = 600000 + static_cast<std::int64_t>(count) * 400;
-    const testing::FragmentedCard made = testing::MakeFragmentedCard(card, count, 11, sectors);
+    const int clusterSectors = scale > 1 ? 64 : 8;
+    // FAT32 takes at least 65,525 clusters.
+    const std::int64_t sectors = std::max<std::int64_t>(70000 * clusterSectors, static_cast<std::int64_t>(count) * 400 * scale * scale);
+    const testing::FragmentedCard made = testing::MakeFragmentedCard(card, count, 11, sectors, clusterSectors, scale);
     std::vector<bench::CardFile> written;
     int pieced = 0, most = 1;
     for (std::size_t i = 0; i < made.photos.size(); ++i) {
@@ -184,7 +187,7 @@ void MeasurePieces(const std::string& cli, const std::string& other, int count, 
                 static_cast<unsigned long long>(made.clusterBytes));
     MeasureRecovery(cli, other, card, written, 1, dir);
 
-    testing::MakeFatImage(laid, 32, sectors, 8);
+    testing::MakeFatImage(laid, 32, sectors, clusterSectors);
     testing::LayFiles(laid, testing::ReadGeometryWithMinfo(laid).dataStartSector, made.photos);
     bench::WarmUp(card);
     bench::WarmUp(laid);
@@ -212,7 +215,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const std::string cli = QCoreApplication::applicationDirPath().toStdString() + "/kelvara-cli";
-    std::int64_t sparseGib = 64, recoveryGib = 4, phoneGib = 2, rawGib = 2, pieces = 200;
+    std::int64_t sparseGib = 64, recoveryGib = 4, phoneGib = 2, rawGib = 2, pieces = 200, piecesScale = 1;
     std::string keptCard, keptPhoneCard, keptRawCard, keptPiecesCard, other;
     std::vector<char*> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
@@ -227,6 +230,8 @@ int main(int argc, char** argv) {
             rawGib = std::stoll(argv[++i]);
         else if (argument == "--pieces" && i + 1 < argc)
             pieces = std::stoll(argv[++i]);
+        else if (argument == "--pieces-scale" && i + 1 < argc)
+            piecesScale = std::stoll(argv[++i]);
         else if (argument == "--keep-card" && i + 1 < argc)
             keptCard = argv[++i];
         else if (argument == "--keep-phone-card" && i + 1 < argc)
@@ -302,6 +307,6 @@ int main(int argc, char** argv) {
         MeasureRecovery(cli, other, card, bench::MakeRawCard(card, rawGib), rawGib, dir);
         if (keptRawCard.empty()) std::filesystem::remove(card);
     }
-    if (pieces > 0) MeasurePieces(cli, other, static_cast<int>(pieces), keptPiecesCard, dir);
+    if (pieces > 0) MeasurePieces(cli, other, static_cast<int>(pieces), static_cast<int>(piecesScale), keptPiecesCard, dir);
     return 0;
 }

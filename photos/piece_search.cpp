@@ -19,7 +19,7 @@ constexpr std::size_t kMostTries = 512;          // decodes or walks for one pho
 // Clusters looked at across the card, and whole photos walked, for all photos together, in card
 // sizes: the searches of a card full of broken photos read it a few times, not once for each.
 constexpr std::uint64_t kFarReads = 2;
-constexpr auto kTimeForAPhoto = std::chrono::seconds(4);
+constexpr auto kTimeForAPhoto = std::chrono::seconds(4);  // a safety net: the tries bound it first
 constexpr std::uint64_t kLargestKept = 64 << 20;  // a photo's pieces so far are kept in memory
 constexpr std::uint64_t kLargestContinuation = 256 << 20;
 constexpr std::size_t kMostHops = 256;            // whole photos passed in a row
@@ -190,12 +190,14 @@ std::optional<ByteExtents> PieceSearch::Join(std::size_t index, std::uint64_t ke
     if (walk.end) return std::nullopt;
     // A structure of boxes or chunks may hold its break a long way back (inside a clip's media
     // data): its piece may end anywhere up to where what was kept ends, at the photo that cut it.
-    std::uint64_t brokeAt = search.jpeg ? start + walk.reached : start + std::min(kept, driveBytes_ - start);
+    std::uint64_t brokeAt = start + std::min(kept, driveBytes_ - start);
     if (search.jpeg) {
         const JpegDecode decode = DecodeJpeg(run);
         if (!decode.judged) return std::nullopt;
-        // The decoder reads a little ahead, and tells a fault a little before or after it.
-        if (const auto at = Sooner(decode.fault, decode.jump)) brokeAt = std::min(brokeAt, start + *at + kDecoderSlack);
+        // The decoder reads a little ahead, and tells a fault a little before or after it; what was
+        // kept may end at a chance end marker just before the cluster's end.
+        const std::uint64_t at = std::min(walk.reached, Sooner(decode.fault, decode.jump).value_or(UINT64_MAX));
+        brokeAt = std::min(start + std::min(at, kept) + kDecoderSlack, driveBytes_);
     }
     return Extend(search, start, brokeAt);
 }
@@ -317,7 +319,11 @@ bool PieceSearch::Confirms(Search& search, std::uint64_t at) {
     Joined joined(search.kept, bytes_, at, driveBytes_);
     if (search.jpeg) {
         // Through the continuation's first cluster, or to the picture's end where that comes first.
-        return DecodeJpeg(joined, search.kept.size() + grid_.clusterBytes).clean;
+        // A fault at that cluster's end is the next break: the continuation may be that one cluster.
+        const std::uint64_t through = search.kept.size() + grid_.clusterBytes;
+        const JpegDecode decode = DecodeJpeg(joined, through);
+        const auto wrong = Sooner(decode.fault, decode.jump);
+        return decode.judged && (!wrong || *wrong + std::min(grid_.clusterBytes / 2, kDecoderSlack) >= through);
     }
     const Walk walk = search.format.WalkStructure(joined);
     if (!walk.end || *walk.end <= search.kept.size()) return false;

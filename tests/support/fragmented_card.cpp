@@ -28,7 +28,7 @@ std::string Name(int number) {
 }  // namespace
 
 FragmentedCard MakeFragmentedCard(const std::string& image, int count, int seed, std::int64_t sectors,
-                                  int sectorsPerCluster) {
+                                  int sectorsPerCluster, int scale) {
     MakeFatImage(image, 32, sectors, sectorsPerCluster);
     const std::string scratch = image + ".photo";
     struct Taken {
@@ -43,7 +43,8 @@ FragmentedCard MakeFragmentedCard(const std::string& image, int count, int seed,
         CopyIntoImage(image, scratch, Name(number));
         taken.push_back({bytes, number, true});
     };
-    for (int i = 0; i < count; ++i) take(MakeJpeg(160 + (i * 37 + seed) % 200, 120 + (i * 23 + seed) % 150, seed + i, 90));
+    for (int i = 0; i < count; ++i)
+        take(MakeJpeg(scale * (160 + (i * 37 + seed) % 200), scale * (120 + (i * 23 + seed) % 150), seed + i, 90));
     for (int i = 1; i < count; i += 2) {
         DeleteFromImage(image, Name(i + 1));
         taken[static_cast<std::size_t>(i)].kept = false;
@@ -53,7 +54,8 @@ FragmentedCard MakeFragmentedCard(const std::string& image, int count, int seed,
     const auto bpb = ReadBytesAt(image, 48, 2);
     const std::int64_t fsInfo = bpb[0] | bpb[1] << 8;
     WriteBytesAt(image, fsInfo * 512 + 492, Bytes{0xFF, 0xFF, 0xFF, 0xFF});
-    for (int i = 0; i < count / 2; ++i) take(MakeJpeg(420 + (i * 53 + seed) % 300, 300 + (i * 31 + seed) % 200, seed + 100 + i, 95));
+    for (int i = 0; i < count / 2; ++i)
+        take(MakeJpeg(scale * (420 + (i * 53 + seed) % 300), scale * (300 + (i * 31 + seed) % 200), seed + 100 + i, 95));
 
     FragmentedCard card;
     card.clusterBytes = static_cast<std::uint64_t>(sectorsPerCluster) * 512;

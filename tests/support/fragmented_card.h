@@ -20,8 +20,9 @@ struct FragmentedCard {
 
 // `count` photos taken on a FAT32 card image of `sectors` sectors (enough for FAT32) with clusters of
 // `sectorsPerCluster`; every other one deleted, then `count` / 2 larger ones written into the
-// holes; then formatted again. Photos wholly overwritten are not in the list.
+// holes; then formatted again. Photos wholly overwritten are not in the list. `scale` multiplies
+// the photos' width and height (1: 160 to 720 pixels wide).
 FragmentedCard MakeFragmentedCard(const std::string& image, int count, int seed, std::int64_t sectors = 600000,
-                                  int sectorsPerCluster = 8);
+                                  int sectorsPerCluster = 8, int scale = 1);
 
 }  // namespace kelvara::testing
