@@ -67,6 +67,7 @@ struct PieceSearch::Search {
     std::vector<std::uint8_t> kept;  // the closed pieces' bytes
     ByteExtents pieces;              // the closed pieces
     std::size_t tries = 0;
+    bool shortPieces = false;  // a continuation may be one cluster long
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + kTimeForAPhoto;
     bool Spent() const { return tries >= kMostTries || std::chrono::steady_clock::now() > deadline; }
 };
@@ -274,10 +275,22 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
         return std::nullopt;
     };
 
-    // First past the whole photos that interrupt it, then across the card.
+    // First past the whole photos that interrupt it: a continuation that decodes on, then one
+    // only a cluster long (one that decodes through a cluster and then breaks is more often
+    // wrong, so it comes second); then across the card.
     const std::uint64_t past = PastWholePhotos(brokeAt);
-    for (std::uint64_t i = 0; i < kNearTried; ++i)
-        if (auto pieces = tryAt(past + i * grid_.clusterBytes)) return pieces;
+    const auto near = [&]() -> std::optional<ByteExtents> {
+        for (std::uint64_t i = 0; i < kNearTried; ++i)
+            if (auto pieces = tryAt(past + i * grid_.clusterBytes)) return pieces;
+        return std::nullopt;
+    };
+    if (auto pieces = near()) return pieces;
+    if (search.jpeg && !search.shortPieces) {
+        search.shortPieces = true;
+        auto pieces = near();
+        search.shortPieces = false;
+        if (pieces) return pieces;
+    }
     // Across the card only for the first join: each further choice made there would multiply the
     // chance of a wrong whole that happens to decode.
     for (std::uint64_t at = grid_.StartAtOrAfter(ends.back()), n = 0;
@@ -318,12 +331,15 @@ bool PieceSearch::InWholePhoto(std::uint64_t at) {
 bool PieceSearch::Confirms(Search& search, std::uint64_t at) {
     Joined joined(search.kept, bytes_, at, driveBytes_);
     if (search.jpeg) {
-        // Through the continuation's first cluster, or to the picture's end where that comes first.
-        // A fault at that cluster's end is the next break: the continuation may be that one cluster.
+        // Through the continuation's first cluster and a few block rows on, or to the picture's end
+        // where that comes first; where short pieces are looked for, a fault at that cluster's end is
+        // the next break.
         const std::uint64_t through = search.kept.size() + grid_.clusterBytes;
         const JpegDecode decode = DecodeJpeg(joined, through);
         const auto wrong = Sooner(decode.fault, decode.jump);
-        return decode.judged && (!wrong || *wrong + std::min(grid_.clusterBytes / 2, kDecoderSlack) >= through);
+        if (!decode.judged) return false;
+        if (!wrong) return true;
+        return search.shortPieces && *wrong + std::min(grid_.clusterBytes / 2, kDecoderSlack) >= through;
     }
     const Walk walk = search.format.WalkStructure(joined);
     if (!walk.end || *walk.end <= search.kept.size()) return false;

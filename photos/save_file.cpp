@@ -116,6 +116,7 @@ private:
             if (auto extents = reader_->pieces.Join(static_cast<std::size_t>(entry.index), cut.length)) {
                 photoBytes.Join(std::move(*extents));
                 entry.status = PhotoStatus::Whole;
+                table_.SetStatus(static_cast<std::size_t>(entry.index), PhotoStatus::Whole);
                 entry.pieces = photoBytes.Extents().size();
             }
         const std::uint64_t length = photoBytes.Length();
