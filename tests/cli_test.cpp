@@ -304,11 +304,12 @@ TEST(Cli, PhotosWrittenIntoTheHolesOfDeletedOnesComeBackWholeFromTheirPieces) {
         << run.err;
 }
 
-// A clip and a PNG each cut in two by a photo written between their pieces: the clip's boxes and
-// the PNG's chunks (their CRCs) land where their sizes say only across the right join. Where an
+// Clips and a PNG each cut in two by a photo written between their pieces: an MP4's boxes, an
+// AVI's chunks and the PNG's chunks (their CRCs) land where their sizes say only across the right
+// join. Where an
 // old cluster lies between too, a PNG's CRCs still tell the join; a clip's boxes cannot (its media
 // data would hold as well with the old cluster in them), so that clip is said to be incomplete.
-TEST(Cli, AClipAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
+TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     if (!testing::HasTool("ffmpeg")) GTEST_SKIP() << "ffmpeg makes the clip";
     testing::TempDir dir;
     const std::string image = dir.file("card.img");
@@ -318,8 +319,11 @@ TEST(Cli, AClipAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     const Bytes png = testing::MakePng(2000, 1500, 7);
     const Bytes clip = testing::ToolFile(dir.path(), "a.mp4",
                                          "ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=10 -t 2 -c:v mpeg4 -q:v 4 a.mp4");
+    const Bytes avi = testing::ToolFile(dir.path(), "a.avi",
+                                        "ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=10 -t 2 -c:v mjpeg a.avi");
     ASSERT_GT(png.size(), 3u * kCluster);
     ASSERT_GT(clip.size(), 3u * kCluster);
+    ASSERT_GT(avi.size(), 3u * kCluster);
     std::int64_t cluster = 0;
     const auto lay = [&](const Bytes& bytes) {
         testing::WriteBytesAt(image, data + cluster * kCluster, bytes);
@@ -344,6 +348,7 @@ TEST(Cli, AClipAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     cut(png, true);
     cut(clip, false);
     cut(clip, true);
+    cut(avi, false);
     photo();
 
     const CliRun run = Cli({"save", QString::fromStdString(image), QString::fromStdString(dir.file("out")), "--quiet"});
@@ -352,12 +357,13 @@ TEST(Cli, AClipAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     for (const std::string& path : Lines(run.out)) saved.push_back(testing::ReadFileBytes(path));
     EXPECT_EQ(std::count(saved.begin(), saved.end(), png), 1);
     EXPECT_EQ(std::count(saved.begin(), saved.end(), clip), 1);
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), avi), 1);
     for (const Bytes& whole : photos) EXPECT_NE(std::find(saved.begin(), saved.end(), whole), saved.end());
-    EXPECT_EQ(saved.size(), 3 + photos.size());
+    EXPECT_EQ(saved.size(), 4 + photos.size());
     const auto lines = Lines(run.err);
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& line) { return line.find(" pieces found apart on the card.") != std::string::npos; }),
-              2)
+              3)
         << run.err;
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& line) { return line.find(".MP4 is incomplete: ") != std::string::npos; }),
