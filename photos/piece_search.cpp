@@ -20,7 +20,7 @@ constexpr std::size_t kMostTries = 512;          // decodes or walks for one pho
 // sizes: the searches of a card full of broken photos read it a few times, not once for each.
 constexpr std::uint64_t kFarReads = 2;
 constexpr auto kTimeForAPhoto = std::chrono::seconds(4);  // a safety net: the tries bound it first
-constexpr std::uint64_t kLargestKept = 64 << 20;  // a photo's pieces so far are kept in memory
+constexpr std::uint64_t kLargestKept = 32 << 20;  // a photo's pieces so far are kept in memory, within the bound on memory
 constexpr std::uint64_t kLargestContinuation = 256 << 20;
 constexpr std::size_t kMostHops = 256;            // whole photos passed in a row
 constexpr std::size_t kWalksKept = 4096;
