@@ -2,8 +2,8 @@
 // and how many photos a whole-card recovery gives back.
 //
 //   bin/kelvara-cli-bench [IMAGE] [--size-mib N] [--sparse-gib G] [--recovery-gib R] [--phone-gib P]
-//                         [--raw-gib W] [--keep-card PATH] [--keep-phone-card PATH] [--keep-raw-card PATH]
-//                         [--compare-cli OTHER]
+//                         [--raw-gib W] [--pieces K] [--pieces-scale S] [--keep-card PATH] [--keep-phone-card PATH]
+//                         [--keep-raw-card PATH] [--keep-pieces-card PATH] [--compare-cli OTHER]
 //
 // Without IMAGE it makes a FAT32 image of N MiB (1024 by default) full of data in /tmp. With
 // it in the page cache it times `cat IMAGE > /dev/null` against `kelvara-cli scan`, and `cp`
@@ -14,7 +14,12 @@
 //     8 MB), 150 older photos a GiB and 50 newer ones after them;
 //   - a P GiB card of a phone (2 by default): HEIC photos, JPEGs and motion photos, PNG
 //     screenshots, MOV and MP4 clips (made with heif-enc and ffmpeg);
-//   - a W GiB card of a camera shooting RAW + JPEG (2 by default): DNG, CR2, NEF, ARW and RAF.
+//   - a W GiB card of a camera shooting RAW + JPEG (2 by default): DNG, CR2, NEF, ARW and RAF;
+//   - a card in use (K photos, 200 by default, S times as wide and high as the tests' photos, with
+//     clusters of 4 KiB, or 32 KiB for S > 1): every other one deleted, K / 2 new ones written
+//     into the holes so they lie in pieces, quick-formatted; and the same photos laid one after
+//     another, each in one piece: the save's extra time over that, for each photo in pieces, is
+//     what putting one back together costs.
 // On each it runs `kelvara-cli scan` and `kelvara-cli save`: the times against cat, how many
 // files come back byte for byte (by format), what else was written, the peak memory; the files
 // are saved into /dev/shm where it has room. OTHER, another build of kelvara-cli (an older
@@ -32,6 +37,8 @@
 
 #include "bench/bench_card.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/fragmented_card.h"
+#include "tests/support/test_card.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_photos.h"
 
@@ -160,6 +167,47 @@ void MeasureRecovery(const std::string& cli, const std::string& other, const std
     std::filesystem::remove_all(theirs);
 }
 
+// A card in use, whose newer photos lie in pieces, against the same photos each in one piece.
+void MeasurePieces(const std::string& cli, const std::string& other, int count, int scale, const std::string& keep,
+                   const testing::TempDir& dir) {
+    const std::string card = dir.file("pieces.img"), laid = dir.file("laid.img");
+    std::printf("\nmaking a card in use of %d photos, the newer ones written into the holes of deleted ones...\n", count);
+    const int clusterSectors = scale > 1 ? 64 : 8;
+    // FAT32 takes at least 65,525 clusters.
+    const std::int64_t sectors = std::max<std::int64_t>(70000 * clusterSectors, static_cast<std::int64_t>(count) * 400 * scale * scale);
+    const testing::FragmentedCard made = testing::MakeFragmentedCard(card, count, 11, sectors, clusterSectors, scale);
+    std::vector<bench::CardFile> written;
+    int pieced = 0, most = 1;
+    for (std::size_t i = 0; i < made.photos.size(); ++i) {
+        written.push_back({bench::Fingerprint(made.photos[i]), ""});
+        pieced += made.pieces[i] > 1;
+        most = std::max(most, made.pieces[i]);
+    }
+    std::printf("%zu photos on it, %d of them in 2 to %d pieces, clusters of %llu bytes\n", made.photos.size(), pieced, most,
+                static_cast<unsigned long long>(made.clusterBytes));
+    MeasureRecovery(cli, other, card, written, 1, dir);
+
+    testing::MakeFatImage(laid, 32, sectors, clusterSectors);
+    testing::LayFiles(laid, testing::ReadGeometryWithMinfo(laid).dataStartSector, made.photos);
+    bench::WarmUp(card);
+    bench::WarmUp(laid);
+    const std::string out = dir.file("pieces-out");
+    const auto saving = [&](const std::string& image) {
+        return bench::BestOfThree([&] {
+            std::filesystem::remove_all(out);
+            return bench::SecondsOf("'" + cli + "' save --quiet '" + image + "' '" + out + "' > /dev/null 2>&1");
+        });
+    };
+    const double inPieces = saving(card), inOne = saving(laid);
+    std::filesystem::remove_all(out);
+    std::printf("save, photos in pieces: %.3f s; the same photos each in one piece: %.3f s; ratio %.2f; "
+                "%.1f ms more for each photo in pieces\n",
+                inPieces, inOne, inPieces / inOne, pieced > 0 ? (inPieces - inOne) * 1000 / pieced : 0.0);
+    if (!keep.empty()) std::filesystem::rename(card, keep);
+    std::filesystem::remove(card);
+    std::filesystem::remove(laid);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -167,8 +215,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const std::string cli = QCoreApplication::applicationDirPath().toStdString() + "/kelvara-cli";
-    std::int64_t sparseGib = 64, recoveryGib = 4, phoneGib = 2, rawGib = 2;
-    std::string keptCard, keptPhoneCard, keptRawCard, other;
+    std::int64_t sparseGib = 64, recoveryGib = 4, phoneGib = 2, rawGib = 2, pieces = 200, piecesScale = 1;
+    std::string keptCard, keptPhoneCard, keptRawCard, keptPiecesCard, other;
     std::vector<char*> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -180,10 +228,16 @@ int main(int argc, char** argv) {
             phoneGib = std::stoll(argv[++i]);
         else if (argument == "--raw-gib" && i + 1 < argc)
             rawGib = std::stoll(argv[++i]);
+        else if (argument == "--pieces" && i + 1 < argc)
+            pieces = std::stoll(argv[++i]);
+        else if (argument == "--pieces-scale" && i + 1 < argc)
+            piecesScale = std::stoll(argv[++i]);
         else if (argument == "--keep-card" && i + 1 < argc)
             keptCard = argv[++i];
         else if (argument == "--keep-phone-card" && i + 1 < argc)
             keptPhoneCard = argv[++i];
+        else if (argument == "--keep-pieces-card" && i + 1 < argc)
+            keptPiecesCard = argv[++i];
         else if (argument == "--keep-raw-card" && i + 1 < argc)
             keptRawCard = argv[++i];
         else if (argument == "--compare-cli" && i + 1 < argc)
@@ -253,5 +307,6 @@ int main(int argc, char** argv) {
         MeasureRecovery(cli, other, card, bench::MakeRawCard(card, rawGib), rawGib, dir);
         if (keptRawCard.empty()) std::filesystem::remove(card);
     }
+    if (pieces > 0) MeasurePieces(cli, other, static_cast<int>(pieces), static_cast<int>(piecesScale), keptPiecesCard, dir);
     return 0;
 }

@@ -232,6 +232,8 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
         if (entry.status == PhotoStatus::Incomplete)
             Complain(entry.name + " is incomplete: its data break off after " + std::to_string(entry.bytes) +
                      " bytes; it was saved as far as it holds together.");
+        if (entry.pieces > 1)
+            Complain(entry.name + " was put back together from " + std::to_string(entry.pieces) + " pieces found apart on the card.");
     }, card);
     meter.Update(saver.ProgressPeak());
     meter.Finish();
@@ -241,6 +243,7 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
         Complain(Counted(report.saved, "file", "files") + " saved (" + std::to_string(report.incomplete) + " incomplete); " +
                  Counted(report.inside, "entry lies", "entries lie") + " inside other photos; " +
                  Counted(report.notPhotos, "entry is not a photo", "entries are not photos") + ".");
+    if (report.reassembled > 0) Complain(Counted(report.reassembled, "file was", "files were") + " put back together from pieces.");
     if (report.stopped) Complain("saving was stopped; the files listed are whole.");
     // What the scan could not read and what the photos' reads could not: the files name where.
     SectorRanges unreadable = scanned.report.unreadable;

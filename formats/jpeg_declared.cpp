@@ -2,7 +2,8 @@
 // keep more than the picture there: a maker note's preview (its EXIF maker note gives the
 // offset and length), a motion photo's video (the XMP gives its length: Google's MicroVideo
 // offset, or a Container directory of items), or a phone maker's trailer whose own directory
-// closes the file. Each is taken only when it lies there whole and starts as it says.
+// closes the file. Each is taken only when it lies there whole and starts as it says (a maker
+// note's preview whatever its first byte).
 
 #include <algorithm>
 #include <array>
@@ -192,6 +193,19 @@ std::optional<std::uint64_t> SamsungTrailerEnd(ByteSource& bytes, std::uint64_t 
     return closing + 8;
 }
 
+// The first place that lies whole where a JPEG's signature starts, whatever its first byte: some
+// cameras (Konica Minolta's DiMAGE) write the preview after the image starting 02 D8 FF, and its
+// bytes are the file's all the same. The rest of the signature must be there.
+std::optional<ByteRange> DeclaredPreviewAt(ByteSource& bytes, const PreviewPlaces& places) {
+    for (const auto& place : places) {
+        std::array<std::uint8_t, 3> start{};
+        if (place && ReadAt(bytes, place->offset, start) && start[1] == 0xD8 && start[2] == 0xFF &&
+            Holds(bytes, place->End()))
+            return place;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::uint64_t> MotionPhotoEnd(ByteSource& bytes, std::uint64_t imageEnd, const Declared& declared) {
     if (const auto end = ContainerEnd(bytes, declared.container, imageEnd)) return end;
     if (declared.microVideo)
@@ -250,7 +264,7 @@ std::uint64_t DeclaredEnd(ByteSource& bytes, std::uint64_t imageEnd, const Decla
         const auto& place = declared.previewPlaces[i];
         if (place && place->offset >= imageEnd && place->offset - imageEnd <= kLargestGap) after[i] = place;
     }
-    if (const auto preview = PreviewAt(bytes, after)) end = preview->End();
+    if (const auto preview = DeclaredPreviewAt(bytes, after)) end = preview->End();
     if (const auto motion = MotionPhotoEnd(bytes, end, declared)) end = *motion;
     return end;
 }

@@ -5,7 +5,7 @@
 
 #include "diskio/disk_error.h"
 #include "diskio/read_sectors.h"
-#include "photos/chain_bytes.h"
+#include "photos/extent_bytes.h"
 #include "photos/photo_date.h"
 
 namespace kelvara {
@@ -115,7 +115,7 @@ CardVerdict CardEntries::Of(std::uint64_t start, const PhotoCut& cut, FileKind k
     for (const CardFile& file : files) {
         if (!file.chainHeld || file.extents.size() < 2) continue;
         try {
-            ChainBytes chain(reader_->bytes, file.extents);
+            ExtentBytes chain(reader_->bytes, file.extents);
             const Walk walk = formats::WalkStructure(kind, chain);
             if (walk.end && *walk.end == file.size) return {{PhotoStatus::Whole, file.size}, file, file.extents};
         } catch (const DiskError&) {

@@ -183,8 +183,10 @@ void PhotoResolution::WalkEntry(std::size_t index) {
     }
     table_.SetStatus(index, cut.status);
     Remember(index, cut);
-    // What covers nothing tells the walks around it nothing; the rest may stick out of them.
-    if (reach)
+    // Only a whole structure may cut one around it: a broken one (a chance FF D8 in a clip's data
+    // walked on into what follows) says nothing certain of where it ends, and a structure whole
+    // by its own sizes keeps it inside.
+    if (reach && cut.status == PhotoStatus::Whole)
         for (std::size_t level = 0; level + 1 < levels_.size(); ++level) levels_[level].inner.Add(start, *reach);
 }
 

@@ -4,8 +4,9 @@
 //
 // A photo's structure may reach past the next entry's start only where that entry lies wholly
 // inside it: a thumbnail in an EXIF segment, a Multi-Picture preview after the photo, a chance
-// FF D8 in a clip's data. Such an entry is Inside and is not saved on its own. A structure that
-// reaches over an entry sticking out past its end has broken off where it met that entry (its
+// FF D8 in a clip's data. Such an entry is Inside and is not saved on its own; so is a broken
+// one that starts inside it, however far its own bytes run on. A structure that reaches over a
+// whole entry sticking out past its end has broken off where it met that entry (its
 // lengths alone do not make the other photo its own): it covers nothing, is saved as far as it
 // held together (BrokenLength) and is Incomplete, and the entry it met is judged on its own. A
 // JPEG entry with nothing of a picture is NotAPhoto.

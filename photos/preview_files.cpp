@@ -9,6 +9,8 @@
 #include "formats/heif_preview.h"
 #include "photos/drive_bytes.h"
 #include "photos/photo_bytes.h"
+#include "photos/reassembled_photo.h"
+#include "photos/save_file.h"
 #include "platform/last_error_text.h"
 
 namespace kelvara {
@@ -82,10 +84,10 @@ void RemoveClipFiles(Destination& folder) {
     }
 }
 
-std::vector<std::uint8_t> ReadWhole(DriveBytes& bytes, std::uint64_t length) {
+std::vector<std::uint8_t> ReadWhole(ReassembledPhoto& bytes, std::uint64_t length) {
     std::vector<std::uint8_t> file;
     file.reserve(static_cast<std::size_t>(length));
-    const NextPiece pieces = PhotoPieces(bytes, length);
+    const NextPiece pieces = bytes.Pieces();
     for (auto piece = pieces(); !piece.empty(); piece = pieces()) file.insert(file.end(), piece.begin(), piece.end());
     return file;
 }
@@ -100,7 +102,7 @@ struct PreviewPage {
 // is made anew in place of the old one (a link planted under the fixed name is replaced, never
 // written through); a picture that cannot be written is not left as the one before it, which
 // the pane would show in its place.
-PreviewPage WritePreviewPicture(Destination& folder, FileKind kind, DriveBytes& bytes, std::uint64_t length) {
+PreviewPage WritePreviewPicture(Destination& folder, FileKind kind, ReassembledPhoto& bytes, std::uint64_t length) {
     const std::string& tempFolder = folder.folder();
     const std::string photoPath = "TB.jpg";
     const auto write = [&](const std::string& name, const NextPiece& pieces) {
@@ -109,7 +111,7 @@ PreviewPage WritePreviewPicture(Destination& folder, FileKind kind, DriveBytes& 
         return false;
     };
     const formats::Format& format = formats::FormatOf(kind);
-    SourceView photo(bytes, 0, length);
+    SourceView photo(bytes.Bytes(), 0, length);
     RemoveClipFiles(folder);
     switch (formats::VariantOf(kind).shown) {
         case formats::Shown::AsItIs: break;
@@ -123,7 +125,7 @@ PreviewPage WritePreviewPicture(Destination& folder, FileKind kind, DriveBytes& 
                                     "Save it and open it with a program for raw photos."),
                         {0, length}};
             }
-            write(photoPath, PhotoPieces(bytes, preview->offset, preview->length));
+            write(photoPath, bytes.Pieces(preview->offset, preview->length));
             return {PreviewPageText(tempFolder), *preview};
         }
         case formats::Shown::Decoded: {
@@ -144,13 +146,13 @@ PreviewPage WritePreviewPicture(Destination& folder, FileKind kind, DriveBytes& 
             const std::string name = ClipFileName(kind);
             if (length > kLargestClip)
                 return {MessagePage("This clip is too long to play here; save it to play it. " + ClipFacts(clip)), {}};
-            if (!write(name, PhotoPieces(bytes, length)))
+            if (!write(name, bytes.Pieces()))
                 return {MessagePage("The clip could not be put where it can be played; save it to play it. " + ClipFacts(clip)),
                         {0, length}};
             return {ClipPageText(tempFolder, name, clip), {0, length}};
         }
     }
-    write(photoPath, PhotoPieces(bytes, length));
+    write(photoPath, bytes.Pieces());
     return {PreviewPageText(tempFolder), {0, length}};
 }
 
@@ -179,24 +181,61 @@ std::string PreviewTempFolder(Platform& platform) {
     return std::string(buffer.data(), length);
 }
 
-std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, std::int64_t driveEnd,
-                              const std::string& tempFolder, const std::function<void()>& afterRead,
-                              SectorRanges* unreadable) {
+namespace {
+
+// The page and TB.jpg for `photo` as Save writes it: from its pieces, where `table` is given and
+// its structure breaks off and they are found whole on the card.
+std::string WritePreview(Platform& platform, const FoundPhoto& photo, const FoundPhotoTable* table, std::size_t index,
+                         std::int64_t driveEnd, const std::string& tempFolder, const std::function<void()>& afterRead,
+                         SectorRanges* unreadable) {
     if (tempFolder.empty()) throw std::runtime_error("There is no private folder to put the preview in.");
     DriveBytes bytes(platform, photo.Drive, photo.StartSector, photo.EndSector, driveEnd, afterRead);
     const std::uint64_t length = PhotoLength(bytes, photo);
     // The folder is claimed like any other: a TMPDIR on the card being read is never written.
     Destination folder(platform, tempFolder, {photo.Drive}, {.make = true, .held = false, .replaces = true});
     if (const auto& refusal = folder.refusal()) throw std::runtime_error("The preview cannot be written: " + *refusal);
+    std::optional<DriveBytes> drive;
+    std::optional<ReassembledPhoto> shown;
+    if (table) {
+        SourceView whole(bytes, 0, UINT64_MAX);
+        if (!formats::WalkStructure(photo.Kind, whole).end) {
+            drive.emplace(platform, photo.Drive, 0, driveEnd, driveEnd, afterRead);
+            PieceSearch search(*table, *drive, photo.Drive, InferClusterGrid(*table, photo.Drive),
+                               static_cast<std::uint64_t>(driveEnd) * kSectorSize);
+            if (auto extents = search.Join(index, length)) {
+                shown.emplace(*drive, 0, 0);
+                shown->Join(std::move(*extents));
+            }
+        }
+    }
+    if (!shown) shown.emplace(bytes, 0, length);
 
-    const PreviewPage page = WritePreviewPicture(folder, photo.Kind, bytes, length);
+    const PreviewPage page = WritePreviewPicture(folder, photo.Kind, *shown, shown->Length());
     if (unreadable) {
-        const auto first = static_cast<std::int64_t>(page.read.offset / kSectorSize);
-        const auto end = static_cast<std::int64_t>((page.read.End() + kSectorSize - 1) / kSectorSize);
-        *unreadable = bytes.Unreadable().Within(photo.StartSector + first, photo.StartSector + end);
+        if (drive) {
+            *unreadable = shown->Unreadable();
+        } else {
+            const auto first = static_cast<std::int64_t>(page.read.offset / kSectorSize);
+            const auto end = static_cast<std::int64_t>((page.read.End() + kSectorSize - 1) / kSectorSize);
+            *unreadable = bytes.Unreadable().Within(photo.StartSector + first, photo.StartSector + end);
+        }
     }
     WriteWholeFile(folder, "TB001.htm", WholeContent({reinterpret_cast<const std::uint8_t*>(page.text.data()), page.text.size()}));
     return tempFolder + "TB001.htm";
+}
+
+}  // namespace
+
+std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, std::int64_t driveEnd,
+                              const std::string& tempFolder, const std::function<void()>& afterRead,
+                              SectorRanges* unreadable) {
+    return WritePreview(platform, photo, nullptr, 0, driveEnd, tempFolder, afterRead, unreadable);
+}
+
+std::string WritePreviewFiles(Platform& platform, const FoundPhotoTable& table, std::size_t index,
+                              const std::string& tempFolder, const std::function<void()>& afterRead,
+                              SectorRanges* unreadable) {
+    return WritePreview(platform, table[index], &table, index, DriveEnd(table), tempFolder, afterRead, unreadable);
 }
 
 }  // namespace kelvara

@@ -38,5 +38,10 @@ std::string PreviewTempFolder(Platform& platform);
 std::string WritePreviewFiles(Platform& platform, const FoundPhoto& photo, std::int64_t driveEnd,
                               const std::string& tempFolder, const std::function<void()>& afterRead = {},
                               SectorRanges* unreadable = nullptr);
+// The same for entry `index` of `table`, as Save writes it: one whose structure breaks off is
+// shown from its pieces where they are found and hold together (see PieceSearch).
+std::string WritePreviewFiles(Platform& platform, const FoundPhotoTable& table, std::size_t index,
+                              const std::string& tempFolder, const std::function<void()>& afterRead = {},
+                              SectorRanges* unreadable = nullptr);
 
 }  // namespace kelvara

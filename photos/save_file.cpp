@@ -10,11 +10,11 @@
 #include "diskio/disk_error.h"
 #include "photos/card_entry.h"
 #include "photos/card_names.h"
-#include "photos/chain_bytes.h"
 #include "photos/drive_bytes.h"
 #include "photos/photo_bytes.h"
 #include "photos/photo_date.h"
 #include "photos/photo_resolution.h"
+#include "photos/reassembled_photo.h"
 #include "scan/entry_name.h"
 
 namespace kelvara {
@@ -49,11 +49,13 @@ struct DriveReader {
                     if (host.StopRequested()) throw SaveStopped{};
                 }),
           resolution(table, bytes, drive),
-          card(platform, drive, DriveEnd(table), use) {}
+          card(platform, drive, DriveEnd(table), use),
+          pieces(table, bytes, drive, InferClusterGrid(table, drive), static_cast<std::uint64_t>(DriveEnd(table)) * kSectorSize) {}
     std::string drive;
     DriveBytes bytes;
     PhotoResolution resolution;
     CardEntries card;
+    PieceSearch pieces;
 };
 
 class Saver {
@@ -115,19 +117,29 @@ private:
             DriveEnded(reader_->bytes, reader_->bytes.VolumeEnd().value_or(start + run));
         if (cut.status == PhotoStatus::NotAPhoto) return;
 
-        entry.bytes = cut.length;
+        // A photo in pieces its chain holds is read through them; one that broke off may be whole
+        // from its pieces found elsewhere on the card.
+        ReassembledPhoto photoBytes(reader_->bytes, start, cut.length);
+        if (verdict.pieces) {
+            photoBytes.Join(Leading(*verdict.pieces, cut.length));
+        } else if (cut.status == PhotoStatus::Incomplete) {
+            if (auto extents = reader_->pieces.Join(static_cast<std::size_t>(entry.index), cut.length)) {
+                photoBytes.Join(std::move(*extents));
+                entry.status = PhotoStatus::Whole;
+                table_.SetStatus(static_cast<std::size_t>(entry.index), PhotoStatus::Whole);
+            }
+        }
+        if (entry.status == PhotoStatus::Whole) entry.pieces = photoBytes.Extents().size();
+        const std::uint64_t length = photoBytes.Length();
+        entry.bytes = length;
         // A stop asked for while the photo is written takes effect within a piece.
-        // A photo in pieces its chain holds is read through them.
-        ChainBytes chain(reader_->bytes, verdict.pieces.value_or(ByteExtents{}));
-        NextPiece pieces = [this, all = verdict.pieces ? ChainPieces(reader_->bytes, chain, cut.length)
-                                                       : PhotoPieces(reader_->bytes, start, cut.length)] {
+        NextPiece pieces = [this, all = photoBytes.Pieces()] {
             if (host_.StopRequested()) throw SaveStopped{};
             return all();
         };
-        if (showBytes_) pieces = CountedOnTheBar(std::move(pieces), cut.length, host_);
+        if (showBytes_) pieces = CountedOnTheBar(std::move(pieces), length, host_);
         // The time it was taken, from what is saved of it, read where the writing starts anyway.
-        SourceView saved(reader_->bytes, start, cut.length);
-        auto taken = PhotoFileTime(platform_, photo.Kind, verdict.pieces ? static_cast<ByteSource&>(chain) : saved);
+        auto taken = PhotoFileTime(platform_, photo.Kind, photoBytes.Bytes());
         // Under the card's folders and name where asked for and known, with its time where the photo has none.
         std::string name = entry.name;
         if (card_.names && verdict.file) {
@@ -140,9 +152,11 @@ private:
         entry.path = destination_.PathOf(committed.name);
         entry.otherName = committed.otherName;
         entry.alreadyThere = committed.alreadyThere;
-        const auto sectors = static_cast<std::int64_t>((cut.length + kSectorSize - 1) / kSectorSize);
-        entry.zeros = reader_->bytes.Unreadable().Within(photo.StartSector, photo.StartSector + sectors);
-        if (cut.status == PhotoStatus::Whole && !verdict.pieces) container_ = Container{entry.index, start + cut.length};
+        entry.zeros = photoBytes.Unreadable();
+        if (entry.status == PhotoStatus::Whole) {
+            for (const ByteExtent& extent : photoBytes.Extents()) reader_->pieces.Taken(extent.start, extent.start + extent.length);
+            if (entry.pieces == 1) container_ = Container{entry.index, start + length};
+        }
     }
 
     struct Container {
@@ -200,6 +214,7 @@ SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std:
                 ++report.incomplete;
                 [[fallthrough]];
             case PhotoStatus::Whole:
+                if (entry.pieces > 1) ++report.reassembled;
                 ++report.saved;
                 if (entry.otherName) ++report.otherNames;
                 if (entry.alreadyThere) ++report.alreadyThere;
@@ -319,6 +334,9 @@ std::optional<std::string> SaveNotes(const SaveReport& report) {
                                   "was written over, or lies elsewhere on the card). Each was saved as far as it holds "
                                   "together: " + names + ".");
     }
+    if (report.reassembled > 0)
+        notes.push_back(Count(report.reassembled, "photo was", "photos were") +
+                        " put back together from pieces found apart on the card, each checked to its end.");
     if (report.otherNames > 0)
         notes.push_back(Count(report.otherNames, "photo was", "photos were") +
                         " saved under another name, such as Image001 (2).JPG: the folder held other files under " +

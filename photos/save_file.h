@@ -36,6 +36,7 @@ struct SavedEntry {
     std::int64_t container = -1;  // for one Inside: the photo holding it, when this save wrote it
     bool otherName = false;       // a different file had its name: it took the next free one
     bool alreadyThere = false;    // the same bytes were there under `path` already
+    std::size_t pieces = 1;       // for one Whole: the pieces it was put back together from
     std::string failure;
     SectorRanges zeros;  // its sectors that could not be read: the file holds zeros there
     std::optional<CardFile> card;  // the card's entry it was named after
@@ -49,6 +50,7 @@ struct SaveReport {
     std::string refused;           // why nothing was saved at all: the folder is on the card, or taken
     std::int64_t saved = 0;        // files written
     std::int64_t incomplete = 0;   // of them, photos whose structure broke off: saved as far as it held together
+    std::int64_t reassembled = 0;  // of them, photos saved whole from pieces found apart on the card
     std::int64_t inside = 0;       // entries inside another photo: saved with it only
     std::int64_t notPhotos = 0;    // entries with nothing of a picture: not saved
     std::int64_t otherNames = 0;   // of the saved, files that took another name: their own held other bytes

@@ -21,6 +21,7 @@
 #include "platform/posix/posix_platform.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/format_files.h"
+#include "tests/support/fragmented_card.h"
 #include "tests/support/hostile_cards.h"
 #include "tests/support/mounts.h"
 #include "tests/support/temp_dir.h"
@@ -386,6 +387,122 @@ TEST(Cli, ASavedPhotoEndsWhereItsStructureEnds) {
                   "kelvara-cli: Image008.JPG is incomplete: its data break off after " + std::to_string(damaged.size()) +
                       " bytes; it was saved as far as it holds together.",
                   "kelvara-cli: 8 files saved (1 incomplete); 1 entry lies inside other photos; 0 entries are not photos."}));
+}
+
+// A camera card in use: every other photo deleted in the camera, new ones written into the holes,
+// quick-formatted. Each photo in pieces comes back whole, byte for byte, and is said to be put
+// back together; one whose last piece was written over is saved as far as it holds and said to
+// be incomplete, never whole.
+TEST(Cli, PhotosWrittenIntoTheHolesOfDeletedOnesComeBackWholeFromTheirPieces) {
+    testing::TempDir dir;
+    const std::string image = dir.file("card.img");
+    const testing::FragmentedCard card = testing::MakeFragmentedCard(image, 16, 3);
+    std::vector<std::size_t> pieced;
+    for (std::size_t i = 0; i < card.photos.size(); ++i)
+        if (card.pieces[i] > 1) pieced.push_back(i);
+    ASSERT_GE(pieced.size(), 4u);
+    ASSERT_GE(*std::max_element(card.pieces.begin(), card.pieces.end()), 3);
+    std::cout << card.photos.size() << " photos, in pieces:";
+    for (const int pieces : card.pieces) std::cout << " " << pieces;
+    std::cout << "\n";
+
+    // The last cluster of the last photo in pieces is written over by other data.
+    const Bytes& lost = card.photos[pieced.back()];
+    const Bytes all = testing::ReadFileBytes(image);
+    const Bytes tail(lost.end() - 64, lost.end());
+    const auto found = std::search(all.begin(), all.end(), tail.begin(), tail.end());
+    ASSERT_NE(found, all.end());
+    const auto cluster = static_cast<std::int64_t>(found - all.begin()) / 4096 * 4096;
+    testing::WriteBytesAt(image, cluster, OldData(4096, 5));
+
+    const CliRun run = Cli({"save", QString::fromStdString(image), QString::fromStdString(dir.file("out")), "--quiet"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    std::vector<Bytes> saved;
+    for (const std::string& path : Lines(run.out)) saved.push_back(testing::ReadFileBytes(path));
+    for (std::size_t i = 0; i < card.photos.size(); ++i) {
+        const bool back = std::find(saved.begin(), saved.end(), card.photos[i]) != saved.end();
+        EXPECT_EQ(back, i != pieced.back()) << "photo " << i << " in " << card.pieces[i] << " pieces";
+    }
+    EXPECT_TRUE(std::any_of(saved.begin(), saved.end(), [&](const Bytes& file) {
+        return file.size() < lost.size() && std::equal(file.begin(), file.end(), lost.begin());
+    })) << "the photo whose last piece is gone is saved as far as it holds";
+    std::size_t together = 0, incomplete = 0;
+    for (const std::string& line : Lines(run.err)) {
+        together += line.find(" pieces found apart on the card.") != std::string::npos;
+        incomplete += line.find(" is incomplete: ") != std::string::npos;
+    }
+    EXPECT_EQ(together, pieced.size() - 1) << run.err;
+    EXPECT_EQ(incomplete, 1u) << run.err;
+    EXPECT_NE(run.err.find("kelvara-cli: " + std::to_string(pieced.size() - 1) + " files were put back together from pieces."),
+              std::string::npos)
+        << run.err;
+}
+
+// Clips and a PNG each cut in two by a photo written between their pieces: an MP4's boxes, an
+// AVI's chunks and the PNG's chunks (their CRCs) land where their sizes say only across the right
+// join. Where an
+// old cluster lies between too, a PNG's CRCs still tell the join; a clip's boxes cannot (its media
+// data would hold as well with the old cluster in them), so that clip is said to be incomplete.
+TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
+    if (!testing::HasTool("ffmpeg")) GTEST_SKIP() << "ffmpeg makes the clip";
+    testing::TempDir dir;
+    const std::string image = dir.file("card.img");
+    testing::MakeFatImage(image, 32, 600000, 8);
+    const std::int64_t data = testing::ReadGeometryWithMinfo(image).dataStartSector * 512;
+    constexpr std::int64_t kCluster = 4096;
+    const Bytes png = testing::MakePng(2000, 1500, 7);
+    const Bytes clip = testing::ToolFile(dir.path(), "a.mp4",
+                                         "ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=10 -t 2 -c:v mpeg4 -q:v 4 a.mp4");
+    const Bytes avi = testing::ToolFile(dir.path(), "a.avi",
+                                        "ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=10 -t 2 -c:v mjpeg a.avi");
+    ASSERT_GT(png.size(), 3u * kCluster);
+    ASSERT_GT(clip.size(), 3u * kCluster);
+    ASSERT_GT(avi.size(), 3u * kCluster);
+    std::int64_t cluster = 0;
+    const auto lay = [&](const Bytes& bytes) {
+        testing::WriteBytesAt(image, data + cluster * kCluster, bytes);
+        cluster += (static_cast<std::int64_t>(bytes.size()) + kCluster - 1) / kCluster;
+    };
+    int seed = 20;
+    std::vector<Bytes> photos;
+    const auto photo = [&] {
+        photos.push_back(testing::MakeJpeg(96, 72, seed++));  // one cluster: photos start odd and even ones
+        ASSERT_LT(photos.back().size(), static_cast<std::size_t>(kCluster));
+        lay(photos.back());
+    };
+    // Its first two clusters, a photo, maybe an old cluster of other data, the rest.
+    const auto cut = [&](const Bytes& file, bool old) {
+        lay(Bytes(file.begin(), file.begin() + 2 * kCluster));
+        photo();
+        if (old) lay(OldData(kCluster, static_cast<std::uint32_t>(seed)));
+        lay(Bytes(file.begin() + 2 * kCluster, file.end()));
+        photo();
+    };
+    photo();
+    cut(png, true);
+    cut(clip, false);
+    cut(clip, true);
+    cut(avi, false);
+    photo();
+
+    const CliRun run = Cli({"save", QString::fromStdString(image), QString::fromStdString(dir.file("out")), "--quiet"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    std::vector<Bytes> saved;
+    for (const std::string& path : Lines(run.out)) saved.push_back(testing::ReadFileBytes(path));
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), png), 1);
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), clip), 1);
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), avi), 1);
+    for (const Bytes& whole : photos) EXPECT_NE(std::find(saved.begin(), saved.end(), whole), saved.end());
+    EXPECT_EQ(saved.size(), 4 + photos.size());
+    const auto lines = Lines(run.err);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.find(" pieces found apart on the card.") != std::string::npos; }),
+              3)
+        << run.err;
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.find(".MP4 is incomplete: ") != std::string::npos; }),
+              1)
+        << run.err;
 }
 
 // When a file says it was taken, as a file time: EXIF's text is local time, a clip's (with a Z) UTC.

@@ -454,6 +454,9 @@ TEST(JpegExtras, MakerNotePreviewsAfterTheImageBelongToIt) {
         EXPECT_EQ(DeclaredEnd(Bytes(file.begin(), file.end() - 1), imageEnd), imageEnd) << "the preview is not whole";
         Bytes moved = Then(Bytes(file.begin(), file.begin() + static_cast<long>(imageEnd)), Then(Bytes{0}, preview));
         EXPECT_EQ(DeclaredEnd(moved, imageEnd), imageEnd) << "the preview is not where it says";
+        Bytes damaged = file;
+        damaged[imageEnd] = 0x02;
+        EXPECT_EQ(DeclaredEnd(damaged, imageEnd), file.size()) << "a damaged first byte";
         MemoryBytes source(file);
         EXPECT_EQ(jpeg::DateTimeOriginal(source, AppSegments(file)), (PhotoTime{2020, 2, 29, 23, 59, 58, false}));
     }

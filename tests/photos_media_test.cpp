@@ -16,6 +16,8 @@
 #include "scan/scan.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/fat_image.h"
+#include "tests/support/fragmented_card.h"
 #include "tests/support/hostile_cards.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_photos.h"
@@ -241,6 +243,37 @@ TEST_F(CardTest, PreviewFilesHoldThePhotoAndAPagePointingAtIt) {
     WritePreviewFiles(*platform, table[0], DriveEnd(table), folder);
     EXPECT_FALSE(fs::is_symlink(tmp.file("preview/TB.jpg")));
     EXPECT_EQ(ReadFileBytes(victim).size(), 9u);
+}
+
+// The preview of a photo in pieces shows it whole, as Save writes it.
+TEST(PiecedCard, ThePreviewShowsAPhotoInPiecesWhole) {
+    TempDir tmp;
+    const testing::FragmentedCard card = testing::MakeFragmentedCard(tmp.file("card.img"), 10, 7);
+    PosixPlatform::Options options;
+    options.images.push_back(AttachedImage(tmp.file("card.img")));
+    options.home = tmp.path();
+    PosixPlatform platform(options);
+    FakeHost host;
+    host.drive = "D:\\";
+    host.sectorsCaption = std::to_string(GetTotalSectors(platform, "D:\\"));
+    FoundPhotoTable table;
+    std::string prefix = "Image";
+    ScanWinNT({platform, host, table, prefix});
+    fs::create_directory(tmp.file("preview"));
+
+    int shown = 0;
+    for (std::size_t i = 0; i < card.photos.size(); ++i) {
+        if (card.pieces[i] < 2) continue;
+        // Its entry: the one whose first sector holds its first bytes.
+        for (std::size_t entry = 0; entry < table.size(); ++entry) {
+            const Bytes head = testing::ReadBytesAt(tmp.file("card.img"), table[entry].StartSector * 512, 512);
+            if (!std::equal(head.begin(), head.end(), card.photos[i].begin())) continue;
+            WritePreviewFiles(platform, table, entry, "C:\\preview\\");
+            EXPECT_EQ(ReadFileBytes(tmp.file("preview/TB.jpg")), card.photos[i]) << i;
+            ++shown;
+        }
+    }
+    EXPECT_GE(shown, 2);
 }
 
 }  // namespace

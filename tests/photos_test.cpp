@@ -9,6 +9,7 @@
 #include "diskio/disk_error.h"
 #include "photos/card_entry.h"
 #include "photos/card_names.h"
+#include "photos/cluster_grid.h"
 #include "photos/drive_bytes.h"
 #include "photos/end_marker.h"
 #include "photos/preview_files.h"
@@ -55,6 +56,27 @@ TEST(EndMarker, OnlyTheLastPairFromIndexFiveOnCounts) {
     blocks[7] = 0xFF;
     blocks[8] = 0xD9;
     EXPECT_EQ(FindLastEndMarker(blocks, 0xFF, 0xD9), 7u);
+}
+
+// Photos start at cluster starts; thumbnails and chance signatures inside them anywhere.
+TEST(ClusterGrid, IsWhereMostPhotosStartWhateverStartsBetween) {
+    const std::int64_t data = 1227;  // the data area's first sector, as FAT lays it: odd
+    std::vector<std::int64_t> starts = {data + 5, data + 70, data + 301};
+    for (const std::int64_t cluster : {0, 3, 4, 9, 10, 11, 17, 30, 31, 44}) starts.push_back(data + cluster * 16);
+    std::sort(starts.begin(), starts.end());
+    FoundPhotoTable table;
+    for (const std::int64_t start : starts) table.push_back({start, 0, {}, {}, "D:\\"});
+    const ClusterGrid grid = InferClusterGrid(table, "D:\\");
+    EXPECT_EQ(grid.clusterBytes, 16u * 512);
+    EXPECT_TRUE(grid.IsStart(static_cast<std::uint64_t>(data + 9 * 16) * 512));
+    EXPECT_FALSE(grid.IsStart(static_cast<std::uint64_t>(data + 9 * 16 + 8) * 512));
+    EXPECT_EQ(grid.StartAtOrAfter(static_cast<std::uint64_t>(data + 1) * 512), static_cast<std::uint64_t>(data + 16) * 512);
+
+    // Three photos could lie on any grid by chance: none is taken.
+    EXPECT_FALSE(InferClusterGrid(FoundPhotoTable{{data, 0, {}, {}, "D:\\"}, {data + 64, 0, {}, {}, "D:\\"},
+                                                  {data + 128, 0, {}, {}, "D:\\"}},
+                                  "D:\\")
+                     .Known());
 }
 
 TEST(DriveBytes, ALongRunReadsTheSameOnBothFamiliesInBoundedPieces) {

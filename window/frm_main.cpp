@@ -302,11 +302,17 @@ void FrmMain::ShowPreview(std::int64_t index) {
     previewing_ = true;
     try {
         temp = PreviewTempFolder(platform_);
+        // A photo in pieces is shown from its pieces, looked for among the table's photos: a scan
+        // started meanwhile, which starts the table afresh, gives the preview up.
         page = WritePreviewFiles(
-            platform_, photo, DriveEnd(FoundPhotoTable), temp,
-            [this] {
+            platform_, FoundPhotoTable, static_cast<std::size_t>(index), temp,
+            [this, index, photo] {
                 Yield();
                 if (previewAgain_ || closing_) throw PreviewGivenUp{};
+                const auto at = static_cast<std::size_t>(index);
+                if (at >= FoundPhotoTable.size() || FoundPhotoTable[at].StartSector != photo.StartSector ||
+                    !(FoundPhotoTable[at].Drive == photo.Drive))
+                    throw PreviewGivenUp{};
             },
             &unreadable);
     } catch (const PreviewGivenUp&) {

@@ -90,19 +90,48 @@ Bytes MakeMotionPhoto(const Bytes& jpeg, const Bytes& mp4, const std::string& da
                 mp4);
 }
 
-Bytes MakeJpegWithMakerNotePreview(const Bytes& jpeg, const Bytes& preview, const std::string& date) {
+Bytes MakeJpegWithMakerNotePreview(const Bytes& jpeg, const Bytes& preview, const std::string& date,
+                                   const std::string& make) {
+    const bool minolta = make == "KONICA MINOLTA";
     const auto note = [&](std::uint32_t at) {
         TiffWriter ifd;
         ifd.bytes.clear();
-        ifd.Directory({TiffWriter::Long(3, static_cast<std::uint32_t>(preview.size())), TiffWriter::Long(4, at)});
+        const auto length = static_cast<std::uint32_t>(preview.size());
+        if (minolta) {
+            ifd.Directory({TiffWriter::Long(0x88, at), TiffWriter::Long(0x89, length)});
+            return ifd.bytes;
+        }
+        ifd.Directory({TiffWriter::Long(3, length), TiffWriter::Long(4, at)});
         return Then(Bytes{'A', 'O', 'C', 0, 'I', 'I'}, ifd.bytes);
     };
     // The EXIF block's size does not depend on the offset it holds: laid out once, then filled in.
     // Offsets count from the TIFF header, 12 bytes into the file.
-    const Bytes sized = WithAppSegments(jpeg, {ExifPayload("PENTAX", note(0), date)});
-    return Then(WithAppSegments(jpeg, {ExifPayload("PENTAX", note(static_cast<std::uint32_t>(sized.size() - 12)), date)}),
-                preview);
+    const Bytes sized = WithAppSegments(jpeg, {ExifPayload(make, note(0), date)});
+    Bytes file = Then(WithAppSegments(jpeg, {ExifPayload(make, note(static_cast<std::uint32_t>(sized.size() - 12)), date)}),
+                      preview);
+    if (minolta) file[sized.size()] = 0x02;  // as that camera writes its preview's first byte
+    return file;
 }
+
+namespace {
+
+// A chance FF D8 at a sector's start inside a clip's media data (not FF D8 FF), with what looks
+// like a frame and a scan header after it: walked on its own, a "JPEG" that runs on past the clip.
+void PlantChanceJpegStart(Bytes& clip) {
+    const Bytes mdat = {'m', 'd', 'a', 't'};
+    const auto found = std::search(clip.begin(), clip.end(), mdat.begin(), mdat.end());
+    if (found == clip.end()) return;
+    const auto box = static_cast<std::size_t>(found - clip.begin()) - 4;
+    const std::size_t size = std::size_t{clip[box]} << 24 | std::size_t{clip[box + 1]} << 16 |
+                             std::size_t{clip[box + 2]} << 8 | clip[box + 3];
+    const std::size_t at = (box + 1024 + 511) / 512 * 512;
+    const Bytes chance = {0xFF, 0xD8, 0x00, 0x11, 0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x10, 0x00, 0x10, 0x01, 0x01, 0x11,
+                          0x00, 0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00, 0x42};
+    if (size < 8 || at + chance.size() > box + size || box + size > clip.size()) return;
+    std::copy(chance.begin(), chance.end(), clip.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+}  // namespace
 
 std::vector<FormatFile> EveryFormatFiles(const std::string& scratch) {
     const Bytes preview = MakeJpeg(160, 120, 2), thumbnail = MakeJpeg(32, 24, 3);
@@ -130,6 +159,8 @@ std::vector<FormatFile> EveryFormatFiles(const std::string& scratch) {
          "2013:02:03 04:05:06"},
         {".JPG", MakeJpegWithMakerNotePreview(MakeJpeg(200, 150, 4), MakeJpeg(160, 120, 5), "2022:10:11 12:13:14"),
          "2022:10:11 12:13:14"},
+        {".JPG", MakeJpegWithMakerNotePreview(MakeJpeg(180, 135, 9), MakeJpeg(120, 90, 10), "2004:05:06 07:08:09", "KONICA MINOLTA"),
+         "2004:05:06 07:08:09"},
         {".GIF", MakeGif89a(40, 30, 6), ""},
         {".PNG", MakePng(270, 600, 7), ""},
     };
@@ -149,7 +180,9 @@ std::vector<FormatFile> EveryFormatFiles(const std::string& scratch) {
         if (!HasTool(command.substr(0, command.find(' ')))) continue;
         FormatFile tool = file;
         tool.bytes = ToolFile(scratch, command.substr(command.rfind(' ') + 1), command);
-        if (!tool.bytes.empty()) files.push_back(std::move(tool));
+        if (tool.bytes.empty()) continue;
+        if (tool.extension == ".MOV") PlantChanceJpegStart(tool.bytes);
+        files.push_back(std::move(tool));
     }
     // A phone's motion photo: its clip after the image, as its XMP says.
     const auto mp4 = std::find_if(files.begin(), files.end(), [](const FormatFile& file) { return file.extension == ".MP4"; });

@@ -50,9 +50,11 @@ Bytes XmpPayload(const std::string& description);
 // MicroVideoOffset, and the MP4 right after the image.
 Bytes MakeMotionPhoto(const Bytes& jpeg, const Bytes& mp4, const std::string& date = "2022:08:09 10:11:12");
 
-// A camera's JPEG (in a PENTAX's layout) whose maker note places a larger preview right after the
-// image's end, where the preview then lies.
-Bytes MakeJpegWithMakerNotePreview(const Bytes& jpeg, const Bytes& preview, const std::string& date = "2020:02:29 23:59:58");
+// A camera's JPEG (in a PENTAX's layout, or a KONICA MINOLTA's) whose maker note places a larger
+// preview right after the image's end, where the preview then lies; a Minolta's starts 02 D8 FF,
+// as that camera writes it.
+Bytes MakeJpegWithMakerNotePreview(const Bytes& jpeg, const Bytes& preview, const std::string& date = "2020:02:29 23:59:58",
+                                   const std::string& make = "PENTAX");
 
 // A file as a camera or phone wrote it onto its card: its bytes, the extension Kelvara names it
 // by, and when it was taken as its own metadata says ("2019:07:14 08:09:10", the camera's local
@@ -65,7 +67,8 @@ struct FormatFile {
 // One file of every kind today's cameras and phones write, small: JPEGs (one carrying a maker
 // note's preview after its image, a motion photo), a GIF, PNG, the RAW formats, RAF; and where
 // Debian's tools are installed (made in `scratch`), HEIC, AVIF, WebP, TIFF, MP4, MOV and AVI. The
-// DNG carries a chance FF D8 at a sector's start in its RAW data, 1024 bytes into it.
+// DNG carries a chance FF D8 at a sector's start in its RAW data, 1024 bytes into it; the MOV one
+// in its media data, followed by what looks like a frame and a scan.
 std::vector<FormatFile> EveryFormatFiles(const std::string& scratch);
 
 // Whether a tool is on the PATH.
