@@ -66,6 +66,7 @@ public:
     void Clicked(int control) override;
     void Chosen(int control, std::int64_t index) override;
     void DroppedDown(int control) override;
+    void DrivesChanged() override;
     std::string EntryText(int control, std::int64_t row) override;
 
     // --- Host: what the long commands read and write ---------------------------------------
@@ -117,6 +118,7 @@ private:
     Platform& platform_;
     bool Busy = false;
     bool commandRunning_ = false;
+    bool drivesChanged_ = false;  // while a command ran: the drive list is shown anew at its end
     std::optional<std::string> commandDrive_;  // the drive string a running command started with
     bool closing_ = false;
     bool browserRenders_ = true;

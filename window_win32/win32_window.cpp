@@ -1,5 +1,6 @@
 #include "window_win32/win32_window.h"
 
+#include <dbt.h>
 #include <richedit.h>
 #include <windowsx.h>
 
@@ -34,6 +35,7 @@ constexpr const char* kPictureClass = "KelvaraPicture";
 constexpr const char* kBrowserClass = "KelvaraBrowser";
 constexpr int kComboListHeight = 200;  // the drop-down list of a combo, below its box
 constexpr int kSeparatorWidth = 8;
+constexpr UINT kChosenLater = WM_APP + 1;  // an entry chosen: wParam the list, lParam the row
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
@@ -567,6 +569,12 @@ INT_PTR Win32Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return TRUE;
         case WM_SIZE: events_.Resized({LOWORD(lParam), HIWORD(lParam)}); return TRUE;
+        case WM_DEVICECHANGE:
+            // A card put in or taken out (its volume came or went), or a reader plugged in.
+            if (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE || wParam == DBT_DEVNODES_CHANGED)
+                events_.DrivesChanged();
+            return FALSE;
+        case kChosenLater: EntryChosen(static_cast<int>(wParam), static_cast<int>(lParam)); return TRUE;
         case WM_DESTROY: toolkit_.Destroyed(hwnd_); return FALSE;
         default: return FALSE;
     }
@@ -624,18 +632,30 @@ void Win32Window::Notify(const NMHDR& header) {
                                   !(change.uOldState & LVIS_SELECTED);
             if (!selected || change.iItem < 0) break;
             movedSincePress_ = true;
-            if (!quiet_) events_.Chosen(id, change.iItem);
+            if (!quiet_) PostMessageA(hwnd_, kChosenLater, static_cast<WPARAM>(id), change.iItem);
             break;
         }
         case NM_CLICK: {
             // A click on the entry already chosen chooses it again: the only way to show a lone
             // photo, or to retry one.
             const auto& click = reinterpret_cast<const NMITEMACTIVATE&>(header);
-            if (click.iItem >= 0 && !movedSincePress_) events_.Chosen(id, click.iItem);
+            if (click.iItem >= 0 && !movedSincePress_) PostMessageA(hwnd_, kChosenLater, static_cast<WPARAM>(id), click.iItem);
             break;
         }
         default: break;
     }
+}
+
+// The core hears of a choice in the entry list once the list has finished with the key or the
+// click: a preview runs the event loop, where the next keys move the list on, and the list must
+// not scroll back to the entry it was handling when they came.
+void Win32Window::EntryChosen(int id, int row) {
+    HWND list = Control(id);
+    // Keys typed faster than photos preview: only the entry still selected is shown.
+    if (!list || SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED) != row) return;
+    events_.Chosen(id, row);
+    const LRESULT selected = SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+    if (selected >= 0) SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(selected), FALSE);
 }
 
 LRESULT CALLBACK Win32Window::EntryListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
