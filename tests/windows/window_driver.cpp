@@ -14,6 +14,7 @@
 //   kelvara-window-driver item TITLE ID N   prints the screen centre of entry N of a list view
 //   kelvara-window-driver rows TITLE ID     prints a list view's selected row, top row and rows shown
 //   kelvara-window-driver combo TITLE ID    prints a combo's entries, the chosen one marked with *
+//   kelvara-window-driver choose TITLE ID ENTRY  chooses a combo's entry as the user does
 //   kelvara-window-driver drives-changed TITLE  tells a window that a drive came, as the system does
 //   kelvara-window-driver add-drive LETTER FOLDER DEVICE  makes a removable drive of Wine's (Unix paths)
 //   kelvara-window-driver box TITLE         prints where a message box stands, over which window
@@ -669,6 +670,14 @@ int main(int argc, char** argv) {
         std::printf("%d %d %d\n", static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED)),
                     static_cast<int>(SendMessageA(list, LVM_GETTOPINDEX, 0, 0)),
                     static_cast<int>(SendMessageA(list, LVM_GETCOUNTPERPAGE, 0, 0)));
+        return 0;
+    } else if (command == "choose" && args.size() == 4) {
+        HWND window = Find(arg(1));
+        if (!window) return 1;
+        const int control = std::stoi(arg(2));
+        const int index = ComboIndex(window, control, arg(3));
+        if (index < 0) return 1;
+        Choose(window, control, index);
         return 0;
     } else if (command == "box" && args.size() == 2) {
         return BoxPlace(arg(1));
