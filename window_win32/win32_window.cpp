@@ -27,6 +27,7 @@ struct BrowserWindow {
     HWND window = nullptr;
     std::unique_ptr<BrowserHost> host;
     HWND text = nullptr;
+    RECT inset{};  // how far the text keeps from each edge: the part of the place its pane hides
 };
 
 namespace {
@@ -63,7 +64,10 @@ LRESULT CALLBACK BrowserProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     auto* browser = reinterpret_cast<BrowserWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (message == WM_SIZE && browser) {
         if (browser->host) browser->host->Fit();
-        if (browser->text) MoveWindow(browser->text, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        const RECT& inset = browser->inset;
+        if (browser->text)
+            MoveWindow(browser->text, inset.left, inset.top, LOWORD(lParam) - inset.left - inset.right,
+                       HIWORD(lParam) - inset.top - inset.bottom, TRUE);
         return 0;
     }
     if (message == WM_ERASEBKGND) {
@@ -528,8 +532,23 @@ void Win32Window::ShowDocument(int browser, const HelpDocument& document) {
         const char* richEdit = LoadLibraryA("msftedit.dll") ? "RICHEDIT50W" : (LoadLibraryA("riched20.dll"), RICHEDIT_CLASSA);
         RECT area;
         GetClientRect(place->window, &area);
+        // In a pane, the words go inside what the pane shows of the place: the place reaches past
+        // the pane's edges, where the page's own borders and scroll bars would be cut off.
+        const auto pane = paneOf_.find(browser);
+        if (HWND box = pane != paneOf_.end() ? Control(pane->second) : nullptr) {
+            RECT seen;
+            GetClientRect(box, &seen);
+            MapWindowPoints(box, place->window, reinterpret_cast<POINT*>(&seen), 2);
+            constexpr int kAbove = 4;  // the first line does not touch the pane's edge
+            place->inset = {std::max(0L, seen.left), std::max(0L, seen.top) + kAbove, std::max(0L, area.right - seen.right),
+                            std::max(0L, area.bottom - seen.bottom)};
+        }
+        const RECT& inset = place->inset;
         place->text = CreateWindowExA(0, richEdit, "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY,
-                                      0, 0, area.right, area.bottom, place->window, nullptr, Instance(), nullptr);
+                                      inset.left, inset.top, area.right - inset.left - inset.right,
+                                      area.bottom - inset.top - inset.bottom, place->window, nullptr, Instance(), nullptr);
+        constexpr int kMargin = 6;  // the words do not touch the edges
+        SendMessageA(place->text, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(kMargin, kMargin));
     }
     ShowWindow(place->window, SW_SHOW);  // over a picture the pane drew before
     std::string rtf = RichText(document);
