@@ -666,15 +666,12 @@ void Win32Window::Notify(const NMHDR& header) {
 }
 
 // The core hears of a choice in the entry list once the list has finished with the key or the
-// click: a preview runs the event loop, where the next keys move the list on, and the list must
-// not scroll back to the entry it was handling when they came.
+// click (and scrolled to it): a preview runs the event loop, where the next keys move the list
+// on, and the list must not scroll back to the entry it was handling when they came.
 void Win32Window::EntryChosen(int id, int row) {
     HWND list = Control(id);
     // Keys typed faster than photos preview: only the entry still selected is shown.
-    if (!list || SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED) != row) return;
-    events_.Chosen(id, row);
-    const LRESULT selected = SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
-    if (selected >= 0) SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(selected), FALSE);
+    if (list && SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED) == row) events_.Chosen(id, row);
 }
 
 LRESULT CALLBACK Win32Window::EntryListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,

@@ -18,6 +18,7 @@
 //   kelvara-window-driver drives-changed TITLE  tells a window that a drive came, as the system does
 //   kelvara-window-driver add-drive LETTER FOLDER DEVICE  makes a removable drive of Wine's (Unix paths)
 //   kelvara-window-driver box TITLE         prints where a message box stands, over which window
+//   kelvara-window-driver pane              prints the colours of the preview pane, where its words lie
 //   kelvara-window-driver shot PATH         keeps a screenshot
 //
 // DRIVE is the card's drive ("E:\"), CLI_SCAN what `kelvara-cli scan DRIVE --quiet` printed,
@@ -597,6 +598,44 @@ int BoxPlace(const std::string& title) {
     return 0;
 }
 
+// What the main window's preview pane shows: how many colours its picture has (a small GIF
+// enlarged blockily keeps its few; smoothly, it gains the shades between them), and whether the
+// words shown in its stead lie inside it.
+int Pane() {
+    HWND main = Find("Kelvara - Tobrin");
+    HWND pane = main ? GetDlgItem(main, frm_main::picBox) : nullptr;
+    if (!pane) return 1;
+    RECT seen{};
+    GetClientRect(pane, &seen);
+    MapWindowPoints(pane, nullptr, reinterpret_cast<POINT*>(&seen), 2);
+    const int width = seen.right - seen.left, height = seen.bottom - seen.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ before = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, seen.left, seen.top, SRCCOPY);
+    SelectObject(memory, before);
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    std::vector<DWORD> colours(pixels, pixels + static_cast<std::size_t>(width) * height);
+    for (DWORD& colour : colours) colour &= 0xFFFFFF;
+    std::sort(colours.begin(), colours.end());
+    const auto count = std::unique(colours.begin(), colours.end()) - colours.begin();
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    HWND place = GetDlgItem(pane, frm_main::WB2);
+    HWND text = place ? FindWindowExA(place, nullptr, "RICHEDIT50W", nullptr) : nullptr;
+    RECT words{};
+    if (text) GetWindowRect(text, &words);
+    const bool inside = text && IsWindowVisible(text) && words.left >= seen.left && words.top >= seen.top &&
+                        words.right <= seen.right && words.bottom <= seen.bottom;
+    std::printf("colours=%ld words=%s\n", static_cast<long>(count), !text || !IsWindowVisible(text) ? "none" : inside ? "inside" : "outside");
+    return 0;
+}
+
 // Makes LETTER a removable drive of Wine while programs run, as its own configuration tool does:
 // Wine's mount manager links the letter to a folder (the volume) and a file (the raw device), and
 // tells every window that a volume came.
@@ -679,6 +718,8 @@ int main(int argc, char** argv) {
         if (index < 0) return 1;
         Choose(window, control, index);
         return 0;
+    } else if (command == "pane" && args.size() == 1) {
+        return Pane();
     } else if (command == "box" && args.size() == 2) {
         return BoxPlace(arg(1));
     } else if (command == "add-drive" && args.size() == 4) {

@@ -157,6 +157,13 @@ read -r selected top rows < <(driver rows 'Kelvara - Tobrin' 123)
 [ "$selected" = 38 ] && [ "$top" -le 38 ] && [ $((top + rows)) -gt 38 ] ||
     fail "after Home and 38 Down presses the list shows rows $top to $((top + rows - 1)), the selection at $selected"
 cmp -s "$work/cli-saved/Image039.JPG" "$temp/TB.jpg" || fail "the 38th Down did not preview Image039"
+# The newest entry, a small GIF, enlarged into the pane smoothly: more shades than a GIF can hold.
+read -r x y < <(driver item 'Kelvara - Tobrin' 123 44)
+xdo mousemove "$x" "$y" click 1
+for _ in $(seq 50); do cmp -s "$work/cli-saved/Image045.GIF" "$temp/TB.jpg" && break; sleep 0.1; done
+sleep 0.5
+pane=$(driver pane)
+[[ "$pane" =~ ^colours=([0-9]+) ]] && [ "${BASH_REMATCH[1]}" -gt 256 ] || fail "the GIF is enlarged without smoothing: $pane"
 
 # A card put in while the window is open: Wine's mount manager makes it a removable drive, as
 # its drive settings do, and the window hears of it as a drive's arrival (Wine tells only its own
@@ -164,6 +171,8 @@ cmp -s "$work/cli-saved/Image039.JPG" "$temp/TB.jpg" || fail "the 38th Down did 
 heic=$work/heic.img
 ffmpeg -v error -y -f lavfi -i testsrc=size=320x240 -frames:v 1 "$work/heic-source.jpg" &&
     heif-enc -q 60 "$work/heic-source.jpg" -o "$work/photo.heic" >/dev/null && cp "$work/photo.heic" "$heic" &&
+    ffmpeg -v error -y -i "$work/heic-source.jpg" "$work/photo.tif" &&
+    dd if="$work/photo.tif" of="$heic" bs=512 seek=1024 conv=notrunc status=none &&
     truncate -s 1M "$heic" || fail "cannot make the HEIC card (ffmpeg, heif-enc)"
 mount -t tmpfs -o size=1m kelvara-heic "$work/f-folder" && mounts+=("$work/f-folder")
 driver add-drive F "$work/f-folder" "$heic" || fail "Wine's mount manager did not add drive F:"
@@ -198,6 +207,11 @@ if [ "${KELVARA_WINDOWS_HEIF_DECODER:-}" = ON ]; then
 else
     [ ! -s "$temp/TB.jpg" ] || fail "a build without a HEIC decoder wrote a HEIC preview"
 fi
+# Its TIFF, which carries no preview: the pane's words lie inside the pane.
+read -r x y < <(driver item 'Kelvara - Tobrin' 123 1)
+xdo mousemove "$x" "$y" click 1
+for _ in $(seq 50); do [[ "$(driver pane)" == *words=inside ]] && break; sleep 0.1; done
+[[ "$(driver pane)" == *words=inside ]] || fail "the words about a TIFF lie outside the pane: $(driver pane)"
 xdo windowactivate --sync "$main"
 xdo key alt+F4
 for _ in $(seq 150); do kill -0 "$kelvara" 2>/dev/null || break; sleep 0.1; done
