@@ -143,6 +143,7 @@ bool ShowMessageBox(HWND owner, const Message& message, int titleWidth) {
     // program's About, say) would hide it, and the scan waits for its answer.
     empty.dialog.dwExtendedStyle =
         WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | (owner ? 0u : static_cast<DWORD>(WS_EX_APPWINDOW));
+    if (message.icon == Message::Icon::Warning) MessageBeep(MB_ICONWARNING);  // as the system's box sounds
     Box self{&message, owner, titleWidth, MessageFont()};
     const INT_PTR answer = DialogBoxIndirectParamA(GetModuleHandleA(nullptr), &empty.dialog, owner, BoxProc,
                                                    reinterpret_cast<LPARAM>(&self));
