@@ -15,6 +15,7 @@
 //   kelvara-window-driver rows TITLE ID     prints a list view's selected row, top row and rows shown
 //   kelvara-window-driver combo TITLE ID    prints a combo's entries, the chosen one marked with *
 //   kelvara-window-driver choose TITLE ID ENTRY  chooses a combo's entry as the user does
+//   kelvara-window-driver press TITLE ID    presses a button (or toolbar button) by its message
 //   kelvara-window-driver drives-changed TITLE  tells a window that a drive came, as the system does
 //   kelvara-window-driver add-drive LETTER FOLDER DEVICE  makes a removable drive of Wine's (Unix paths)
 //   kelvara-window-driver box TITLE         prints where a message box stands, over which window
@@ -709,6 +710,11 @@ int main(int argc, char** argv) {
         std::printf("%d %d %d\n", static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED)),
                     static_cast<int>(SendMessageA(list, LVM_GETTOPINDEX, 0, 0)),
                     static_cast<int>(SendMessageA(list, LVM_GETCOUNTPERPAGE, 0, 0)));
+        return 0;
+    } else if (command == "press" && args.size() == 3) {
+        HWND window = Find(arg(1));
+        if (!window) return 1;
+        Press(window, std::stoi(arg(2)));
         return 0;
     } else if (command == "choose" && args.size() == 4) {
         HWND window = Find(arg(1));

@@ -15,7 +15,7 @@ set -euo pipefail
 bin=$1 linux=$2 work=$3 installer=${4:-}
 
 skip() { echo "window under Wine skipped: $*"; exit 0; }
-for tool in Xvfb openbox xdotool; do command -v "$tool" >/dev/null || skip "$tool is not installed"; done
+for tool in Xvfb openbox xdotool xprop; do command -v "$tool" >/dev/null || skip "$tool is not installed"; done
 # Wine gives a drive the size of the file system its folder is on: the card's drive is a folder
 # on a tmpfs of the card's size, and mounting one needs root.
 [ "$(id -u)" -eq 0 ] || skip "the card's drive needs a tmpfs mount of the card's size, and only root mounts one"
@@ -93,10 +93,6 @@ echo "window: the tour and Disk Wipe on a copy, $(grep -c '^ok' "$work/tour.log"
 
 # --- as a person: the keys and the mouse through the window system -------------------------------
 xdo() { timeout 30 xdotool "$@"; }
-# A card of 1 GiB, its photos at its start: its scan lasts long enough to open About meanwhile.
-mount -o remount,size=1g "$work/e-folder"
-truncate -s 1G "$card"
-sectors=$((1024 * 1024 * 2))
 timeout 120 wine "$bin/kelvara.exe" >/dev/null 2>&1 &
 kelvara=$!
 main=$(xdo search --sync --name '^Kelvara - Tobrin$' | head -1)
@@ -119,20 +115,24 @@ xdo type --delay 30 Holiday
 xdo key Return
 for _ in $(seq 50); do xdotool search --onlyvisible --name '^Options$' >/dev/null 2>&1 || break; sleep 0.1; done
 xdotool search --onlyvisible --name '^Options$' >/dev/null 2>&1 && fail "Enter does not close Options"
-# Scan, and About opened while it runs, the active window when the scan ends: the summary stands
-# in front of both, centred on the main window that owns it, as small as its text.
-read -r x y < <(driver button 'Kelvara - Tobrin' 3)
-xdo mousemove "$x" "$y" click 1
+# About open and active when the scan ends (Scan pressed by a message, which leaves About
+# active): the summary stands in front of both, centred on the main window that owns it, as
+# small as its text.
 read -r x y < <(driver button 'Kelvara - Tobrin' 9)
 xdo mousemove "$x" "$y" click 1
 about=$(xdo search --sync --name '^About Kelvara$' | head -1)
-xdo windowactivate "$about"
+xdo windowactivate --sync "$about"
+driver press 'Kelvara - Tobrin' 103
 summary=$(xdo search --sync --name '^Scan Complete$' | head -1)
 sleep 0.5
 place=$(driver box 'Scan Complete')
 [[ "$place" =~ ^owner=Kelvara\ -\ Tobrin\ offset=-?[0-2],-?[0-2]\ front=1\ size=([0-9]+)x([0-9]+)\ button=-?[0-2]$ ]] &&
     [ "${BASH_REMATCH[1]}" -lt 320 ] && [ "${BASH_REMATCH[2]}" -lt 160 ] ||
     fail "the scan's summary, with About open, is not in front of the main window and centred on it: $place"
+# Wine's own order of its windows is not the screen's: the window manager stacks them.
+stacking=$(xprop -root _NET_CLIENT_LIST_STACKING | tr -d ',' | tr ' ' '\n' | grep '^0x' | xargs -n1 printf '%d\n')
+[ "$(echo "$stacking" | grep -n -x -e "$summary" -e "$about" | tail -1 | cut -d: -f2)" = "$summary" ] ||
+    fail "the window manager stacks About over the scan's summary"
 xdo windowactivate --sync "$summary"
 xdo key Return
 sleep 0.5
