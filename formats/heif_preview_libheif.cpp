@@ -63,8 +63,13 @@ HeifPreview HeifToJpeg(std::span<const std::uint8_t> file, int longestSide) {
     if (Pixels(picture) > kLargestDecodedPixels) return {{}, "The HEIC/AVIF picture is too large to preview; save it to view it."};
 
     heif_image* decoded = nullptr;
-    if (heif_decode_image(picture, &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code != heif_error_Ok)
-        return {{}, "The HEIC/AVIF picture could not be decoded: it may be damaged."};
+    const heif_error error = heif_decode_image(picture, &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr);
+    // A coding this build has no decoder for (AVIF, where only HEVC's was built in) is no damage.
+    if (error.code == heif_error_Unsupported_feature && error.subcode == heif_suberror_Unsupported_codec)
+        return {{}, heif_have_decoder_for_format(heif_compression_AV1)
+                        ? "This build of Kelvara has no decoder for this photo's coding; save the photo to view it."
+                        : "This build of Kelvara has no AVIF decoder; save the photo to view it."};
+    if (error.code != heif_error_Ok) return {{}, "The HEIC/AVIF picture could not be decoded: it may be damaged."};
     Image image(decoded);
     const int width = heif_image_get_width(decoded, heif_channel_interleaved);
     const int height = heif_image_get_height(decoded, heif_channel_interleaved);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <utility>
 
 #include "destination/destination_check.h"
 #include "diskio/get_total_sectors.h"
@@ -124,6 +125,14 @@ void FrmMain::DroppedDown(int control) {
     if (control == cbxDrives && !commandRunning_) RefreshDrives();
 }
 
+void FrmMain::DrivesChanged() {
+    // The combo is locked while a command runs; it follows the drives when the command ends.
+    if (commandRunning_)
+        drivesChanged_ = true;
+    else
+        RefreshDrives();
+}
+
 std::string FrmMain::EntryText(int control, std::int64_t row) {
     return control == lstFiles ? list_.EntryText(row) : std::string();
 }
@@ -177,6 +186,7 @@ bool FrmMain::RunCommand(Command&& command) {
             window->commandDrive_.reset();
             window->EnableLongCommands(true);
             window->FlushControls();
+            if (std::exchange(window->drivesChanged_, false) && !window->closing_) window->RefreshDrives();
         }
     } done{this};
     command();

@@ -68,6 +68,7 @@ public:
     void Clicked(int control) override;
     void Chosen(int control, std::int64_t index) override;
     void DroppedDown(int control) override;
+    void DrivesChanged() override;
     std::string EntryText(int control, std::int64_t row) override;
     // A found photo's folder, name and time on the card, where its file system still holds them.
     std::string EntryTooltip(int control, std::int64_t row) override;
@@ -121,6 +122,7 @@ private:
     Platform& platform_;
     bool Busy = false;
     bool commandRunning_ = false;
+    bool drivesChanged_ = false;  // while a command ran: the drive list is shown anew at its end
     std::optional<std::string> commandDrive_;  // the drive string a running command started with
     bool closing_ = false;
     bool browserRenders_ = true;

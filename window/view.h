@@ -29,6 +29,8 @@ public:
     virtual void Opened(int /*control*/, std::int64_t /*index*/) {}
     // A combo's list is about to drop down.
     virtual void DroppedDown(int /*control*/) {}
+    // Not the user's act but the system's: a drive came or went.
+    virtual void DrivesChanged() {}
     virtual void TextChanged(int /*control*/, const std::string& /*text*/) {}
     // The close box, Alt+F4 or the system menu. True lets the window close.
     virtual bool CloseAsked() { return true; }

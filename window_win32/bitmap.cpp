@@ -2,6 +2,13 @@
 
 #include <shlwapi.h>
 #include <wincodec.h>
+// GDI+ wants min and max, which <windows.h> leaves out here.
+#include <algorithm>
+namespace Gdiplus {
+using std::max;
+using std::min;
+}  // namespace Gdiplus
+#include <gdiplus.h>
 
 #include <utility>
 
@@ -23,20 +30,8 @@ struct Com {
     explicit operator bool() const { return p != nullptr; }
 };
 
-// Scales the decoder's first frame to the size asked for, converts it to premultiplied BGRA and
-// copies it into a top-down DIB section.
-Bitmap Decode(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, int width, int height) {
-    Com<IWICBitmapFrameDecode> frame;
-    if (FAILED(decoder->GetFrame(0, &frame))) return {};
-    Com<IWICBitmapScaler> scaler;
-    if (FAILED(factory->CreateBitmapScaler(&scaler)) ||
-        FAILED(scaler->Initialize(frame.p, width, height, WICBitmapInterpolationModeFant)))
-        return {};
-    Com<IWICFormatConverter> converter;
-    if (FAILED(factory->CreateFormatConverter(&converter)) ||
-        FAILED(converter->Initialize(scaler.p, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                     WICBitmapPaletteTypeCustom)))
-        return {};
+// A top-down DIB section of premultiplied BGRA pixels, and where they lie.
+HBITMAP MakeDib(int width, int height, void** bits) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -44,15 +39,106 @@ Bitmap Decode(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, int width
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
+    return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
+// WIC's pixels at the size they come in, premultiplied BGRA, into a DIB section of that size.
+Bitmap Copy(IWICImagingFactory* factory, IWICBitmapSource* source) {
+    UINT width = 0, height = 0;
+    Com<IWICFormatConverter> converter;
+    if (FAILED(source->GetSize(&width, &height)) || !width || !height || FAILED(factory->CreateFormatConverter(&converter)) ||
+        FAILED(converter->Initialize(source, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                     WICBitmapPaletteTypeCustom)))
+        return {};
     void* bits = nullptr;
-    HBITMAP handle = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP handle = MakeDib(static_cast<int>(width), static_cast<int>(height), &bits);
     if (!handle) return {};
-    const UINT stride = static_cast<UINT>(width) * 4;
-    if (FAILED(converter->CopyPixels(nullptr, stride, stride * static_cast<UINT>(height), static_cast<BYTE*>(bits)))) {
+    const UINT stride = width * 4;
+    if (FAILED(converter->CopyPixels(nullptr, stride, stride * height, static_cast<BYTE*>(bits)))) {
+        DeleteObject(handle);
+        return {};
+    }
+    return Bitmap(handle, static_cast<int>(width), static_cast<int>(height));
+}
+
+bool GdiplusStarted() {
+    static const bool started = [] {
+        ULONG_PTR token = 0;
+        Gdiplus::GdiplusStartupInput input;
+        return Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
+    }();
+    return started;
+}
+
+// `picture` drawn at `width` by `height` with GDI+'s high-quality bicubic filter (the edges
+// mirrored, not faded into nothing). Empty where GDI+ cannot.
+Bitmap Smoothly(const Bitmap& picture, int width, int height) {
+    namespace gp = Gdiplus::DllExports;
+    if (!GdiplusStarted()) return {};
+    DIBSECTION from{};
+    void* bits = nullptr;
+    HBITMAP handle = MakeDib(width, height, &bits);
+    if (!handle || GetObjectA(picture.handle(), sizeof from, &from) != sizeof from) {
+        if (handle) DeleteObject(handle);
+        return {};
+    }
+    Gdiplus::GpBitmap* source = nullptr;
+    Gdiplus::GpBitmap* target = nullptr;
+    Gdiplus::GpGraphics* graphics = nullptr;
+    Gdiplus::GpImageAttributes* edges = nullptr;
+    bool drawn =
+        gp::GdipCreateBitmapFromScan0(picture.width(), picture.height(), picture.width() * 4, PixelFormat32bppPARGB,
+                                      static_cast<BYTE*>(from.dsBm.bmBits), &source) == Gdiplus::Ok &&
+        gp::GdipCreateBitmapFromScan0(width, height, width * 4, PixelFormat32bppPARGB, static_cast<BYTE*>(bits),
+                                      &target) == Gdiplus::Ok &&
+        gp::GdipGetImageGraphicsContext(target, &graphics) == Gdiplus::Ok &&
+        gp::GdipCreateImageAttributes(&edges) == Gdiplus::Ok;
+    if (drawn) {
+        gp::GdipSetImageAttributesWrapMode(edges, Gdiplus::WrapModeTileFlipXY, 0, FALSE);
+        gp::GdipSetCompositingMode(graphics, Gdiplus::CompositingModeSourceCopy);
+        gp::GdipSetInterpolationMode(graphics, Gdiplus::InterpolationModeHighQualityBicubic);
+        gp::GdipSetPixelOffsetMode(graphics, Gdiplus::PixelOffsetModeHighQuality);
+        drawn = gp::GdipDrawImageRectRectI(graphics, source, 0, 0, width, height, 0, 0, picture.width(), picture.height(),
+                                           Gdiplus::UnitPixel, edges, nullptr, nullptr) == Gdiplus::Ok;
+    }
+    if (edges) gp::GdipDisposeImageAttributes(edges);
+    if (graphics) gp::GdipDeleteGraphics(graphics);
+    if (target) gp::GdipDisposeImage(target);
+    if (source) gp::GdipDisposeImage(source);
+    if (!drawn) {
         DeleteObject(handle);
         return {};
     }
     return Bitmap(handle, width, height);
+}
+
+// The decoder's first frame at the size asked for. A picture more than twice that size is first
+// brought down to twice it by WIC's own scaler, so a large photo is never held whole; the last
+// step is GDI+'s bicubic filter, which also enlarges a small GIF smoothly (WIC's scaler may not).
+Bitmap Decode(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, int width, int height) {
+    Com<IWICBitmapFrameDecode> frame;
+    UINT frameWidth = 0, frameHeight = 0;
+    if (FAILED(decoder->GetFrame(0, &frame)) || FAILED(frame->GetSize(&frameWidth, &frameHeight))) return {};
+    const UINT nearWidth = std::min(frameWidth, static_cast<UINT>(width) * 2);
+    const UINT nearHeight = std::min(frameHeight, static_cast<UINT>(height) * 2);
+    Com<IWICBitmapScaler> scaler;
+    IWICBitmapSource* source = frame.p;
+    if (nearWidth != frameWidth || nearHeight != frameHeight) {
+        if (FAILED(factory->CreateBitmapScaler(&scaler)) ||
+            FAILED(scaler->Initialize(frame.p, nearWidth, nearHeight, WICBitmapInterpolationModeFant)))
+            return {};
+        source = scaler.p;
+    }
+    Bitmap reduced = Copy(factory, source);
+    if (reduced.empty() || (reduced.width() == width && reduced.height() == height)) return reduced;
+    Bitmap smooth = Smoothly(reduced, width, height);
+    if (!smooth.empty()) return smooth;
+    // Without GDI+: WIC's scaler all the way.
+    Com<IWICBitmapScaler> exact;
+    if (FAILED(factory->CreateBitmapScaler(&exact)) ||
+        FAILED(exact->Initialize(frame.p, static_cast<UINT>(width), static_cast<UINT>(height), WICBitmapInterpolationModeFant)))
+        return {};
+    return Copy(factory, exact.p);
 }
 
 Com<IWICImagingFactory> Factory() {

@@ -1,6 +1,6 @@
 #pragma once
 // Pictures as the Win32 view draws them: decoded with the Windows Imaging Component into a DIB
-// of premultiplied 32-bit pixels, already scaled to the size they are drawn at.
+// of premultiplied 32-bit pixels, already scaled to the size they are drawn at, smoothly.
 
 #include <string>
 

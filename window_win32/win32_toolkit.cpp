@@ -1,9 +1,10 @@
 #include "window_win32/win32_toolkit.h"
 
-#include <utility>
+#include <vector>
 
 #include "window_win32/bitmap.h"
 #include "window_win32/browser_host.h"
+#include "window_win32/message_box.h"
 #include "window_win32/win32_window.h"
 
 namespace kelvara::win32 {
@@ -124,52 +125,20 @@ std::unique_ptr<WindowView> Win32Toolkit::MakeView(const WindowLayout& layout, W
     return std::make_unique<Win32Window>(*this, layout, events, dynamic_cast<Win32Window*>(owner));
 }
 
-namespace {
-
-// The box about to open and the width its title needs; the hook widens it when it comes up.
-HHOOK boxHook = nullptr;
-int boxTitleWidth = 0;
-
-// A box as wide as its title: a short text would leave a long title cut. The buttons stay in the
-// middle; the text and the icon keep their place.
-LRESULT CALLBACK WidenBox(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE) {
-        HWND box = reinterpret_cast<HWND>(wParam);
-        UnhookWindowsHookEx(std::exchange(boxHook, nullptr));
-        RECT outer;
-        GetWindowRect(box, &outer);
-        const int extra = boxTitleWidth - (outer.right - outer.left);
-        if (extra > 0) {
-            SetWindowPos(box, nullptr, outer.left - extra / 2, outer.top, outer.right - outer.left + extra,
-                         outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
-            for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-                char kind[16] = "";
-                GetClassNameA(child, kind, sizeof kind);
-                if (lstrcmpiA(kind, "Button") != 0) continue;
-                RECT place;
-                GetWindowRect(child, &place);
-                MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&place), 2);
-                SetWindowPos(child, nullptr, place.left + extra / 2, place.top, 0, 0,
-                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-            }
-        }
-        return 0;
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-}  // namespace
-
 bool Win32Toolkit::ShowMessage(WindowView* owner, const Message& message) {
     auto* window = dynamic_cast<Win32Window*>(owner);
-    UINT style = message.buttons == Message::Buttons::YesNo ? MB_YESNO | MB_DEFBUTTON1 : MB_OK;
-    if (message.icon == Message::Icon::Warning) style |= MB_ICONWARNING;
     HWND parent = window && window->IsShown() ? window->hwnd() : nullptr;
-    boxTitleWidth = TitleWidth(message.title);
-    boxHook = SetWindowsHookExA(WH_CBT, WidenBox, nullptr, GetCurrentThreadId());
-    const int answer = MessageBoxA(parent, message.text.c_str(), message.title.c_str(), style | MB_SETFOREGROUND);
-    if (boxHook) UnhookWindowsHookEx(std::exchange(boxHook, nullptr));
-    return message.buttons == Message::Buttons::Ok || answer == IDYES;
+    // The box answers for the whole program, as the owner it disables: the other windows wait too.
+    std::vector<HWND> waiting;
+    for (HWND shown : shown_)
+        if (shown != parent && IsWindowEnabled(shown)) {
+            EnableWindow(shown, FALSE);
+            waiting.push_back(shown);
+        }
+    const bool answer = ShowMessageBox(parent, message, TitleWidth(message.title));
+    for (HWND shown : waiting)
+        if (IsWindow(shown)) EnableWindow(shown, TRUE);
+    return answer;
 }
 
 Rect Win32Toolkit::Screen() { return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }

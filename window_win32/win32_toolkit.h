@@ -1,5 +1,5 @@
 #pragma once
-// The Win32 windows as the core sees them: a Win32Window for every window, MessageBoxA for the
+// The Win32 windows as the core sees them: a Win32Window for every window, the program's own
 // message boxes, the thread's message loop (with the dialog keys of every window), the screen,
 // the dialog face, and the system's web-browser control where it can show pages.
 

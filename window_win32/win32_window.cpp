@@ -1,5 +1,6 @@
 #include "window_win32/win32_window.h"
 
+#include <dbt.h>
 #include <richedit.h>
 #include <windowsx.h>
 
@@ -26,6 +27,7 @@ struct BrowserWindow {
     HWND window = nullptr;
     std::unique_ptr<BrowserHost> host;
     HWND text = nullptr;
+    RECT inset{};  // how far the text keeps from each edge: the part of the place its pane hides
 };
 
 namespace {
@@ -34,6 +36,7 @@ constexpr const char* kPictureClass = "KelvaraPicture";
 constexpr const char* kBrowserClass = "KelvaraBrowser";
 constexpr int kComboListHeight = 200;  // the drop-down list of a combo, below its box
 constexpr int kSeparatorWidth = 8;
+constexpr UINT kChosenLater = WM_APP + 1;  // an entry chosen: wParam the list, lParam the row
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
@@ -61,7 +64,10 @@ LRESULT CALLBACK BrowserProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     auto* browser = reinterpret_cast<BrowserWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (message == WM_SIZE && browser) {
         if (browser->host) browser->host->Fit();
-        if (browser->text) MoveWindow(browser->text, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        const RECT& inset = browser->inset;
+        if (browser->text)
+            MoveWindow(browser->text, inset.left, inset.top, LOWORD(lParam) - inset.left - inset.right,
+                       HIWORD(lParam) - inset.top - inset.bottom, TRUE);
         return 0;
     }
     if (message == WM_ERASEBKGND) {
@@ -531,8 +537,23 @@ void Win32Window::ShowDocument(int browser, const HelpDocument& document) {
         const char* richEdit = LoadLibraryA("msftedit.dll") ? "RICHEDIT50W" : (LoadLibraryA("riched20.dll"), RICHEDIT_CLASSA);
         RECT area;
         GetClientRect(place->window, &area);
+        // In a pane, the words go inside what the pane shows of the place: the place reaches past
+        // the pane's edges, where the page's own borders and scroll bars would be cut off.
+        const auto pane = paneOf_.find(browser);
+        if (HWND box = pane != paneOf_.end() ? Control(pane->second) : nullptr) {
+            RECT seen;
+            GetClientRect(box, &seen);
+            MapWindowPoints(box, place->window, reinterpret_cast<POINT*>(&seen), 2);
+            constexpr int kAbove = 4;  // the first line does not touch the pane's edge
+            place->inset = {std::max(0L, seen.left), std::max(0L, seen.top) + kAbove, std::max(0L, area.right - seen.right),
+                            std::max(0L, area.bottom - seen.bottom)};
+        }
+        const RECT& inset = place->inset;
         place->text = CreateWindowExA(0, richEdit, "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY,
-                                      0, 0, area.right, area.bottom, place->window, nullptr, Instance(), nullptr);
+                                      inset.left, inset.top, area.right - inset.left - inset.right,
+                                      area.bottom - inset.top - inset.bottom, place->window, nullptr, Instance(), nullptr);
+        constexpr int kMargin = 6;  // the words do not touch the edges
+        SendMessageA(place->text, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(kMargin, kMargin));
     }
     ShowWindow(place->window, SW_SHOW);  // over a picture the pane drew before
     std::string rtf = RichText(document);
@@ -572,6 +593,12 @@ INT_PTR Win32Window::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return TRUE;
         case WM_SIZE: events_.Resized({LOWORD(lParam), HIWORD(lParam)}); return TRUE;
+        case WM_DEVICECHANGE:
+            // A card put in or taken out (its volume came or went), or a reader plugged in.
+            if (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE || wParam == DBT_DEVNODES_CHANGED)
+                events_.DrivesChanged();
+            return FALSE;
+        case kChosenLater: EntryChosen(static_cast<int>(wParam), static_cast<int>(lParam)); return TRUE;
         case WM_DESTROY: toolkit_.Destroyed(hwnd_); return FALSE;
         default: return FALSE;
     }
@@ -639,18 +666,27 @@ void Win32Window::Notify(const NMHDR& header) {
                                   !(change.uOldState & LVIS_SELECTED);
             if (!selected || change.iItem < 0) break;
             movedSincePress_ = true;
-            if (!quiet_) events_.Chosen(id, change.iItem);
+            if (!quiet_) PostMessageA(hwnd_, kChosenLater, static_cast<WPARAM>(id), change.iItem);
             break;
         }
         case NM_CLICK: {
             // A click on the entry already chosen chooses it again: the only way to show a lone
             // photo, or to retry one.
             const auto& click = reinterpret_cast<const NMITEMACTIVATE&>(header);
-            if (click.iItem >= 0 && !movedSincePress_) events_.Chosen(id, click.iItem);
+            if (click.iItem >= 0 && !movedSincePress_) PostMessageA(hwnd_, kChosenLater, static_cast<WPARAM>(id), click.iItem);
             break;
         }
         default: break;
     }
+}
+
+// The core hears of a choice in the entry list once the list has finished with the key or the
+// click (and scrolled to it): a preview runs the event loop, where the next keys move the list
+// on, and the list must not scroll back to the entry it was handling when they came.
+void Win32Window::EntryChosen(int id, int row) {
+    HWND list = Control(id);
+    // Keys typed faster than photos preview: only the entry still selected is shown.
+    if (list && SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED) == row) events_.Chosen(id, row);
 }
 
 LRESULT CALLBACK Win32Window::EntryListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,

@@ -61,6 +61,7 @@ private:
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void Command(int id, int code, HWND control);
     void Notify(const NMHDR& header);
+    void EntryChosen(int id, int row);
 
     void MakeControls();
     HWND Make(const ControlLayout& control);

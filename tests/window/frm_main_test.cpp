@@ -215,6 +215,11 @@ TEST(FrmMain, TheDriveListFollowsCardsWhenItOpensAndKeepsTheChosenDrive) {
     main.Choose("D:\\");
     open();
     EXPECT_EQ(entries(), (Entries{"Select Drive", "D:\\"}));
+    // Where the system says a drive came, the list follows without being opened.
+    platform.AddVolume('F', 300);
+    main.window.DrivesChanged();
+    EXPECT_EQ(entries(), (Entries{"Select Drive", "D:\\", "F:\\"}));
+    EXPECT_EQ(main.view.Selected(cbxDrives), 1);
     EXPECT_TRUE(main.toolkit.messages.empty());
 }
 
@@ -361,11 +366,16 @@ TEST(FrmMain, TheLongCommandsAndTheDriveComboAreUnavailableWhileOneRuns) {
             during.push_back(main.view.Enabled(control));
         main.view.DropDown(cbxDrives);
         main.view.Choose(cbxDrives, 2);
+        // A card put in mid-command waits for the command's end to be listed.
+        platform.AddVolume('D', 3000);
+        main.window.DrivesChanged();
+        during.push_back(main.view.Entries(cbxDrives).size() == 3);
     };
     main.Click(3);
     platform.onCall = nullptr;
-    EXPECT_EQ(during, (std::vector<bool>{false, false, false, false, false, false, true, true, true}));
-    EXPECT_EQ(main.view.Selected(cbxDrives), 1);
+    EXPECT_EQ(during, (std::vector<bool>{false, false, false, false, false, false, true, true, true, true}));
+    EXPECT_EQ(main.view.Entries(cbxDrives), (std::vector<std::string>{"Select Drive", "D:\\", "E:\\", "F:\\"}));
+    EXPECT_EQ(main.view.Selected(cbxDrives), 2);
     EXPECT_EQ(main.window.DriveString(), "E:\\");
     for (const int control : std::vector<int>{ToolbarButton(3), ToolbarButton(11), ToolbarButton(13), btnSave, btnSaveAll, cbxDrives})
         EXPECT_TRUE(main.view.Enabled(control)) << control;

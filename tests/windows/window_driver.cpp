@@ -12,6 +12,14 @@
 //   kelvara-window-driver button TITLE N    prints the screen centre of toolbar button N
 //   kelvara-window-driver entry TITLE ID N  prints entry N of a list view
 //   kelvara-window-driver item TITLE ID N   prints the screen centre of entry N of a list view
+//   kelvara-window-driver rows TITLE ID     prints a list view's selected row, top row and rows shown
+//   kelvara-window-driver combo TITLE ID    prints a combo's entries, the chosen one marked with *
+//   kelvara-window-driver choose TITLE ID ENTRY  chooses a combo's entry as the user does
+//   kelvara-window-driver press TITLE ID    presses a button (or toolbar button) by its message
+//   kelvara-window-driver drives-changed TITLE  tells a window that a drive came, as the system does
+//   kelvara-window-driver add-drive LETTER FOLDER DEVICE  makes a removable drive of Wine's (Unix paths)
+//   kelvara-window-driver box TITLE         prints where a message box stands, over which window
+//   kelvara-window-driver pane              prints the colours of the preview pane, where its words lie
 //   kelvara-window-driver shot PATH         keeps a screenshot
 //
 // DRIVE is the card's drive ("E:\"), CLI_SCAN what `kelvara-cli scan DRIVE --quiet` printed,
@@ -19,6 +27,7 @@
 // SHOTS where the screenshots go. The first four commands end with status 0 when every check
 // passed.
 
+#include <algorithm>
 #include <functional>
 #include <fstream>
 #include <sstream>
@@ -35,6 +44,8 @@
 #endif
 #include <windows.h>
 #include <commctrl.h>
+#include <dbt.h>
+#include <winioctl.h>
 
 namespace {
 
@@ -565,6 +576,99 @@ int Item(const std::string& title, int control, int row) {
     return 0;
 }
 
+// Where a message box stands: the title of the window that owns it, how far its centre is from
+// that window's, whether it is the window seen at its centre, its outer size, and how far its
+// first button's centre is from its own across.
+int BoxPlace(const std::string& title) {
+    HWND box = Find(title);
+    if (!box) return 1;
+    HWND owner = GetWindow(box, GW_OWNER);
+    RECT outer{}, over{}, button{};
+    GetWindowRect(box, &outer);
+    if (owner) GetWindowRect(owner, &over);
+    const POINT centre{(outer.left + outer.right) / 2, (outer.top + outer.bottom) / 2};
+    HWND seen = WindowFromPoint(centre);
+    HWND first = FindWindowExA(box, nullptr, "Button", nullptr);
+    if (first) GetWindowRect(first, &button);
+    char ownerTitle[256] = "";
+    if (owner) GetWindowTextA(owner, ownerTitle, sizeof ownerTitle);
+    std::printf("owner=%s offset=%ld,%ld front=%d size=%ldx%ld button=%ld\n", ownerTitle,
+                centre.x - (over.left + over.right) / 2, centre.y - (over.top + over.bottom) / 2,
+                seen && GetAncestor(seen, GA_ROOT) == box ? 1 : 0, outer.right - outer.left, outer.bottom - outer.top,
+                (button.left + button.right) / 2 - centre.x);
+    return 0;
+}
+
+// What the main window's preview pane shows: how many colours its picture has (a small GIF
+// enlarged blockily keeps its few; smoothly, it gains the shades between them), and whether the
+// words shown in its stead lie inside it.
+int Pane() {
+    HWND main = Find("Kelvara - Tobrin");
+    HWND pane = main ? GetDlgItem(main, frm_main::picBox) : nullptr;
+    if (!pane) return 1;
+    RECT seen{};
+    GetClientRect(pane, &seen);
+    MapWindowPoints(pane, nullptr, reinterpret_cast<POINT*>(&seen), 2);
+    const int width = seen.right - seen.left, height = seen.bottom - seen.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ before = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, seen.left, seen.top, SRCCOPY);
+    SelectObject(memory, before);
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    std::vector<DWORD> colours(pixels, pixels + static_cast<std::size_t>(width) * height);
+    for (DWORD& colour : colours) colour &= 0xFFFFFF;
+    std::sort(colours.begin(), colours.end());
+    const auto count = std::unique(colours.begin(), colours.end()) - colours.begin();
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    HWND place = GetDlgItem(pane, frm_main::WB2);
+    HWND text = place ? FindWindowExA(place, nullptr, "RICHEDIT50W", nullptr) : nullptr;
+    RECT words{};
+    if (text) GetWindowRect(text, &words);
+    const bool inside = text && IsWindowVisible(text) && words.left >= seen.left && words.top >= seen.top &&
+                        words.right <= seen.right && words.bottom <= seen.bottom;
+    std::printf("colours=%ld words=%s\n", static_cast<long>(count), !text || !IsWindowVisible(text) ? "none" : inside ? "inside" : "outside");
+    return 0;
+}
+
+// Makes LETTER a removable drive of Wine while programs run, as its own configuration tool does:
+// Wine's mount manager links the letter to a folder (the volume) and a file (the raw device), and
+// tells every window that a volume came.
+int AddDrive(char letter, const std::string& folder, const std::string& device) {
+    struct Drive {  // the mount manager's request
+        ULONG size, type, fsType;
+        DWORD serial;
+        ULONGLONG unixDevice;
+        WCHAR letter;
+        USHORT mountPointOffset, deviceOffset, labelOffset;
+    };
+    constexpr DWORD kDefineUnixDrive = CTL_CODE(0x6D, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+    std::string request(sizeof(Drive), '\0');
+    Drive drive{};
+    drive.type = DRIVE_REMOVABLE;
+    drive.letter = static_cast<WCHAR>(tolower(letter));
+    drive.mountPointOffset = static_cast<USHORT>(request.size());
+    request += folder + '\0';
+    drive.deviceOffset = static_cast<USHORT>(request.size());
+    request += device + '\0';
+    drive.size = static_cast<ULONG>(request.size());
+    std::copy_n(reinterpret_cast<const char*>(&drive), sizeof drive, request.data());
+    HANDLE manager = CreateFileA("\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+    if (manager == INVALID_HANDLE_VALUE) return 1;
+    DWORD returned = 0;
+    const BOOL done = DeviceIoControl(manager, kDefineUnixDrive, request.data(), drive.size, nullptr, 0, &returned, nullptr);
+    CloseHandle(manager);
+    if (!done) std::fprintf(stderr, "the mount manager refused: error %lu\n", GetLastError());
+    return done ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     const auto arg = [&](std::size_t i) { return i < args.size() ? args[i] : std::string(); };
@@ -598,6 +702,59 @@ int main(int argc, char** argv) {
         HWND window = Find(arg(1));
         if (!window) return 1;
         std::printf("%s\n", EntryText(GetDlgItem(window, std::stoi(arg(2))), std::stoi(arg(3))).c_str());
+        return 0;
+    } else if (command == "rows" && args.size() == 3) {
+        HWND window = Find(arg(1));
+        HWND list = window ? GetDlgItem(window, std::stoi(arg(2))) : nullptr;
+        if (!list) return 1;
+        std::printf("%d %d %d\n", static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED)),
+                    static_cast<int>(SendMessageA(list, LVM_GETTOPINDEX, 0, 0)),
+                    static_cast<int>(SendMessageA(list, LVM_GETCOUNTPERPAGE, 0, 0)));
+        return 0;
+    } else if (command == "press" && args.size() == 3) {
+        HWND window = Find(arg(1));
+        if (!window) return 1;
+        Press(window, std::stoi(arg(2)));
+        return 0;
+    } else if (command == "choose" && args.size() == 4) {
+        HWND window = Find(arg(1));
+        if (!window) return 1;
+        const int control = std::stoi(arg(2));
+        const int index = ComboIndex(window, control, arg(3));
+        if (index < 0) return 1;
+        Choose(window, control, index);
+        return 0;
+    } else if (command == "pane" && args.size() == 1) {
+        return Pane();
+    } else if (command == "box" && args.size() == 2) {
+        return BoxPlace(arg(1));
+    } else if (command == "add-drive" && args.size() == 4) {
+        return AddDrive(arg(1)[0], arg(2), arg(3));
+    } else if (command == "drives-changed" && args.size() == 2) {
+        // As the system tells every window when a card's volume comes.
+        HWND window = Find(arg(1));
+        if (!window) return 1;
+        DEV_BROADCAST_VOLUME volume{};
+        volume.dbcv_size = sizeof volume;
+        volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+        volume.dbcv_unitmask = GetLogicalDrives();
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&volume),
+                            SMTO_ABORTIFHUNG, 10000, &result);
+        return 0;
+    } else if (command == "combo" && args.size() == 3) {
+        HWND window = Find(arg(1));
+        HWND combo = window ? GetDlgItem(window, std::stoi(arg(2))) : nullptr;
+        if (!combo) return 1;
+        const auto count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
+        const auto chosen = static_cast<int>(SendMessageA(combo, CB_GETCURSEL, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            // The wide message: the system copies its text between the programs.
+            wchar_t entry[256] = L"";
+            if (SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) < 255)
+                SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entry));
+            std::printf("%s%ls\n", i == chosen ? "*" : "", entry);
+        }
         return 0;
     } else if (command == "shot" && args.size() == 2) {
         Screenshot(arg(1));

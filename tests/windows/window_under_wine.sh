@@ -3,19 +3,21 @@
 # program works it through window messages and control IDs (a card's drive, Scan, the list
 # against kelvara-cli.exe's, a preview, Save All against kelvara-cli.exe save, Options, About,
 # Help, Image Disk, Disk Wipe on a copy, closing mid-scan), and xdotool types and clicks as a
-# person does (focus, typing, Enter, Alt+F4). With INSTALLER, that installer is run silently,
+# person does (focus, typing, Enter, the scan's summary with About open, 38 Down presses, a GIF
+# enlarged, a card put in while running and its HEIC photo, Alt+F4). With INSTALLER, that installer is run silently,
 # the installed program started, and the uninstaller run. A failed check keeps a screenshot.
 #
 #   tests/windows/window_under_wine.sh WINDOWS_BIN LINUX_BIN SCRATCH [INSTALLER]
 #
-# WINEPREFIX must name a booted prefix of its own: E: and the registry are changed in it.
-# LINUX_BIN holds the Linux kelvara-make-demo-card. Prints one line and passes when the tools
-# or the rights it needs are missing.
+# WINEPREFIX must name a booted prefix of its own: E:, F: and the registry are changed in it.
+# LINUX_BIN holds the Linux kelvara-make-demo-card. KELVARA_WINDOWS_HEIF_DECODER=ON or OFF says
+# whether the build decodes HEIC (the preview is compared with Linux's, or must not be made).
+# Prints one line and passes when the tools or the rights it needs are missing.
 set -euo pipefail
 bin=$1 linux=$2 work=$3 installer=${4:-}
 
 skip() { echo "window under Wine skipped: $*"; exit 0; }
-for tool in Xvfb openbox xdotool; do command -v "$tool" >/dev/null || skip "$tool is not installed"; done
+for tool in Xvfb openbox xdotool xprop; do command -v "$tool" >/dev/null || skip "$tool is not installed"; done
 # Wine gives a drive the size of the file system its folder is on: the card's drive is a folder
 # on a tmpfs of the card's size, and mounting one needs root.
 [ "$(id -u)" -eq 0 ] || skip "the card's drive needs a tmpfs mount of the card's size, and only root mounts one"
@@ -29,7 +31,7 @@ fail() {
     timeout 60 wine "$bin/kelvara-window-driver.exe" shot "$(wine_path "$work/shots/failed-script-$failed.bmp")" >/dev/null 2>&1 || true
 }
 rm -rf "$work"
-mkdir -p "$work/shots" "$work/e-folder" "$work/big-folder"
+mkdir -p "$work/shots" "$work/e-folder" "$work/f-folder" "$work/big-folder"
 mounts=()
 pids=()
 cleanup() {
@@ -54,7 +56,7 @@ shots=$(wine_path "$work/shots")
 
 # --- the card: Wine's removable drive E:, its raw volume the image ------------------------------
 card=$work/card.img
-"$linux/kelvara-make-demo-card" "$card" 12 >/dev/null 2>&1 || { echo "FAIL: cannot make the card image"; exit 1; }
+"$linux/kelvara-make-demo-card" "$card" 45 >/dev/null 2>&1 || { echo "FAIL: cannot make the card image"; exit 1; }
 mount -t tmpfs -o size="$(stat -c %s "$card")" kelvara-card "$work/e-folder" && mounts+=("$work/e-folder")
 ln -sfn "$work/e-folder" "$WINEPREFIX/dosdevices/e:"
 ln -sfn "$card" "$WINEPREFIX/dosdevices/e::"
@@ -65,7 +67,7 @@ wineserver -w
 timeout 120 wine "$bin/kelvara-cli.exe" scan E: --quiet 2>/dev/null | tr -d '\r' >"$work/cli-scan.txt"
 timeout 120 wine "$bin/kelvara-cli.exe" save E: "$(wine_path "$work/cli-saved")" --quiet >/dev/null 2>&1
 sectors=$(($(stat -c %s "$card") / 512))
-grep -q "found 12 Files" "$work/cli-scan.txt" || { echo "FAIL: kelvara-cli.exe found no card on E:"; exit 1; }
+grep -q "found 45 Files" "$work/cli-scan.txt" || { echo "FAIL: kelvara-cli.exe found no card on E:"; exit 1; }
 
 # --- the tour through every window ---------------------------------------------------------------
 out=$WINEPREFIX/drive_c/KelvaraOut
@@ -115,20 +117,103 @@ xdo type --delay 30 Holiday
 xdo key Return
 for _ in $(seq 50); do xdotool search --onlyvisible --name '^Options$' >/dev/null 2>&1 || break; sleep 0.1; done
 xdotool search --onlyvisible --name '^Options$' >/dev/null 2>&1 && fail "Enter does not close Options"
+# About open and active when the scan ends (Scan pressed by a message, which leaves About
+# active): the summary stands in front of both, centred on the main window that owns it, as
+# small as its text.
+read -r x y < <(driver button 'Kelvara - Tobrin' 9)
+xdo mousemove "$x" "$y" click 1
+about=$(xdo search --sync --name '^About Kelvara$' | head -1)
+xdo windowactivate --sync "$about"
+driver press 'Kelvara - Tobrin' 103
+summary=$(xdo search --sync --name '^Scan Complete$' | head -1)
+sleep 0.5
+place=$(driver box 'Scan Complete')
+[[ "$place" =~ ^owner=Kelvara\ -\ Tobrin\ offset=-?[0-2],-?[0-2]\ front=1\ size=([0-9]+)x([0-9]+)\ button=-?[0-2]$ ]] &&
+    [ "${BASH_REMATCH[1]}" -lt 320 ] && [ "${BASH_REMATCH[2]}" -lt 160 ] ||
+    fail "the scan's summary, with About open, is not in front of the main window and centred on it: $place"
+# Wine's own order of its windows is not the screen's: the window manager stacks them.
+stacking=$(xprop -root _NET_CLIENT_LIST_STACKING | tr -d ',' | tr ' ' '\n' | grep '^0x' | xargs -n1 printf '%d\n')
+[ "$(echo "$stacking" | grep -n -x -e "$summary" -e "$about" | tail -1 | cut -d: -f2)" = "$summary" ] ||
+    fail "the window manager stacks About over the scan's summary"
+xdo windowactivate --sync "$summary"
+xdo key Return
+sleep 0.5
+xdo windowactivate --sync "$about"
+xdo key Return  # About's OK
+[ "$(driver entry 'Kelvara - Tobrin' 123 0)" = Holiday001.JPG ] || fail "the prefix typed in Options did not name the scan's entries"
+# A click on the entry above the newest (the list shows the newest after a scan) shows its photo:
+# the preview file holds its bytes.
+temp=$(dirname "$(find "$WINEPREFIX/drive_c/users" -name TB001.htm | head -1)")  # where the tour's preview went
+read -r x y < <(driver item 'Kelvara - Tobrin' 123 43)
+xdo mousemove "$x" "$y" click 1
+for _ in $(seq 50); do cmp -s "$work/cli-saved/Image044.JPG" "$temp/TB.jpg" && break; sleep 0.1; done
+cmp -s "$work/cli-saved/Image044.JPG" "$temp/TB.jpg" || fail "a click on an entry did not preview its photo"
+# The keys move the selection and the list follows it: each entry is previewed as it comes, and
+# the list must not scroll back to where the first key found it.
+xdo key Home
+sleep 0.5
+xdo key --delay 30 $(printf 'Down %.0s' $(seq 38))
+for _ in $(seq 50); do [ "$(driver text 'Kelvara - Tobrin' 133)" = Ready ] && break; sleep 0.1; done
+sleep 0.5
+read -r selected top rows < <(driver rows 'Kelvara - Tobrin' 123)
+[ "$selected" = 38 ] && [ "$top" -le 38 ] && [ $((top + rows)) -gt 38 ] ||
+    fail "after Home and 38 Down presses the list shows rows $top to $((top + rows - 1)), the selection at $selected"
+cmp -s "$work/cli-saved/Image039.JPG" "$temp/TB.jpg" || fail "the 38th Down did not preview Image039"
+# The newest entry, a small GIF, enlarged into the pane smoothly: more shades than a GIF can hold.
+read -r x y < <(driver item 'Kelvara - Tobrin' 123 44)
+xdo mousemove "$x" "$y" click 1
+for _ in $(seq 50); do cmp -s "$work/cli-saved/Image045.GIF" "$temp/TB.jpg" && break; sleep 0.1; done
+sleep 0.5
+pane=$(driver pane)
+[[ "$pane" =~ ^colours=([0-9]+) ]] && [ "${BASH_REMATCH[1]}" -gt 256 ] || fail "the GIF is enlarged without smoothing: $pane"
+
+# A card put in while the window is open: Wine's mount manager makes it a removable drive, as
+# its drive settings do, and the window hears of it as a drive's arrival (Wine tells only its own
+# desktop's windows, so the driver says it as Windows does). The chosen drive stays chosen.
+heic=$work/heic.img
+ffmpeg -v error -y -f lavfi -i testsrc=size=320x240 -frames:v 1 "$work/heic-source.jpg" &&
+    heif-enc -q 60 "$work/heic-source.jpg" -o "$work/photo.heic" >/dev/null && cp "$work/photo.heic" "$heic" &&
+    ffmpeg -v error -y -i "$work/heic-source.jpg" "$work/photo.tif" &&
+    dd if="$work/photo.tif" of="$heic" bs=512 seek=1024 conv=notrunc status=none &&
+    truncate -s 1M "$heic" || fail "cannot make the HEIC card (ffmpeg, heif-enc)"
+mount -t tmpfs -o size=1m kelvara-heic "$work/f-folder" && mounts+=("$work/f-folder")
+driver add-drive F "$work/f-folder" "$heic" || fail "Wine's mount manager did not add drive F:"
+driver drives-changed 'Kelvara - Tobrin'
+[ "$(driver combo 'Kelvara - Tobrin' 120 | tr '\n' ' ')" = 'Select Drive *E:\ F:\ ' ] ||
+    fail "the drive list after a card came: $(driver combo 'Kelvara - Tobrin' 120 | tr '\n' ' ')"
+# Its phone photo previewed: libheif's decoding as on Linux (heif-convert there), within what two
+# JPEG encodings of the same pixels differ by.
+driver choose 'Kelvara - Tobrin' 120 'F:\'
+sleep 0.5
 read -r x y < <(driver button 'Kelvara - Tobrin' 3)
 xdo mousemove "$x" "$y" click 1
 summary=$(xdo search --sync --name '^Scan Complete$' | head -1)
 xdo windowactivate --sync "$summary"
 xdo key Return
 sleep 0.5
-[ "$(driver entry 'Kelvara - Tobrin' 123 0)" = Holiday001.JPG ] || fail "the prefix typed in Options did not name the scan's entries"
-# A click on the entry above the newest (the list shows the newest after a scan) shows its photo:
-# the preview file holds its bytes.
-temp=$(dirname "$(find "$WINEPREFIX/drive_c/users" -name TB001.htm | head -1)")  # where the tour's preview went
-read -r x y < <(driver item 'Kelvara - Tobrin' 123 10)
+rm -f "$temp/TB.jpg"
+read -r x y < <(driver item 'Kelvara - Tobrin' 123 0)
 xdo mousemove "$x" "$y" click 1
-for _ in $(seq 50); do cmp -s "$work/cli-saved/Image011.JPG" "$temp/TB.jpg" && break; sleep 0.1; done
-cmp -s "$work/cli-saved/Image011.JPG" "$temp/TB.jpg" || fail "a click on an entry did not preview its photo"
+for _ in $(seq 100); do [ -s "$temp/TB.jpg" ] && [ "$(driver text 'Kelvara - Tobrin' 133)" = Ready ] && break; sleep 0.1; done
+heif-convert -q 90 "$work/photo.heic" "$work/heic-linux.jpg" >/dev/null 2>&1 || fail "heif-convert cannot decode the HEIC photo"
+pixels() { ffmpeg -v error -i "$1" -f rawvideo -pix_fmt rgb24 - 2>/dev/null; }
+difference=$(python3 -c '
+import sys
+a, b = open(sys.argv[1], "rb").read(), open(sys.argv[2], "rb").read()
+print(round(sum(abs(x - y) for x, y in zip(a, b)) / len(a), 2) if a and len(a) == len(b) else "sizes differ")
+' <(pixels "$temp/TB.jpg") <(pixels "$work/heic-linux.jpg") 2>/dev/null || echo none)
+if [ "${KELVARA_WINDOWS_HEIF_DECODER:-}" = ON ]; then
+    python3 -c "import sys; sys.exit(0 if float(sys.argv[1]) < 2 else 1)" "$difference" 2>/dev/null ||
+        fail "the HEIC preview differs from libheif's decoding on Linux: $difference a pixel's channel on average"
+    echo "window: a card put in while running listed, its HEIC photo previewed ($difference from Linux's decoding)"
+elif [ "${KELVARA_WINDOWS_HEIF_DECODER:-}" = OFF ]; then
+    [ ! -s "$temp/TB.jpg" ] || fail "a build without a HEIC decoder wrote a HEIC preview"
+fi
+# Its TIFF, which carries no preview: the pane's words lie inside the pane.
+read -r x y < <(driver item 'Kelvara - Tobrin' 123 1)
+xdo mousemove "$x" "$y" click 1
+for _ in $(seq 50); do [[ "$(driver pane)" == *words=inside ]] && break; sleep 0.1; done
+[[ "$(driver pane)" == *words=inside ]] || fail "the words about a TIFF lie outside the pane: $(driver pane)"
 xdo windowactivate --sync "$main"
 xdo key alt+F4
 for _ in $(seq 150); do kill -0 "$kelvara" 2>/dev/null || break; sleep 0.1; done
