@@ -1,6 +1,7 @@
 #pragma once
-// Raw sectors of a drive, below its file system. Before every read the platform family
-// is asked afresh and the NT volume path or the 9x virtual-device path does the read.
+// Raw sectors of a drive, below its file system, read once: the platform family is asked and
+// the NT volume path or the 9x virtual-device path does the read. A command that reads a card
+// more than once holds a SectorSource (sector_source.h) instead.
 
 #include <cstdint>
 #include <span>

@@ -54,60 +54,14 @@ std::string VolumePath(const std::string& drive) {
     return std::string("\\\\.\\") + DriveLetter(drive) + ":";
 }
 
-namespace {
-
-// Opens the volume, reads whole sectors from `firstSector` into the staging bytes `stage` hands
-// out once the volume is open, and closes it. False, leaving everything alone, when the volume
-// cannot be opened.
-template <typename Stage>
-bool ReadVolume(Platform& platform, const std::string& text, std::int64_t firstSector, Stage stage,
-                std::int32_t* sectorsHeld, SectorRanges* unreadable) {
+HANDLE OpenVolumeToRead(Platform& platform, const std::string& drive) {
     // A recovery tool never asks for write access to the medium it recovers from.
-    const HANDLE volume = platform.CreateFileA(VolumePath(text), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                               OPEN_EXISTING, 0);
-    if (volume == INVALID_HANDLE_VALUE) return false;
-    std::span<std::uint8_t> run;
-    try {
-        run = stage();
-    } catch (...) {
-        platform.CloseHandle(volume);
-        throw;
-    }
-    const std::size_t heldBytes = ReadRun(platform, volume, firstSector * kSectorSize, run, unreadable);
-    platform.CloseHandle(volume);
-    if (sectorsHeld) *sectorsHeld = static_cast<std::int32_t>(heldBytes / kSectorSize);
-    return true;
+    return platform.CreateFileA(VolumePath(drive), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
 }
 
-}  // namespace
-
-bool ReadSectorsNT(Platform& platform, const std::string& drive, std::int64_t firstSector,
-                   std::int32_t offset, std::int32_t count, SectorBuffer& into, std::int32_t* sectorsHeld,
-                   SectorRanges* unreadable) {
-    const std::string text = drive;
-    const std::int32_t sectors = SectorsToRead(text, firstSector, offset, count);
-    const std::size_t runBytes = static_cast<std::size_t>(sectors) * kSectorSize;
-    const auto stage = [&]() -> std::span<std::uint8_t> {
-        try {
-            into.resize(runBytes);  // the staging buffer; reused storage is not cleared again
-        } catch (const std::bad_alloc&) {
-            throw DiskError(DiskError::Kind::NoMemory, "Not enough memory to read " + std::to_string(sectors) + " sectors");
-        }
-        return into;
-    };
-    if (!ReadVolume(platform, text, firstSector, stage, sectorsHeld, unreadable)) return false;
-    if (offset != 0 || static_cast<std::size_t>(count) != runBytes) {
-        std::memmove(into.data(), into.data() + offset, static_cast<std::size_t>(count));
-        into.resize(static_cast<std::size_t>(count));
-    }
-    return true;
-}
-
-bool ReadSectorsNT(Platform& platform, const std::string& drive, std::int64_t firstSector, std::span<std::uint8_t> into,
-                   std::int32_t* sectorsHeld, SectorRanges* unreadable) {
-    const std::string text = drive;
-    SectorsToRead(text, firstSector, 0, static_cast<std::int32_t>(into.size()));
-    return ReadVolume(platform, text, firstSector, [into] { return into; }, sectorsHeld, unreadable);
+std::int32_t ReadVolumeRun(Platform& platform, HANDLE volume, std::int64_t firstSector, std::span<std::uint8_t> run,
+                           SectorRanges* unreadable) {
+    return static_cast<std::int32_t>(ReadRun(platform, volume, firstSector * kSectorSize, run, unreadable) / kSectorSize);
 }
 
 }  // namespace kelvara

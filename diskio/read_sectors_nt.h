@@ -9,17 +9,14 @@
 
 namespace kelvara {
 
-// The NT family's read: the raw volume \\.\X: opened for reading, one move, one read.
-// Returns false, leaving `into` alone, when the volume cannot be opened. `sectorsHeld`, when
-// given, receives how many sectors of the run the volume holds (see ReadSectors); `unreadable`,
-// when given, gets the sectors that could not be read.
-bool ReadSectorsNT(Platform& platform, const std::string& drive, std::int64_t firstSector,
-                   std::int32_t offset, std::int32_t count, SectorBuffer& into,
-                   std::int32_t* sectorsHeld = nullptr, SectorRanges* unreadable = nullptr);
+// The NT family's read. The raw volume \\.\X: opened for reading only; INVALID_HANDLE_VALUE when it cannot be.
+HANDLE OpenVolumeToRead(Platform& platform, const std::string& drive);
 
-// The same straight into `into`, whole sectors: the staging bytes are the caller's.
-bool ReadSectorsNT(Platform& platform, const std::string& drive, std::int64_t firstSector, std::span<std::uint8_t> into,
-                   std::int32_t* sectorsHeld = nullptr, SectorRanges* unreadable = nullptr);
+// Whole sectors from `firstSector` into `run` through an open volume: one move, one read, and
+// sector by sector where that fails. Returns how many of the run's sectors the volume holds
+// (see ReadSectors); `unreadable`, when given, gets the sectors that could not be read.
+std::int32_t ReadVolumeRun(Platform& platform, HANDLE volume, std::int64_t firstSector, std::span<std::uint8_t> run,
+                           SectorRanges* unreadable);
 
 // "\\.\X:" for the drive text's first character, upper-cased.
 std::string VolumePath(const std::string& drive);
