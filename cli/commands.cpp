@@ -140,9 +140,10 @@ struct Scanned {
 };
 
 Scanned Scan(Platform& platform, CliHost& host, const CommandLine& line, ProgressMeter& meter,
-             std::function<void(std::int64_t, std::span<const std::uint8_t>)> sectorsRead = {}) {
+             std::function<void(std::int64_t, std::span<const std::uint8_t>)> sectorsRead = {},
+             SectorSource* card = nullptr) {
     Scanned scanned;
-    const ScanContext context{platform, host, scanned.table, line.prefix, line.kinds, std::move(sectorsRead)};
+    const ScanContext context{platform, host, scanned.table, line.prefix, line.kinds, std::move(sectorsRead), card};
     scanned.report = IsWindowsNT(platform) ? ScanWinNT(context) : ScanWin98(context);
     meter.Update(scanned.report.tested);
     meter.Finish();
@@ -211,7 +212,9 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     CliHost host(drive, *sectors, meter);
     // Folders a format left in the data area are spotted in the scan's own reads.
     const auto spotter = WatchCardFolders(platform, drive, *sectors);
-    Scanned scanned = Scan(platform, host, line, meter, spotter ? spotter->Listener() : nullptr);
+    // The card is opened once for the scan and the save: one swapped in meanwhile is not read on.
+    SectorSource card(platform, drive);
+    Scanned scanned = Scan(platform, host, line, meter, spotter ? spotter->Listener() : nullptr, &card);
     if (scanned.table.empty()) {
         std::printf("no photos found on %s\n", drive.c_str());
         ComplainOfUnreadable(scanned.report.unreadable);
@@ -223,7 +226,7 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
                   scanned.table.size() == 1 ? ProgressMeter::Unit::Bytes : ProgressMeter::Unit::Photos);
     // Each file as it is written; what was saved in part, or not at all, on standard error.
     NotSavedLines notSaved(line.prefix, scanned.table);
-    const CardUse card{line.cardNames, spotter ? spotter->Found() : std::vector<std::uint64_t>{}};
+    const CardUse use{line.cardNames, spotter ? spotter->Found() : std::vector<std::uint64_t>{}, &card};
     const SaveReport report = SaveAllPhotos(platform, saver, scanned.table, *destination, line.prefix, [&](const SavedEntry& entry) {
         if (notSaved.Add(entry)) return;
         if (!entry.path.empty()) std::printf("%s\n", entry.path.c_str());
@@ -234,7 +237,7 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
                      " bytes; it was saved as far as it holds together.");
         if (entry.pieces > 1)
             Complain(entry.name + " was put back together from " + std::to_string(entry.pieces) + " pieces found apart on the card.");
-    }, card);
+    }, use);
     meter.Update(saver.ProgressPeak());
     meter.Finish();
     notSaved.Flush();

@@ -99,4 +99,13 @@ std::int32_t SectorSource::Read(std::int64_t firstSector, std::span<std::uint8_t
     return ReadVolume(firstSector, into, unreadable);
 }
 
+SectorSource& DriveSource::For(const std::string& drive) {
+    if (given_ && DriveLetter(given_->drive()) == DriveLetter(drive)) return *given_;
+    if (!own_ || DriveLetter(own_->drive()) != DriveLetter(drive)) {
+        own_.reset();
+        own_.emplace(platform_, drive);
+    }
+    return *own_;
+}
+
 }  // namespace kelvara

@@ -32,6 +32,10 @@ public:
                       SectorRanges* unreadable = nullptr);
     std::int32_t Read(std::int64_t firstSector, std::span<std::uint8_t> into, SectorRanges* unreadable = nullptr);
 
+    // Lets the volume go between reads far apart (the window idle): the next read opens it
+    // again, and reads on only where it holds the same card.
+    void Release() { Close(); }
+
     Platform& platform() const { return platform_; }
     const std::string& drive() const { return drive_; }
 
@@ -49,6 +53,19 @@ private:
     // The first sector read that held anything, and its bytes: what tells this card from another.
     std::int64_t markSector_ = -1;
     std::vector<std::uint8_t> mark_;
+};
+
+// The source a command reads a drive through: the one it was given where that reads the same
+// drive, else one of its own, made anew when the drive named changes.
+class DriveSource {
+public:
+    DriveSource(Platform& platform, SectorSource* given) : platform_(platform), given_(given) {}
+    SectorSource& For(const std::string& drive);
+
+private:
+    Platform& platform_;
+    SectorSource* given_;
+    std::optional<SectorSource> own_;
 };
 
 }  // namespace kelvara

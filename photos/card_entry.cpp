@@ -45,8 +45,7 @@ namespace {
 // photo's megabyte pieces would read far more than they need.
 class SmallReads final : public ByteSource {
 public:
-    SmallReads(Platform& platform, std::string drive, std::int64_t endSector)
-        : platform_(platform), drive_(std::move(drive)), endSector_(endSector), block_(kBlockBytes) {}
+    SmallReads(SectorSource& source, std::int64_t endSector) : source_(source), endSector_(endSector), block_(kBlockBytes) {}
 
     std::span<const std::uint8_t> From(std::uint64_t offset) override {
         const std::uint64_t start = offset / kBlockBytes * kBlockBytes;
@@ -57,7 +56,7 @@ public:
             blockLength_ = 0;
             const auto sectors = static_cast<std::size_t>(std::min<std::int64_t>(kBlockBytes / kSectorSize, endSector_ - sector));
             const std::int32_t held =
-                ReadSectors(platform_, drive_, sector, std::span<std::uint8_t>(block_.data(), sectors * kSectorSize));
+                source_.Read(sector, std::span<std::uint8_t>(block_.data(), sectors * kSectorSize));
             blockLength_ = static_cast<std::size_t>(std::max(held, 0)) * kSectorSize;
         }
         const auto at = static_cast<std::size_t>(offset - start);
@@ -67,8 +66,7 @@ public:
 
 private:
     static constexpr std::size_t kBlockBytes = 64 << 10;
-    Platform& platform_;
-    std::string drive_;
+    SectorSource& source_;
     std::int64_t endSector_;
     std::vector<std::uint8_t> block_;
     std::uint64_t blockStart_ = UINT64_MAX;
@@ -78,14 +76,14 @@ private:
 }  // namespace
 
 struct CardEntries::Reader {
-    Reader(Platform& platform, const std::string& drive, std::int64_t endSector)
-        : bytes(platform, drive, endSector), files(bytes, static_cast<std::uint64_t>(std::max<std::int64_t>(endSector, 0)) * kSectorSize) {}
+    Reader(SectorSource& source, std::int64_t endSector)
+        : bytes(source, endSector), files(bytes, static_cast<std::uint64_t>(std::max<std::int64_t>(endSector, 0)) * kSectorSize) {}
     SmallReads bytes;
     CardFiles files;
 };
 
-CardEntries::CardEntries(Platform& platform, const std::string& drive, std::int64_t endSector, const CardUse& use)
-    : platform_(platform), drive_(drive), endSector_(endSector), use_(use) {}
+CardEntries::CardEntries(SectorSource& source, std::int64_t endSector, const CardUse& use)
+    : source_(source), endSector_(endSector), use_(use) {}
 
 CardEntries::~CardEntries() = default;
 
@@ -94,7 +92,7 @@ std::vector<CardFile> CardEntries::FilesAt(std::uint64_t start) {
     // The card's folders are a help, never a condition: a drive that fails here is read as before.
     try {
         if (!reader_) {
-            reader_ = std::make_unique<Reader>(platform_, drive_, endSector_);
+            reader_ = std::make_unique<Reader>(source_, endSector_);
             reader_->files.AddOrphanFolders(use_.folderStarts);
         }
         return reader_->files.FilesStartingAt(start);

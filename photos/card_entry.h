@@ -12,6 +12,7 @@
 
 #include "filesystem/card_files.h"
 #include "filesystem/folder_spotter.h"
+#include "diskio/sector_source.h"
 #include "photos/photo_resolution.h"
 #include "platform/platform.h"
 
@@ -21,6 +22,8 @@ namespace kelvara {
 struct CardUse {
     bool names = false;                       // save under the card's folders and names where known
     std::vector<std::uint64_t> folderStarts;  // folders no walk from the root reaches, as the scan saw them
+    // The card as the command that scanned it holds it open; without it the save opens its own.
+    SectorSource* source = nullptr;
 };
 
 struct CardVerdict {
@@ -42,7 +45,7 @@ CardVerdict JudgeByCard(const PhotoCut& cut, const std::vector<CardFile>& entrie
 // that cannot be read there, or holds no FAT or exFAT volume, says nothing.
 class CardEntries {
 public:
-    CardEntries(Platform& platform, const std::string& drive, std::int64_t endSector, const CardUse& use);
+    CardEntries(SectorSource& source, std::int64_t endSector, const CardUse& use);
     ~CardEntries();
     // What the card says of the photo of `kind` starting at byte `start` whose walk came to
     // `cut`. Where its entry's chain holds it in pieces and its structure, walked through them,
@@ -56,8 +59,7 @@ public:
 
 private:
     struct Reader;
-    Platform& platform_;
-    std::string drive_;
+    SectorSource& source_;
     std::int64_t endSector_;
     const CardUse& use_;
     // The entries starting at `start`, the card read on first use; empty once it could not be.

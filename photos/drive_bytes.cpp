@@ -24,8 +24,18 @@ std::uint64_t BytesUpTo(std::int64_t firstSector, std::int64_t sector) {
 
 DriveBytes::DriveBytes(Platform& platform, std::string drive, std::int64_t firstSector, std::int64_t runEnd,
                        std::int64_t endSector, std::function<void()> afterRead)
-    : platform_(platform),
-      drive_(std::move(drive)),
+    : DriveBytes(std::make_unique<SectorSource>(platform, std::move(drive)), firstSector, runEnd, endSector,
+                 std::move(afterRead)) {}
+
+DriveBytes::DriveBytes(std::unique_ptr<SectorSource> own, std::int64_t firstSector, std::int64_t runEnd,
+                       std::int64_t endSector, std::function<void()> afterRead)
+    : DriveBytes(*own, firstSector, runEnd, endSector, std::move(afterRead)) {
+    own_ = std::move(own);
+}
+
+DriveBytes::DriveBytes(SectorSource& source, std::int64_t firstSector, std::int64_t runEnd, std::int64_t endSector,
+                       std::function<void()> afterRead)
+    : source_(&source),
       firstSector_(firstSector),
       run_(BytesUpTo(firstSector, runEnd)),
       limit_(BytesUpTo(firstSector, endSector)),
@@ -71,7 +81,7 @@ void DriveBytes::Read(std::uint64_t pieceStart) {
     if (cache_.size() < cacheLength_ + bytes) cache_.resize(kCacheBytes);
     const std::int64_t sector = firstSector_ + static_cast<std::int64_t>(pieceStart / kSectorSize);
     const std::span<std::uint8_t> into(cache_.data() + cacheLength_, static_cast<std::size_t>(bytes));
-    const std::int32_t held = ReadSectors(platform_, drive_, sector, into, &unreadable_);
+    const std::int32_t held = source_->Read(sector, into, &unreadable_);
     const auto kept = std::min<std::uint64_t>(static_cast<std::uint64_t>(held) * kSectorSize, bytes);
     // Zeros past the volume's end are not the drive's bytes: they end what can be read.
     if (kept < bytes) volumeEnd_ = pieceStart + kept;

@@ -7,11 +7,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "diskio/sector.h"
 #include "diskio/sector_ranges.h"
+#include "diskio/sector_source.h"
 #include "formats/byte_source.h"
 #include "platform/platform.h"
 
@@ -23,6 +25,9 @@ public:
     // the volume ends before it. The photo's run ends at `runEnd`: no read reaches past it from
     // inside it, so a small photo costs a small read. `afterRead` runs after every read of the
     // drive: the window yields there, and may throw to give the work up.
+    DriveBytes(SectorSource& source, std::int64_t firstSector, std::int64_t runEnd, std::int64_t endSector,
+               std::function<void()> afterRead = {});
+    // The same through a source of its own, opened at its first read and held while it lives.
     DriveBytes(Platform& platform, std::string drive, std::int64_t firstSector, std::int64_t runEnd,
                std::int64_t endSector, std::function<void()> afterRead = {});
     ~DriveBytes() override;
@@ -38,17 +43,19 @@ public:
 
     // How many bytes the volume holds from the first sector on, once a read has met its end.
     std::optional<std::uint64_t> VolumeEnd() const { return volumeEnd_; }
-    const std::string& drive() const { return drive_; }
+    const std::string& drive() const { return source_->drive(); }
     std::int64_t firstSector() const { return firstSector_; }
 
 private:
+    DriveBytes(std::unique_ptr<SectorSource> own, std::int64_t firstSector, std::int64_t runEnd, std::int64_t endSector,
+               std::function<void()> afterRead);
     // Reads are pieces of at most 1 MiB, on a grid of whole mebibytes and the run's end.
     std::uint64_t PieceStart(std::uint64_t offset) const;
     std::uint64_t PieceEnd(std::uint64_t pieceStart) const;
     void Read(std::uint64_t pieceStart);
 
-    Platform& platform_;
-    std::string drive_;
+    std::unique_ptr<SectorSource> own_;
+    SectorSource* source_;
     std::int64_t firstSector_;
     std::uint64_t run_;    // bytes from the first sector to the run's end
     std::uint64_t limit_;  // bytes from the first sector to the end sector

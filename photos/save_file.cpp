@@ -39,17 +39,17 @@ NextPiece CountedOnTheBar(NextPiece pieces, std::uint64_t length, Host& host) {
 }
 
 // One drive read from its first sector, and what is known of the entries on it. Made again after
-// a read fails, so a card put back in is read afresh.
+// a read fails; a card put back in is read on where its source finds it the same card.
 struct DriveReader {
-    DriveReader(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& drive, const CardUse& use)
+    DriveReader(SectorSource& source, Host& host, FoundPhotoTable& table, const std::string& drive, const CardUse& use)
         : drive(drive),
-          bytes(platform, drive, 0, DriveEnd(table), DriveEnd(table),
+          bytes(source, 0, DriveEnd(table), DriveEnd(table),
                 [&host] {
                     host.Yield();
                     if (host.StopRequested()) throw SaveStopped{};
                 }),
           resolution(table, bytes, drive),
-          card(platform, drive, DriveEnd(table), use),
+          card(source, DriveEnd(table), use),
           pieces(table, bytes, drive, InferClusterGrid(table, drive), static_cast<std::uint64_t>(DriveEnd(table)) * kSectorSize) {}
     std::string drive;
     DriveBytes bytes;
@@ -64,7 +64,7 @@ public:
     Saver(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination, const std::string& prefix,
           bool showBytes = false, const CardUse& card = {})
         : platform_(platform), host_(host), table_(table), destination_(destination), prefix_(prefix), showBytes_(showBytes),
-          card_(card) {}
+          card_(card), source_(platform, card.source) {}
 
     // Saves one entry; throws SaveError when it cannot, SaveStopped when the user asks to stop.
     SavedEntry Save(std::int64_t index) {
@@ -99,7 +99,7 @@ public:
 private:
     void Write(const FoundPhoto& photo, SavedEntry& entry) {
         if (!reader_ || reader_->drive != photo.Drive.str())
-            reader_ = std::make_unique<DriveReader>(platform_, host_, table_, photo.Drive, card_);
+            reader_ = std::make_unique<DriveReader>(source_.For(photo.Drive), host_, table_, photo.Drive, card_);
         const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
         // The card's entry for the photo checks where its structure ends, and may name it.
         const CardVerdict verdict =
@@ -170,6 +170,7 @@ private:
     const std::string& prefix_;
     const bool showBytes_;
     const CardUse card_;
+    DriveSource source_;  // held for the whole save: a card swapped meanwhile is not read on
     std::unique_ptr<DriveReader> reader_;
     std::optional<Container> container_;  // the last whole photo written: what lies inside it was saved with it
 };

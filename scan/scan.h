@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "diskio/sector_source.h"
 #include "platform/platform.h"
 #include "scan/found_photo.h"
 #include "scan/host.h"
@@ -24,6 +25,9 @@ struct ScanContext {
     // Hears of the sectors each read of the NT scan brought in (its first sector, its bytes), so
     // another look at the card's bytes needs no read of its own.
     std::function<void(std::int64_t, std::span<const std::uint8_t>)> sectorsRead = {};
+    // The card as the command holds it open, read on by what follows the scan; without it the
+    // scan opens its own.
+    SectorSource* source = nullptr;
 };
 
 // The NT family: the total from the sector label, fifty long runs and a final read.

@@ -1,7 +1,8 @@
 #include <algorithm>
 
 #include "diskio/get_total_sectors.h"
-#include "diskio/read_sectors.h"
+#include "diskio/disk_error.h"
+#include "diskio/sector_source.h"
 #include "platform/last_error_text.h"
 #include "scan/photo_recorder.h"
 #include "scan/scan.h"
@@ -25,6 +26,7 @@ ScanReport ScanWin98(const ScanContext& context) {
     }
     host.SetProgressMax(total);
 
+    DriveSource sources(context.platform, context.source);
     SectorBuffer buffer, head;
     SectorRanges unreadable;
     const SignatureTest signatures(context.kinds);
@@ -37,7 +39,7 @@ ScanReport ScanWin98(const ScanContext& context) {
         host.SetCurrentSector(i);
         drive = host.DriveString();
         try {
-            ReadSectors(context.platform, drive, i, 0, SignatureTest::kFirstBytes, buffer, &unreadable);
+            sources.For(drive).Read(i, 0, SignatureTest::kFirstBytes, buffer, &unreadable);
         } catch (const DiskError& error) {
             recorder.StopUnreadable(drive, i, error.what());
             break;
@@ -50,7 +52,7 @@ ScanReport ScanWin98(const ScanContext& context) {
             kind = signatures.Name(buffer.data(), [&]() -> std::span<const std::uint8_t> {
                 const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(SignatureTest::kHeadSectors, total - (i - 1)));
                 try {
-                    ReadSectors(context.platform, drive, i - 1, 0, want * kSectorSize, head, &unreadable);
+                    sources.For(drive).Read(i - 1, 0, want * kSectorSize, head, &unreadable);
                     return head;
                 } catch (const DiskError&) {
                     return buffer;  // the next read meets the same failure and says so

@@ -1,6 +1,7 @@
 #include <algorithm>
 
-#include "diskio/read_sectors.h"
+#include "diskio/disk_error.h"
+#include "diskio/sector_source.h"
 #include "platform/prefetch.h"
 #include "scan/photo_recorder.h"
 #include "scan/run_length.h"
@@ -17,7 +18,8 @@ public:
           host_(context.host),
           total_(std::clamp<std::int64_t>(CaptionNumber(context.host.SectorsCaption()), 0, kMaxSectors)),
           recorder_(context.platform, context.host, context.table, context.prefix, total_),
-          signatures_(context.kinds) {}
+          signatures_(context.kinds),
+          sources_(context.platform, context.source) {}
 
     ScanReport Run() {
         host_.SetProgressMax(total_);
@@ -52,7 +54,7 @@ private:
             const std::string drive = host_.DriveString();
             std::int32_t held = 0;
             try {
-                held = ReadSectors(context_.platform, drive, pieceStart, 0, piece * kSectorSize, buffer_, &unreadable_);
+                held = sources_.For(drive).Read(pieceStart, 0, piece * kSectorSize, buffer_, &unreadable_);
             } catch (const DiskError& error) {
                 recorder_.StopUnreadable(drive, pieceStart, error.what());
                 return;
@@ -117,7 +119,7 @@ private:
         };
         if (held - j >= want) return inBuffer(want);
         try {
-            const std::int32_t got = ReadSectors(context_.platform, drive, sector, 0, want * kSectorSize, head_, &unreadable_);
+            const std::int32_t got = sources_.For(drive).Read(sector, 0, want * kSectorSize, head_, &unreadable_);
             return std::span<const std::uint8_t>(head_.data(), std::size_t(std::min(got, want)) * kSectorSize);
         } catch (const DiskError&) {
             return inBuffer(held - j);  // the scan's next read meets the same failure and says so
@@ -130,6 +132,7 @@ private:
     const std::int64_t total_;
     PhotoRecorder recorder_;
     const SignatureTest signatures_;
+    DriveSource sources_;
     SectorBuffer buffer_;
     SectorBuffer head_;
     SectorRanges unreadable_;

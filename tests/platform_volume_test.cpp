@@ -117,9 +117,11 @@ TEST(PlatformVolume, ImageShrinkingUnderAnOpenHandleGivesShortReads) {
     if (platform.ReadFile(volume, run, read)) {
         EXPECT_EQ(read, 512u);
     }
+    // Deleted, the image is a card taken out: its bytes are not read on through the handle held.
     std::filesystem::remove(image);
     platform.SetFilePointer(volume, 0, nullptr, FILE_BEGIN);
-    EXPECT_TRUE(platform.ReadFile(volume, run, read));  // the open file lives on until closed
+    EXPECT_FALSE(platform.ReadFile(volume, run, read));
+    EXPECT_EQ(platform.GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
     platform.CloseHandle(volume);
 }
 

@@ -343,12 +343,12 @@ TEST_F(ScanTest, APulledCardEndsTheScanWithWhatWasFound) {
             ASSERT_EQ(host.messages.size(), 2u);
             EXPECT_EQ(host.messages[1].first.rfind("Sectors 400-999 could not be read.\n", 0), 0u) << host.messages[1].first;
         } else {
+            // The volume the scan holds stops answering: the card ends there, and may have gone.
             EXPECT_EQ(table[1].EndSector, 400);
             ASSERT_EQ(host.messages.size(), 2u);
-            EXPECT_NE(host.messages[0].first.find("drive E:\\ from sector 400"), std::string::npos)
-                << host.messages[0].first;
-            EXPECT_NE(host.messages[0].first.find("not ready"), std::string::npos);
-            EXPECT_EQ(host.messages[1].first, "Kelvara's found 2 Files");
+            EXPECT_EQ(host.messages[0].first, "Kelvara's found 2 Files");
+            EXPECT_EQ(host.messages[1].first, "Drive E:\\ holds nothing from sector 400 on, though its size goes "
+                                              "further: the card may have been taken out or changed.");
         }
         EXPECT_FALSE(host.busy);
         EXPECT_EQ(host.status, "Ready");

@@ -5,7 +5,8 @@
 
 #include "destination/destination.h"
 #include "destination/written_file.h"
-#include "diskio/read_sectors.h"
+#include "diskio/disk_error.h"
+#include "diskio/sector_source.h"
 #include "platform/last_error_text.h"
 #include "scan/scan_report.h"
 
@@ -54,6 +55,7 @@ ImageReport MakeImage(Platform& platform, Host& host, Destination& destination) 
         return report;
     }
 
+    SectorSource card(platform, drive);  // held to the last sector: another card is never copied on
     SectorBuffer run;
     std::int64_t done = 0;
     while (done < total && report.failure.empty()) {
@@ -64,7 +66,7 @@ ImageReport MakeImage(Platform& platform, Host& host, Destination& destination) 
         const auto length = static_cast<std::int32_t>(std::min<std::int64_t>(kImageRun, total - done));
         std::int32_t held = 0;
         try {
-            held = ReadSectors(platform, drive, done, 0, length * kSectorSize, run, &report.unreadable);
+            held = card.Read(done, 0, length * kSectorSize, run, &report.unreadable);
         } catch (const DiskError& error) {
             report.failure = "Drive " + drive + " could not be read at sector " + std::to_string(done) + ": " +
                              error.what();

@@ -140,8 +140,12 @@ std::string FrmMain::EntryText(int control, std::int64_t row) {
 std::string FrmMain::EntryTooltip(int control, std::int64_t row) {
     if (control != lstFiles || row < 0 || static_cast<std::size_t>(row) >= FoundPhotoTable.size() || Busy) return {};
     const FoundPhoto photo = FoundPhotoTable[static_cast<std::size_t>(row)];
-    if (!cardEntries_) cardEntries_ = std::make_unique<CardEntries>(platform_, photo.Drive, DriveEnd(FoundPhotoTable), cardUse_);
+    if (!cardEntries_) {
+        tipSource_ = std::make_unique<SectorSource>(platform_, photo.Drive);
+        cardEntries_ = std::make_unique<CardEntries>(*tipSource_, DriveEnd(FoundPhotoTable), cardUse_);
+    }
     const auto file = cardEntries_->Likeliest(static_cast<std::uint64_t>(photo.StartSector) * kSectorSize);
+    tipSource_->Release();  // the card is not held open while the window waits
     if (!file) return {};
     std::string text = file->folder;
     std::replace(text.begin(), text.end(), '/', '\\');

@@ -145,6 +145,7 @@ private:
 
     // The card's folders as the last scan saw them, and its entries, read when first asked for.
     std::unique_ptr<CardFolderWatch> folderWatch_;
+    std::unique_ptr<SectorSource> tipSource_;  // declared first: the entries read through it
     std::unique_ptr<CardEntries> cardEntries_;
     CardUse cardUse_;
 

@@ -283,6 +283,9 @@ bool PosixPlatform::ReadFile(HANDLE file, std::span<std::uint8_t> buffer, DWORD&
         return ReadFileBytes(f->fd.get(), buffer, numberOfBytesRead, error) || FailWith(error);
     }
     if (auto* v = As<VolumeHandle>(object)) {
+        // An image file is a card in a reader: deleted or replaced, it has been taken out, though
+        // its bytes would read on through the descriptor held.
+        if (v->volume->IsFile() && !v->volume->StillCurrent()) return FailWith(ERROR_NOT_READY);
         const ssize_t got = v->volume->ReadAt(static_cast<std::uint64_t>(v->position), buffer);
         if (got < 0) {
             // A card that went answers every read with an I/O error, as a bad sector does: it is

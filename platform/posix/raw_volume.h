@@ -50,6 +50,8 @@ public:
     // True while the path still names the file that was opened (a card swapped or an image
     // replaced makes it false).
     bool StillCurrent() const;
+    // True for an image file, false for a device node.
+    bool IsFile() const { return rdev_ == 0; }
 
     // The device node or image file it reads, as fstat tells of it.
     bool Stat(struct stat& info) const;
