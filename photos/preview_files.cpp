@@ -189,7 +189,8 @@ std::string WritePreview(Platform& platform, const FoundPhoto& photo, const Foun
                          std::int64_t driveEnd, const std::string& tempFolder, const std::function<void()>& afterRead,
                          SectorRanges* unreadable) {
     if (tempFolder.empty()) throw std::runtime_error("There is no private folder to put the preview in.");
-    DriveBytes bytes(platform, photo.Drive, photo.StartSector, photo.EndSector, driveEnd, afterRead);
+    SectorSource card(platform, photo.Drive);  // one opening for the photo and any pieces of it
+    DriveBytes bytes(card, photo.StartSector, photo.EndSector, driveEnd, afterRead);
     const std::uint64_t length = PhotoLength(bytes, photo);
     // The folder is claimed like any other: a TMPDIR on the card being read is never written.
     Destination folder(platform, tempFolder, {photo.Drive}, {.make = true, .held = false, .replaces = true});
@@ -199,7 +200,7 @@ std::string WritePreview(Platform& platform, const FoundPhoto& photo, const Foun
     if (table) {
         SourceView whole(bytes, 0, UINT64_MAX);
         if (!formats::WalkStructure(photo.Kind, whole).end) {
-            drive.emplace(platform, photo.Drive, 0, driveEnd, driveEnd, afterRead);
+            drive.emplace(card, 0, driveEnd, driveEnd, afterRead);
             PieceSearch search(*table, *drive, photo.Drive, InferClusterGrid(*table, photo.Drive),
                                static_cast<std::uint64_t>(driveEnd) * kSectorSize);
             if (auto extents = search.Join(index, length)) {
