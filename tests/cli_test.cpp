@@ -34,6 +34,14 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Bytes;
 
+// AddressSanitizer keeps freed blocks in quarantine (256 MiB) and pads every block: a program built
+// with it is held to that much more memory; the plain build keeps the bound itself.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr double kSanitizerMiB = 512;
+#else
+constexpr double kSanitizerMiB = 0;
+#endif
+
 struct CliRun {
     int status = -1;
     std::string out, err;
@@ -373,7 +381,7 @@ TEST(Cli, AFolderSwappedForALinkMidSaveIsNeverWrittenThroughIt) {
     if (!caught) GTEST_SKIP() << "the save ended before the folder could be swapped";
     EXPECT_TRUE(fs::is_empty(elsewhere));
     for (std::size_t i = 0; i < photos.size(); ++i) {
-        char name[16];
+        char name[32];
         std::snprintf(name, sizeof name, "Image%03zu.JPG", i + 1);
         ASSERT_EQ(testing::ReadFileBytes(card.dir.file("out.moved/") + name), photos[i]) << name;
     }
@@ -710,7 +718,7 @@ TEST(Cli, HostileCardsAreSavedWithinTheCardAndSmallMemory) {
         EXPECT_EQ(Lines(run.out).size(), files);
         EXPECT_LE(written, c.card.size());
         const double peakMiB = std::stod(Lines(run.err).back()) / 1024;
-        EXPECT_LT(peakMiB, 100);
+        EXPECT_LT(peakMiB, 100 + kSanitizerMiB);
         std::cout << c.name << ": " << files << " files, " << written << " of " << c.card.size() << " bytes, peak "
                   << peakMiB << " MiB\n";
     }
