@@ -83,6 +83,13 @@ void PieceSearch::Taken(std::uint64_t start, std::uint64_t end) {
     if (taken_.size() > kTakenKept) taken_.erase(taken_.begin());
 }
 
+std::uint64_t PieceSearch::FirstTaken(std::uint64_t start, std::uint64_t end) const {
+    std::uint64_t takenEnd = 0;
+    if (IsTaken(start, &takenEnd)) return start;
+    const auto next = taken_.lower_bound(start);
+    return next != taken_.end() && next->first < end ? next->first : end;
+}
+
 bool PieceSearch::IsTaken(std::uint64_t at, std::uint64_t* takenEnd) const {
     auto after = taken_.upper_bound(at);
     if (after == taken_.begin()) return false;

@@ -40,6 +40,8 @@ public:
 
     // Bytes that belong to a photo already saved whole: no piece of another is looked for there.
     void Taken(std::uint64_t start, std::uint64_t end);
+    // The first byte of [start, end) that a photo saved whole took; `end` where none did.
+    std::uint64_t FirstTaken(std::uint64_t start, std::uint64_t end) const;
 
     const ClusterGrid& grid() const { return grid_; }
 

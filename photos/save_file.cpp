@@ -130,6 +130,11 @@ private:
             }
         }
         if (entry.status == PhotoStatus::Whole) entry.pieces = photoBytes.Extents().size();
+        // What is saved of a broken photo stops where a photo put back together took the bytes:
+        // they are that photo's, and written once.
+        if (entry.status == PhotoStatus::Incomplete)
+            if (const auto free = reader_->pieces.FirstTaken(start, start + cut.length); free > start && free < start + cut.length)
+                photoBytes.Join({{start, free - start}});
         const std::uint64_t length = photoBytes.Length();
         entry.bytes = length;
         // A stop asked for while the photo is written takes effect within a piece.
