@@ -7,6 +7,7 @@
 
 #include "destination/written_file.h"
 #include "formats/heif_preview.h"
+#include "photos/card_entry.h"
 #include "photos/drive_bytes.h"
 #include "photos/photo_bytes.h"
 #include "photos/reassembled_photo.h"
@@ -201,9 +202,19 @@ std::string WritePreview(Platform& platform, const FoundPhoto& photo, const Foun
         SourceView whole(bytes, 0, UINT64_MAX);
         if (!formats::WalkStructure(photo.Kind, whole).end) {
             drive.emplace(card, 0, driveEnd, driveEnd, afterRead);
-            PieceSearch search(*table, *drive, photo.Drive, InferClusterGrid(*table, photo.Drive),
-                               static_cast<std::uint64_t>(driveEnd) * kSectorSize);
-            if (auto extents = search.Join(index, length)) {
+            const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
+            // Through the chain the card's table still holds, as Save reads it; else its pieces.
+            CardEntries entries(card, driveEnd, {});
+            const CardVerdict verdict = entries.Of(start, {PhotoStatus::Incomplete, length}, photo.Kind);
+            std::optional<ByteExtents> extents;
+            if (verdict.pieces) {
+                extents = Leading(*verdict.pieces, verdict.cut.length);
+            } else {
+                PieceSearch search(*table, *drive, photo.Drive, InferClusterGrid(*table, photo.Drive),
+                                   static_cast<std::uint64_t>(driveEnd) * kSectorSize);
+                extents = search.Join(index, length);
+            }
+            if (extents) {
                 shown.emplace(*drive, 0, 0);
                 shown->Join(std::move(*extents));
             }

@@ -276,5 +276,40 @@ TEST(PiecedCard, ThePreviewShowsAPhotoInPiecesWhole) {
     EXPECT_GE(shown, 2);
 }
 
+// A photo whose chain the card's table holds is previewed through it, as Save reads it, also
+// where no search for pieces would find its continuation: the card's end wraps to its start.
+TEST(PiecedCard, ThePreviewReadsAPhotoThroughTheChainTheCardHolds) {
+    TempDir tmp;
+    const std::string image = tmp.file("card.img");
+    testing::MakeFatImage(image, 32, 66600, 1);
+    const testing::FatGeometry geometry = testing::ReadGeometryWithMinfo(image);
+    const Bytes first = testing::MakeJpeg(120, 90, 1), photo = testing::MakeJpeg(420, 300, 3);
+    const std::string scratch = tmp.file("photo");
+    testing::WriteFileBytes(scratch, first);
+    testing::CopyIntoImage(image, scratch, "::/IMG_0001.JPG");
+    // The next free cluster is looked for from the card's last two: the photo wraps to the start.
+    const auto hint = static_cast<std::uint32_t>(geometry.totalClusters + 2 - 2);
+    testing::WriteBytesAt(image, 512 + 0x1EC, Bytes{std::uint8_t(hint), std::uint8_t(hint >> 8), std::uint8_t(hint >> 16), 0});
+    testing::WriteFileBytes(scratch, photo);
+    testing::CopyIntoImage(image, scratch, "::/IMG_0002.JPG");
+
+    PosixPlatform::Options options;
+    options.images.push_back(AttachedImage(image));
+    options.home = tmp.path();
+    PosixPlatform platform(options);
+    FakeHost host;
+    host.drive = "D:\\";
+    host.sectorsCaption = std::to_string(GetTotalSectors(platform, "D:\\"));
+    FoundPhotoTable table;
+    std::string prefix = "Image";
+    ScanWinNT({platform, host, table, prefix});
+    ASSERT_EQ(table.size(), 2u);
+    const std::size_t last = table[0].StartSector > table[1].StartSector ? 0 : 1;
+    ASSERT_GE(table[last].StartSector, geometry.dataStartSector + geometry.totalClusters - 2);  // in the last clusters
+    fs::create_directory(tmp.file("preview"));
+    WritePreviewFiles(platform, table, last, "C:\\preview\\");
+    EXPECT_EQ(ReadFileBytes(tmp.file("preview/TB.jpg")), photo);
+}
+
 }  // namespace
 }  // namespace kelvara
