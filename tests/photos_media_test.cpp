@@ -245,20 +245,32 @@ TEST_F(CardTest, PreviewFilesHoldThePhotoAndAPagePointingAtIt) {
     EXPECT_EQ(ReadFileBytes(victim).size(), 9u);
 }
 
+// A card image attached as D:\ and scanned as the window scans it.
+struct ScannedImage {
+    static PosixPlatform::Options With(const TempDir& tmp, const std::string& image) {
+        PosixPlatform::Options options;
+        options.images.push_back(AttachedImage(image));
+        options.home = tmp.path();
+        return options;
+    }
+    ScannedImage(const TempDir& tmp, const std::string& image) : platform(With(tmp, image)) {
+        host.drive = "D:\\";
+        host.sectorsCaption = std::to_string(GetTotalSectors(platform, "D:\\"));
+        ScanWinNT({platform, host, table, prefix});
+    }
+    PosixPlatform platform;
+    FakeHost host;
+    FoundPhotoTable table;
+    std::string prefix = "Image";
+};
+
 // The preview of a photo in pieces shows it whole, as Save writes it.
 TEST(PiecedCard, ThePreviewShowsAPhotoInPiecesWhole) {
     TempDir tmp;
     const testing::FragmentedCard card = testing::MakeFragmentedCard(tmp.file("card.img"), 10, 7);
-    PosixPlatform::Options options;
-    options.images.push_back(AttachedImage(tmp.file("card.img")));
-    options.home = tmp.path();
-    PosixPlatform platform(options);
-    FakeHost host;
-    host.drive = "D:\\";
-    host.sectorsCaption = std::to_string(GetTotalSectors(platform, "D:\\"));
-    FoundPhotoTable table;
-    std::string prefix = "Image";
-    ScanWinNT({platform, host, table, prefix});
+    ScannedImage scanned(tmp, tmp.file("card.img"));
+    PosixPlatform& platform = scanned.platform;
+    const FoundPhotoTable& table = scanned.table;
     fs::create_directory(tmp.file("preview"));
 
     int shown = 0;
@@ -293,16 +305,9 @@ TEST(PiecedCard, ThePreviewReadsAPhotoThroughTheChainTheCardHolds) {
     testing::WriteFileBytes(scratch, photo);
     testing::CopyIntoImage(image, scratch, "::/IMG_0002.JPG");
 
-    PosixPlatform::Options options;
-    options.images.push_back(AttachedImage(image));
-    options.home = tmp.path();
-    PosixPlatform platform(options);
-    FakeHost host;
-    host.drive = "D:\\";
-    host.sectorsCaption = std::to_string(GetTotalSectors(platform, "D:\\"));
-    FoundPhotoTable table;
-    std::string prefix = "Image";
-    ScanWinNT({platform, host, table, prefix});
+    ScannedImage scanned(tmp, image);
+    PosixPlatform& platform = scanned.platform;
+    const FoundPhotoTable& table = scanned.table;
     ASSERT_EQ(table.size(), 2u);
     const std::size_t last = table[0].StartSector > table[1].StartSector ? 0 : 1;
     ASSERT_GE(table[last].StartSector, geometry.dataStartSector + geometry.totalClusters - 2);  // in the last clusters
