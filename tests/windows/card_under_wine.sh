@@ -72,4 +72,20 @@ windows_cli save E: "$(wine_path "$work/big-saved")" --sectors "$big_sectors" --
 cmp "$photo" "$work/big-saved/Image001.JPG" >&2 || fail "the photo saved from 2.5 GiB differs"
 echo "3 GiB image: the photo at sector $at found and saved byte for byte"
 
-rm -f "$big" "$card"
+# A card in use: photos written into the holes of deleted ones come back whole from their pieces,
+# the same as on Linux (the JPEG joins are judged by the same decoder).
+pieced=$work/pieces.img
+"$linux/kelvara-make-demo-card" --in-pieces "$pieced" 40 >/dev/null 2>&1 || fail "cannot make the card in pieces"
+attach "$pieced"
+psectors=$("$linux/kelvara-cli" drives "$pieced" 2>/dev/null | awk -F'\t' '$2 == "removable" { print $3; exit }')
+linux_pieces=$("$linux/kelvara-cli" save "$pieced" "$work/linux-pieces" --sectors "$psectors" --quiet 2>&1 >/dev/null |
+    grep "put back together from pieces" || true)
+wine_pieces=$(wine "$exe" save E: "$(wine_path "$work/wine-pieces")" --sectors "$psectors" --quiet 2>&1 >/dev/null |
+    tr -d '\r' | grep "put back together from pieces" || true)
+[ -n "$linux_pieces" ] || fail "Linux put no photo back together from pieces"
+[ "$wine_pieces" = "$linux_pieces" ] || fail "pieces: Linux said '$linux_pieces', Wine '$wine_pieces'"
+diff -r "$work/linux-pieces" "$work/wine-pieces" >&2 || fail "the photos saved from the card in pieces differ"
+linux_pieces=${linux_pieces#kelvara-cli: }
+echo "card in pieces: ${linux_pieces%.}, the same files as on Linux"
+
+rm -f "$big" "$card" "$pieced"
