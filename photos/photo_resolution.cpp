@@ -149,6 +149,14 @@ void PhotoResolution::WalkEntry(std::size_t index) {
             }
             WalkEntry(next_);
         }
+        // A still image of boxes (HEIC, AVIF) whole by its own sizes never lies inside another
+        // file of boxes: where one does, the outer's sizes took in clusters not its own (it lies
+        // in pieces over the photos between, as a phone writes into the holes of deleted ones),
+        // and it breaks where that photo starts. The photo inside is then saved on its own.
+        for (std::size_t inner = index + 1; inner < next_ && !cutAt; ++inner)
+            if (&formats::FormatOf(table_[inner].Kind) == &format && formats::VariantOf(table_[inner].Kind).group == "heif" &&
+                table_[inner].Status == PhotoStatus::Whole)
+                cutAt = StartOnDrive(inner);
     }
 
     PhotoCut cut;

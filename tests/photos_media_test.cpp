@@ -20,6 +20,7 @@
 #include "tests/support/fragmented_card.h"
 #include "tests/support/hostile_cards.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/format_files.h"
 #include "tests/support/test_photos.h"
 #include "tests/support/test_card.h"
 
@@ -263,6 +264,28 @@ struct ScannedImage {
     FoundPhotoTable table;
     std::string prefix = "Image";
 };
+
+// A phone's HEIC in pieces over a small HEIC left whole between them: the outer's sizes reach over
+// the small one, which is no part of it (no still image of boxes nests in another). The small one
+// is saved whole on its own, the outer said to break off where it starts.
+TEST(SaveAll, AStillImageOfBoxesInsideAnotherIsItsOwnAndTheOuterBreaksThere) {
+    if (!testing::HasTool("heif-enc")) GTEST_SKIP() << "heif-enc is not installed";
+    TempDir tmp;
+    testing::WriteFileBytes(tmp.file("small.jpg"), testing::MakeJpeg(64, 48, 1));
+    testing::WriteFileBytes(tmp.file("large.jpg"), testing::MakeJpeg(640, 480, 2, 95));
+    const Bytes small = testing::ToolFile(tmp.path(), "small.heic", "heif-enc -q 40 small.jpg -o small.heic");
+    Bytes outer = testing::ToolFile(tmp.path(), "large.heic", "heif-enc -q 90 large.jpg -o large.heic");
+    ASSERT_FALSE(small.empty());
+    const std::size_t at = (outer.size() / 2) / 512 * 512;  // a sector start in the outer's picture data
+    ASSERT_GT(outer.size(), at + small.size() + 512);
+    std::copy(small.begin(), small.end(), outer.begin() + static_cast<long>(at));
+    SavedCard card({{0, outer}}, static_cast<std::int64_t>(outer.size() / 512) + 20);
+    ASSERT_EQ(card.saved.size(), 2u);
+    EXPECT_EQ(card.saved[0].status, PhotoStatus::Incomplete);
+    EXPECT_EQ(card.saved[1].status, PhotoStatus::Whole);
+    EXPECT_EQ(card.File("Image002.HEIC"), small);
+    EXPECT_EQ(card.File("Image001.HEIC").size(), at);
+}
 
 // The preview of a photo in pieces shows it whole, as Save writes it.
 TEST(PiecedCard, ThePreviewShowsAPhotoInPiecesWhole) {
