@@ -46,6 +46,7 @@ CardVerdict JudgeByCard(const PhotoCut& cut, const std::vector<CardFile>& entrie
 class CardEntries {
 public:
     CardEntries(SectorSource& source, std::int64_t endSector, const CardUse& use);
+    CardEntries(SectorSource&, std::int64_t, CardUse&&) = delete;  // it keeps a reference to `use`
     ~CardEntries();
     // What the card says of the photo of `kind` starting at byte `start` whose walk came to
     // `cut`. Where its entry's chain holds it in pieces and its structure, walked through them,
@@ -61,7 +62,7 @@ private:
     struct Reader;
     SectorSource& source_;
     std::int64_t endSector_;
-    const CardUse& use_;
+    const CardUse& use_;  // the caller's, kept alive while these entries are asked
     // The entries starting at `start`, the card read on first use; empty once it could not be.
     std::vector<CardFile> FilesAt(std::uint64_t start);
     std::unique_ptr<Reader> reader_;

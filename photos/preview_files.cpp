@@ -204,7 +204,8 @@ std::string WritePreview(Platform& platform, const FoundPhoto& photo, const Foun
             drive.emplace(card, 0, driveEnd, driveEnd, afterRead);
             const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
             // Through the chain the card's table still holds, as Save reads it; else its pieces.
-            CardEntries entries(card, driveEnd, {});
+            const CardUse use;  // outlives the entries, which keep a reference to it
+            CardEntries entries(card, driveEnd, use);
             const CardVerdict verdict = entries.Of(start, {PhotoStatus::Incomplete, length}, photo.Kind);
             std::optional<ByteExtents> extents;
             if (verdict.pieces) {
