@@ -193,10 +193,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The preview writes no more than Save wrote of the photo: a picture the browser engine draws
     // is that file, a RAW's JPEG lies in it, a clip plays it. (A HEIC is decoded by a library.)
     const formats::Shown shown = table.empty() ? formats::Shown::Decoded : formats::VariantOf(table[0].Kind).shown;
-    // (One saved broken is left out: the statuses Save All gave may let the preview find pieces
-    // that Save, asking earlier, took for another photo's start.)
+    // (One saved broken, or put back together from pieces, is left out: the search for pieces
+    // knows more or less of the card when Save asks, with the photos before saved and their
+    // statuses given, than a preview asking later.)
     if (!saved.empty() && !saved[0].path.empty() && shown != formats::Shown::Decoded &&
-        saved[0].status != PhotoStatus::Incomplete) {
+        saved[0].status != PhotoStatus::Incomplete && saved[0].pieces == 1) {
         WritePreviewFiles(platform, table, 0, "C:\\Temp\\");  // from its pieces too, as Save wrote it
         const Bytes& file = platform.files.at(saved[0].path);
         std::vector<const Bytes*> shownFiles;
