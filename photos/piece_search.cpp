@@ -213,6 +213,8 @@ std::optional<ByteExtents> PieceSearch::Join(std::size_t index, std::uint64_t ke
 std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t open, std::uint64_t brokeAt) {
     if (search.pieces.size() + 1 >= kMostPieces || search.Spent()) return std::nullopt;
     // The open piece's possible ends: cluster starts at or before the break, latest first.
+    // A piece never runs into bytes a photo saved whole took: they are that photo's.
+    brokeAt = std::min(brokeAt, FirstTaken(open, brokeAt));
     std::vector<std::uint64_t> ends;
     for (std::uint64_t end = grid_.StartAtOrBefore(brokeAt); end > open && ends.size() < kEndsTried;
          end = end >= grid_.clusterBytes ? end - grid_.clusterBytes : 0)
@@ -265,9 +267,10 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
                 const JpegDecode decode = DecodeJpeg(whole);
                 fault = Sooner(decode.fault, decode.jump);
             }
-            if (walk.end && !fault && *walk.end > search.kept.size()) {
+            const std::uint64_t last = walk.end ? *walk.end - search.kept.size() : 0;
+            if (walk.end && !fault && *walk.end > search.kept.size() && FirstTaken(at, at + last) == at + last) {
                 ByteExtents pieces = search.pieces;
-                pieces.push_back({at, *walk.end - search.kept.size()});
+                pieces.push_back({at, last});
                 return pieces;
             }
             std::uint64_t broke = walk.end ? UINT64_MAX : walk.reached;
