@@ -83,6 +83,20 @@ void PieceSearch::Taken(std::uint64_t start, std::uint64_t end) {
     if (taken_.size() > kTakenKept) taken_.erase(taken_.begin());
 }
 
+bool PieceSearch::StartsWithin(std::uint64_t from, std::uint64_t to) const {
+    const auto first = static_cast<std::int64_t>(from / kSectorSize) + 1;
+    const auto last = static_cast<std::int64_t>((to + kSectorSize - 1) / kSectorSize);
+    std::size_t low = 0, high = table_.size();
+    while (low < high) {  // the first entry starting at `first` or later
+        const std::size_t middle = low + (high - low) / 2;
+        if (table_[middle].StartSector < first) low = middle + 1;
+        else high = middle;
+    }
+    for (std::size_t i = low; i < table_.size() && table_[i].StartSector < last; ++i)
+        if (table_[i].Drive == drive_ && table_[i].Status != PhotoStatus::Inside) return true;
+    return false;
+}
+
 std::uint64_t PieceSearch::FirstTaken(std::uint64_t start, std::uint64_t end) const {
     std::uint64_t takenEnd = 0;
     if (IsTaken(start, &takenEnd)) return start;
@@ -258,6 +272,8 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
             if (search.Spent()) return std::nullopt;
             ++search.tries;
             keep(end);
+            // A piece after the first never runs over another photo's start either.
+            if (!search.pieces.empty() && StartsWithin(open, end)) continue;
             if (!Confirms(search, at) || (!search.jpeg && ambiguous(end, at))) continue;
             search.pieces.push_back({open, end - open});
             Joined whole(search.kept, bytes_, at, driveBytes_);
@@ -268,7 +284,8 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
                 fault = Sooner(decode.fault, decode.jump);
             }
             const std::uint64_t last = walk.end ? *walk.end - search.kept.size() : 0;
-            if (walk.end && !fault && *walk.end > search.kept.size() && FirstTaken(at, at + last) == at + last) {
+            if (walk.end && !fault && *walk.end > search.kept.size() && FirstTaken(at, at + last) == at + last &&
+                !StartsWithin(at, at + last)) {
                 ByteExtents pieces = search.pieces;
                 pieces.push_back({at, last});
                 return pieces;

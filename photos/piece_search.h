@@ -53,6 +53,9 @@ private:
     // Whether the format confirms that the pieces kept go on at `at`.
     bool Confirms(Search& search, std::uint64_t at);
     bool IsTaken(std::uint64_t at, std::uint64_t* takenEnd) const;
+    // Whether another photo (not one known to lie inside another) starts in (from, to): a piece
+    // never runs over one, so each byte of the card goes into one file at most.
+    bool StartsWithin(std::uint64_t from, std::uint64_t to) const;
     // The entry starting at byte `at` of the drive, when one does.
     std::optional<std::size_t> EntryAt(std::uint64_t at) const;
     // Where the structure of entry `index` ends when it is whole (walked once, then remembered).
