@@ -22,17 +22,6 @@ std::uint64_t BytesUpTo(std::int64_t firstSector, std::int64_t sector) {
 
 }  // namespace
 
-DriveBytes::DriveBytes(Platform& platform, std::string drive, std::int64_t firstSector, std::int64_t runEnd,
-                       std::int64_t endSector, std::function<void()> afterRead)
-    : DriveBytes(std::make_unique<SectorSource>(platform, std::move(drive)), firstSector, runEnd, endSector,
-                 std::move(afterRead)) {}
-
-DriveBytes::DriveBytes(std::unique_ptr<SectorSource> own, std::int64_t firstSector, std::int64_t runEnd,
-                       std::int64_t endSector, std::function<void()> afterRead)
-    : DriveBytes(*own, firstSector, runEnd, endSector, std::move(afterRead)) {
-    own_ = std::move(own);
-}
-
 DriveBytes::DriveBytes(SectorSource& source, std::int64_t firstSector, std::int64_t runEnd, std::int64_t endSector,
                        std::function<void()> afterRead)
     : source_(&source),

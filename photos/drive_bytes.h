@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -27,9 +26,6 @@ public:
     // drive: the window yields there, and may throw to give the work up.
     DriveBytes(SectorSource& source, std::int64_t firstSector, std::int64_t runEnd, std::int64_t endSector,
                std::function<void()> afterRead = {});
-    // The same through a source of its own, opened at its first read and held while it lives.
-    DriveBytes(Platform& platform, std::string drive, std::int64_t firstSector, std::int64_t runEnd,
-               std::int64_t endSector, std::function<void()> afterRead = {});
     ~DriveBytes() override;
     DriveBytes(const DriveBytes&) = delete;
     DriveBytes& operator=(const DriveBytes&) = delete;
@@ -47,14 +43,11 @@ public:
     std::int64_t firstSector() const { return firstSector_; }
 
 private:
-    DriveBytes(std::unique_ptr<SectorSource> own, std::int64_t firstSector, std::int64_t runEnd, std::int64_t endSector,
-               std::function<void()> afterRead);
     // Reads are pieces of at most 1 MiB, on a grid of whole mebibytes and the run's end.
     std::uint64_t PieceStart(std::uint64_t offset) const;
     std::uint64_t PieceEnd(std::uint64_t pieceStart) const;
     void Read(std::uint64_t pieceStart);
 
-    std::unique_ptr<SectorSource> own_;
     SectorSource* source_;
     std::int64_t firstSector_;
     std::uint64_t run_;    // bytes from the first sector to the run's end

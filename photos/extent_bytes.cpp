@@ -12,6 +12,13 @@ ExtentBytes::ExtentBytes(ByteSource& drive, ByteExtents extents) : drive_(&drive
     }
 }
 
+std::uint64_t ExtentBytes::DriveOffset(std::uint64_t offset) const {
+    if (extents_.empty()) return 0;
+    const auto after = std::upper_bound(starts_.begin(), starts_.end(), offset);
+    const auto i = static_cast<std::size_t>(after - starts_.begin() - 1);
+    return extents_[i].start + std::min(offset - starts_[i], extents_[i].length);
+}
+
 std::span<const std::uint8_t> ExtentBytes::From(std::uint64_t offset) {
     const auto after = std::upper_bound(starts_.begin(), starts_.end(), offset);
     if (after == starts_.begin()) return {};

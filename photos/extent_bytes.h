@@ -17,6 +17,8 @@ public:
     std::span<const std::uint8_t> From(std::uint64_t offset) override;
     std::uint64_t Length() const { return starts_.empty() ? 0 : starts_.back() + extents_.back().length; }
     const ByteExtents& extents() const { return extents_; }
+    // Where byte `offset` of the file lies on the drive; past its end, where its last extent ends.
+    std::uint64_t DriveOffset(std::uint64_t offset) const;
 
 private:
     ByteSource* drive_;

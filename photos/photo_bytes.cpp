@@ -33,17 +33,5 @@ std::uint64_t PhotoLength(DriveBytes& bytes, const FoundPhoto& photo) {
     return BrokenLength(bytes, run, walk, formats::FormatOf(photo.Kind).endMarker);
 }
 
-NextPiece PhotoPieces(DriveBytes& drive, std::uint64_t start, std::uint64_t length) {
-    return [&drive, start, length, done = std::uint64_t{0}]() mutable -> std::span<const std::uint8_t> {
-        if (done == length) return {};
-        std::span<const std::uint8_t> piece = drive.From(start + done);
-        if (piece.empty()) DriveEnded(drive, start + done);
-        piece = piece.first(static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), length - done)));
-        done += piece.size();
-        return piece;
-    };
-}
-
-NextPiece PhotoPieces(DriveBytes& bytes, std::uint64_t length) { return PhotoPieces(bytes, 0, length); }
 
 }  // namespace kelvara

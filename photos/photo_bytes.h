@@ -24,12 +24,6 @@ std::uint64_t BrokenLength(ByteSource& bytes, std::uint64_t run, const Walk& wal
 // structure gave no end before that.
 std::uint64_t PhotoLength(DriveBytes& bytes, const FoundPhoto& photo);
 
-// Hands out the first `length` bytes a piece at a time. Throws DiskError when the drive no
-// longer holds them.
-NextPiece PhotoPieces(DriveBytes& bytes, std::uint64_t length);
-// The same for the photo that starts `start` bytes into a drive read from its first sector.
-NextPiece PhotoPieces(DriveBytes& drive, std::uint64_t start, std::uint64_t length);
-
 // Throws the DiskError of a drive that holds nothing from byte `at` on (counted as `bytes` count).
 [[noreturn]] void DriveEnded(const DriveBytes& bytes, std::uint64_t at);
 

@@ -18,17 +18,7 @@ NextPiece ReassembledPhoto::Pieces(std::uint64_t offset, std::uint64_t count) {
     return [this, length, done = offset]() mutable -> std::span<const std::uint8_t> {
         if (done >= length) return {};
         std::span<const std::uint8_t> piece = bytes_.From(done);
-        if (piece.empty()) {
-            // Where on the drive the photo's bytes ran out.
-            std::uint64_t at = done;
-            for (const ByteExtent& extent : Extents()) {
-                if (at < extent.length) {
-                    DriveEnded(drive_, extent.start + at);
-                }
-                at -= extent.length;
-            }
-            DriveEnded(drive_, done);
-        }
+        if (piece.empty()) DriveEnded(drive_, bytes_.DriveOffset(done));  // where on the drive they ran out
         piece = piece.first(static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), length - done)));
         done += piece.size();
         return piece;

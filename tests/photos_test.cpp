@@ -87,7 +87,8 @@ TEST(DriveBytes, ALongRunReadsTheSameOnBothFamiliesInBoundedPieces) {
         platform.platformId = id;
         platform.calls.clear();
         int reads = 0;
-        DriveBytes run(platform, "E:\\", 1000, 69000, 69000, [&] { ++reads; });
+        SectorSource card(platform, "E:\\");
+        DriveBytes run(card, 1000, 69000, 69000, [&] { ++reads; });
         std::uint64_t at = 0;
         for (auto piece = run.From(0); !piece.empty(); piece = run.From(at)) {
             EXPECT_LE(piece.size(), 16u << 20);  // never the whole run at once
@@ -101,7 +102,8 @@ TEST(DriveBytes, ALongRunReadsTheSameOnBothFamiliesInBoundedPieces) {
     // The first read ends with the photo's run; reading on past it goes by whole mebibytes again.
     platform.platformId = VER_PLATFORM_WIN32_NT;
     platform.calls.clear();
-    DriveBytes run(platform, "E:\\", 1000, 1100, 69000);
+    SectorSource card(platform, "E:\\");
+    DriveBytes run(card, 1000, 1100, 69000);
     EXPECT_EQ(run.From(0).size(), 100u * 512);
     EXPECT_EQ(run.From(100 * 512).size(), 1948u * 512);
     EXPECT_EQ(run.From(2048 * 512).size(), 2048u * 512);
