@@ -479,8 +479,11 @@ TEST(Cli, PhotosWrittenIntoTheHolesOfDeletedOnesComeBackWholeFromTheirPieces) {
 // join. Where an
 // old cluster lies between too, a PNG's CRCs still tell the join; a clip's boxes cannot (its media
 // data would hold as well with the old cluster in them), so that clip is said to be incomplete.
+// A HEIC's boxes cannot either, but its picture's coded data decode clean only across the right
+// joins: in three pieces with an old cluster before each continuation, it comes back whole. So
+// does a JPEG whose first piece is one cluster, cut by a photo its decoder reads into.
 TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
-    if (!testing::HasTool("ffmpeg")) GTEST_SKIP() << "ffmpeg makes the clip";
+    if (!testing::HasTool("ffmpeg") || !testing::HasTool("heif-enc")) GTEST_SKIP() << "ffmpeg and heif-enc make the clips and the HEIC";
     testing::TempDir dir;
     const std::string image = dir.file("card.img");
     testing::MakeFatImage(image, 32, 600000, 8);
@@ -494,6 +497,12 @@ TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     ASSERT_GT(png.size(), 3u * kCluster);
     ASSERT_GT(clip.size(), 3u * kCluster);
     ASSERT_GT(avi.size(), 3u * kCluster);
+    const Bytes jpeg = testing::MakeJpeg(640, 480, 9, 95);
+    ASSERT_GT(jpeg.size(), 3u * kCluster);
+    const Bytes heic = testing::ToolFile(dir.path(), "a.heic",
+                                         "ffmpeg -v error -y -f lavfi -i testsrc2=size=640x480,noise=alls=30:allf=t "
+                                         "-frames:v 1 a.png && heif-enc -q 90 a.png -o a.heic");
+    ASSERT_GT(heic.size(), 6u * kCluster);
     std::int64_t cluster = 0;
     const auto lay = [&](const Bytes& bytes) {
         testing::WriteBytesAt(image, data + cluster * kCluster, bytes);
@@ -506,12 +515,17 @@ TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
         ASSERT_LT(photos.back().size(), static_cast<std::size_t>(kCluster));
         lay(photos.back());
     };
-    // Its first two clusters, a photo, maybe an old cluster of other data, the rest.
-    const auto cut = [&](const Bytes& file, bool old) {
-        lay(Bytes(file.begin(), file.begin() + 2 * kCluster));
-        photo();
-        if (old) lay(OldData(kCluster, static_cast<std::uint32_t>(seed)));
-        lay(Bytes(file.begin() + 2 * kCluster, file.end()));
+    // Its pieces split after the clusters `splits` names, a photo after each, maybe an old cluster
+    // of other data before each continuation.
+    const auto cut = [&](const Bytes& file, bool old, std::vector<std::int64_t> splits = {2}) {
+        std::int64_t from = 0;
+        for (const std::int64_t split : splits) {
+            lay(Bytes(file.begin() + from * kCluster, file.begin() + split * kCluster));
+            photo();
+            if (old) lay(OldData(kCluster, static_cast<std::uint32_t>(seed)));
+            from = split;
+        }
+        lay(Bytes(file.begin() + from * kCluster, file.end()));
         photo();
     };
     photo();
@@ -519,6 +533,8 @@ TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     cut(clip, false);
     cut(clip, true);
     cut(avi, false);
+    cut(heic, true, {2, 4});
+    cut(jpeg, false, {1});
     photo();
 
     const CliRun run = Cli({"save", QString::fromStdString(image), QString::fromStdString(dir.file("out")), "--quiet"});
@@ -528,12 +544,14 @@ TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     EXPECT_EQ(std::count(saved.begin(), saved.end(), png), 1);
     EXPECT_EQ(std::count(saved.begin(), saved.end(), clip), 1);
     EXPECT_EQ(std::count(saved.begin(), saved.end(), avi), 1);
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), heic), 1);
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), jpeg), 1);
     for (const Bytes& whole : photos) EXPECT_NE(std::find(saved.begin(), saved.end(), whole), saved.end());
-    EXPECT_EQ(saved.size(), 4 + photos.size());
+    EXPECT_EQ(saved.size(), 6 + photos.size());
     const auto lines = Lines(run.err);
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& line) { return line.find(" pieces found apart on the card.") != std::string::npos; }),
-              3)
+              5)
         << run.err;
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& line) { return line.find(".MP4 is incomplete: ") != std::string::npos; }),
