@@ -73,6 +73,7 @@ struct PieceSearch::Search {
     // decode clean past the first join once the whole holds.
     bool decodes = false;
     std::optional<std::uint64_t> untoldFrom{};  // bytes kept at the first join the structure could not tell
+    std::optional<std::uint64_t> size{};        // the file's size, as the card's entry for it gives it
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + kTimeForAPhoto;
     bool Spent() const { return tries >= kMostTries || std::chrono::steady_clock::now() > deadline; }
 };
@@ -202,7 +203,7 @@ bool PieceSearch::MayContinue(bool jpeg, std::uint64_t at) {
     return true;
 }
 
-std::optional<ByteExtents> PieceSearch::Join(std::size_t index, std::uint64_t kept) {
+std::optional<ByteExtents> PieceSearch::Join(std::size_t index, std::uint64_t kept, std::optional<std::uint64_t> size) {
     if (!grid_.Known() || index >= table_.size()) return std::nullopt;
     const FoundPhoto photo = table_[index];
     const formats::Format& format = formats::FormatOf(photo.Kind);
@@ -211,6 +212,7 @@ std::optional<ByteExtents> PieceSearch::Join(std::size_t index, std::uint64_t ke
     if (start >= driveBytes_ || kept == 0) return std::nullopt;
     Search search{.format = format, .jpeg = IsJpeg(format)};
     search.decodes = formats::ExtensionOf(photo.Kind) == ".HEIC";
+    search.size = size;
 
     // Where what was kept of it breaks: its walk's break, or for a JPEG its decode's first fault
     // where that comes sooner. Nothing past what was kept is read for it.
@@ -234,8 +236,9 @@ std::optional<ByteExtents> PieceSearch::Join(std::size_t index, std::uint64_t ke
 std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t open, std::uint64_t brokeAt) {
     if (search.pieces.size() + 1 >= kMostPieces || search.Spent()) return std::nullopt;
     // The open piece's possible ends: cluster starts at or before the break, latest first.
-    // A piece never runs into bytes a photo saved whole took: they are that photo's.
-    brokeAt = std::min(brokeAt, FirstTaken(open, brokeAt));
+    // A piece never runs into bytes a photo saved whole took, nor over another photo's start
+    // (where the decoder's slack would carry it past one on small clusters).
+    brokeAt = std::min({brokeAt, FirstTaken(open, brokeAt), FirstStart(open, brokeAt)});
     std::vector<std::uint64_t> ends;
     for (std::uint64_t end = grid_.StartAtOrBefore(brokeAt); end > open && ends.size() < kEndsTried;
          end = end >= grid_.clusterBytes ? end - grid_.clusterBytes : 0)
@@ -301,7 +304,7 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
                 // Its last piece ends where a photo saved whole took the bytes, or another starts:
                 // for a structure of boxes that is where it breaks again (a JPEG's decode shows its own).
                 const std::uint64_t stop = std::min(FirstTaken(at, at + last), FirstStart(at, at + last));
-                if (stop == at + last) {
+                if (stop == at + last && (!search.size || *walk.end <= *search.size)) {
                     if (!search.untoldFrom || DecodeHevcPictures(whole, *search.untoldFrom) == HevcDecode::Clean) {
                         ByteExtents pieces = search.pieces;
                         pieces.push_back({at, last});

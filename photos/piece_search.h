@@ -37,8 +37,9 @@ public:
 
     // The pieces of entry `index`, whose structure broke off and of which the first `kept` bytes
     // were kept, in the file's order; nullopt when no join is confirmed or the whole does not
-    // hold. Throws what the bytes throw.
-    std::optional<ByteExtents> Join(std::size_t index, std::uint64_t kept);
+    // hold. Where the card's entry for it gives its size, its structure ends by then. Throws what
+    // the bytes throw.
+    std::optional<ByteExtents> Join(std::size_t index, std::uint64_t kept, std::optional<std::uint64_t> size = std::nullopt);
 
     // Bytes that belong to a photo already saved whole: no piece of another is looked for there.
     void Taken(std::uint64_t start, std::uint64_t end);

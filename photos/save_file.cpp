@@ -50,7 +50,8 @@ struct DriveReader {
                 }),
           resolution(table, bytes, drive),
           card(source, DriveEnd(table), use),
-          pieces(table, bytes, drive, InferClusterGrid(table, drive), static_cast<std::uint64_t>(DriveEnd(table)) * kSectorSize) {}
+          pieces(table, bytes, drive, ChooseClusterGrid(InferClusterGrid(table, drive), card.Layout()),
+                 static_cast<std::uint64_t>(DriveEnd(table)) * kSectorSize) {}
     std::string drive;
     DriveBytes bytes;
     PhotoResolution resolution;
@@ -123,7 +124,8 @@ private:
         if (verdict.pieces) {
             photoBytes.Join(Leading(*verdict.pieces, cut.length));
         } else if (cut.status == PhotoStatus::Incomplete) {
-            if (auto extents = reader_->pieces.Join(static_cast<std::size_t>(entry.index), cut.length)) {
+            const auto size = verdict.file ? std::optional(verdict.file->size) : std::nullopt;
+            if (auto extents = reader_->pieces.Join(static_cast<std::size_t>(entry.index), cut.length, size)) {
                 photoBytes.Join(std::move(*extents));
                 entry.status = PhotoStatus::Whole;
                 table_.SetStatus(static_cast<std::size_t>(entry.index), PhotoStatus::Whole);

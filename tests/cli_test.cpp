@@ -245,6 +245,26 @@ TEST(Cli, APhotoInPiecesComesBackWholeThroughTheChainTheCardHolds) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(testing::ReadFileBytes(out + "/DCIM/IMG_0003.JPG"), pieces) << run.out << run.err;
     EXPECT_EQ(testing::ReadFileBytes(out + "/DCIM/IMG_0002.JPG"), after);
+
+    // Deleted, its chain cleared: found again in pieces, whole where its entry's size agrees; where
+    // the entry says it ends sooner than the pieces found, they are not its own and it is incomplete.
+    testing::DeleteFromImage(image, "::/DCIM/IMG_0003.JPG");
+    const auto saveAgain = [&](const std::string& folder) {
+        const CliRun again = Cli({"save", QString::fromStdString(image), QString::fromStdString(dir.file(folder)), "--names", "card"});
+        return again.err;
+    };
+    const std::string deleted = saveAgain("deleted");
+    EXPECT_NE(deleted.find("Image001.JPG was put back together from 2 pieces"), std::string::npos) << deleted;
+    Bytes card = testing::ReadFileBytes(image);
+    const Bytes entryName = {0xE5, 'M', 'G', '_', '0', '0', '0', '3', 'J', 'P', 'G'};
+    const auto entry = std::search(card.begin(), card.end(), entryName.begin(), entryName.end());
+    ASSERT_NE(entry, card.end());
+    const auto smaller = static_cast<std::uint32_t>(pieces.size() - 600);
+    testing::WriteBytesAt(image, (entry - card.begin()) + 28,
+                          Bytes{std::uint8_t(smaller), std::uint8_t(smaller >> 8), std::uint8_t(smaller >> 16), 0});
+    const std::string err = saveAgain("smaller");
+    EXPECT_EQ(err.find("Image001.JPG was put back together"), std::string::npos) << err;
+    EXPECT_NE(err.find("Image001.JPG is incomplete"), std::string::npos) << err;
 }
 
 // The files under `folder`, wherever they lie below it, by name.
