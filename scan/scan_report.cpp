@@ -88,11 +88,4 @@ std::string UnreadableText(const SectorRanges& unreadable, const std::vector<Zer
     return text;
 }
 
-void ReportUnreadable(Host& host, ScanReport& report, const SectorRanges& unreadable) {
-    report.unreadable = unreadable;
-    if (unreadable.empty()) return;
-    host.ShowFailure(UnreadableText(unreadable) + "\nKelvara read them as zeros: a photo that starts there is not listed.",
-                     "Kelvara");
-}
-
 }  // namespace kelvara
