@@ -38,7 +38,6 @@ struct ScanReport {
 
 struct ScanMessage {
     std::string text;
-    std::string title;
     bool summary = false;  // "Kelvara's found N Files"; the others tell of a scan that fell short
 };
 

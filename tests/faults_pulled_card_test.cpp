@@ -88,8 +88,8 @@ TEST_F(PulledCard, RemovedMidScanKeepsWhatWasFoundAndItIsSavedOnceTheCardIsBack)
     EXPECT_GT(stop, 50000);
     EXPECT_LE(stop, 65000);
     ASSERT_EQ(told.size(), 2u);
-    EXPECT_EQ(told[0].first, "Kelvara's found 2 Files");
-    EXPECT_EQ(told[1].first, "Drive D:\\ holds nothing from sector " + std::to_string(stop) +
+    EXPECT_EQ(told[0], "Kelvara's found 2 Files");
+    EXPECT_EQ(told[1], "Drive D:\\ holds nothing from sector " + std::to_string(stop) +
                                  " on, though its size goes further: the card may have been taken out or changed.");
 
     // Saving without the card saves nothing and says so; with the card back, everything.
@@ -116,9 +116,9 @@ TEST_F(PulledCard, CutShortMidScanIsToldAndThePhotoBeforeTheEndEndsThere) {
     EXPECT_EQ(table[2].StartSector, 65000);
     EXPECT_EQ(table[2].EndSector, 70000);  // not the old end of the drive, which is gone
     ASSERT_EQ(told.size(), 2u);
-    EXPECT_EQ(told[0].first, "Kelvara's found 3 Files");
-    EXPECT_EQ(told[1].first.rfind("Drive D:\\ holds nothing from sector 70000 on, though its size goes further", 0), 0u)
-        << told[1].first;
+    EXPECT_EQ(told[0], "Kelvara's found 3 Files");
+    EXPECT_EQ(told[1].rfind("Drive D:\\ holds nothing from sector 70000 on, though its size goes further", 0), 0u)
+        << told[1];
 
     const SaveReport report = SavePhotos(*platform, progress, table, All(), "C:\\out", "Image");
     EXPECT_EQ(report.failed, 0) << report.firstFailure;

@@ -89,8 +89,8 @@ std::optional<std::string> WipeShortfall(const WipeReport& report) {
 std::vector<Message> ScanEndMessages(const ScanReport& report) {
     std::vector<Message> messages;
     for (const ScanMessage& message : ScanMessages(report))
-        messages.push_back(message.summary ? Message::Info(message.text, message.title)
-                                           : Message::Failure(message.text, message.title));
+        messages.push_back(message.summary ? Message::Info(message.text, "Scan Complete")
+                                           : Message::Failure(message.text, "Kelvara"));
     return messages;
 }
 

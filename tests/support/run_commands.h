@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "destination/destination.h"
@@ -42,10 +41,10 @@ inline std::vector<std::string> EntryNames(const FoundPhotoTable& table, const s
     return names;
 }
 
-// The messages that end a scan, as (text, title).
-inline std::vector<std::pair<std::string, std::string>> Told(const ScanReport& report) {
-    std::vector<std::pair<std::string, std::string>> told;
-    for (const ScanMessage& message : ScanMessages(report)) told.emplace_back(message.text, message.title);
+// The texts of the messages that end a scan.
+inline std::vector<std::string> Told(const ScanReport& report) {
+    std::vector<std::string> told;
+    for (const ScanMessage& message : ScanMessages(report)) told.push_back(message.text);
     return told;
 }
 

@@ -461,6 +461,13 @@ TEST(CommandMessages, SavesAndScansAreToldInTheWindowsWords) {
     EXPECT_EQ(ended[0].text, "Kelvara's found 3 Files");
     EXPECT_EQ(ended[0].title, "Scan Complete");
     EXPECT_EQ(ended[0].icon, Message::Icon::None);
+    scan.end = ScanReport::End::Stopped;
+    scan.stopSector = 400;
+    const std::vector<Message> stopped = ScanEndMessages(scan);
+    ASSERT_EQ(stopped.size(), 2u);
+    EXPECT_EQ(stopped[0].text, "The scan was stopped at sector 400; the photos found before it are listed.");
+    EXPECT_EQ(stopped[0].title, "Kelvara");
+    EXPECT_EQ(stopped[0].icon, Message::Icon::Warning);
 }
 
 }  // namespace
