@@ -252,6 +252,23 @@ TEST(FoundPhotoTable, PastAFewMegabytesTheRecordsLiveInATemporaryFile) {
     EXPECT_EQ(table[0].StartSector, 3);
 }
 
+// A scan that could keep no further record stops there: the summary counts what was kept, and
+// the user is told from which sector on the drive was not examined.
+TEST(ScanMessages, AScanStoppedForWantOfRoomSaysWhereTheDriveWasNotExamined) {
+    ScanReport report;
+    report.found = 2;
+    report.end = ScanReport::End::OutOfMemory;
+    report.stopSector = 30;
+    EXPECT_EQ(testing::Told(report),
+              (std::vector<std::string>{"Kelvara's found 2 Files", "There is no memory left for more photos: the list holds "
+                                                                   "2. The drive was not examined from sector 30 on."}));
+    report.end = ScanReport::End::RecordsNotKept;
+    report.reason = "the temporary folder is full";
+    EXPECT_EQ(testing::Told(report).back(),
+              "The list of found photos cannot grow any further: the temporary folder is full. It holds 2; the drive "
+              "was not examined from sector 30 on.");
+}
+
 TEST_F(ScanTest, SectorNumbersPast2To31AreHeldWhole) {
     // A card of more than 2^31 sectors: the total is taken whole, and a photo recorded there
     // keeps its place.

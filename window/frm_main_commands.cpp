@@ -85,9 +85,12 @@ void FrmMain::Save(const std::vector<std::int64_t>& indexes) {
         return;
     }
     SetStatus("Saveing");
+    // The card the photos were found on, held open to the last photo.
+    const std::vector<std::string> drives = PhotoDrives(FoundPhotoTable, indexes);
+    SectorSource card(platform_, drives.empty() ? DriveString() : drives.front());
     const SaveReport report =
         SavePhotos(platform_, *this, FoundPhotoTable, indexes, destination, Prefix, {},
-                   {CardNames, folderWatch_ ? folderWatch_->Found() : std::vector<std::uint64_t>{}});
+                   {CardNames, folderWatch_ ? folderWatch_->Found() : std::vector<std::uint64_t>{}, &card});
     SetProgressValue(0);
     SetStatus("Ready");
     for (const Message& message : SaveEndMessages(report)) Tell(message);
