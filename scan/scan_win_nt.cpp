@@ -81,7 +81,7 @@ private:
     }
 
     // The signatures of a whole read are found in one tight pass over the buffer, while it is still
-    // in the processor's cache, before the window's calls come between two sectors.
+    // in the processor's cache, before the progress calls come between two sectors.
     struct Hit {
         std::int32_t sector;
         FileKind kind;

@@ -14,6 +14,7 @@
 namespace kelvara {
 namespace {
 
+constexpr std::size_t kBlockSize = 513;
 // Blocks gathered into one write; the file is the same stream of blocks either way.
 constexpr std::size_t kBlocksPerWrite = 2048;
 
@@ -52,8 +53,8 @@ void DeleteRootFiles(Platform& platform, const std::string& root, WipeReport& re
 class FillWriter {
 public:
     FillWriter(Platform& platform, HANDLE file) : platform_(platform), file_(file) {
-        batch_.resize(kBlocksPerWrite * kWipeBlockSize, 0xFF);
-        for (std::size_t at = kWipeBlockSize - 2; at < batch_.size(); at += kWipeBlockSize) batch_[at] = batch_[at + 1] = 0;
+        batch_.resize(kBlocksPerWrite * kBlockSize, 0xFF);
+        for (std::size_t at = kBlockSize - 2; at < batch_.size(); at += kBlockSize) batch_[at] = batch_[at + 1] = 0;
     }
 
     void Add() {
@@ -64,7 +65,7 @@ public:
         const std::size_t blocks = pending_;
         pending_ = 0;
         if (stopped_ || blocks == 0) return;
-        std::span<const std::uint8_t> rest(batch_.data(), blocks * kWipeBlockSize);
+        std::span<const std::uint8_t> rest(batch_.data(), blocks * kBlockSize);
         DWORD put = 0;
         if (platform_.WriteFile(file_, rest, put) && put == rest.size()) {
             written_ += put;
@@ -74,7 +75,7 @@ public:
         rest = rest.subspan(std::min<std::size_t>(put, rest.size()));
         while (!rest.empty()) {
             // The first piece completes the block the failed write stopped inside.
-            const std::size_t piece = std::min(rest.size(), kWipeBlockSize - written_ % kWipeBlockSize);
+            const std::size_t piece = std::min(rest.size(), kBlockSize - written_ % kBlockSize);
             DWORD got = 0;
             const bool ok = platform_.WriteFile(file_, rest.first(piece), got);
             written_ += got;
@@ -109,7 +110,7 @@ private:
 // reason for the writes to stop.
 bool FellShort(const WipeReport& report) {
     if (report.freeBytes)
-        return report.written + report.cluster + kWipeBlockSize < std::min(report.asked, *report.freeBytes);
+        return report.written + report.cluster + kBlockSize < std::min(report.asked, *report.freeBytes);
     const DWORD error = report.fillError;
     return report.fillStopped && error != ERROR_DISK_FULL && error != ERROR_HANDLE_DISK_FULL;
 }
@@ -147,7 +148,7 @@ WipeReport WipeDrive(Platform& platform, const std::string& drive, std::int64_t 
     if (writer) {
         writer->Flush();
         report.filled = true;
-        report.asked = static_cast<std::uint64_t>(counter) * kWipeBlockSize;
+        report.asked = static_cast<std::uint64_t>(counter) * kBlockSize;
         report.written = writer->written();
         report.fillStopped = writer->stopped();
         report.fillError = writer->error();

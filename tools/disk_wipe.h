@@ -44,7 +44,4 @@ WipeCheck CheckWipe(Platform& platform, const std::string& drive);
 // the blocks. Goes on past every failure; the report tells what went wrong.
 WipeReport WipeDrive(Platform& platform, const std::string& drive, std::int64_t blocks, CommandProgress& progress);
 
-// The block the fill is made of, in bytes: what a wipe's free space is measured against.
-inline constexpr std::size_t kWipeBlockSize = 513;
-
 }  // namespace kelvara
