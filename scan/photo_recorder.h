@@ -16,8 +16,9 @@ public:
     // Records past what memory keeps go to a file in the temporary folder, never on the card read.
     PhotoRecorder(Platform& platform, const std::string& drive, FoundPhotoTable& table, std::int64_t total);
 
-    // Records a photo whose signature starts `sector`: its record, the end of the one before. When there is no memory left for it, nothing is recorded, the scan is
-    // stopped there, and false comes back.
+    // Records a photo whose signature starts `sector`: its record, the end of the one before.
+    // When there is no memory left for it, nothing is recorded, the scan is stopped there, and
+    // false comes back.
     bool Record(FileKind kind, std::int64_t sector);
 
     // The drive could not be read from `sector` on; the scan stops there.

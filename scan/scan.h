@@ -32,8 +32,9 @@ struct ScanContext {
 // The NT family: the total is the drive's size, read in fifty long runs and a final read.
 ScanReport ScanWinNT(const ScanContext& context);
 
-// The 9x family: the total from the drive's size (never past `sectors`), the first ten bytes of one sector per read (and
-// the head of a sector where those start a format that names its file by more).
+// The 9x family: the total from the drive's size (never past `sectors`), the first ten bytes of
+// one sector per read (and the head of a sector where those start a format that names its file
+// by more).
 ScanReport ScanWin98(const ScanContext& context);
 
 }  // namespace kelvara
