@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "cli/cli_host.h"
+#include "cli/cli_progress.h"
 #include "cli/source.h"
 #include "destination/destination.h"
 #include "diskio/get_total_sectors.h"
@@ -139,11 +139,11 @@ struct Scanned {
     ScanReport report;
 };
 
-Scanned Scan(Platform& platform, CliHost& host, const CommandLine& line, ProgressMeter& meter,
-             std::function<void(std::int64_t, std::span<const std::uint8_t>)> sectorsRead = {},
-             SectorSource* card = nullptr) {
+Scanned Scan(Platform& platform, SectorSource& card, std::int64_t sectors, const CommandLine& line, ProgressMeter& meter,
+             std::function<void(std::int64_t, std::span<const std::uint8_t>)> sectorsRead = {}) {
     Scanned scanned;
-    const ScanContext context{platform, host, scanned.table, line.prefix, line.kinds, std::move(sectorsRead), card};
+    CliProgress progress("reading " + card.drive(), meter);
+    const ScanContext context{platform, progress, scanned.table, card, sectors, line.kinds, std::move(sectorsRead)};
     scanned.report = IsWindowsNT(platform) ? ScanWinNT(context) : ScanWin98(context);
     meter.Update(scanned.report.tested);
     meter.Finish();
@@ -190,8 +190,8 @@ int ListDrives(Platform& platform, const std::vector<Source>& images) {
 int ScanDrive(Platform& platform, const std::string& drive, const CommandLine& line, ProgressMeter& meter) {
     const auto sectors = SectorsOf(platform, drive, line);
     if (!sectors) return 1;
-    CliHost host(drive, *sectors, meter);
-    const Scanned scanned = Scan(platform, host, line, meter);
+    SectorSource card(platform, drive);
+    const Scanned scanned = Scan(platform, card, *sectors, line, meter);
     for (std::size_t i = 0; i < scanned.table.size(); ++i) {
         const FoundPhoto& photo = scanned.table[i];
         std::printf("%s\t%lld\t%lld\n", EntryName(line.prefix, static_cast<std::int64_t>(i), photo.Kind).c_str(),
@@ -209,21 +209,19 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     if (!sectors) return 1;
     const auto destination = ClaimFolder(platform, folder, drive);
     if (!destination) return 1;
-    CliHost host(drive, *sectors, meter);
     // Folders a format left in the data area are spotted in the scan's own reads.
     const auto spotter = WatchCardFolders(platform, drive, *sectors);
     // The card is opened once for the scan and the save: one swapped in meanwhile is not read on.
     SectorSource card(platform, drive);
-    Scanned scanned = Scan(platform, host, line, meter, spotter ? spotter->Listener() : nullptr, &card);
+    Scanned scanned = Scan(platform, card, *sectors, line, meter, spotter ? spotter->Listener() : nullptr);
     if (scanned.table.empty()) {
         std::printf("no photos found on %s\n", drive.c_str());
         ComplainOfUnreadable(scanned.report.unreadable);
         return scanned.report.Complete() ? 0 : 1;
     }
-    CliHost saver(drive, *sectors, meter);
     // Save All counts its photos; a lone photo, its bytes.
-    saver.SetTask("saving into " + line.folder,
-                  scanned.table.size() == 1 ? ProgressMeter::Unit::Bytes : ProgressMeter::Unit::Photos);
+    CliProgress saver("saving into " + line.folder, meter,
+                      scanned.table.size() == 1 ? ProgressMeter::Unit::Bytes : ProgressMeter::Unit::Photos);
     // Each file as it is written; what was saved in part, or not at all, on standard error.
     NotSavedLines notSaved(line.prefix, scanned.table);
     const CardUse use{line.cardNames, spotter ? spotter->Found() : std::vector<std::uint64_t>{}, &card};
@@ -238,7 +236,7 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
         if (entry.pieces > 1)
             Complain(entry.name + " was put back together from " + std::to_string(entry.pieces) + " pieces found apart on the card.");
     }, use);
-    meter.Update(saver.ProgressPeak());
+    meter.Update(saver.Peak());
     meter.Finish();
     notSaved.Flush();
     if (const auto shortfall = SaveShortfall(report)) Complain(*shortfall);
@@ -264,8 +262,9 @@ int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& 
     if (!sectors) return 1;
     const auto destination = ClaimFolder(platform, folder, drive);
     if (!destination) return 1;
-    CliHost host(drive, *sectors, meter);
-    const ImageReport report = MakeImage(platform, host, *destination);
+    CliProgress progress("reading " + drive, meter);
+    SectorSource card(platform, drive);
+    const ImageReport report = MakeImage(card, *sectors, *destination, progress);
     meter.Update(report.sectorsWritten);
     meter.Finish();
     const std::string& shown = report.path;
