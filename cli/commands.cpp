@@ -15,6 +15,7 @@
 #include "diskio/sector.h"
 #include "photos/card_entry.h"
 #include "photos/save_file.h"
+#include "photos/scan_and_save.h"
 #include "platform/drive_string.h"
 #include "platform/last_error_text.h"
 #include "scan/entry_name.h"
@@ -139,17 +140,28 @@ struct Scanned {
     ScanReport report;
 };
 
+// The scan's end: the meter's last state, and what went wrong on standard error.
+void EndScan(const Scanned& scanned, ProgressMeter& meter) {
+    meter.Update(scanned.report.tested);
+    meter.Finish();
+    for (const ScanMessage& message : ScanMessages(scanned.report))
+        if (!message.summary) Complain(message.text);
+}
+
 Scanned Scan(Platform& platform, CliHost& host, const CommandLine& line, ProgressMeter& meter,
              std::function<void(std::int64_t, std::span<const std::uint8_t>)> sectorsRead = {},
              SectorSource* card = nullptr) {
     Scanned scanned;
     const ScanContext context{platform, host, scanned.table, line.prefix, line.kinds, std::move(sectorsRead), card};
     scanned.report = IsWindowsNT(platform) ? ScanWinNT(context) : ScanWin98(context);
-    meter.Update(scanned.report.tested);
-    meter.Finish();
-    for (const ScanMessage& message : ScanMessages(scanned.report))
-        if (!message.summary) Complain(message.text);
+    EndScan(scanned, meter);
     return scanned;
+}
+
+int NoPhotosFound(const std::string& drive, const Scanned& scanned) {
+    std::printf("no photos found on %s\n", drive.c_str());
+    ComplainOfUnreadable(scanned.report.unreadable);
+    return scanned.report.Complete() ? 0 : 1;
 }
 
 }  // namespace
@@ -214,20 +226,10 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     const auto spotter = WatchCardFolders(platform, drive, *sectors);
     // The card is opened once for the scan and the save: one swapped in meanwhile is not read on.
     SectorSource card(platform, drive);
-    Scanned scanned = Scan(platform, host, line, meter, spotter ? spotter->Listener() : nullptr, &card);
-    if (scanned.table.empty()) {
-        std::printf("no photos found on %s\n", drive.c_str());
-        ComplainOfUnreadable(scanned.report.unreadable);
-        return scanned.report.Complete() ? 0 : 1;
-    }
-    CliHost saver(drive, *sectors, meter);
-    // Save All counts its photos; a lone photo, its bytes.
-    saver.SetTask("saving into " + line.folder,
-                  scanned.table.size() == 1 ? ProgressMeter::Unit::Bytes : ProgressMeter::Unit::Photos);
     // Each file as it is written; what was saved in part, or not at all, on standard error.
+    Scanned scanned;
     NotSavedLines notSaved(line.prefix, scanned.table);
-    const CardUse use{line.cardNames, spotter ? spotter->Found() : std::vector<std::uint64_t>{}, &card};
-    const SaveReport report = SaveAllPhotos(platform, saver, scanned.table, *destination, line.prefix, [&](const SavedEntry& entry) {
+    const auto each = [&](const SavedEntry& entry) {
         if (notSaved.Add(entry)) return;
         if (!entry.path.empty()) std::printf("%s\n", entry.path.c_str());
         if (entry.otherName && !entry.alreadyThere)
@@ -237,9 +239,33 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
                      " bytes; it was saved as far as it holds together.");
         if (entry.pieces > 1)
             Complain(entry.name + " was put back together from " + std::to_string(entry.pieces) + " pieces found apart on the card.");
-    }, use);
-    meter.Update(saver.ProgressPeak());
-    meter.Finish();
+    };
+    SaveReport report;
+    // The card read once, each photo written as the scan passes over it. The card's folders left by
+    // a format, which may lie past the photos they name, are known only once it is all read, so
+    // naming by them scans first; the 9x scan reads only the heads of sectors.
+    if (!line.readTwice && !line.cardNames && IsWindowsNT(platform)) {
+        ProgressMeter quiet(ProgressMeter::Style::Quiet);  // the scan's progress is the save's
+        CliHost saver(drive, *sectors, quiet);
+        const ScanContext context{platform, host, scanned.table, line.prefix, line.kinds, nullptr, &card};
+        const CardUse use{false, {}, &card};
+        ScanAndSaveReport both = ScanAndSave(context, saver, *destination, each, use);
+        scanned.report = std::move(both.scan);
+        report = std::move(both.save);
+        EndScan(scanned, meter);
+        if (scanned.table.empty()) return NoPhotosFound(drive, scanned);
+    } else {
+        scanned = Scan(platform, host, line, meter, spotter ? spotter->Listener() : nullptr, &card);
+        if (scanned.table.empty()) return NoPhotosFound(drive, scanned);
+        CliHost saver(drive, *sectors, meter);
+        // Save All counts its photos; a lone photo, its bytes.
+        saver.SetTask("saving into " + line.folder,
+                      scanned.table.size() == 1 ? ProgressMeter::Unit::Bytes : ProgressMeter::Unit::Photos);
+        const CardUse use{line.cardNames, spotter ? spotter->Found() : std::vector<std::uint64_t>{}, &card};
+        report = SaveAllPhotos(platform, saver, scanned.table, *destination, line.prefix, each, use);
+        meter.Update(saver.ProgressPeak());
+        meter.Finish();
+    }
     notSaved.Flush();
     if (const auto shortfall = SaveShortfall(report)) Complain(*shortfall);
     if (report.incomplete + report.inside + report.notPhotos > 0)

@@ -1,6 +1,7 @@
 #include "photos/save_file.h"
 
 #include <algorithm>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <new>
@@ -38,36 +39,67 @@ NextPiece CountedOnTheBar(NextPiece pieces, std::uint64_t length, Host& host) {
     };
 }
 
+// A save going along behind the scan that fills the table (SaveAlongScan): where the drive ends,
+// known before the scan gets there, and how an entry not recorded yet is waited for.
+struct Along {
+    std::int64_t driveEnd;
+    PhotoResolution::EntryWait entry;
+};
+
 // One drive read from its first sector, and what is known of the entries on it. Made again after
 // a read fails; a card put back in is read on where its source finds it the same card.
 struct DriveReader {
-    DriveReader(SectorSource& source, Host& host, FoundPhotoTable& table, const std::string& drive, const CardUse& use)
+    DriveReader(SectorSource& source, Host& host, FoundPhotoTable& table, const std::string& drive, const CardUse& use,
+                const Along* along)
         : drive(drive),
-          bytes(source, 0, DriveEnd(table), DriveEnd(table),
+          table(table),
+          end(along ? along->driveEnd : DriveEnd(table)),
+          bytes(source, 0, end, end,
                 [&host] {
                     host.Yield();
                     if (host.StopRequested()) throw SaveStopped{};
                 }),
-          resolution(table, bytes, drive),
-          card(source, DriveEnd(table), use),
-          pieces(table, bytes, drive, InferClusterGrid(table, drive), static_cast<std::uint64_t>(DriveEnd(table)) * kSectorSize) {}
+          resolution(table, bytes, drive, along ? along->entry : PhotoResolution::EntryWait{}),
+          card(source, end, use) {
+        // Going along behind the scan, pieces are looked for once it has found every entry.
+        if (!along) pieces.emplace(table, bytes, drive, InferClusterGrid(table, drive), EndByte());
+    }
+    PieceSearch& Pieces() {
+        if (!pieces) pieces.emplace(table, bytes, drive, InferClusterGrid(table, drive, true), EndByte());
+        return *pieces;
+    }
+    std::uint64_t EndByte() const { return static_cast<std::uint64_t>(end) * kSectorSize; }
     std::string drive;
+    FoundPhotoTable& table;
+    std::int64_t end;
     DriveBytes bytes;
     PhotoResolution resolution;
     CardEntries card;
-    PieceSearch pieces;
+    std::optional<PieceSearch> pieces;
+};
+
+// A photo that broke off with no chain of the card holding it, judged while the scan went on and
+// put off until it has found every entry: its pieces are looked for across the whole card.
+struct PutOff {
+    SavedEntry entry;
+    FoundPhoto photo;
+    CardVerdict verdict;
+    std::size_t takenBefore;  // the photos saved whole before it, as Saver::Take logged them
 };
 
 class Saver {
 public:
-    // With `showBytes`, the progress bar counts each photo's bytes as they are written.
+    // With `showBytes`, the progress bar counts each photo's bytes as they are written. With
+    // `along`, the table is still being filled by a scan going on ahead.
     Saver(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination, const std::string& prefix,
-          bool showBytes = false, const CardUse& card = {})
+          bool showBytes = false, const CardUse& card = {}, std::optional<Along> along = std::nullopt)
         : platform_(platform), host_(host), table_(table), destination_(destination), prefix_(prefix), showBytes_(showBytes),
-          card_(card), source_(platform, card.source) {}
+          card_(card), along_(std::move(along)), source_(platform, card.source), logTaken_(along_.has_value()) {}
 
     // Saves one entry; throws SaveError when it cannot, SaveStopped when the user asks to stop.
-    SavedEntry Save(std::int64_t index) {
+    // With `putOff`, a photo that broke off with no chain of the card holding it is only judged,
+    // and handed out there instead.
+    SavedEntry Save(std::int64_t index, std::optional<PutOff>* putOff = nullptr) {
         host_.Yield();
         if (index < 0 || index >= static_cast<std::int64_t>(table_.size()))
             throw SaveError("Photo number " + std::to_string(index + 1) + " is not in the list of found photos.");
@@ -80,50 +112,103 @@ public:
         if (const auto& refusal = destination_.refusal()) throw SaveError(entry.name + " was not saved: " + *refusal);
         if (photo.StartSector < 0 || photo.EndSector <= photo.StartSector)
             throw SaveError(entry.name + " could not be read: The photo's place on the drive is not known.");
-        try {
-            Write(photo, entry);
-        } catch (const DiskError& error) {
-            reader_.reset();
-            throw SaveError(entry.name + " could not be read: " + error.what());
-        } catch (const std::bad_alloc&) {
-            reader_.reset();
-            throw SaveError(entry.name + " could not be read: there is not enough memory to read it.");
-        } catch (const SaveStopped&) {
-            reader_.reset();
-            throw;
+        Guarded(entry, [&] {
+            if (const auto verdict = Judge(photo, entry)) {
+                if (putOff && verdict->cut.status == PhotoStatus::Incomplete && !verdict->pieces)
+                    *putOff = PutOff{entry, photo, *verdict, taken_.size()};
+                else
+                    Write(photo, entry, *verdict);
+            }
+        });
+        host_.Yield();
+        return entry;
+    }
+
+    // Saves a photo put off, once the scan has found every entry: as Save would have, with what
+    // the photos saved whole before it took.
+    SavedEntry Save(PutOff& putOff) {
+        logTaken_ = false;
+        if (!reader_ || reader_->drive != putOff.photo.Drive.str()) {
+            reader_ = std::make_unique<DriveReader>(source_.For(putOff.photo.Drive), host_, table_, putOff.photo.Drive, card_,
+                                                    along_ ? &*along_ : nullptr);
+            replayed_ = putOff.takenBefore;  // a reader made anew knows of none taken, as in a save of one pass
         }
+        for (; replayed_ < putOff.takenBefore; ++replayed_) {
+            const Taken& taken = taken_[replayed_];
+            if (taken.start == kReaderMadeAnew) reader_->pieces.reset();
+            else reader_->Pieces().Taken(taken.start, taken.end);
+        }
+        SavedEntry entry = putOff.entry;
+        Guarded(entry, [&] { Write(putOff.photo, entry, putOff.verdict); });
         host_.Yield();
         return entry;
     }
 
 private:
-    void Write(const FoundPhoto& photo, SavedEntry& entry) {
+    // Runs `work` on `entry`, turning what the card and memory throw into the entry's SaveError.
+    template <class Work>
+    void Guarded(SavedEntry& entry, Work&& work) {
+        try {
+            work();
+        } catch (const DiskError& error) {
+            ForgetReader();
+            throw SaveError(entry.name + " could not be read: " + error.what());
+        } catch (const std::bad_alloc&) {
+            ForgetReader();
+            throw SaveError(entry.name + " could not be read: there is not enough memory to read it.");
+        } catch (const SaveStopped&) {
+            ForgetReader();
+            throw;
+        }
+    }
+
+    void ForgetReader() {
+        reader_.reset();
+        if (logTaken_) taken_.push_back({kReaderMadeAnew, 0});
+    }
+
+    // Bytes a photo saved whole took: no piece of another is looked for there. Going along behind
+    // the scan they are logged, for the photos put off to find as they would have.
+    void Take(std::uint64_t start, std::uint64_t end) {
+        if (logTaken_) taken_.push_back({start, end});
+        else reader_->Pieces().Taken(start, end);
+    }
+
+    // What entry is to be saved as: its cut as its structure and the card's entry say. nullopt
+    // when nothing of it is written (it lies inside another photo, or is none).
+    std::optional<CardVerdict> Judge(const FoundPhoto& photo, SavedEntry& entry) {
         if (!reader_ || reader_->drive != photo.Drive.str())
-            reader_ = std::make_unique<DriveReader>(source_.For(photo.Drive), host_, table_, photo.Drive, card_);
+            reader_ = std::make_unique<DriveReader>(source_.For(photo.Drive), host_, table_, photo.Drive, card_,
+                                                    along_ ? &*along_ : nullptr);
         const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
         // The card's entry for the photo checks where its structure ends, and may name it.
-        const CardVerdict verdict =
+        CardVerdict verdict =
             reader_->card.Of(start, reader_->resolution.Resolve(static_cast<std::size_t>(entry.index)), photo.Kind);
         const PhotoCut& cut = verdict.cut;
         entry.status = cut.status;
         if (cut.status == PhotoStatus::Inside) {
             if (container_ && start < container_->end) entry.container = container_->index;
-            return;
+            return std::nullopt;
         }
         // What broke off where the drive ended is not told apart from a photo cut short: no file
         // rather than one that looks whole.
         const std::uint64_t run = static_cast<std::uint64_t>(photo.EndSector - photo.StartSector) * kSectorSize;
         if (cut.status != PhotoStatus::Whole && reader_->bytes.From(start + run - 1).empty())
             DriveEnded(reader_->bytes, reader_->bytes.VolumeEnd().value_or(start + run));
-        if (cut.status == PhotoStatus::NotAPhoto) return;
+        if (cut.status == PhotoStatus::NotAPhoto) return std::nullopt;
+        return verdict;
+    }
 
+    void Write(const FoundPhoto& photo, SavedEntry& entry, const CardVerdict& verdict) {
+        const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
+        const PhotoCut& cut = verdict.cut;
         // A photo in pieces its chain holds is read through them; one that broke off may be whole
         // from its pieces found elsewhere on the card.
         ReassembledPhoto photoBytes(reader_->bytes, start, cut.length);
         if (verdict.pieces) {
             photoBytes.Join(Leading(*verdict.pieces, cut.length));
         } else if (cut.status == PhotoStatus::Incomplete) {
-            if (auto extents = reader_->pieces.Join(static_cast<std::size_t>(entry.index), cut.length)) {
+            if (auto extents = reader_->Pieces().Join(static_cast<std::size_t>(entry.index), cut.length)) {
                 photoBytes.Join(std::move(*extents));
                 entry.status = PhotoStatus::Whole;
                 table_.SetStatus(static_cast<std::size_t>(entry.index), PhotoStatus::Whole);
@@ -133,7 +218,7 @@ private:
         // What is saved of a broken photo stops where a photo put back together took the bytes:
         // they are that photo's, and written once.
         if (entry.status == PhotoStatus::Incomplete)
-            if (const auto free = reader_->pieces.FirstTaken(start, start + cut.length); free > start && free < start + cut.length)
+            if (const auto free = reader_->Pieces().FirstTaken(start, start + cut.length); free > start && free < start + cut.length)
                 photoBytes.Join({{start, free - start}});
         const std::uint64_t length = photoBytes.Length();
         entry.bytes = length;
@@ -159,7 +244,7 @@ private:
         entry.alreadyThere = committed.alreadyThere;
         entry.zeros = photoBytes.Unreadable();
         if (entry.status == PhotoStatus::Whole) {
-            for (const ByteExtent& extent : photoBytes.Extents()) reader_->pieces.Taken(extent.start, extent.start + extent.length);
+            for (const ByteExtent& extent : photoBytes.Extents()) Take(extent.start, extent.start + extent.length);
             if (entry.pieces == 1) container_ = Container{entry.index, start + length};
         }
     }
@@ -168,6 +253,10 @@ private:
         std::int64_t index;
         std::uint64_t end;
     };
+    struct Taken {
+        std::uint64_t start, end;
+    };
+    static constexpr std::uint64_t kReaderMadeAnew = UINT64_MAX;  // in the log: what was taken before is forgotten
     Platform& platform_;
     Host& host_;
     FoundPhotoTable& table_;
@@ -175,10 +264,58 @@ private:
     const std::string& prefix_;
     const bool showBytes_;
     const CardUse card_;
+    const std::optional<Along> along_;
     DriveSource source_;  // held for the whole save: a card swapped meanwhile is not read on
     std::unique_ptr<DriveReader> reader_;
     std::optional<Container> container_;  // the last whole photo written: what lies inside it was saved with it
+    bool logTaken_;
+    std::vector<Taken> taken_;  // going along behind the scan: what photos saved whole took, in order
+    std::size_t replayed_ = 0;
 };
+
+// What a save tells of every entry once it is done with it, in the table's order: into the report
+// and to `each`.
+void Tally(SaveReport& report, const SavedEntry& entry, const SaveListener& each) {
+    if (!entry.failure.empty() && report.failed++ == 0) report.firstFailure = entry.failure;
+    switch (entry.status) {
+        case PhotoStatus::Incomplete:
+            if (report.firstIncomplete.size() < kIncompleteNamed) report.firstIncomplete.push_back(entry.name);
+            ++report.incomplete;
+            [[fallthrough]];
+        case PhotoStatus::Whole:
+            if (entry.pieces > 1) ++report.reassembled;
+            ++report.saved;
+            if (entry.otherName) ++report.otherNames;
+            if (entry.alreadyThere) ++report.alreadyThere;
+            break;
+        case PhotoStatus::Inside: ++report.inside; break;
+        case PhotoStatus::NotAPhoto: ++report.notPhotos; break;
+        case PhotoStatus::Unknown: break;
+    }
+    if (!entry.zeros.empty()) {
+        if (report.zeroFilled.size() < SectorRanges::kMostRanges) report.zeroFilled.push_back({entry.name, entry.zeros});
+        report.unreadable.Add(entry.zeros);
+    }
+    if (each) each(entry);
+}
+
+// The end of a save: the window at rest, and one message when anything fell short or was not
+// saved, one naming the files that hold zeros.
+void TellOutcome(Host& host, const SaveReport& report) {
+    host.SetProgressValue(0);
+    host.SetStatus("Ready");
+    const auto shortfall = SaveShortfall(report);
+    const auto notes = SaveNotes(report);
+    if (shortfall || notes) {
+        const std::string text = shortfall && notes ? *shortfall + "\n\n" + *notes : shortfall ? *shortfall : *notes;
+        // Photos lost or cut short are a warning; entries that were never photos of their own are news.
+        if (shortfall || report.incomplete > 0)
+            host.ShowFailure(text, "Kelvara");
+        else
+            host.ShowMessage(text, "Kelvara");
+    }
+    if (!report.unreadable.empty()) host.ShowFailure(UnreadableText(report.unreadable, report.zeroFilled), "Kelvara");
+}
 
 // Saves `count` entries, the i-th being `indexAt(i)`.
 SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std::size_t count,
@@ -209,48 +346,109 @@ SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std:
             entry = saver.Save(entry.index);
         } catch (const SaveError& error) {
             entry.failure = error.what();
-            if (report.failed++ == 0) report.firstFailure = error.what();
         } catch (const SaveStopped&) {
             report.stopped = true;
             break;
         }
-        switch (entry.status) {
-            case PhotoStatus::Incomplete:
-                if (report.firstIncomplete.size() < kIncompleteNamed) report.firstIncomplete.push_back(entry.name);
-                ++report.incomplete;
-                [[fallthrough]];
-            case PhotoStatus::Whole:
-                if (entry.pieces > 1) ++report.reassembled;
-                ++report.saved;
-                if (entry.otherName) ++report.otherNames;
-                if (entry.alreadyThere) ++report.alreadyThere;
-                break;
-            case PhotoStatus::Inside: ++report.inside; break;
-            case PhotoStatus::NotAPhoto: ++report.notPhotos; break;
-            case PhotoStatus::Unknown: break;
-        }
-        if (!entry.zeros.empty()) {
-            if (report.zeroFilled.size() < SectorRanges::kMostRanges) report.zeroFilled.push_back({entry.name, entry.zeros});
-            report.unreadable.Add(entry.zeros);
-        }
-        if (each) each(entry);
+        Tally(report, entry, each);
         if (countPhotos) host.SetProgressValue(static_cast<std::int64_t>(i + 1));
     }
-    host.SetProgressValue(0);
-    host.SetStatus("Ready");
-    const auto shortfall = SaveShortfall(report);
-    const auto notes = SaveNotes(report);
-    if (shortfall || notes) {
-        const std::string text = shortfall && notes ? *shortfall + "\n\n" + *notes : shortfall ? *shortfall : *notes;
-        // Photos lost or cut short are a warning; entries that were never photos of their own are news.
-        if (shortfall || report.incomplete > 0)
-            host.ShowFailure(text, "Kelvara");
-        else
-            host.ShowMessage(text, "Kelvara");
-    }
-    if (!report.unreadable.empty()) host.ShowFailure(UnreadableText(report.unreadable, report.zeroFilled), "Kelvara");
+    TellOutcome(host, report);
     return report;
 }
+
+}  // namespace
+
+// An entry done with, or a photo put off, waiting for the ones before it to be told of.
+struct SaveAlongScan::State {
+    State(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination, const std::string& prefix,
+          const SaveListener& each, const CardUse& card, Along along)
+        : host(host), destination(destination), each(each),
+          saver(platform, host, table, destination, prefix, false, card, std::move(along)) {}
+    struct Held {
+        SavedEntry entry;
+        std::optional<PutOff> putOff;
+    };
+    Host& host;
+    Destination& destination;
+    const SaveListener& each;
+    Saver saver;
+    SaveReport report;
+    std::deque<Held> held;  // from the first photo put off on, in the table's order
+    bool begun = false;
+};
+
+SaveAlongScan::SaveAlongScan(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination,
+                             const std::string& prefix, const SaveListener& each, const CardUse& card, std::int64_t driveEnd,
+                             std::function<bool(std::size_t)> awaitEntry)
+    : state_(std::make_unique<State>(platform, host, table, destination, prefix, each, card,
+                                     Along{driveEnd, std::move(awaitEntry)})) {}
+
+SaveAlongScan::~SaveAlongScan() = default;
+
+bool SaveAlongScan::Save(std::int64_t index) {
+    State& state = *state_;
+    if (!state.begun) {
+        state.begun = true;
+        if (state.destination.refusal()) {
+            state.report.refused = *state.destination.refusal();
+            state.host.ShowFailure(state.report.refused, "Kelvara");
+        } else {
+            state.host.SetStatus("Saveing");
+        }
+    }
+    if (!state.report.refused.empty() || state.report.stopped) return false;
+    if (state.host.StopRequested()) {
+        state.report.stopped = true;
+        return false;
+    }
+    State::Held done;
+    done.entry.index = index;
+    try {
+        done.entry = state.saver.Save(index, &done.putOff);
+    } catch (const SaveError& error) {
+        done.entry.failure = error.what();
+    } catch (const SaveStopped&) {
+        state.report.stopped = true;
+        return false;
+    }
+    if (done.putOff || !state.held.empty())
+        state.held.push_back(std::move(done));
+    else
+        Tally(state.report, done.entry, state.each);
+    return true;
+}
+
+SaveReport SaveAlongScan::Finish() {
+    State& state = *state_;
+    if (!state.report.refused.empty()) return state.report;
+    for (State::Held& held : state.held) {
+        if (held.putOff) {
+            // Stopped, what was put off is not saved; what was saved meanwhile is still told of.
+            if (state.report.stopped) continue;
+            if (state.host.StopRequested()) {
+                state.report.stopped = true;
+                continue;
+            }
+            try {
+                held.entry = state.saver.Save(*held.putOff);
+            } catch (const SaveError& error) {
+                held.entry = SavedEntry{};  // as Save All tells of a photo that failed
+                held.entry.index = held.putOff->entry.index;
+                held.entry.failure = error.what();
+            } catch (const SaveStopped&) {
+                state.report.stopped = true;
+                continue;
+            }
+        }
+        Tally(state.report, held.entry, state.each);
+    }
+    state.held.clear();
+    TellOutcome(state.host, state.report);
+    return state.report;
+}
+
+namespace {
 
 std::string Count(std::int64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);

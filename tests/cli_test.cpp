@@ -1366,41 +1366,52 @@ TEST(CliOnAWornCard, SigtermDuringALargePhotoStopsWithinAPieceAndLeavesNothingOf
 
 TEST(CliOnAWornCard, AKillMidPhotoLeavesOnlyWholePhotosAndTheNextRunClearsItsTemporary) {
     if (const auto why = FuseCard::WhyNot()) GTEST_SKIP() << *why;
-    LaidCard card(200000);
-    std::vector<Bytes> before = {testing::MakeJpeg(300, 200, 1), testing::MakeJpeg(320, 200, 2)};
-    card.Lay(before);
-    // Longer than is kept in memory, so it is read again as it is written, and killed meanwhile.
-    const std::int64_t longStart = card.next, longLength = std::int64_t{40} << 20;
-    LayLongJpeg(card.image, longStart, longLength, 3);
-    card.next = longStart + longLength / 512;
-    card.Lay({testing::MakeJpeg(300, 220, 4)});
-    const std::string count = card.dir.file("served");
-    // Read by the scan, by the walk of the photo, then as it is written: killed there.
-    const std::int64_t at = longStart * 512 + (std::int64_t{30} << 20);
-    const FuseCard served(card.image, card.dir.file("fuse"), {"--signal", QString::number(SIGKILL), QString::number(at), "3",
-                                                           QString::fromStdString(count)});
-    ASSERT_TRUE(served.ok());
-    const std::string out = card.dir.file("out");
-    const CliRun killed = Cli({"save", "--quiet", QString::fromStdString(served.path()), QString::fromStdString(out)});
-    EXPECT_EQ(killed.status, -1);  // it did not end by itself
-    auto left = Names(out);
-    ASSERT_EQ(left.size(), 4u);
-    // The record of what was being made, so that the next claim removes that and nothing else.
-    EXPECT_EQ(left[0], ".kelvara-unfinished");
-    left.erase(left.begin());
-    EXPECT_EQ(left[0], "Image001.JPG");
-    EXPECT_EQ(left[1], "Image002.JPG");
-    // The photo being written stays under a name that is plainly no photo's.
-    EXPECT_EQ(left[2].rfind("Image003.JPG.kelvara-", 0), 0u) << left[2];
-    EXPECT_EQ(left[2].substr(left[2].size() - 4), ".tmp");
-    EXPECT_EQ(testing::ReadFileBytes(out + "/Image001.JPG"), before[0]);
-    EXPECT_EQ(testing::ReadFileBytes(out + "/Image002.JPG"), before[1]);
+    // Killed while the long photo is written, at the third read of a byte of it: the scan's, the
+    // walk's, the writing's. Reading the card once, only a photo longer than the bytes kept behind
+    // the scan is read again, where they gave way: its start.
+    struct Way {
+        QStringList option;
+        std::int64_t length, killAt;
+        int hit;
+    };
+    for (const Way& way : {Way{{"--read-twice"}, std::int64_t{40} << 20, std::int64_t{30} << 20, 3},
+                           Way{{}, std::int64_t{64} << 20, std::int64_t{8} << 20, 3}}) {
+        SCOPED_TRACE(way.option.join(" ").toStdString());
+        LaidCard card(300000);
+        std::vector<Bytes> before = {testing::MakeJpeg(300, 200, 1), testing::MakeJpeg(320, 200, 2)};
+        card.Lay(before);
+        const std::int64_t longStart = card.next, longLength = way.length;
+        LayLongJpeg(card.image, longStart, longLength, 3);
+        card.next = longStart + longLength / 512;
+        card.Lay({testing::MakeJpeg(300, 220, 4)});
+        const std::string count = card.dir.file("served");
+        const std::int64_t at = longStart * 512 + way.killAt;
+        const FuseCard served(card.image, card.dir.file("fuse"), {"--signal", QString::number(SIGKILL), QString::number(at),
+                                                               QString::number(way.hit), QString::fromStdString(count)});
+        ASSERT_TRUE(served.ok());
+        const std::string out = card.dir.file("out");
+        const CliRun killed =
+            Cli(QStringList{"save", "--quiet", QString::fromStdString(served.path()), QString::fromStdString(out)} + way.option);
+        EXPECT_EQ(killed.status, -1);  // it did not end by itself
+        auto left = Names(out);
+        ASSERT_EQ(left.size(), 4u);
+        // The record of what was being made, so that the next claim removes that and nothing else.
+        EXPECT_EQ(left[0], ".kelvara-unfinished");
+        left.erase(left.begin());
+        EXPECT_EQ(left[0], "Image001.JPG");
+        EXPECT_EQ(left[1], "Image002.JPG");
+        // The photo being written stays under a name that is plainly no photo's.
+        EXPECT_EQ(left[2].rfind("Image003.JPG.kelvara-", 0), 0u) << left[2];
+        EXPECT_EQ(left[2].substr(left[2].size() - 4), ".tmp");
+        EXPECT_EQ(testing::ReadFileBytes(out + "/Image001.JPG"), before[0]);
+        EXPECT_EQ(testing::ReadFileBytes(out + "/Image002.JPG"), before[1]);
 
-    // The next save into the folder clears it away and writes every photo whole.
-    const CliRun again = Cli({"save", "--quiet", QString::fromStdString(served.path()), QString::fromStdString(out)});
-    EXPECT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(Names(out), (std::vector<std::string>{"Image001.JPG", "Image002.JPG", "Image003.JPG", "Image004.JPG"}));
-    EXPECT_EQ(fs::file_size(out + "/Image003.JPG"), static_cast<std::uintmax_t>(longLength));
+        // The next save into the folder clears it away and writes every photo whole.
+        const CliRun again = Cli({"save", "--quiet", QString::fromStdString(served.path()), QString::fromStdString(out)});
+        EXPECT_EQ(again.status, 0) << again.err;
+        EXPECT_EQ(Names(out), (std::vector<std::string>{"Image001.JPG", "Image002.JPG", "Image003.JPG", "Image004.JPG"}));
+        EXPECT_EQ(fs::file_size(out + "/Image003.JPG"), static_cast<std::uintmax_t>(longLength));
+    }
 }
 
 TEST(CommandLine, ReadsOptionsWhereverTheyStand) {
