@@ -22,6 +22,9 @@ namespace kelvara {
 namespace {
 
 constexpr std::size_t kIncompleteNamed = 5;
+// Entries saved after a photo put off, held back to be told of after it, at most: some tens of
+// bytes each where they wrote nothing, as a card of chance signatures holds millions.
+constexpr std::size_t kHeldMost = 1 << 18;
 
 constexpr std::uint64_t kMaxProgress = std::numeric_limits<std::int64_t>::max();
 
@@ -79,12 +82,13 @@ struct DriveReader {
 };
 
 // A photo that broke off with no chain of the card holding it, judged while the scan went on and
-// put off until it has found every entry: its pieces are looked for across the whole card.
+// put off until it has found every entry: its pieces are looked for across the whole card. Kept
+// small, as a card may hold many: the rest is the table's.
 struct PutOff {
-    SavedEntry entry;
-    FoundPhoto photo;
-    CardVerdict verdict;
-    std::size_t takenBefore;  // the photos saved whole before it, as Saver::Take logged them
+    std::int64_t index;
+    PhotoCut cut;
+    std::size_t takenBefore;             // the photos saved whole before it, as Saver::Take logged them
+    std::optional<CardFile> file;        // where the card's names are asked for
 };
 
 class Saver {
@@ -115,7 +119,7 @@ public:
         Guarded(entry, [&] {
             if (const auto verdict = Judge(photo, entry)) {
                 if (putOff && verdict->cut.status == PhotoStatus::Incomplete && !verdict->pieces)
-                    *putOff = PutOff{entry, photo, *verdict, taken_.size()};
+                    *putOff = PutOff{index, verdict->cut, taken_.size(), card_.names ? verdict->file : std::nullopt};
                 else
                     Write(photo, entry, *verdict);
             }
@@ -128,8 +132,13 @@ public:
     // the photos saved whole before it took.
     SavedEntry Save(PutOff& putOff) {
         logTaken_ = false;
-        if (!reader_ || reader_->drive != putOff.photo.Drive.str()) {
-            reader_ = std::make_unique<DriveReader>(source_.For(putOff.photo.Drive), host_, table_, putOff.photo.Drive, card_,
+        const FoundPhoto photo = table_[static_cast<std::size_t>(putOff.index)];
+        SavedEntry entry;
+        entry.index = putOff.index;
+        entry.name = EntryName(prefix_, putOff.index, photo.Kind);
+        entry.status = putOff.cut.status;
+        if (!reader_ || reader_->drive != photo.Drive.str()) {
+            reader_ = std::make_unique<DriveReader>(source_.For(photo.Drive), host_, table_, photo.Drive, card_,
                                                     along_ ? &*along_ : nullptr);
             replayed_ = putOff.takenBefore;  // a reader made anew knows of none taken, as in a save of one pass
         }
@@ -138,8 +147,7 @@ public:
             if (taken.start == kReaderMadeAnew) reader_->pieces.reset();
             else reader_->Pieces().Taken(taken.start, taken.end);
         }
-        SavedEntry entry = putOff.entry;
-        Guarded(entry, [&] { Write(putOff.photo, entry, putOff.verdict); });
+        Guarded(entry, [&] { Write(photo, entry, CardVerdict{putOff.cut, putOff.file, std::nullopt}); });
         host_.Yield();
         return entry;
     }
@@ -363,19 +371,47 @@ SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std:
 struct SaveAlongScan::State {
     State(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination, const std::string& prefix,
           const SaveListener& each, const CardUse& card, Along along)
-        : host(host), destination(destination), each(each),
+        : host(host), destination(destination), table(table), prefix(prefix), each(each),
           saver(platform, host, table, destination, prefix, false, card, std::move(along)) {}
+    // One entry held back: a photo put off, an entry of nothing written (inside another, or none)
+    // in a few numbers, or the whole of what became of it.
     struct Held {
-        SavedEntry entry;
-        std::optional<PutOff> putOff;
+        std::int64_t index;
+        PhotoStatus status;
+        std::int64_t container;
+        std::unique_ptr<SavedEntry> entry;
+        std::unique_ptr<PutOff> putOff;
     };
+    void Hold(SavedEntry&& entry, std::optional<PutOff>&& putOff) {
+        Held held{entry.index, entry.status, entry.container, nullptr, nullptr};
+        if (putOff) held.putOff = std::make_unique<PutOff>(std::move(*putOff));
+        else if (!Plain(entry)) held.entry = std::make_unique<SavedEntry>(std::move(entry));
+        this->held.push_back(std::move(held));
+    }
+    // What is told of an entry that wrote nothing is all in the table and these numbers.
+    static bool Plain(const SavedEntry& entry) {
+        return (entry.status == PhotoStatus::Inside || entry.status == PhotoStatus::NotAPhoto) && entry.path.empty() &&
+               entry.failure.empty() && entry.zeros.empty() && !entry.card;
+    }
+    void Tell(Held& held) {
+        if (held.entry) return Tally(report, *held.entry, each);
+        SavedEntry entry;
+        entry.index = held.index;
+        entry.name = EntryName(prefix, held.index, table[static_cast<std::size_t>(held.index)].Kind);
+        entry.status = held.status;
+        entry.container = held.container;
+        Tally(report, entry, each);
+    }
     Host& host;
     Destination& destination;
+    const FoundPhotoTable& table;
+    const std::string& prefix;
     const SaveListener& each;
     Saver saver;
     SaveReport report;
     std::deque<Held> held;  // from the first photo put off on, in the table's order
     bool begun = false;
+    bool inOrder = true;  // entries are told of in the table's order (see kHeldMost)
 };
 
 SaveAlongScan::SaveAlongScan(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination,
@@ -402,20 +438,31 @@ bool SaveAlongScan::Save(std::int64_t index) {
         state.report.stopped = true;
         return false;
     }
-    State::Held done;
-    done.entry.index = index;
+    SavedEntry entry;
+    entry.index = index;
+    std::optional<PutOff> putOff;
     try {
-        done.entry = state.saver.Save(index, &done.putOff);
+        entry = state.saver.Save(index, &putOff);
     } catch (const SaveError& error) {
-        done.entry.failure = error.what();
+        entry.failure = error.what();
     } catch (const SaveStopped&) {
         state.report.stopped = true;
         return false;
     }
-    if (done.putOff || !state.held.empty())
-        state.held.push_back(std::move(done));
+    if (putOff || (state.inOrder && !state.held.empty()))
+        state.Hold(std::move(entry), std::move(putOff));
     else
-        Tally(state.report, done.entry, state.each);
+        Tally(state.report, entry, state.each);
+    // Past so many held back, memory counts more than their order: the entries saved are told of
+    // now, the photos put off after them.
+    if (state.inOrder && state.held.size() > kHeldMost) {
+        state.inOrder = false;
+        std::deque<State::Held> putOffs;
+        for (State::Held& held : state.held)
+            if (held.putOff) putOffs.push_back(std::move(held));
+            else state.Tell(held);
+        state.held = std::move(putOffs);
+    }
     return true;
 }
 
@@ -430,18 +477,19 @@ SaveReport SaveAlongScan::Finish() {
                 state.report.stopped = true;
                 continue;
             }
+            held.entry = std::make_unique<SavedEntry>();
             try {
-                held.entry = state.saver.Save(*held.putOff);
+                *held.entry = state.saver.Save(*held.putOff);
             } catch (const SaveError& error) {
-                held.entry = SavedEntry{};  // as Save All tells of a photo that failed
-                held.entry.index = held.putOff->entry.index;
-                held.entry.failure = error.what();
+                *held.entry = SavedEntry{};  // as Save All tells of a photo that failed
+                held.entry->index = held.index;
+                held.entry->failure = error.what();
             } catch (const SaveStopped&) {
                 state.report.stopped = true;
                 continue;
             }
         }
-        Tally(state.report, held.entry, state.each);
+        state.Tell(held);
     }
     state.held.clear();
     TellOutcome(state.host, state.report);

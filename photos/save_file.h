@@ -104,7 +104,8 @@ SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table,
 // wait through `awaitEntry` (true once the table holds that entry; false when the scan ended
 // without it). A photo that broke off with no chain of the card holding it is put off: its
 // pieces are looked for across the whole card in Finish, and the entries after it are told of
-// (to `each`, into the report) after it, so both come in the table's order.
+// (to `each`, into the report) after it, so both come in the table's order; past a few thousand
+// held back, the entries saved are told of at once and the photos put off at the end.
 class SaveAlongScan {
 public:
     SaveAlongScan(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination, const std::string& prefix,

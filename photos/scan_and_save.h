@@ -28,8 +28,9 @@ struct ScanAndSaveReport {
     SaveReport save;
 };
 
-// The bytes kept behind the scan: two camera photos, a RAW file with its JPEG, a clip.
-inline constexpr std::size_t kCardWindowBytes = 48 << 20;
+// The bytes kept behind the scan: a few camera photos, a RAW file with its JPEG, a phone's short
+// clip. What is longer is read again where these gave way.
+inline constexpr std::size_t kCardWindowBytes = 32 << 20;
 
 // Scans as ScanWinNT does with `scan`, through its `source` (the card as the caller holds it open;
 // required), and saves every entry into `destination` as SaveAllPhotos does with `card` (whose

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 #include <algorithm>
 #include <chrono>
@@ -83,6 +84,63 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// What a save left in `folder`: each file's path under it, bytes and time.
+std::map<std::string, std::pair<Bytes, std::int64_t>> FilesUnder(const std::string& folder) {
+    std::map<std::string, std::pair<Bytes, std::int64_t>> files;
+    if (!fs::exists(folder)) return files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (!entry.is_regular_file()) continue;
+        struct stat status {};
+        ::stat(entry.path().c_str(), &status);
+        files[fs::relative(entry.path(), folder).string()] = {testing::ReadFileBytes(entry.path().string()),
+                                                              static_cast<std::int64_t>(status.st_mtime)};
+    }
+    return files;
+}
+
+// `kelvara-cli save ARGUMENTS`, whose folder is `out`: reading the card once, as it does, and then
+// again into a folder of its own scanning first (--read-twice) must give the same status, the
+// same lines on standard output and error (the folder's name aside) and the same files, byte for
+// byte, with the same times. Returns the first run; `timed`, under /usr/bin/time -f %M, whose
+// last line (the peak memory) is not compared.
+CliRun SaveBothWays(const QStringList& arguments, const std::string& out, const std::string& workingFolder = {},
+                    bool timed = false) {
+    const QStringList time = timed ? QStringList{"/usr/bin/time", "-f", "%M", QString::fromStdString(CliPath())} : QStringList{};
+    const std::int64_t began = std::time(nullptr);  // a file of no date of its own takes the time it was written
+    const CliRun once = Cli(time + arguments, workingFolder);
+    const std::string twiceOut = out + "-scanned-first";
+    QStringList twiceArguments = arguments;
+    twiceArguments.replaceInStrings(QRegularExpression("^" + QRegularExpression::escape(QString::fromStdString(out)) + "$"),
+                                    QString::fromStdString(twiceOut));
+    const CliRun twice = Cli(time + twiceArguments + QStringList{"--read-twice"}, workingFolder);
+    const auto asOnce = [&](std::string text) {
+        for (std::size_t at = 0; (at = text.find(twiceOut, at)) != std::string::npos; at += out.size())
+            text.replace(at, twiceOut.size(), out);
+        return text;
+    };
+    const auto messages = [&](std::string err) {
+        if (timed) err.erase(err.find_last_of('\n', err.size() - 2) + 1);
+        return err;
+    };
+    EXPECT_EQ(once.status, twice.status);
+    EXPECT_EQ(once.out, asOnce(twice.out));
+    EXPECT_EQ(messages(once.err), messages(asOnce(twice.err)));
+    const fs::path base = workingFolder.empty() ? fs::current_path() : fs::path(workingFolder);
+    const auto onceFiles = FilesUnder((base / out).string()), twiceFiles = FilesUnder((base / twiceOut).string());
+    EXPECT_EQ(onceFiles.size(), twiceFiles.size());
+    for (const auto& [name, file] : onceFiles) {
+        const auto other = twiceFiles.find(name);
+        if (other == twiceFiles.end()) {
+            ADD_FAILURE() << name << " was saved reading the card once only";
+            continue;
+        }
+        EXPECT_TRUE(file.first == other->second.first) << name;
+        if (file.second < began || other->second.second < began) EXPECT_EQ(file.second, other->second.second) << name;
+    }
+    fs::remove_all(base / twiceOut);
+    return once;
+}
+
 std::string Name(const std::string& prefix, std::size_t index, const testing::CardPhoto& photo) {
     char number[8];
     std::snprintf(number, sizeof number, "%03zu", index + 1);
@@ -118,7 +176,7 @@ testing::TestCard* CardTest::card = nullptr;
 
 TEST_F(CardTest, SaveGivesBackEveryDeletedPhotoInCardOrder) {
     const std::string out = folder->file("saved/nested");
-    const CliRun run = Cli({"save", QString::fromStdString(card->image), QString::fromStdString(out), "--quiet"});
+    const CliRun run = SaveBothWays({"save", QString::fromStdString(card->image), QString::fromStdString(out), "--quiet"}, out);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     ExpectAllSaved(out);
@@ -175,7 +233,7 @@ TEST_F(CardTest, AQuickFormatLosesNoPhoto) {
     // Formatting in place writes a fresh boot sector, tables and root, and leaves the data.
     ASSERT_EQ(QProcess::execute("mkfs.vfat", {"-F", "32", QString::fromStdString(copy)}), 0);
     const std::string out = scratch.file("out");
-    const CliRun run = Cli({"save", QString::fromStdString(copy), QString::fromStdString(out), "--quiet"});
+    const CliRun run = SaveBothWays({"save", QString::fromStdString(copy), QString::fromStdString(out), "--quiet"}, out);
     ASSERT_EQ(run.status, 0) << run.err;
     ExpectAllSaved(out);
 }
@@ -335,7 +393,7 @@ struct LaidCard {
     }
     void Lay(const std::vector<Bytes>& files) { next = testing::LayFiles(image, next, files); }
     CliRun Save(const std::string& out) {
-        return Cli({"save", QString::fromStdString(image), QString::fromStdString(dir.file(out)), "--quiet"});
+        return SaveBothWays({"save", QString::fromStdString(image), QString::fromStdString(dir.file(out)), "--quiet"}, dir.file(out));
     }
 };
 
@@ -451,7 +509,8 @@ TEST(Cli, PhotosWrittenIntoTheHolesOfDeletedOnesComeBackWholeFromTheirPieces) {
     const auto cluster = static_cast<std::int64_t>(found - all.begin()) / 4096 * 4096;
     testing::WriteBytesAt(image, cluster, OldData(4096, 5));
 
-    const CliRun run = Cli({"save", QString::fromStdString(image), QString::fromStdString(dir.file("out")), "--quiet"});
+    const CliRun run =
+        SaveBothWays({"save", QString::fromStdString(image), QString::fromStdString(dir.file("out")), "--quiet"}, dir.file("out"));
     EXPECT_EQ(run.status, 1) << run.err;
     std::vector<Bytes> saved;
     for (const std::string& path : Lines(run.out)) saved.push_back(testing::ReadFileBytes(path));
@@ -521,7 +580,8 @@ TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     cut(avi, false);
     photo();
 
-    const CliRun run = Cli({"save", QString::fromStdString(image), QString::fromStdString(dir.file("out")), "--quiet"});
+    const CliRun run =
+        SaveBothWays({"save", QString::fromStdString(image), QString::fromStdString(dir.file("out")), "--quiet"}, dir.file("out"));
     EXPECT_EQ(run.status, 1) << run.err;
     std::vector<Bytes> saved;
     for (const std::string& path : Lines(run.out)) saved.push_back(testing::ReadFileBytes(path));
@@ -719,8 +779,17 @@ TEST(Cli, HostileCardsAreSavedWithinTheCardAndSmallMemory) {
         EXPECT_LE(written, c.card.size());
         const double peakMiB = std::stod(Lines(run.err).back()) / 1024;
         EXPECT_LT(peakMiB, 100 + kSanitizerMiB);
+        // Read once, as the scan goes, with the bytes it read kept behind it.
+        const std::string once = dir.file("once");
+        fs::remove_all(once);
+        const CliRun alongScan = SaveBothWays({"save", QString::fromStdString(image), QString::fromStdString(once), "--sectors",
+                                               QString::number(c.card.size() / 512), "--quiet"},
+                                              once, {}, true);
+        EXPECT_EQ(alongScan.status, c.status);
+        const double onceMiB = std::stod(Lines(alongScan.err).back()) / 1024;
+        EXPECT_LT(onceMiB, 100 + kSanitizerMiB);
         std::cout << c.name << ": " << files << " files, " << written << " of " << c.card.size() << " bytes, peak "
-                  << peakMiB << " MiB\n";
+                  << peakMiB << " MiB, read once " << onceMiB << " MiB\n";
     }
 }
 
@@ -1287,7 +1356,7 @@ TEST(CliOnAWornCard, UnreadableSectorsAreNamedWithTheFilesThatHoldZerosThere) {
     ASSERT_TRUE(worn.ok());
 
     const std::string out = card.dir.file("out");
-    const CliRun save = Cli({"save", "--quiet", QString::fromStdString(worn.path()), QString::fromStdString(out)});
+    const CliRun save = SaveBothWays({"save", "--quiet", QString::fromStdString(worn.path()), QString::fromStdString(out)}, out);
     EXPECT_EQ(save.status, 1);
     const auto sector = [](std::int64_t s) { return std::to_string(s); };
     EXPECT_EQ(Lines(save.err),
