@@ -137,11 +137,10 @@ public:
         entry.index = putOff.index;
         entry.name = EntryName(prefix_, putOff.index, photo.Kind);
         entry.status = putOff.cut.status;
-        if (!reader_ || reader_->drive != photo.Drive.str()) {
+        // A reader made anew after a failure knows of none taken before it, as in a save scanning first.
+        if (!reader_ || reader_->drive != photo.Drive.str())
             reader_ = std::make_unique<DriveReader>(source_.For(photo.Drive), host_, table_, photo.Drive, card_,
                                                     along_ ? &*along_ : nullptr);
-            replayed_ = putOff.takenBefore;  // a reader made anew knows of none taken, as in a save of one pass
-        }
         for (; replayed_ < putOff.takenBefore; ++replayed_) {
             const Taken& taken = taken_[replayed_];
             if (taken.start == kReaderMadeAnew) reader_->pieces.reset();
