@@ -89,7 +89,9 @@ private:
             // Behind the window, or further on than it reaches from where the scan is: read from the
             // card (a walk jumping far ahead reads little there; the scan brings the bytes between).
             if (scanDone_ || first < window_.Low() || end > window_.High() + window_.Capacity()) break;
-            Await(end, 0);
+            // A few reads on (the read's own start kept), so the two take turns a few times a photo,
+            // not at every read.
+            Await(std::max(end, std::min(end + window_.Capacity() / 8, first + window_.Capacity())), 0);
         }
         return card(first, into, unreadable);
     }
