@@ -56,6 +56,7 @@ public:
             std::lock_guard lock(mutex_);
             scanDone_ = true;
             abandoned_ = abandoned;
+            scanEnd_ = table_.empty() ? 0 : table_.back().EndSector;
         }
         if (!saverDone_) HandToSaver();
         saver_.join();
@@ -84,6 +85,12 @@ private:
 
     std::int32_t SaverRead(std::int64_t first, std::span<std::uint8_t> into, SectorRanges* unreadable, const CardRead& card) {
         const std::int64_t end = first + static_cast<std::int64_t>(into.size() / kSectorSize);
+        // The drive ends for the save where the scan ended, as it does for a save after the scan.
+        if (scanDone_ && end > scanEnd_) {
+            const std::int64_t within = std::clamp<std::int64_t>(scanEnd_ - first, 0, end - first);
+            std::fill(into.begin() + within * kSectorSize, into.end(), std::uint8_t{0});
+            return within == 0 ? 0 : SaverRead(first, into.first(static_cast<std::size_t>(within) * kSectorSize), unreadable, card);
+        }
         for (;;) {
             if (window_.Copy(first, into, unreadable)) return static_cast<std::int32_t>(into.size() / kSectorSize);
             // Behind the window, or further on than it reaches from where the scan is: read from the
@@ -128,6 +135,7 @@ private:
     bool saverDone_ = false;
     bool scanDone_ = false;
     bool abandoned_ = false;
+    std::int64_t scanEnd_ = 0;      // once the scan is done: where it took the drive to end
     std::int64_t needSectors_ = 0;  // what the save waits for
     std::size_t needEntries_ = 0;
     std::thread saver_;
