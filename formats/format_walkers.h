@@ -109,6 +109,14 @@ std::optional<ClipInfo> Clip(ByteSource& bytes);
 // When it was taken: a HEIF photo's EXIF DateTimeOriginal (from its Exif item), a clip's
 // creation time from its movie header (UTC).
 std::optional<PhotoTime> CreationTime(ByteSource& bytes);
+// A HEIF photo's HEVC-coded items (its picture, a grid's tiles, its thumbnails), each with what
+// a decoder needs to decode it on its own; empty for other files.
+struct HevcItem {
+    std::vector<std::vector<std::uint8_t>> parameterSets;  // its hvcC's NAL units (VPS, SPS, PPS)
+    std::size_t lengthSize = 4;                           // bytes of each NAL unit's length in its data
+    std::vector<ByteRange> data;                          // where its data lie in the file, in order
+};
+std::vector<HevcItem> HevcItems(ByteSource& bytes);
 }  // namespace iso_media
 
 // PNG: chunks to IEND, each CRC checked.

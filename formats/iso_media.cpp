@@ -5,6 +5,8 @@
 // file leads nowhere, as does one without the boxes every whole file of its brand has.
 
 #include <array>
+#include <map>
+#include <set>
 #include <string_view>
 
 #include "formats/byte_reader.h"
@@ -179,12 +181,12 @@ struct HeifItems {
     std::optional<std::uint64_t> exif;
 };
 
-// The item id of the Exif item in an item information box.
-std::optional<std::uint64_t> ExifItemId(ByteSource& bytes, const Box& info) {
+// Calls `use(id, type)` for each item an item information box names, until it returns false.
+template <typename Use>
+void ForEachItemType(ByteSource& bytes, const Box& info, Use use) {
     FieldReader header(bytes, info.payload, info.end);
     const auto version = header.Take(1);
-    if (!version || !header.Take(3) || !header.Take(*version == 0 ? 2 : 4)) return std::nullopt;
-    std::optional<std::uint64_t> id;
+    if (!version || !header.Take(3) || !header.Take(*version == 0 ? 2 : 4)) return;
     ForEachBox(bytes, header.at(), info.end, [&](const Box& entry) {
         if (entry.Type() != "infe") return true;
         FieldReader field(bytes, entry.payload, entry.end);
@@ -192,57 +194,86 @@ std::optional<std::uint64_t> ExifItemId(ByteSource& bytes, const Box& info) {
         if (!entryVersion || *entryVersion < 2 || !field.Take(3)) return true;
         const auto item = field.Take(*entryVersion == 2 ? 2 : 4);
         std::array<std::uint8_t, 4> type{};
-        if (item && field.Take(2) && ReadAt(bytes, field.at(), type) && Spells(type, 0, "Exif")) id = item;
+        if (!item || !field.Take(2) || !ReadAt(bytes, field.at(), type)) return true;
+        return use(*item, std::string_view(reinterpret_cast<const char*>(type.data()), type.size()));
+    });
+}
+
+// The item id of the Exif item in an item information box.
+std::optional<std::uint64_t> ExifItemId(ByteSource& bytes, const Box& info) {
+    std::optional<std::uint64_t> id;
+    ForEachItemType(bytes, info, [&](std::uint64_t item, std::string_view type) {
+        if (type == "Exif") id = item;
         return !id;
     });
     return id;
 }
 
-std::optional<HeifItems> ReadHeifItems(ByteSource& bytes, const Box& meta) {
-    std::optional<Box> locations, info, data;
-    // meta is a full box: its children follow four bytes of version and flags.
+// The children of a meta box (a full box: its children follow four bytes of version and flags)
+// that say where its items lie and what they are.
+struct MetaBoxes {
+    std::optional<Box> locations, info, data, properties;
+};
+std::optional<MetaBoxes> ReadMetaBoxes(ByteSource& bytes, const Box& meta) {
+    MetaBoxes boxes;
     if (!ForEachBox(bytes, meta.payload + 4, meta.end, [&](const Box& box) {
-            if (box.Type() == "iloc" && !locations) locations = box;
-            if (box.Type() == "iinf" && !info) info = box;
-            if (box.Type() == "idat" && !data) data = box;
+            if (box.Type() == "iloc" && !boxes.locations) boxes.locations = box;
+            if (box.Type() == "iinf" && !boxes.info) boxes.info = box;
+            if (box.Type() == "idat" && !boxes.data) boxes.data = box;
+            if (box.Type() == "iprp" && !boxes.properties) boxes.properties = box;
             return true;
         }) ||
-        !locations)
+        !boxes.locations)
         return std::nullopt;
-    const std::optional<std::uint64_t> exifId = info ? ExifItemId(bytes, *info) : std::nullopt;
+    return boxes;
+}
 
-    FieldReader field(bytes, locations->payload, locations->end);
+// Calls `use(id, construction, extent index, range)` for each extent of each item in an item
+// location box; false when the box does not hold together.
+template <typename Use>
+bool ForEachItemExtent(ByteSource& bytes, const Box& locations, Use use) {
+    FieldReader field(bytes, locations.payload, locations.end);
     const auto version = field.Take(1);
-    const auto sizes = field.Take(3) ? field.Take(2) : std::nullopt;
-    if (!version || *version > 2 || !sizes) return std::nullopt;
-    const std::size_t offsetSize = *sizes >> 12, lengthSize = *sizes >> 8 & 15, baseSize = *sizes >> 4 & 15;
-    const std::size_t indexSize = *version == 0 ? 0 : *sizes & 15;
+    if (!version || *version > 2 || !field.Take(3)) return false;
+    const std::uint64_t sizes = field.Take(2).value_or(0xFFFF);
+    const std::size_t offsetSize = sizes >> 12, lengthSize = sizes >> 8 & 15, baseSize = sizes >> 4 & 15;
+    const std::size_t indexSize = *version == 0 ? 0 : sizes & 15;
     for (const std::size_t size : {offsetSize, lengthSize, baseSize, indexSize})
-        if (size != 0 && size != 4 && size != 8) return std::nullopt;
+        if (size != 0 && size != 4 && size != 8) return false;
     const auto count = field.Take(*version < 2 ? 2 : 4);
-    if (!count) return std::nullopt;
-    HeifItems items;
+    if (!count) return false;
     for (std::uint64_t i = 0; i < *count; ++i) {
         const auto id = field.Take(*version < 2 ? 2 : 4);
         const auto method = *version == 0 ? std::optional<std::uint64_t>(0) : field.Take(2);
         const auto base = field.Take(2) ? field.Take(baseSize) : std::nullopt;
         const auto extents = field.Take(2);
-        if (!id || !method || !base || !extents) return std::nullopt;
+        if (!id || !method || !base || !extents) return false;
         for (std::uint64_t e = 0; e < *extents; ++e) {
             const auto offset = field.Take(indexSize) ? field.Take(offsetSize) : std::nullopt;
             const auto length = offset ? field.Take(lengthSize) : std::nullopt;
-            if (!length) return std::nullopt;
+            if (!length) return false;
             const auto start = Add(*base, *offset);
-            const auto end = start ? Add(*start, *length) : std::nullopt;
-            if (!end) return std::nullopt;
-            const auto construction = *method & 15;
-            if (construction == 0) items.furthest = std::max(items.furthest, *end);  // file offsets
-            if (e == 0 && id == exifId) {
-                if (construction == 0) items.exif = start;
-                if (construction == 1 && data) items.exif = Add(data->payload, *start);
-            }
+            if (!start || !Add(*start, *length)) return false;
+            use(*id, *method & 15, e, ByteRange{*start, *length});
         }
     }
+    return true;
+}
+
+std::optional<HeifItems> ReadHeifItems(ByteSource& bytes, const Box& meta) {
+    const auto boxes = ReadMetaBoxes(bytes, meta);
+    if (!boxes) return std::nullopt;
+    const std::optional<std::uint64_t> exifId = boxes->info ? ExifItemId(bytes, *boxes->info) : std::nullopt;
+    HeifItems items;
+    const bool read = ForEachItemExtent(bytes, *boxes->locations, [&](std::uint64_t id, std::uint64_t construction,
+                                                                     std::uint64_t e, ByteRange range) {
+        if (construction == 0) items.furthest = std::max(items.furthest, range.End());  // file offsets
+        if (e == 0 && id == exifId) {
+            if (construction == 0) items.exif = range.offset;
+            if (construction == 1 && boxes->data) items.exif = Add(boxes->data->payload, range.offset);
+        }
+    });
+    if (!read) return std::nullopt;
     return items;
 }
 
@@ -389,6 +420,100 @@ std::optional<ByteRange> LargestPreview(ByteSource& bytes) {
         return false;
     });
     return preview;
+}
+
+namespace {
+
+constexpr std::size_t kMostItems = 4096;
+constexpr std::uint64_t kLargestConfig = 64 << 10;
+
+// An hvcC property: the parameter sets it holds and the size of its items' NAL unit lengths.
+std::optional<HevcItem> ReadHevcConfig(ByteSource& bytes, const Box& box) {
+    if (box.end - box.payload < 23 || box.end - box.payload > kLargestConfig) return std::nullopt;
+    std::vector<std::uint8_t> config(static_cast<std::size_t>(box.end - box.payload));
+    if (!ReadAt(bytes, box.payload, config)) return std::nullopt;
+    HevcItem item;
+    item.lengthSize = (config[21] & 3) + 1;
+    std::size_t at = 23;
+    for (std::size_t array = 0; array < config[22]; ++array) {
+        if (at + 3 > config.size()) return std::nullopt;
+        const std::size_t units = LoadBe16(config, at + 1);
+        at += 3;
+        for (std::size_t unit = 0; unit < units; ++unit) {
+            if (at + 2 > config.size()) return std::nullopt;
+            const std::size_t length = LoadBe16(config, at);
+            at += 2;
+            if (at + length > config.size()) return std::nullopt;
+            item.parameterSets.emplace_back(config.begin() + static_cast<std::ptrdiff_t>(at),
+                                            config.begin() + static_cast<std::ptrdiff_t>(at + length));
+            at += length;
+        }
+    }
+    return item;
+}
+
+// The hvcC property of each item that has one, by item id.
+std::map<std::uint64_t, Box> HevcConfigs(ByteSource& bytes, const Box& properties) {
+    std::vector<Box> listed;  // ipco's boxes, numbered from 1
+    std::vector<Box> associations;
+    ForEachBox(bytes, properties.payload, properties.end, [&](const Box& box) {
+        if (box.Type() == "ipco")
+            ForEachBox(bytes, box.payload, box.end, [&](const Box& property) {
+                listed.push_back(property);
+                return listed.size() < kMostItems;
+            });
+        if (box.Type() == "ipma" && associations.size() < 16) associations.push_back(box);
+        return true;
+    });
+    std::map<std::uint64_t, Box> configs;
+    for (const Box& box : associations) {
+        FieldReader field(bytes, box.payload, box.end);
+        const auto version = field.Take(1);
+        const auto flags = version ? field.Take(3) : std::nullopt;
+        const auto count = flags ? field.Take(4) : std::nullopt;
+        if (!count) continue;
+        for (std::uint64_t entry = 0; entry < std::min<std::uint64_t>(*count, kMostItems); ++entry) {
+            const auto item = field.Take(*version < 1 ? 2 : 4);
+            const auto properties = item ? field.Take(1) : std::nullopt;
+            if (!properties) break;
+            for (std::uint64_t i = 0; i < *properties; ++i) {
+                const auto index = field.Take(*flags & 1 ? 2 : 1);
+                if (!index) break;
+                const std::uint64_t number = *index & (*flags & 1 ? 0x7FFF : 0x7F);
+                if (number >= 1 && number <= listed.size() && listed[number - 1].Type() == "hvcC")
+                    configs.emplace(*item, listed[number - 1]);
+            }
+        }
+    }
+    return configs;
+}
+
+}  // namespace
+
+std::vector<HevcItem> HevcItems(ByteSource& bytes) {
+    const auto walked = WalkTopLevel(bytes);
+    if (!walked || !walked->meta) return {};
+    const auto boxes = ReadMetaBoxes(bytes, *walked->meta);
+    if (!boxes || !boxes->info || !boxes->properties) return {};
+    std::map<std::uint64_t, HevcItem> items;
+    const auto configs = HevcConfigs(bytes, *boxes->properties);
+    ForEachItemType(bytes, *boxes->info, [&](std::uint64_t id, std::string_view type) {
+        const auto config = configs.find(id);
+        if (type == "hvc1" && config != configs.end())
+            if (auto item = ReadHevcConfig(bytes, config->second)) items.emplace(id, std::move(*item));
+        return items.size() < kMostItems;
+    });
+    std::set<std::uint64_t> elsewhere;  // items whose data are not file offsets: not judged
+    ForEachItemExtent(bytes, *boxes->locations, [&](std::uint64_t id, std::uint64_t construction, std::uint64_t, ByteRange range) {
+        const auto item = items.find(id);
+        if (item == items.end()) return;
+        if (construction != 0) elsewhere.insert(id);
+        else if (item->second.data.size() < kMostItems) item->second.data.push_back(range);
+    });
+    std::vector<HevcItem> found;
+    for (auto& [id, item] : items)
+        if (!elsewhere.count(id) && !item.data.empty()) found.push_back(std::move(item));
+    return found;
 }
 
 namespace {

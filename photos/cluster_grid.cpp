@@ -49,4 +49,12 @@ ClusterGrid InferClusterGrid(const FoundPhotoTable& table, const std::string& dr
     return {static_cast<std::uint64_t>(sectors) * kSectorSize, static_cast<std::uint64_t>(place) * kSectorSize};
 }
 
+ClusterGrid ChooseClusterGrid(const ClusterGrid& inferred, const std::optional<ClusterLayout>& own) {
+    if (!own || own->clusterBytes == 0) return inferred;
+    const ClusterGrid card{own->clusterBytes, own->dataStart};
+    if (!inferred.Known() || (inferred.clusterBytes % card.clusterBytes == 0 && card.IsStart(inferred.dataStart)))
+        return card;
+    return inferred;
+}
+
 }  // namespace kelvara

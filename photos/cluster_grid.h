@@ -4,7 +4,10 @@
 // survives; until it is read, the grid is inferred from where the found photos start.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "filesystem/cluster_layout.h"
 
 #include "scan/found_photo.h"
 
@@ -33,5 +36,10 @@ struct ClusterGrid {
 // four photos, where a grid could be chance. With `asScanned`, every entry counts as the scan
 // found it, before a save judged some to lie inside others.
 ClusterGrid InferClusterGrid(const FoundPhotoTable& table, const std::string& drive, bool asScanned = false);
+
+// The card's own grid where its file system gives one, unless the photos lie on another (the card
+// formatted since with other clusters): the inferred grid may take a multiple of the clusters
+// for them where photos are few.
+ClusterGrid ChooseClusterGrid(const ClusterGrid& inferred, const std::optional<ClusterLayout>& own);
 
 }  // namespace kelvara

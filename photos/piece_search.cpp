@@ -6,6 +6,7 @@
 #include "diskio/sector.h"
 #include "formats/byte_reader.h"
 #include "formats/format_table.h"
+#include "photos/hevc_decode.h"
 #include "photos/jpeg_decode.h"
 
 namespace kelvara {
@@ -64,10 +65,15 @@ bool Joinable(const formats::Format& format) {
 struct PieceSearch::Search {
     const formats::Format& format;
     bool jpeg;
-    std::vector<std::uint8_t> kept;  // the closed pieces' bytes
-    ByteExtents pieces;              // the closed pieces
+    std::vector<std::uint8_t> kept{};  // the closed pieces' bytes
+    ByteExtents pieces{};              // the closed pieces
     std::size_t tries = 0;
     bool shortPieces = false;  // a continuation may be one cluster long
+    // A HEIC's boxes cannot tell a join in its media data: its pictures' coded data must then
+    // decode clean past the first join once the whole holds.
+    bool decodes = false;
+    std::optional<std::uint64_t> untoldFrom{};  // bytes kept at the first join the structure could not tell
+    std::optional<std::uint64_t> size{};        // the file's size, as the card's entry for it gives it
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + kTimeForAPhoto;
     bool Spent() const { return tries >= kMostTries || std::chrono::steady_clock::now() > deadline; }
 };
@@ -83,7 +89,7 @@ void PieceSearch::Taken(std::uint64_t start, std::uint64_t end) {
     if (taken_.size() > kTakenKept) taken_.erase(taken_.begin());
 }
 
-bool PieceSearch::StartsWithin(std::uint64_t from, std::uint64_t to) const {
+std::uint64_t PieceSearch::FirstStart(std::uint64_t from, std::uint64_t to) const {
     const auto first = static_cast<std::int64_t>(from / kSectorSize) + 1;
     const auto last = static_cast<std::int64_t>((to + kSectorSize - 1) / kSectorSize);
     std::size_t low = 0, high = table_.size();
@@ -93,8 +99,9 @@ bool PieceSearch::StartsWithin(std::uint64_t from, std::uint64_t to) const {
         else high = middle;
     }
     for (std::size_t i = low; i < table_.size() && table_[i].StartSector < last; ++i)
-        if (table_[i].Drive == drive_ && table_[i].Status != PhotoStatus::Inside) return true;
-    return false;
+        if (table_[i].Drive == drive_ && table_[i].Status != PhotoStatus::Inside)
+            return std::max(from, static_cast<std::uint64_t>(table_[i].StartSector) * kSectorSize);
+    return to;
 }
 
 std::uint64_t PieceSearch::FirstTaken(std::uint64_t start, std::uint64_t end) const {
@@ -196,14 +203,16 @@ bool PieceSearch::MayContinue(bool jpeg, std::uint64_t at) {
     return true;
 }
 
-std::optional<ByteExtents> PieceSearch::Join(std::size_t index, std::uint64_t kept) {
+std::optional<ByteExtents> PieceSearch::Join(std::size_t index, std::uint64_t kept, std::optional<std::uint64_t> size) {
     if (!grid_.Known() || index >= table_.size()) return std::nullopt;
     const FoundPhoto photo = table_[index];
     const formats::Format& format = formats::FormatOf(photo.Kind);
     if (!(photo.Drive == drive_) || photo.StartSector < 0 || !Joinable(format)) return std::nullopt;
     const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
     if (start >= driveBytes_ || kept == 0) return std::nullopt;
-    Search search{format, IsJpeg(format), {}, {}};
+    Search search{.format = format, .jpeg = IsJpeg(format)};
+    search.decodes = formats::ExtensionOf(photo.Kind) == ".HEIC";
+    search.size = size;
 
     // Where what was kept of it breaks: its walk's break, or for a JPEG its decode's first fault
     // where that comes sooner. Nothing past what was kept is read for it.
@@ -227,8 +236,9 @@ std::optional<ByteExtents> PieceSearch::Join(std::size_t index, std::uint64_t ke
 std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t open, std::uint64_t brokeAt) {
     if (search.pieces.size() + 1 >= kMostPieces || search.Spent()) return std::nullopt;
     // The open piece's possible ends: cluster starts at or before the break, latest first.
-    // A piece never runs into bytes a photo saved whole took: they are that photo's.
-    brokeAt = std::min(brokeAt, FirstTaken(open, brokeAt));
+    // A piece never runs into bytes a photo saved whole took, nor over another photo's start
+    // (where the decoder's slack would carry it past one on small clusters).
+    brokeAt = std::min({brokeAt, FirstTaken(open, brokeAt), FirstStart(open, brokeAt)});
     std::vector<std::uint64_t> ends;
     for (std::uint64_t end = grid_.StartAtOrBefore(brokeAt); end > open && ends.size() < kEndsTried;
          end = end >= grid_.clusterBytes ? end - grid_.clusterBytes : 0)
@@ -273,8 +283,13 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
             ++search.tries;
             keep(end);
             // A piece after the first never runs over another photo's start either.
-            if (!search.pieces.empty() && StartsWithin(open, end)) continue;
-            if (!Confirms(search, at) || (!search.jpeg && ambiguous(end, at))) continue;
+            if (!search.pieces.empty() && FirstStart(open, end) < end) continue;
+            const Told told = Confirms(search, at);
+            if (told == Told::No) continue;
+            const bool untold = !search.jpeg && (told == Told::Untold || ambiguous(end, at));
+            if (untold && !search.decodes) continue;
+            const auto untoldBefore = search.untoldFrom;
+            if (untold && !search.untoldFrom) search.untoldFrom = search.kept.size();
             search.pieces.push_back({open, end - open});
             Joined whole(search.kept, bytes_, at, driveBytes_);
             const Walk walk = search.format.WalkStructure(whole);
@@ -284,19 +299,28 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
                 fault = Sooner(decode.fault, decode.jump);
             }
             const std::uint64_t last = walk.end ? *walk.end - search.kept.size() : 0;
-            if (walk.end && !fault && *walk.end > search.kept.size() && FirstTaken(at, at + last) == at + last &&
-                !StartsWithin(at, at + last)) {
-                ByteExtents pieces = search.pieces;
-                pieces.push_back({at, last});
-                return pieces;
-            }
             std::uint64_t broke = walk.end ? UINT64_MAX : walk.reached;
+            if (walk.end && !fault && *walk.end > search.kept.size()) {
+                // Its last piece ends where a photo saved whole took the bytes, or another starts:
+                // for a structure of boxes that is where it breaks again (a JPEG's decode shows its own).
+                const std::uint64_t stop = std::min(FirstTaken(at, at + last), FirstStart(at, at + last));
+                if (stop == at + last && (!search.size || *walk.end <= *search.size)) {
+                    if (!search.untoldFrom || DecodeHevcPictures(whole, *search.untoldFrom) == HevcDecode::Clean) {
+                        ByteExtents pieces = search.pieces;
+                        pieces.push_back({at, last});
+                        return pieces;
+                    }
+                } else if (!search.jpeg) {
+                    broke = search.kept.size() + (stop - at);
+                }
+            }
             if (fault) broke = std::min(broke, *fault + kDecoderSlack);
             if (broke != UINT64_MAX && broke > search.kept.size()) {
                 const std::uint64_t next = std::min(at + (broke - search.kept.size()), driveBytes_);
                 if (auto pieces = Extend(search, at, next)) return pieces;
             }
             search.pieces.pop_back();
+            search.untoldFrom = untoldBefore;
         }
         search.kept.resize(closed);
         return std::nullopt;
@@ -304,8 +328,10 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
 
     // First past the whole photos that interrupt it: a continuation that decodes on, then one
     // only a cluster long (one that decodes through a cluster and then breaks is more often
-    // wrong, so it comes second); then across the card.
-    const std::uint64_t past = PastWholePhotos(brokeAt);
+    // wrong, so it comes second); then across the card. The photos passed over begin at its
+    // latest end, not where the break showed: a decoder tells a fault only some bytes on, inside
+    // the photo that cut it.
+    const std::uint64_t past = PastWholePhotos(ends.front());
     const auto near = [&]() -> std::optional<ByteExtents> {
         for (std::uint64_t i = 0; i < kNearTried; ++i)
             if (auto pieces = tryAt(past + i * grid_.clusterBytes)) return pieces;
@@ -355,7 +381,7 @@ bool PieceSearch::InWholePhoto(std::uint64_t at) {
     return end && *end > at;
 }
 
-bool PieceSearch::Confirms(Search& search, std::uint64_t at) {
+PieceSearch::Told PieceSearch::Confirms(Search& search, std::uint64_t at) {
     Joined joined(search.kept, bytes_, at, driveBytes_);
     if (search.jpeg) {
         // Through the continuation's first cluster and a few block rows on, or to the picture's end
@@ -364,15 +390,16 @@ bool PieceSearch::Confirms(Search& search, std::uint64_t at) {
         const std::uint64_t through = search.kept.size() + grid_.clusterBytes;
         const JpegDecode decode = DecodeJpeg(joined, through);
         const auto wrong = Sooner(decode.fault, decode.jump);
-        if (!decode.judged) return false;
-        if (!wrong) return true;
-        return search.shortPieces && *wrong + std::min(grid_.clusterBytes / 2, kDecoderSlack) >= through;
+        if (!decode.judged) return Told::No;
+        if (!wrong) return Told::Yes;
+        return search.shortPieces && *wrong + std::min(grid_.clusterBytes / 2, kDecoderSlack) >= through ? Told::Yes
+                                                                                                          : Told::No;
     }
     const Walk walk = search.format.WalkStructure(joined);
-    if (!walk.end || *walk.end <= search.kept.size()) return false;
+    if (!walk.end || *walk.end <= search.kept.size()) return Told::No;
     // The structure must tell this continuation from the next cluster's.
     Joined other(search.kept, bytes_, at + grid_.clusterBytes, driveBytes_);
-    return !search.format.WalkStructure(other).end;
+    return search.format.WalkStructure(other).end ? Told::Untold : Told::Yes;
 }
 
 }  // namespace kelvara

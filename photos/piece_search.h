@@ -8,7 +8,9 @@
 // cluster starts in that order; a join is taken only where the format itself confirms it: a JPEG's
 // entropy-coded data decoding on without a fault across the join and the rows either side alike;
 // for the formats of boxes, chunks and blocks (ISO media, RIFF, PNG with its CRCs, GIF) the
-// structure holding to its end across the join where it would not with the next cluster instead.
+// structure holding to its end across the join where it would not with the next cluster instead;
+// a HEIC, whose boxes cannot tell a join inside its media data, by its HEVC pictures decoding
+// clean across it. A piece of boxes that runs over another photo's start breaks there.
 // Two pieces first, then more, each search bounded in tries and time. A photo put together is
 // only given out when its structure and (for a JPEG) its decode hold end to end.
 
@@ -35,8 +37,9 @@ public:
 
     // The pieces of entry `index`, whose structure broke off and of which the first `kept` bytes
     // were kept, in the file's order; nullopt when no join is confirmed or the whole does not
-    // hold. Throws what the bytes throw.
-    std::optional<ByteExtents> Join(std::size_t index, std::uint64_t kept);
+    // hold. Where the card's entry for it gives its size, its structure ends by then. Throws what
+    // the bytes throw.
+    std::optional<ByteExtents> Join(std::size_t index, std::uint64_t kept, std::optional<std::uint64_t> size = std::nullopt);
 
     // Bytes that belong to a photo already saved whole: no piece of another is looked for there.
     void Taken(std::uint64_t start, std::uint64_t end);
@@ -50,12 +53,14 @@ private:
     // Follows the piece starting at `open` that breaks at `brokeAt` (both on the drive): tries its
     // possible ends and continuations, and after each join the rest, in depth first.
     std::optional<ByteExtents> Extend(Search& search, std::uint64_t open, std::uint64_t brokeAt);
-    // Whether the format confirms that the pieces kept go on at `at`.
-    bool Confirms(Search& search, std::uint64_t at);
+    // Whether the format confirms that the pieces kept go on at `at`: Untold where its structure
+    // would hold as well going on a cluster further.
+    enum class Told { No, Yes, Untold };
+    Told Confirms(Search& search, std::uint64_t at);
     bool IsTaken(std::uint64_t at, std::uint64_t* takenEnd) const;
-    // Whether another photo (not one known to lie inside another) starts in (from, to): a piece
-    // never runs over one, so each byte of the card goes into one file at most.
-    bool StartsWithin(std::uint64_t from, std::uint64_t to) const;
+    // Where the first other photo (not one known to lie inside another) starts in (from, to), `to`
+    // where none does: a piece never runs over one, so each byte of the card goes into one file at most.
+    std::uint64_t FirstStart(std::uint64_t from, std::uint64_t to) const;
     // The entry starting at byte `at` of the drive, when one does.
     std::optional<std::size_t> EntryAt(std::uint64_t at) const;
     // Where the structure of entry `index` ends when it is whole (walked once, then remembered).

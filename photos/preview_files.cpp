@@ -211,9 +211,10 @@ std::string WritePreview(Platform& platform, const FoundPhoto& photo, const Foun
             if (verdict.pieces) {
                 extents = Leading(*verdict.pieces, verdict.cut.length);
             } else {
-                PieceSearch search(*table, *drive, photo.Drive, InferClusterGrid(*table, photo.Drive),
+                PieceSearch search(*table, *drive, photo.Drive,
+                                   ChooseClusterGrid(InferClusterGrid(*table, photo.Drive), entries.Layout()),
                                    static_cast<std::uint64_t>(driveEnd) * kSectorSize);
-                extents = search.Join(index, length);
+                extents = search.Join(index, length, verdict.file ? std::optional(verdict.file->size) : std::nullopt);
             }
             if (extents) {
                 shown.emplace(*drive, 0, 0);

@@ -65,10 +65,11 @@ struct DriveReader {
           resolution(table, bytes, drive, along ? along->entry : PhotoResolution::EntryWait{}),
           card(source, end, use) {
         // Going along behind the scan, pieces are looked for once it has found every entry.
-        if (!along) pieces.emplace(table, bytes, drive, InferClusterGrid(table, drive), EndByte());
+        if (!along) pieces.emplace(table, bytes, drive, ChooseClusterGrid(InferClusterGrid(table, drive), card.Layout()), EndByte());
     }
     PieceSearch& Pieces() {
-        if (!pieces) pieces.emplace(table, bytes, drive, InferClusterGrid(table, drive, true), EndByte());
+        if (!pieces)
+            pieces.emplace(table, bytes, drive, ChooseClusterGrid(InferClusterGrid(table, drive, true), card.Layout()), EndByte());
         return *pieces;
     }
     std::uint64_t EndByte() const { return static_cast<std::uint64_t>(end) * kSectorSize; }
@@ -88,7 +89,7 @@ struct PutOff {
     std::int64_t index;
     PhotoCut cut;
     std::size_t takenBefore;             // the photos saved whole before it, as Saver::Take logged them
-    std::optional<CardFile> file;        // where the card's names are asked for
+    std::optional<CardFile> file;        // the card's entry for it: its size bounds the pieces, and it may name it
 };
 
 class Saver {
@@ -119,7 +120,7 @@ public:
         Guarded(entry, [&] {
             if (const auto verdict = Judge(photo, entry)) {
                 if (putOff && verdict->cut.status == PhotoStatus::Incomplete && !verdict->pieces)
-                    *putOff = PutOff{index, verdict->cut, taken_.size(), card_.names ? verdict->file : std::nullopt};
+                    *putOff = PutOff{index, verdict->cut, taken_.size(), verdict->file};
                 else
                     Write(photo, entry, *verdict);
             }
@@ -215,7 +216,8 @@ private:
         if (verdict.pieces) {
             photoBytes.Join(Leading(*verdict.pieces, cut.length));
         } else if (cut.status == PhotoStatus::Incomplete) {
-            if (auto extents = reader_->Pieces().Join(static_cast<std::size_t>(entry.index), cut.length)) {
+            const auto size = verdict.file ? std::optional(verdict.file->size) : std::nullopt;
+            if (auto extents = reader_->Pieces().Join(static_cast<std::size_t>(entry.index), cut.length, size)) {
                 photoBytes.Join(std::move(*extents));
                 entry.status = PhotoStatus::Whole;
                 table_.SetStatus(static_cast<std::size_t>(entry.index), PhotoStatus::Whole);

@@ -303,6 +303,29 @@ TEST(Cli, APhotoInPiecesComesBackWholeThroughTheChainTheCardHolds) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(testing::ReadFileBytes(out + "/DCIM/IMG_0003.JPG"), pieces) << run.out << run.err;
     EXPECT_EQ(testing::ReadFileBytes(out + "/DCIM/IMG_0002.JPG"), after);
+
+    // Deleted, its chain cleared: found again in pieces, whole where its entry's size agrees; where
+    // the entry says it ends sooner than the pieces found, they are not its own and it is incomplete.
+    testing::DeleteFromImage(image, "::/DCIM/IMG_0003.JPG");
+    const auto saveAgain = [&](const std::string& folder) {
+        const CliRun again = Cli({"save", QString::fromStdString(image), QString::fromStdString(dir.file(folder)), "--names", "card"});
+        // Named as listed, the card's entry bounds the pieces as well, reading the card once too.
+        const std::string listed = dir.file(folder + "-listed");
+        SaveBothWays({"save", QString::fromStdString(image), QString::fromStdString(listed), "--quiet"}, listed);
+        return again.err;
+    };
+    const std::string deleted = saveAgain("deleted");
+    EXPECT_NE(deleted.find("Image001.JPG was put back together from 2 pieces"), std::string::npos) << deleted;
+    Bytes card = testing::ReadFileBytes(image);
+    const Bytes entryName = {0xE5, 'M', 'G', '_', '0', '0', '0', '3', 'J', 'P', 'G'};
+    const auto entry = std::search(card.begin(), card.end(), entryName.begin(), entryName.end());
+    ASSERT_NE(entry, card.end());
+    const auto smaller = static_cast<std::uint32_t>(pieces.size() - 600);
+    testing::WriteBytesAt(image, (entry - card.begin()) + 28,
+                          Bytes{std::uint8_t(smaller), std::uint8_t(smaller >> 8), std::uint8_t(smaller >> 16), 0});
+    const std::string err = saveAgain("smaller");
+    EXPECT_EQ(err.find("Image001.JPG was put back together"), std::string::npos) << err;
+    EXPECT_NE(err.find("Image001.JPG is incomplete"), std::string::npos) << err;
 }
 
 // The files under `folder`, wherever they lie below it, by name.
@@ -538,8 +561,11 @@ TEST(Cli, PhotosWrittenIntoTheHolesOfDeletedOnesComeBackWholeFromTheirPieces) {
 // join. Where an
 // old cluster lies between too, a PNG's CRCs still tell the join; a clip's boxes cannot (its media
 // data would hold as well with the old cluster in them), so that clip is said to be incomplete.
+// A HEIC's boxes cannot either, but its picture's coded data decode clean only across the right
+// joins: in three pieces with an old cluster before each continuation, it comes back whole. So
+// does a JPEG whose first piece is one cluster, cut by a photo its decoder reads into.
 TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
-    if (!testing::HasTool("ffmpeg")) GTEST_SKIP() << "ffmpeg makes the clip";
+    if (!testing::HasTool("ffmpeg") || !testing::HasTool("heif-enc")) GTEST_SKIP() << "ffmpeg and heif-enc make the clips and the HEIC";
     testing::TempDir dir;
     const std::string image = dir.file("card.img");
     testing::MakeFatImage(image, 32, 600000, 8);
@@ -553,6 +579,12 @@ TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     ASSERT_GT(png.size(), 3u * kCluster);
     ASSERT_GT(clip.size(), 3u * kCluster);
     ASSERT_GT(avi.size(), 3u * kCluster);
+    const Bytes jpeg = testing::MakeJpeg(640, 480, 9, 95);
+    ASSERT_GT(jpeg.size(), 3u * kCluster);
+    const Bytes heic = testing::ToolFile(dir.path(), "a.heic",
+                                         "ffmpeg -v error -y -f lavfi -i testsrc2=size=640x480,noise=alls=30:allf=t "
+                                         "-frames:v 1 a.png && heif-enc -q 90 a.png -o a.heic");
+    ASSERT_GT(heic.size(), 6u * kCluster);
     std::int64_t cluster = 0;
     const auto lay = [&](const Bytes& bytes) {
         testing::WriteBytesAt(image, data + cluster * kCluster, bytes);
@@ -565,12 +597,17 @@ TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
         ASSERT_LT(photos.back().size(), static_cast<std::size_t>(kCluster));
         lay(photos.back());
     };
-    // Its first two clusters, a photo, maybe an old cluster of other data, the rest.
-    const auto cut = [&](const Bytes& file, bool old) {
-        lay(Bytes(file.begin(), file.begin() + 2 * kCluster));
-        photo();
-        if (old) lay(OldData(kCluster, static_cast<std::uint32_t>(seed)));
-        lay(Bytes(file.begin() + 2 * kCluster, file.end()));
+    // Its pieces split after the clusters `splits` names, a photo after each, maybe an old cluster
+    // of other data before each continuation.
+    const auto cut = [&](const Bytes& file, bool old, std::vector<std::int64_t> splits = {2}) {
+        std::int64_t from = 0;
+        for (const std::int64_t split : splits) {
+            lay(Bytes(file.begin() + from * kCluster, file.begin() + split * kCluster));
+            photo();
+            if (old) lay(OldData(kCluster, static_cast<std::uint32_t>(seed)));
+            from = split;
+        }
+        lay(Bytes(file.begin() + from * kCluster, file.end()));
         photo();
     };
     photo();
@@ -578,6 +615,8 @@ TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     cut(clip, false);
     cut(clip, true);
     cut(avi, false);
+    cut(heic, true, {2, 4});
+    cut(jpeg, false, {1});
     photo();
 
     const CliRun run =
@@ -588,12 +627,14 @@ TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     EXPECT_EQ(std::count(saved.begin(), saved.end(), png), 1);
     EXPECT_EQ(std::count(saved.begin(), saved.end(), clip), 1);
     EXPECT_EQ(std::count(saved.begin(), saved.end(), avi), 1);
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), heic), 1);
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), jpeg), 1);
     for (const Bytes& whole : photos) EXPECT_NE(std::find(saved.begin(), saved.end(), whole), saved.end());
-    EXPECT_EQ(saved.size(), 4 + photos.size());
+    EXPECT_EQ(saved.size(), 6 + photos.size());
     const auto lines = Lines(run.err);
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& line) { return line.find(" pieces found apart on the card.") != std::string::npos; }),
-              3)
+              5)
         << run.err;
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& line) { return line.find(".MP4 is incomplete: ") != std::string::npos; }),
