@@ -41,6 +41,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <tuple>
 #include <utility>
 
@@ -109,6 +110,18 @@ void PrintRecovery(const char* who, double seconds, double cat, const Recovery& 
                 peak);
 }
 
+// PhotoRec's arguments to recover `card` into the folder `theirs`, made empty; nullopt, and said so,
+// where it is not installed.
+std::optional<QStringList> PhotoRecArguments(const std::string& card, const std::string& theirs) {
+    if (QProcess::execute("sh", {"-c", "command -v photorec >/dev/null"}) != 0) {
+        std::printf("PhotoRec:              not installed (Debian package testdisk), not compared\n");
+        return std::nullopt;
+    }
+    std::filesystem::remove_all(theirs);
+    std::filesystem::create_directories(theirs);
+    return QStringList{"/log", "/d", QString::fromStdString(theirs + "/recup"), "/cmd", QString::fromStdString(card), "search"};
+}
+
 // Where the photos are saved: in RAM (/dev/shm) where it has room for them, so that what is
 // measured is the program and not the disk it writes to.
 std::string RecoveryFolder(const testing::TempDir& dir, std::int64_t gibibytes) {
@@ -170,15 +183,10 @@ void MeasureRecovery(const std::string& cli, const std::string& other, const std
         PrintRecovery("the other build's save:", otherSeconds, cat, otherRecovery, written.size(), otherPeak);
     }
 
-    if (QProcess::execute("sh", {"-c", "command -v photorec >/dev/null"}) != 0) {
-        std::printf("PhotoRec:              not installed (Debian package testdisk), not compared\n");
-        return;
-    }
     const std::string theirs = dir.file("photorec");
-    std::filesystem::remove_all(theirs);
-    std::filesystem::create_directories(theirs);
-    const auto [taken, memory] = TimedRun("photorec", {"/log", "/d", QString::fromStdString(theirs + "/recup"), "/cmd",
-                                                       QString::fromStdString(card), "search"});
+    const auto photorec = PhotoRecArguments(card, theirs);
+    if (!photorec) return;
+    const auto [taken, memory] = TimedRun("photorec", *photorec);
     PrintRecovery("PhotoRec:", taken, cat, Recovered(written, theirs), written.size(), memory);
     std::filesystem::remove_all(theirs);
 }
@@ -231,6 +239,7 @@ void MeasureOnSlowReader(const std::string& cli, const std::string& other, const
         std::printf("a slow reader needs root, /dev/fuse and kelvara-test-fuse-card (libfuse3-dev): not measured\n");
         return;
     }
+    bench::WarmUp(card);  // the reader's pace, not the disk under the image, is what is measured
     const SlowReader reader(card, rate, dir);
     if (!reader.ok()) {
         std::printf("the card could not be served through FUSE: not measured\n");
@@ -260,15 +269,10 @@ void MeasureOnSlowReader(const std::string& cli, const std::string& other, const
     std::printf("(time ratios against that cat; target for the save 1.1)\n");
     save("kelvara-cli save:", cli);
     if (!other.empty()) save("the other build's save:", other);
-    if (QProcess::execute("sh", {"-c", "command -v photorec >/dev/null"}) != 0) {
-        std::printf("PhotoRec:               not installed (Debian package testdisk), not compared\n");
-        return;
-    }
     const std::string theirs = dir.file("photorec");
-    std::filesystem::remove_all(theirs);
-    std::filesystem::create_directories(theirs);
-    const auto [seconds, bytes, peak] = run("photorec", {"/log", "/d", QString::fromStdString(theirs + "/recup"), "/cmd",
-                                                         QString::fromStdString(reader.path()), "search"});
+    const auto photorec = PhotoRecArguments(reader.path(), theirs);
+    if (!photorec) return;
+    const auto [seconds, bytes, peak] = run("photorec", *photorec);
     PrintRecovery("PhotoRec:", seconds, cat, Recovered(written, theirs), written.size(), peak);
     std::printf("%-22s asked the card for %.3f × its bytes\n", "", bytes / size);
     std::filesystem::remove_all(theirs);
