@@ -25,7 +25,33 @@
 namespace kelvara::cli {
 namespace {
 
-void Complain(const std::string& text) { std::fprintf(stderr, "kelvara-cli: %s\n", text.c_str()); }
+// Where complaints wait while they are held back (see HeldComplaints); none: they are printed.
+std::vector<std::string>* heldComplaints = nullptr;
+
+void Complain(const std::string& text) {
+    if (heldComplaints) return heldComplaints->push_back(text);
+    std::fprintf(stderr, "kelvara-cli: %s\n", text.c_str());
+}
+
+// Holds complaints back from its making until Print: a save going along behind the scan speaks
+// after the scan has said how it ended, as a save after the scan does.
+class HeldComplaints {
+public:
+    HeldComplaints() { heldComplaints = &lines_; }
+    ~HeldComplaints() { Print([] {}); }  // what an error cut short is still said
+    HeldComplaints(const HeldComplaints&) = delete;
+    HeldComplaints& operator=(const HeldComplaints&) = delete;
+    // Lets complaints be printed again, then prints those held: `first` before them.
+    void Print(const std::function<void()>& first) {
+        heldComplaints = nullptr;
+        first();
+        for (const std::string& line : lines_) Complain(line);
+        lines_.clear();
+    }
+
+private:
+    std::vector<std::string> lines_;
+};
 
 // Every range of sectors that could not be read, a line each, with the files holding zeros there.
 void ComplainOfUnreadable(const SectorRanges& unreadable, const std::vector<ZeroFilledFile>& files = {}) {
@@ -249,10 +275,11 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
         CliHost saver(drive, *sectors, quiet);
         const ScanContext context{platform, host, scanned.table, line.prefix, line.kinds, nullptr, &card};
         const CardUse use{false, {}, &card};
+        HeldComplaints held;
         ScanAndSaveReport both = ScanAndSave(context, saver, *destination, each, use);
         scanned.report = std::move(both.scan);
         report = std::move(both.save);
-        EndScan(scanned, meter);
+        held.Print([&] { EndScan(scanned, meter); });
         if (scanned.table.empty()) return NoPhotosFound(drive, scanned);
     } else {
         scanned = Scan(platform, host, line, meter, spotter ? spotter->Listener() : nullptr, &card);
