@@ -248,8 +248,6 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     const auto destination = ClaimFolder(platform, folder, drive);
     if (!destination) return 1;
     CliHost host(drive, *sectors, meter);
-    // Folders a format left in the data area are spotted in the scan's own reads.
-    const auto spotter = WatchCardFolders(platform, drive, *sectors);
     // The card is opened once for the scan and the save: one swapped in meanwhile is not read on.
     SectorSource card(platform, drive);
     // Each file as it is written; what was saved in part, or not at all, on standard error.
@@ -282,6 +280,8 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
         held.Print([&] { EndScan(scanned, meter); });
         if (scanned.table.empty()) return NoPhotosFound(drive, scanned);
     } else {
+        // Folders a format left in the data area are spotted in the scan's own reads.
+        const auto spotter = WatchCardFolders(platform, drive, *sectors);
         scanned = Scan(platform, host, line, meter, spotter ? spotter->Listener() : nullptr, &card);
         if (scanned.table.empty()) return NoPhotosFound(drive, scanned);
         CliHost saver(drive, *sectors, meter);
