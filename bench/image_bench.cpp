@@ -12,6 +12,8 @@
 #include <filesystem>
 
 #include "bench/bench_card.h"
+#include "destination/destination.h"
+#include "diskio/sector_source.h"
 #include "platform/posix/posix_platform.h"
 #include "tests/support/temp_dir.h"
 #include "tools/make_image.h"
@@ -49,11 +51,13 @@ int main(int argc, char** argv) {
         std::filesystem::remove(dir.file("TOBRN.IMG"));
         QElapsedTimer timer;
         timer.start();
-        MakeImage(platform, window, "C:\\");
+        Destination destination(platform, "C:\\", {window.DriveString()});
+        SectorSource card(platform, window.DriveString());
+        MakeImage(card, window.DriveSectors(), destination, window);
         return static_cast<double>(timer.nsecsElapsed()) / 1e9;
     });
     std::printf("image: %s, %s sectors imaged, %lld bytes written\n", image.c_str(),
-                window.SectorsCaption().c_str(),
+                window.Caption(ids::frm_main::lblSectors).c_str(),
                 static_cast<long long>(std::filesystem::file_size(dir.file("TOBRN.IMG"))));
     std::printf("cp:               %.3f s\n", cp);
     std::printf("Image Disk:       %.3f s  ratio %.2f (target 2)\n", made, made / cp);

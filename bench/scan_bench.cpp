@@ -13,7 +13,8 @@
 #include "bench/bench_card.h"
 #include "platform/posix/posix_platform.h"
 #include "scan/scan.h"
-#include "tests/support/fake_host.h"
+#include "tests/support/fake_progress.h"
+#include "tests/support/run_commands.h"
 #include "tests/support/temp_dir.h"
 #include "window/control_ids.h"
 #include "window/frm_main.h"
@@ -36,7 +37,7 @@ int main(int argc, char** argv) {
     qt::QtToolkit toolkit;
     FrmMain window(platform, toolkit);
     window.Chosen(ids::frm_main::cbxDrives, 1);  // the first card, as the user chooses it
-    const std::string sectors = window.SectorsCaption();
+    const std::string sectors = window.Caption(ids::frm_main::lblSectors);
     const double gui = bench::BestOfThree([&] {
         QElapsedTimer timer;
         timer.start();
@@ -44,14 +45,11 @@ int main(int argc, char** argv) {
         return static_cast<double>(timer.nsecsElapsed()) / 1e9;
     });
     const double headless = bench::BestOfThree([&] {
-        testing::FakeHost host;
-        host.drive = window.DriveString();
-        host.sectorsCaption = sectors;
+        testing::FakeProgress progress;
         FoundPhotoTable table;
-        const std::string prefix = "Image";
         QElapsedTimer timer;
         timer.start();
-        ScanWinNT({platform, host, table, prefix});
+        testing::ScanNt(platform, progress, table, window.DriveString(), window.DriveSectors());
         return static_cast<double>(timer.nsecsElapsed()) / 1e9;
     });
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "cli/cli_host.h"
+#include "cli/cli_progress.h"
 #include "cli/source.h"
 #include "destination/destination.h"
 #include "diskio/get_total_sectors.h"
@@ -174,11 +174,11 @@ void EndScan(const Scanned& scanned, ProgressMeter& meter) {
         if (!message.summary) Complain(message.text);
 }
 
-Scanned Scan(Platform& platform, CliHost& host, const CommandLine& line, ProgressMeter& meter,
-             std::function<void(std::int64_t, std::span<const std::uint8_t>)> sectorsRead = {},
-             SectorSource* card = nullptr) {
+Scanned Scan(Platform& platform, SectorSource& card, std::int64_t sectors, const CommandLine& line, ProgressMeter& meter,
+             std::function<void(std::int64_t, std::span<const std::uint8_t>)> sectorsRead = {}) {
     Scanned scanned;
-    const ScanContext context{platform, host, scanned.table, line.prefix, line.kinds, std::move(sectorsRead), card};
+    CliProgress progress("reading " + card.drive(), meter);
+    const ScanContext context{platform, progress, scanned.table, card, sectors, line.kinds, std::move(sectorsRead)};
     scanned.report = IsWindowsNT(platform) ? ScanWinNT(context) : ScanWin98(context);
     EndScan(scanned, meter);
     return scanned;
@@ -228,8 +228,8 @@ int ListDrives(Platform& platform, const std::vector<Source>& images) {
 int ScanDrive(Platform& platform, const std::string& drive, const CommandLine& line, ProgressMeter& meter) {
     const auto sectors = SectorsOf(platform, drive, line);
     if (!sectors) return 1;
-    CliHost host(drive, *sectors, meter);
-    const Scanned scanned = Scan(platform, host, line, meter);
+    SectorSource card(platform, drive);
+    const Scanned scanned = Scan(platform, card, *sectors, line, meter);
     for (std::size_t i = 0; i < scanned.table.size(); ++i) {
         const FoundPhoto& photo = scanned.table[i];
         std::printf("%s\t%lld\t%lld\n", EntryName(line.prefix, static_cast<std::int64_t>(i), photo.Kind).c_str(),
@@ -247,7 +247,6 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     if (!sectors) return 1;
     const auto destination = ClaimFolder(platform, folder, drive);
     if (!destination) return 1;
-    CliHost host(drive, *sectors, meter);
     // The card is opened once for the scan and the save: one swapped in meanwhile is not read on.
     SectorSource card(platform, drive);
     // Each file as it is written; what was saved in part, or not at all, on standard error.
@@ -269,12 +268,13 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     // a format, which may lie past the photos they name, are known only once it is all read, so
     // naming by them scans first; the 9x scan reads only the heads of sectors.
     if (!line.readTwice && !line.cardNames && IsWindowsNT(platform)) {
+        CliProgress progress("reading " + drive, meter);
         ProgressMeter quiet(ProgressMeter::Style::Quiet);  // the scan's progress is the save's
-        CliHost saver(drive, *sectors, quiet);
-        const ScanContext context{platform, host, scanned.table, line.prefix, line.kinds, nullptr, &card};
+        CliProgress saver("saving into " + line.folder, quiet);
+        const ScanContext context{platform, progress, scanned.table, card, *sectors, line.kinds};
         const CardUse use{false, {}, &card};
         HeldComplaints held;
-        ScanAndSaveReport both = ScanAndSave(context, saver, *destination, each, use);
+        ScanAndSaveReport both = ScanAndSave(context, saver, *destination, line.prefix, each, use);
         scanned.report = std::move(both.scan);
         report = std::move(both.save);
         held.Print([&] { EndScan(scanned, meter); });
@@ -282,15 +282,14 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     } else {
         // Folders a format left in the data area are spotted in the scan's own reads.
         const auto spotter = WatchCardFolders(platform, drive, *sectors);
-        scanned = Scan(platform, host, line, meter, spotter ? spotter->Listener() : nullptr, &card);
+        scanned = Scan(platform, card, *sectors, line, meter, spotter ? spotter->Listener() : nullptr);
         if (scanned.table.empty()) return NoPhotosFound(drive, scanned);
-        CliHost saver(drive, *sectors, meter);
         // Save All counts its photos; a lone photo, its bytes.
-        saver.SetTask("saving into " + line.folder,
-                      scanned.table.size() == 1 ? ProgressMeter::Unit::Bytes : ProgressMeter::Unit::Photos);
+        CliProgress saver("saving into " + line.folder, meter,
+                          scanned.table.size() == 1 ? ProgressMeter::Unit::Bytes : ProgressMeter::Unit::Photos);
         const CardUse use{line.cardNames, spotter ? spotter->Found() : std::vector<std::uint64_t>{}, &card};
         report = SaveAllPhotos(platform, saver, scanned.table, *destination, line.prefix, each, use);
-        meter.Update(saver.ProgressPeak());
+        meter.Update(saver.Peak());
         meter.Finish();
     }
     notSaved.Flush();
@@ -317,8 +316,9 @@ int ImageDrive(Platform& platform, const std::string& drive, const CommandLine& 
     if (!sectors) return 1;
     const auto destination = ClaimFolder(platform, folder, drive);
     if (!destination) return 1;
-    CliHost host(drive, *sectors, meter);
-    const ImageReport report = MakeImage(platform, host, *destination);
+    CliProgress progress("reading " + drive, meter);
+    SectorSource card(platform, drive);
+    const ImageReport report = MakeImage(card, *sectors, *destination, progress);
     meter.Update(report.sectorsWritten);
     meter.Finish();
     const std::string& shown = report.path;

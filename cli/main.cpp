@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_host.h"
+#include "cli/cli_progress.h"
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/source.h"

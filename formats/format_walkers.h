@@ -117,6 +117,10 @@ struct HevcItem {
     std::vector<ByteRange> data;                          // where its data lie in the file, in order
 };
 std::vector<HevcItem> HevcItems(ByteSource& bytes);
+// Whether a clip's H.264 or HEVC video samples past the first of `joins` (where pieces put
+// together start, in order) are each filled exactly by NAL units; nullopt where that cannot
+// tell, as where a piece holds no unit's start.
+std::optional<bool> VideoSamplesHold(ByteSource& bytes, std::span<const std::uint64_t> joins);
 }  // namespace iso_media
 
 // PNG: chunks to IEND, each CRC checked.

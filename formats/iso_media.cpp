@@ -4,6 +4,7 @@
 // `ftyp`. A box of size 0 runs "to the end of the file", which a card does not tell: such a
 // file leads nowhere, as does one without the boxes every whole file of its brand has.
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <set>
@@ -489,6 +490,151 @@ std::map<std::uint64_t, Box> HevcConfigs(ByteSource& bytes, const Box& propertie
 }
 
 }  // namespace
+
+namespace {
+
+constexpr std::uint64_t kMostUnitsChecked = 1 << 20;
+constexpr std::uint64_t kMostSamples = 1 << 24;
+
+// The first child of `parent` of type `type`.
+std::optional<Box> Child(ByteSource& bytes, const Box& parent, std::string_view type, std::uint64_t skip = 0) {
+    std::optional<Box> found;
+    ForEachBox(bytes, parent.payload + skip, parent.end, [&](const Box& box) {
+        if (box.Type() == type) found = box;
+        return !found;
+    });
+    return found;
+}
+
+// A video track's samples, each NAL units after their lengths: where its sample table says they lie.
+struct NalTrack {
+    std::size_t lengthSize = 4;
+    bool hevc = false;
+    Box sizes, chunks, samplesPerChunk;
+    bool wideChunks = false;  // co64
+};
+
+std::optional<NalTrack> ReadNalTrack(ByteSource& bytes, const Box& track) {
+    const auto media = Child(bytes, track, "mdia");
+    const auto info = media ? Child(bytes, *media, "minf") : std::nullopt;
+    const auto table = info ? Child(bytes, *info, "stbl") : std::nullopt;
+    const auto descriptions = table ? Child(bytes, *table, "stsd") : std::nullopt;
+    if (!descriptions) return std::nullopt;
+    // stsd: version, flags, a count, then sample entries; a visual entry's boxes follow 78 bytes.
+    std::optional<Box> entry = Child(bytes, *descriptions, "avc1", 8);
+    for (const std::string_view type : {"avc3", "hvc1", "hev1"})
+        if (!entry) entry = Child(bytes, *descriptions, type, 8);
+    if (!entry) return std::nullopt;
+    NalTrack nal;
+    nal.hevc = entry->Type()[0] == 'h';
+    const auto config = Child(bytes, *entry, nal.hevc ? "hvcC" : "avcC", 78);
+    std::array<std::uint8_t, 1> field{};
+    const std::uint64_t lengthAt = nal.hevc ? 21 : 4;
+    if (!config || config->end - config->payload <= lengthAt || !ReadAt(bytes, config->payload + lengthAt, field)) return std::nullopt;
+    nal.lengthSize = (field[0] & 3) + 1;
+    const auto sizes = Child(bytes, *table, "stsz");
+    auto chunks = Child(bytes, *table, "stco");
+    if (!chunks) {
+        chunks = Child(bytes, *table, "co64");
+        nal.wideChunks = true;
+    }
+    const auto samplesPerChunk = Child(bytes, *table, "stsc");
+    if (!sizes || !chunks || !samplesPerChunk) return std::nullopt;
+    nal.sizes = *sizes;
+    nal.chunks = *chunks;
+    nal.samplesPerChunk = *samplesPerChunk;
+    return nal;
+}
+
+// What the samples checked so far showed: where each piece after a join first holds a NAL unit's start.
+struct SampleCheck {
+    std::span<const std::uint64_t> joins;
+    std::vector<bool> started;  // started[i]: a unit starts in the piece from joins[i]
+    std::uint64_t units = 0;
+    void Saw(std::uint64_t at) {
+        const auto piece = std::upper_bound(joins.begin(), joins.end(), at);
+        if (piece != joins.begin()) started[static_cast<std::size_t>(piece - joins.begin() - 1)] = true;
+        ++units;
+    }
+};
+
+// Whether the NAL units of the sample at `offset`, `size` bytes, fill it exactly, each with a
+// header a coder writes.
+bool SampleHolds(ByteSource& bytes, const NalTrack& track, std::uint64_t offset, std::uint64_t size, SampleCheck& check) {
+    for (std::uint64_t at = 0; at < size;) {
+        std::array<std::uint8_t, 6> head{};
+        const std::size_t want = track.lengthSize + 2;
+        if (size - at < want || !ReadAt(bytes, offset + at, std::span(head).first(want))) return false;
+        std::uint64_t length = 0;
+        for (std::size_t i = 0; i < track.lengthSize; ++i) length = length << 8 | head[i];
+        const std::uint8_t first = head[track.lengthSize], second = head[track.lengthSize + 1];
+        if (length < 2 || length > size - at - track.lengthSize || (first & 0x80) != 0) return false;
+        if (track.hevc ? (second & 7) == 0 : (first & 0x1F) == 0) return false;
+        check.Saw(offset + at);
+        at += track.lengthSize + length;
+    }
+    return true;
+}
+
+// Checks the samples of a track that reach past the first join.
+bool TrackSamplesHold(ByteSource& bytes, const NalTrack& track, SampleCheck& check) {
+    FieldReader sizes(bytes, track.sizes.payload, track.sizes.end);
+    FieldReader chunks(bytes, track.chunks.payload, track.chunks.end);
+    FieldReader runs(bytes, track.samplesPerChunk.payload, track.samplesPerChunk.end);
+    if (!sizes.Take(4) || !chunks.Take(4) || !runs.Take(4)) return true;
+    const auto fixed = sizes.Take(4);
+    const auto sampleCount = sizes.Take(4);
+    const auto chunkCount = chunks.Take(4);
+    const auto runCount = runs.Take(4);
+    if (!fixed || !sampleCount || !chunkCount || !runCount || *runCount == 0 || *sampleCount > kMostSamples) return true;
+    // stsc: runs of chunks with the same number of samples, each from its first chunk (from 1).
+    auto firstChunk = runs.Take(4), perChunk = runs.Take(4);
+    if (!runs.Take(4) || !firstChunk || !perChunk) return true;
+    constexpr std::uint64_t kNoMore = ~std::uint64_t{0};
+    std::uint64_t runsLeft = *runCount - 1;
+    std::uint64_t nextFirst = runsLeft ? runs.Take(4).value_or(kNoMore) : kNoMore;
+    std::uint64_t sample = 0;
+    for (std::uint64_t chunk = 1; chunk <= *chunkCount && sample < *sampleCount; ++chunk) {
+        if (chunk >= nextFirst) {
+            perChunk = runs.Take(4);
+            if (!perChunk || !runs.Take(4)) return true;
+            --runsLeft;
+            nextFirst = runsLeft ? runs.Take(4).value_or(kNoMore) : kNoMore;
+        }
+        auto offset = chunks.Take(track.wideChunks ? 8 : 4);
+        if (!offset) return true;
+        for (std::uint64_t i = 0; i < *perChunk && sample < *sampleCount; ++i, ++sample) {
+            const auto size = *fixed ? fixed : sizes.Take(4);
+            if (!size) return true;
+            if (*offset + *size > check.joins.front()) {
+                if (!SampleHolds(bytes, track, *offset, *size, check)) return false;
+                if (check.units >= kMostUnitsChecked) return true;
+            }
+            *offset += *size;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<bool> VideoSamplesHold(ByteSource& bytes, std::span<const std::uint64_t> joins) {
+    if (joins.empty() || !std::is_sorted(joins.begin(), joins.end())) return std::nullopt;
+    const auto walked = WalkTopLevel(bytes);
+    if (!walked || !walked->movie) return std::nullopt;
+    SampleCheck check{joins, std::vector<bool>(joins.size())};
+    bool holds = true;
+    ForEachBox(bytes, walked->movie->payload, walked->movie->end, [&](const Box& box) {
+        if (box.Type() != "trak") return true;
+        if (const auto track = ReadNalTrack(bytes, box)) holds = TrackSamplesHold(bytes, *track, check);
+        return holds;
+    });
+    if (!holds) return false;
+    // A piece in which no unit starts could be a cluster off, made up by the next join.
+    if (check.units == 0 || std::find(check.started.begin(), check.started.end(), false) != check.started.end())
+        return std::nullopt;
+    return true;
+}
 
 std::vector<HevcItem> HevcItems(ByteSource& bytes) {
     const auto walked = WalkTopLevel(bytes);

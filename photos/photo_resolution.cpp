@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "diskio/sector.h"
-#include "photos/hevc_decode.h"
+#include "photos/media_check.h"
 #include "photos/photo_bytes.h"
 
 namespace kelvara {
@@ -159,14 +159,15 @@ void PhotoResolution::WalkEntry(std::size_t index) {
             if (&formats::FormatOf(table_[inner].Kind) == &format && formats::VariantOf(table_[inner].Kind).group == "heif" &&
                 table_[inner].Status == PhotoStatus::Whole)
                 cutAt = StartOnDrive(inner);
-        // Nor does another photo lie whole inside a HEIC whose pictures do not decode clean past
-        // that photo's start: the same pieces over a photo between, told by the coded data.
-        if (!cutAt && formats::ExtensionOf(photo.Kind) == ".HEIC")
+        // Nor does another photo lie whole inside a HEIC or a clip whose media data do not hold
+        // past that photo's start: the same pieces over a photo between, told by the coded data.
+        if (!cutAt && MediaCheckable(photo.Kind))
             for (std::size_t inner = index + 1; inner < next_; ++inner) {
                 if (table_[inner].Status != PhotoStatus::Whole) continue;
                 const auto at = StartOnDrive(inner);
-                SourceView heic(bytes_, start, *walk.end);
-                if (at && DecodeHevcPictures(heic, *at - start) == HevcDecode::Faulty) cutAt = at;
+                SourceView outer(bytes_, start, *walk.end);
+                const std::uint64_t inside[] = {at ? *at - start : 0};
+                if (at && CheckMediaData(photo.Kind, outer, inside) == MediaCheck::Fails) cutAt = at;
                 break;
             }
     }

@@ -6,8 +6,8 @@
 #include "diskio/sector.h"
 #include "formats/byte_reader.h"
 #include "formats/format_table.h"
-#include "photos/hevc_decode.h"
 #include "photos/jpeg_decode.h"
+#include "photos/media_check.h"
 
 namespace kelvara {
 namespace {
@@ -69,10 +69,10 @@ struct PieceSearch::Search {
     ByteExtents pieces{};              // the closed pieces
     std::size_t tries = 0;
     bool shortPieces = false;  // a continuation may be one cluster long
-    // A HEIC's boxes cannot tell a join in its media data: its pictures' coded data must then
-    // decode clean past the first join once the whole holds.
-    bool decodes = false;
-    std::optional<std::uint64_t> untoldFrom{};  // bytes kept at the first join the structure could not tell
+    // A HEIC's or a clip's boxes cannot tell a join in its media data: its pictures must then
+    // decode clean, or its video samples hold, past the first join once the whole holds.
+    std::optional<FileKind> checked{};
+    std::vector<std::uint64_t> untold{};  // bytes kept at each join the structure could not tell
     std::optional<std::uint64_t> size{};        // the file's size, as the card's entry for it gives it
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + kTimeForAPhoto;
     bool Spent() const { return tries >= kMostTries || std::chrono::steady_clock::now() > deadline; }
@@ -211,7 +211,7 @@ std::optional<ByteExtents> PieceSearch::Join(std::size_t index, std::uint64_t ke
     const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
     if (start >= driveBytes_ || kept == 0) return std::nullopt;
     Search search{.format = format, .jpeg = IsJpeg(format)};
-    search.decodes = formats::ExtensionOf(photo.Kind) == ".HEIC";
+    if (MediaCheckable(photo.Kind)) search.checked = photo.Kind;
     search.size = size;
 
     // Where what was kept of it breaks: its walk's break, or for a JPEG its decode's first fault
@@ -287,9 +287,11 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
             const Told told = Confirms(search, at);
             if (told == Told::No) continue;
             const bool untold = !search.jpeg && (told == Told::Untold || ambiguous(end, at));
-            if (untold && !search.decodes) continue;
-            const auto untoldBefore = search.untoldFrom;
-            if (untold && !search.untoldFrom) search.untoldFrom = search.kept.size();
+            // Nothing tells where an untold piece ends but the photo that cut it: ending sooner is
+            // only more ways to be wrong.
+            if (untold && (!search.checked || end != ends.front())) continue;
+            const std::size_t untoldBefore = search.untold.size();
+            if (untold) search.untold.push_back(search.kept.size());
             search.pieces.push_back({open, end - open});
             Joined whole(search.kept, bytes_, at, driveBytes_);
             const Walk walk = search.format.WalkStructure(whole);
@@ -305,7 +307,7 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
                 // for a structure of boxes that is where it breaks again (a JPEG's decode shows its own).
                 const std::uint64_t stop = std::min(FirstTaken(at, at + last), FirstStart(at, at + last));
                 if (stop == at + last && (!search.size || *walk.end <= *search.size)) {
-                    if (!search.untoldFrom || DecodeHevcPictures(whole, *search.untoldFrom) == HevcDecode::Clean) {
+                    if (search.untold.empty() || CheckMediaData(*search.checked, whole, search.untold) == MediaCheck::Holds) {
                         ByteExtents pieces = search.pieces;
                         pieces.push_back({at, last});
                         return pieces;
@@ -320,7 +322,7 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
                 if (auto pieces = Extend(search, at, next)) return pieces;
             }
             search.pieces.pop_back();
-            search.untoldFrom = untoldBefore;
+            search.untold.resize(untoldBefore);
         }
         search.kept.resize(closed);
         return std::nullopt;

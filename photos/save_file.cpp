@@ -28,16 +28,35 @@ constexpr std::size_t kHeldMost = 1 << 18;
 
 constexpr std::uint64_t kMaxProgress = std::numeric_limits<std::int64_t>::max();
 
-// The pieces as they go out, counted in bytes on the progress bar.
-NextPiece CountedOnTheBar(NextPiece pieces, std::uint64_t length, Host& host) {
-    host.SetProgressMax(static_cast<std::int64_t>(std::min<std::uint64_t>(length, kMaxProgress)));
-    host.SetProgressValue(0);
-    return [pieces = std::move(pieces), &host, done = std::uint64_t{0}]() mutable {
+// The save's progress: the count it is at, told again where the save only lets the front end live
+// (as it reads, and between photos).
+class SaveProgress {
+public:
+    explicit SaveProgress(CommandProgress& progress) : progress_(progress) {}
+    void Total(std::int64_t total) {
+        done_ = 0;
+        progress_.Total(total);
+    }
+    void Advance(std::int64_t done) {
+        done_ = done;
+        progress_.Advance(done);
+    }
+    void Live() { progress_.Advance(done_); }
+    bool StopRequested() { return progress_.StopRequested(); }
+
+private:
+    CommandProgress& progress_;
+    std::int64_t done_ = 0;
+};
+
+// The pieces as they go out, counted in bytes. The walk may have read the whole photo already:
+// its writing is counted too.
+NextPiece CountedInBytes(NextPiece pieces, std::uint64_t length, SaveProgress& progress) {
+    progress.Total(static_cast<std::int64_t>(std::min<std::uint64_t>(length, kMaxProgress)));
+    return [pieces = std::move(pieces), &progress, done = std::uint64_t{0}]() mutable {
         const auto piece = pieces();
         done += piece.size();
-        host.SetProgressValue(static_cast<std::int64_t>(std::min<std::uint64_t>(done, kMaxProgress)));
-        // The walk may have read the whole photo already: its writing shows on the bar too.
-        host.Yield();
+        progress.Advance(static_cast<std::int64_t>(std::min<std::uint64_t>(done, kMaxProgress)));
         return piece;
     };
 }
@@ -52,15 +71,15 @@ struct Along {
 // One drive read from its first sector, and what is known of the entries on it. Made again after
 // a read fails; a card put back in is read on where its source finds it the same card.
 struct DriveReader {
-    DriveReader(SectorSource& source, Host& host, FoundPhotoTable& table, const std::string& drive, const CardUse& use,
-                const Along* along)
+    DriveReader(SectorSource& source, SaveProgress& progress, FoundPhotoTable& table, const std::string& drive,
+                const CardUse& use, const Along* along)
         : drive(drive),
           table(table),
           end(along ? along->driveEnd : DriveEnd(table)),
           bytes(source, 0, end, end,
-                [&host] {
-                    host.Yield();
-                    if (host.StopRequested()) throw SaveStopped{};
+                [&progress] {
+                    progress.Live();
+                    if (progress.StopRequested()) throw SaveStopped{};
                 }),
           resolution(table, bytes, drive, along ? along->entry : PhotoResolution::EntryWait{}),
           card(source, end, use) {
@@ -94,18 +113,20 @@ struct PutOff {
 
 class Saver {
 public:
-    // With `showBytes`, the progress bar counts each photo's bytes as they are written. With
-    // `along`, the table is still being filled by a scan going on ahead.
-    Saver(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination, const std::string& prefix,
-          bool showBytes = false, const CardUse& card = {}, std::optional<Along> along = std::nullopt)
-        : platform_(platform), host_(host), table_(table), destination_(destination), prefix_(prefix), showBytes_(showBytes),
-          card_(card), along_(std::move(along)), source_(platform, card.source), logTaken_(along_.has_value()) {}
+    // With `showBytes`, the progress counts each photo's bytes as they are written. With `along`,
+    // the table is still being filled by a scan going on ahead.
+    Saver(Platform& platform, SaveProgress& progress, FoundPhotoTable& table, Destination& destination,
+          const std::string& prefix, bool showBytes = false, const CardUse& card = {},
+          std::optional<Along> along = std::nullopt)
+        : platform_(platform), progress_(progress), table_(table), destination_(destination), prefix_(prefix),
+          showBytes_(showBytes), card_(card), along_(std::move(along)), source_(platform, card.source),
+          logTaken_(along_.has_value()) {}
 
     // Saves one entry; throws SaveError when it cannot, SaveStopped when the user asks to stop.
     // With `putOff`, a photo that broke off with no chain of the card holding it is only judged,
     // and handed out there instead.
     SavedEntry Save(std::int64_t index, std::optional<PutOff>* putOff = nullptr) {
-        host_.Yield();
+        progress_.Live();
         if (index < 0 || index >= static_cast<std::int64_t>(table_.size()))
             throw SaveError("Photo number " + std::to_string(index + 1) + " is not in the list of found photos.");
         const FoundPhoto photo = table_[static_cast<std::size_t>(index)];
@@ -125,7 +146,7 @@ public:
                     Write(photo, entry, *verdict);
             }
         });
-        host_.Yield();
+        progress_.Live();
         return entry;
     }
 
@@ -140,7 +161,7 @@ public:
         entry.status = putOff.cut.status;
         // A reader made anew after a failure knows of none taken before it, as in a save scanning first.
         if (!reader_ || reader_->drive != photo.Drive.str())
-            reader_ = std::make_unique<DriveReader>(source_.For(photo.Drive), host_, table_, photo.Drive, card_,
+            reader_ = std::make_unique<DriveReader>(source_.For(photo.Drive), progress_, table_, photo.Drive, card_,
                                                     along_ ? &*along_ : nullptr);
         for (; replayed_ < putOff.takenBefore; ++replayed_) {
             const Taken& taken = taken_[replayed_];
@@ -148,7 +169,7 @@ public:
             else reader_->Pieces().Taken(taken.start, taken.end);
         }
         Guarded(entry, [&] { Write(photo, entry, CardVerdict{putOff.cut, putOff.file, std::nullopt}); });
-        host_.Yield();
+        progress_.Live();
         return entry;
     }
 
@@ -186,7 +207,7 @@ private:
     // when nothing of it is written (it lies inside another photo, or is none).
     std::optional<CardVerdict> Judge(const FoundPhoto& photo, SavedEntry& entry) {
         if (!reader_ || reader_->drive != photo.Drive.str())
-            reader_ = std::make_unique<DriveReader>(source_.For(photo.Drive), host_, table_, photo.Drive, card_,
+            reader_ = std::make_unique<DriveReader>(source_.For(photo.Drive), progress_, table_, photo.Drive, card_,
                                                     along_ ? &*along_ : nullptr);
         const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
         // The card's entry for the photo checks where its structure ends, and may name it.
@@ -233,10 +254,10 @@ private:
         entry.bytes = length;
         // A stop asked for while the photo is written takes effect within a piece.
         NextPiece pieces = [this, all = photoBytes.Pieces()] {
-            if (host_.StopRequested()) throw SaveStopped{};
+            if (progress_.StopRequested()) throw SaveStopped{};
             return all();
         };
-        if (showBytes_) pieces = CountedOnTheBar(std::move(pieces), length, host_);
+        if (showBytes_) pieces = CountedInBytes(std::move(pieces), length, progress_);
         // The time it was taken, from what is saved of it, read where the writing starts anyway.
         auto taken = PhotoFileTime(platform_, photo.Kind, photoBytes.Bytes());
         // Under the card's folders and name where asked for and known, with its time where the photo has none.
@@ -267,7 +288,7 @@ private:
     };
     static constexpr std::uint64_t kReaderMadeAnew = UINT64_MAX;  // in the log: what was taken before is forgotten
     Platform& platform_;
-    Host& host_;
+    SaveProgress& progress_;
     FoundPhotoTable& table_;
     Destination& destination_;
     const std::string& prefix_;
@@ -308,44 +329,22 @@ void Tally(SaveReport& report, const SavedEntry& entry, const SaveListener& each
     if (each) each(entry);
 }
 
-// The end of a save: the window at rest, and one message when anything fell short or was not
-// saved, one naming the files that hold zeros.
-void TellOutcome(Host& host, const SaveReport& report) {
-    host.SetProgressValue(0);
-    host.SetStatus("Ready");
-    const auto shortfall = SaveShortfall(report);
-    const auto notes = SaveNotes(report);
-    if (shortfall || notes) {
-        const std::string text = shortfall && notes ? *shortfall + "\n\n" + *notes : shortfall ? *shortfall : *notes;
-        // Photos lost or cut short are a warning; entries that were never photos of their own are news.
-        if (shortfall || report.incomplete > 0)
-            host.ShowFailure(text, "Kelvara");
-        else
-            host.ShowMessage(text, "Kelvara");
-    }
-    if (!report.unreadable.empty()) host.ShowFailure(UnreadableText(report.unreadable, report.zeroFilled), "Kelvara");
-}
-
 // Saves `count` entries, the i-th being `indexAt(i)`.
-SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std::size_t count,
+SaveReport SaveEach(Platform& platform, CommandProgress& frontEnd, FoundPhotoTable& table, std::size_t count,
                     const std::function<std::int64_t(std::size_t)>& indexAt, Destination& destination,
                     const std::string& Prefix, const SaveListener& each, const CardUse& card) {
     SaveReport report;
+    SaveProgress progress(frontEnd);
     if (destination.refusal()) {
         report.refused = *destination.refusal();
-        host.ShowFailure(report.refused, "Kelvara");
         return report;
     }
-    host.SetStatus("Saveing");
     // Save All counts its photos; Save of one photo, which may be long, its bytes.
     const bool countPhotos = count != 1;
-    if (countPhotos) {
-        host.SetProgressMax(static_cast<std::int64_t>(count));
-        host.SetProgressValue(0);
-    }
-    Saver saver(platform, host, table, destination, Prefix, !countPhotos, card);
+    if (countPhotos) progress.Total(static_cast<std::int64_t>(count));
+    Saver saver(platform, progress, table, destination, Prefix, !countPhotos, card);
     for (std::size_t i = 0; i < count; ++i) {
-        if (host.StopRequested()) {
+        if (progress.StopRequested()) {
             report.stopped = true;
             break;
         }
@@ -360,9 +359,8 @@ SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std:
             break;
         }
         Tally(report, entry, each);
-        if (countPhotos) host.SetProgressValue(static_cast<std::int64_t>(i + 1));
+        if (countPhotos) progress.Advance(static_cast<std::int64_t>(i + 1));
     }
-    TellOutcome(host, report);
     return report;
 }
 
@@ -370,10 +368,10 @@ SaveReport SaveEach(Platform& platform, Host& host, FoundPhotoTable& table, std:
 
 // An entry done with, or a photo put off, waiting for the ones before it to be told of.
 struct SaveAlongScan::State {
-    State(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination, const std::string& prefix,
-          const SaveListener& each, const CardUse& card, Along along)
-        : host(host), destination(destination), table(table), prefix(prefix), each(each),
-          saver(platform, host, table, destination, prefix, false, card, std::move(along)) {}
+    State(Platform& platform, CommandProgress& frontEnd, FoundPhotoTable& table, Destination& destination,
+          const std::string& prefix, const SaveListener& each, const CardUse& card, Along along)
+        : progress(frontEnd), destination(destination), table(table), prefix(prefix), each(each),
+          saver(platform, progress, table, destination, prefix, false, card, std::move(along)) {}
     // One entry held back: a photo put off, an entry of nothing written (inside another, or none)
     // in a few numbers, or the whole of what became of it.
     struct Held {
@@ -403,7 +401,7 @@ struct SaveAlongScan::State {
         entry.container = held.container;
         Tally(report, entry, each);
     }
-    Host& host;
+    SaveProgress progress;
     Destination& destination;
     const FoundPhotoTable& table;
     const std::string& prefix;
@@ -415,10 +413,10 @@ struct SaveAlongScan::State {
     bool inOrder = true;  // entries are told of in the table's order (see kHeldMost)
 };
 
-SaveAlongScan::SaveAlongScan(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination,
+SaveAlongScan::SaveAlongScan(Platform& platform, CommandProgress& progress, FoundPhotoTable& table, Destination& destination,
                              const std::string& prefix, const SaveListener& each, const CardUse& card, std::int64_t driveEnd,
                              std::function<bool(std::size_t)> awaitEntry)
-    : state_(std::make_unique<State>(platform, host, table, destination, prefix, each, card,
+    : state_(std::make_unique<State>(platform, progress, table, destination, prefix, each, card,
                                      Along{driveEnd, std::move(awaitEntry)})) {}
 
 SaveAlongScan::~SaveAlongScan() = default;
@@ -427,15 +425,10 @@ bool SaveAlongScan::Save(std::int64_t index) {
     State& state = *state_;
     if (!state.begun) {
         state.begun = true;
-        if (state.destination.refusal()) {
-            state.report.refused = *state.destination.refusal();
-            state.host.ShowFailure(state.report.refused, "Kelvara");
-        } else {
-            state.host.SetStatus("Saveing");
-        }
+        if (state.destination.refusal()) state.report.refused = *state.destination.refusal();
     }
     if (!state.report.refused.empty() || state.report.stopped) return false;
-    if (state.host.StopRequested()) {
+    if (state.progress.StopRequested()) {
         state.report.stopped = true;
         return false;
     }
@@ -474,7 +467,7 @@ SaveReport SaveAlongScan::Finish() {
         if (held.putOff) {
             // Stopped, what was put off is not saved; what was saved meanwhile is still told of.
             if (state.report.stopped) continue;
-            if (state.host.StopRequested()) {
+            if (state.progress.StopRequested()) {
                 state.report.stopped = true;
                 continue;
             }
@@ -493,18 +486,8 @@ SaveReport SaveAlongScan::Finish() {
         state.Tell(held);
     }
     state.held.clear();
-    TellOutcome(state.host, state.report);
     return state.report;
 }
-
-namespace {
-
-std::string Count(std::int64_t count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-}  // namespace
-
 
 std::int64_t DriveEnd(const FoundPhotoTable& table) { return table.empty() ? 0 : table.back().EndSector; }
 
@@ -527,10 +510,11 @@ std::vector<std::string> PhotoDrives(const FoundPhotoTable& table) {
     return drives;
 }
 
-std::string SaveFile(Platform& platform, Host& host, FoundPhotoTable& table, std::int64_t FileNum,
+std::string SaveFile(Platform& platform, CommandProgress& progress, FoundPhotoTable& table, std::int64_t FileNum,
                      const std::string& Folder, const std::string& Prefix) {
     Destination destination(platform, Folder, PhotoDrives(table, {FileNum}));
-    Saver saver(platform, host, table, destination, Prefix);
+    SaveProgress counted(progress);
+    Saver saver(platform, counted, table, destination, Prefix);
     SavedEntry entry;
     try {
         entry = saver.Save(FileNum);
@@ -543,22 +527,29 @@ std::string SaveFile(Platform& platform, Host& host, FoundPhotoTable& table, std
     return entry.path;
 }
 
-SaveReport SavePhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::vector<std::int64_t>& indexes,
-                      const std::string& Folder, const std::string& Prefix, const SaveListener& each, const CardUse& card) {
+SaveReport SavePhotos(Platform& platform, CommandProgress& progress, FoundPhotoTable& table,
+                      const std::vector<std::int64_t>& indexes, const std::string& Folder, const std::string& Prefix,
+                      const SaveListener& each, const CardUse& card) {
     Destination destination(platform, Folder, PhotoDrives(table, indexes));
-    return SaveEach(platform, host, table, indexes.size(), [&](std::size_t i) { return indexes[i]; }, destination, Prefix,
+    return SavePhotos(platform, progress, table, indexes, destination, Prefix, each, card);
+}
+
+SaveReport SavePhotos(Platform& platform, CommandProgress& progress, FoundPhotoTable& table,
+                      const std::vector<std::int64_t>& indexes, Destination& destination, const std::string& Prefix,
+                      const SaveListener& each, const CardUse& card) {
+    return SaveEach(platform, progress, table, indexes.size(), [&](std::size_t i) { return indexes[i]; }, destination, Prefix,
                     each, card);
 }
 
-SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& Folder,
+SaveReport SaveAllPhotos(Platform& platform, CommandProgress& progress, FoundPhotoTable& table, const std::string& Folder,
                          const std::string& Prefix, const SaveListener& each, const CardUse& card) {
     Destination destination(platform, Folder, PhotoDrives(table));
-    return SaveAllPhotos(platform, host, table, destination, Prefix, each, card);
+    return SaveAllPhotos(platform, progress, table, destination, Prefix, each, card);
 }
 
-SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination,
+SaveReport SaveAllPhotos(Platform& platform, CommandProgress& progress, FoundPhotoTable& table, Destination& destination,
                          const std::string& Prefix, const SaveListener& each, const CardUse& card) {
-    return SaveEach(platform, host, table, table.size(), [](std::size_t i) { return static_cast<std::int64_t>(i); },
+    return SaveEach(platform, progress, table, table.size(), [](std::size_t i) { return static_cast<std::int64_t>(i); },
                     destination, Prefix, each, card);
 }
 
@@ -571,46 +562,5 @@ std::optional<std::string> SaveShortfall(const SaveReport& report) {
            report.firstFailure;
 }
 
-std::optional<std::string> SaveNotes(const SaveReport& report) {
-    std::vector<std::string> notes;
-    if (report.incomplete > 0) {
-        std::string names;
-        for (const std::string& name : report.firstIncomplete) names += (names.empty() ? "" : ", ") + name;
-        const auto more = report.incomplete - static_cast<std::int64_t>(report.firstIncomplete.size());
-        if (more > 0) names += " and " + std::to_string(more) + " more";
-        notes.push_back(report.incomplete == 1
-                            ? names + " is incomplete: its data break off where the card holds something else (the "
-                                      "rest was written over, or lies elsewhere on the card). It was saved as far as it "
-                                      "holds together."
-                            : Count(report.incomplete, "photo", "photos") +
-                                  " are incomplete: their data break off where the card holds something else (the rest "
-                                  "was written over, or lies elsewhere on the card). Each was saved as far as it holds "
-                                  "together: " + names + ".");
-    }
-    if (report.reassembled > 0)
-        notes.push_back(Count(report.reassembled, "photo was", "photos were") +
-                        " put back together from pieces found apart on the card, each checked to its end.");
-    if (report.otherNames > 0)
-        notes.push_back(Count(report.otherNames, "photo was", "photos were") +
-                        " saved under another name, such as Image001 (2).JPG: the folder held other files under " +
-                        (report.otherNames == 1 ? "its own name" : "their own names") + ", and those were kept.");
-    if (report.alreadyThere > 0)
-        notes.push_back(Count(report.alreadyThere, "photo was", "photos were") +
-                        " in the folder already, byte for byte, and " + (report.alreadyThere == 1 ? "was" : "were") +
-                        " not written again.");
-    if (report.inside > 0)
-        notes.push_back(Count(report.inside, "entry lies", "entries lie") +
-                        " inside other photos (a thumbnail or preview a photo carries, or the data of a clip) and " +
-                        (report.inside == 1 ? "was" : "were") + " not saved on " + (report.inside == 1 ? "its" : "their") +
-                        " own.");
-    if (report.notPhotos > 0)
-        notes.push_back(Count(report.notPhotos, "entry is not a photo", "entries are not photos") +
-                        ": nothing of a picture follows " + (report.notPhotos == 1 ? "its" : "their") +
-                        " signature, so " + (report.notPhotos == 1 ? "it was" : "they were") + " not saved.");
-    if (notes.empty()) return std::nullopt;
-    std::string text;
-    for (const std::string& note : notes) text += (text.empty() ? "" : "\n\n") + note;
-    return text;
-}
 
 }  // namespace kelvara

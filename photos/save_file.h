@@ -14,7 +14,7 @@
 #include "photos/card_entry.h"
 #include "platform/platform.h"
 #include "scan/found_photo.h"
-#include "scan/host.h"
+#include "scan/command_progress.h"
 #include "scan/scan_report.h"
 
 namespace kelvara {
@@ -70,37 +70,39 @@ struct SaveReport {
 // path written. Throws SaveError saying why when nothing was written: the index is outside the
 // table, the entry is not a photo, the drive cannot be read or ends inside the photo, or the
 // file cannot be written.
-std::string SaveFile(Platform& platform, Host& host, FoundPhotoTable& table, std::int64_t FileNum,
+std::string SaveFile(Platform& platform, CommandProgress& progress, FoundPhotoTable& table, std::int64_t FileNum,
                      const std::string& Folder, const std::string& Prefix);
 
 // The Save and Save All buttons once the folder is chosen. A folder on the card the photos come
-// from, or one another Kelvara is writing into, is refused with one message. Otherwise
-// "Saveing" from here to the end, each index in turn: each photo read again a piece at a time
-// (yielding after each read) up to where it ends (see PhotoResolution: an entry inside an
-// earlier photo asked for is not saved on its own, one whose structure breaks off is saved as far
-// as it holds together), written as Folder + "\" + Prefix + number + Kind;
-// a file of the user's under the name keeps it: the same bytes count as saved,
-// other bytes make the photo take the next free name. A photo that fails is skipped. Then
-// "Ready", and one message when anything fell short or was not saved: SaveShortfall and
-// SaveNotes, and one naming the files that hold zeros where sectors could not be read. What a
+// from, or one another Kelvara is writing into, is refused (the report says why). Otherwise each
+// index in turn: each photo read again a piece at a time up to where it ends (see
+// PhotoResolution: an entry inside an earlier photo asked for is not saved on its own, one whose
+// structure breaks off is saved as far as it holds together), written as Folder + "\" + Prefix +
+// number + Kind; a file of the user's under the name keeps it: the same bytes count as saved,
+// other bytes make the photo take the next free name. A photo that fails is skipped. What a
 // Kelvara that was killed left in the folder goes first. Each file is written under a temporary
-// name and takes its own only when whole; a stop asked for takes effect within a piece. `each` hears of every entry as it is done; the statuses go into the table. The
-// progress bar counts the photos done (the bytes of a lone photo) and goes back to 0 at the end.
-// With `card`, what the card's own file system says checks and names the photos (CardUse).
-SaveReport SavePhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::vector<std::int64_t>& indexes,
-                      const std::string& Folder, const std::string& Prefix, const SaveListener& each = {},
-                      const CardUse& card = {});
+// name and takes its own only when whole; a stop asked for takes effect within a piece. `each`
+// hears of every entry as it is done; the statuses go into the table. `progress` counts the
+// photos done (the bytes of a lone photo). With `card`, what the card's own file system says
+// checks and names the photos (CardUse).
+SaveReport SavePhotos(Platform& platform, CommandProgress& progress, FoundPhotoTable& table,
+                      const std::vector<std::int64_t>& indexes, const std::string& Folder, const std::string& Prefix,
+                      const SaveListener& each = {}, const CardUse& card = {});
+// The same into a destination claimed already.
+SaveReport SavePhotos(Platform& platform, CommandProgress& progress, FoundPhotoTable& table,
+                      const std::vector<std::int64_t>& indexes, Destination& destination, const std::string& Prefix,
+                      const SaveListener& each = {}, const CardUse& card = {});
 // The same for every entry of the table, in order.
-SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& Folder,
+SaveReport SaveAllPhotos(Platform& platform, CommandProgress& progress, FoundPhotoTable& table, const std::string& Folder,
                          const std::string& Prefix, const SaveListener& each = {}, const CardUse& card = {});
 // The same into a destination claimed already, before the card was read.
-SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination,
+SaveReport SaveAllPhotos(Platform& platform, CommandProgress& progress, FoundPhotoTable& table, Destination& destination,
                          const std::string& Prefix, const SaveListener& each = {}, const CardUse& card = {});
 
 // Save All going along behind the scan that is filling the table (photos/scan_and_save.h), so
 // the card is read once: each entry is saved as soon as the scan has recorded the one after it
 // (or ended), its bytes read as the scan passes over them, with the files, names, statuses and
-// messages of SaveAllPhotos on the whole table. Walks that look past the entries recorded so far
+// report of SaveAllPhotos on the whole table. Walks that look past the entries recorded so far
 // wait through `awaitEntry` (true once the table holds that entry; false when the scan ended
 // without it). A photo that broke off with no chain of the card holding it is put off: its
 // pieces are looked for across the whole card in Finish, and the entries after it are told of
@@ -108,8 +110,8 @@ SaveReport SaveAllPhotos(Platform& platform, Host& host, FoundPhotoTable& table,
 // held back, the entries saved are told of at once and the photos put off at the end.
 class SaveAlongScan {
 public:
-    SaveAlongScan(Platform& platform, Host& host, FoundPhotoTable& table, Destination& destination, const std::string& prefix,
-                  const SaveListener& each, const CardUse& card, std::int64_t driveEnd,
+    SaveAlongScan(Platform& platform, CommandProgress& progress, FoundPhotoTable& table, Destination& destination,
+                  const std::string& prefix, const SaveListener& each, const CardUse& card, std::int64_t driveEnd,
                   std::function<bool(std::size_t)> awaitEntry);
     ~SaveAlongScan();
     // Saves entry `index`, the next in the table's order; false once saving has stopped or was refused.
@@ -126,9 +128,6 @@ private:
 // how many failed and the first reason. nullopt when every photo asked for was saved (or the
 // user stopped it, which the caller tells in its own words).
 std::optional<std::string> SaveShortfall(const SaveReport& report);
-// What the user is told of entries saved in part or not at all by their nature: photos that are
-// incomplete, entries inside other photos, entries that are not photos. nullopt when none were.
-std::optional<std::string> SaveNotes(const SaveReport& report);
 
 // The end of the drive as the last scan knew it: no photo's bytes are read past it.
 std::int64_t DriveEnd(const FoundPhotoTable& table);

@@ -152,18 +152,19 @@ struct Tapped {
 
 }  // namespace
 
-ScanAndSaveReport ScanAndSave(const ScanContext& scan, Host& saveHost, Destination& destination, const SaveListener& each,
-                              const CardUse& card, std::size_t windowBytes) {
-    if (!scan.source || card.source != scan.source)
+ScanAndSaveReport ScanAndSave(const ScanContext& scan, CommandProgress& saveProgress, Destination& destination,
+                              const std::string& prefix, const SaveListener& each, const CardUse& card,
+                              std::size_t windowBytes) {
+    if (card.source != &scan.source)
         throw std::invalid_argument("the scan and the save going along behind it read one card");
     FoundPhotoTable& table = scan.table;
     Relay relay(table, windowBytes);
-    const Tapped tapped(*scan.source, relay);
+    const Tapped tapped(scan.source, relay);
     // The drive's end as the scan will take it, before it gets there.
-    const std::int64_t driveEnd = std::clamp<std::int64_t>(CaptionNumber(scan.host.SectorsCaption()), 0, kMaxSectors);
+    const std::int64_t driveEnd = std::clamp<std::int64_t>(scan.sectors, 0, kMaxSectors);
     ScanAndSaveReport report;
     relay.Start([&] {
-        SaveAlongScan along(scan.platform, saveHost, table, destination, scan.prefix, each, card, driveEnd,
+        SaveAlongScan along(scan.platform, saveProgress, table, destination, prefix, each, card, driveEnd,
                             [&relay](std::size_t index) { return relay.AwaitEntry(index); });
         for (std::size_t i = 0;; ++i) {
             relay.AwaitEntry(i + 1);  // an entry's run is known once the next one is recorded, or the scan ended

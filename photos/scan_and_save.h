@@ -18,7 +18,7 @@
 #include "diskio/sector_source.h"
 #include "photos/card_entry.h"
 #include "photos/save_file.h"
-#include "scan/host.h"
+#include "scan/command_progress.h"
 #include "scan/scan.h"
 
 namespace kelvara {
@@ -32,12 +32,13 @@ struct ScanAndSaveReport {
 // clip. What is longer is read again where these gave way.
 inline constexpr std::size_t kCardWindowBytes = 32 << 20;
 
-// Scans as ScanWinNT does with `scan`, through its `source` (the card as the caller holds it open;
-// required), and saves every entry into `destination` as SaveAllPhotos does with `card` (whose
-// source must be the same), `saveHost` hearing of the save. The files, names, statuses and
-// messages are those of the scan followed by SaveAllPhotos; `each` hears of the entries in the
+// Scans as ScanWinNT does with `scan`, through its source (the card as the caller holds it open),
+// and saves every entry into `destination` under `prefix` as SaveAllPhotos does with `card` (whose
+// source must be the same), `saveProgress` hearing of the save. The files, names, statuses and
+// reports are those of the scan followed by SaveAllPhotos; `each` hears of the entries in the
 // table's order.
-ScanAndSaveReport ScanAndSave(const ScanContext& scan, Host& saveHost, Destination& destination, const SaveListener& each,
-                              const CardUse& card, std::size_t windowBytes = kCardWindowBytes);
+ScanAndSaveReport ScanAndSave(const ScanContext& scan, CommandProgress& saveProgress, Destination& destination,
+                              const std::string& prefix, const SaveListener& each, const CardUse& card,
+                              std::size_t windowBytes = kCardWindowBytes);
 
 }  // namespace kelvara

@@ -3,15 +3,13 @@
 #include <new>
 
 #include "destination/spill_file.h"
-#include "scan/entry_name.h"
 
 namespace kelvara {
 
-PhotoRecorder::PhotoRecorder(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& prefix,
-                             std::int64_t total)
-    : host_(host), table_(table), prefix_(prefix) {
+PhotoRecorder::PhotoRecorder(Platform& platform, const std::string& drive, FoundPhotoTable& table, std::int64_t total)
+    : drive_(drive), table_(table) {
     table_.clear();
-    table_.SetSpill([&platform, drive = host.DriveString()](std::string& why) { return OpenSpillFile(platform, drive, why); });
+    table_.SetSpill([&platform, drive](std::string& why) { return OpenSpillFile(platform, drive, why); });
     report_.total = total;
 }
 
@@ -19,13 +17,7 @@ bool PhotoRecorder::Record(FileKind kind, std::int64_t sector) {
     try {
         // The one before ends here; were there no room for this one, the scan would stop here too.
         if (!table_.empty()) table_.SetEndSector(table_.size() - 1, sector);
-        table_.push_back({sector, 0, kind, formats::EndMarkerOf(kind), host_.DriveString()});
-        try {
-            host_.AddFoundEntry(EntryName(prefix_, static_cast<std::int64_t>(table_.size()) - 1, kind));
-        } catch (const std::bad_alloc&) {
-            table_.pop_back();
-            throw;
-        }
+        table_.push_back({sector, 0, kind, formats::EndMarkerOf(kind), drive_});
     } catch (const std::bad_alloc&) {
         Stop(ScanReport::End::OutOfMemory, sector);
         return false;
@@ -67,16 +59,6 @@ ScanReport PhotoRecorder::Finish(std::int64_t tested, std::int64_t driveEnd) {
         if (end && start < *end && *end < last) last = *end;
         table_.SetEndSector(table_.size() - 1, last);
     }
-    for (const ScanMessage& message : ScanMessages(report_)) {
-        if (message.summary)
-            host_.ShowMessage(message.text, message.title);
-        else
-            host_.ShowFailure(message.text, message.title);
-    }
-    host_.ShowGuidePicture(3);
-    host_.SetBusy(false);
-    host_.SetStatus("Ready");
-    host_.SetProgressValue(0);
     return report_;
 }
 

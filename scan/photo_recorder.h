@@ -6,20 +6,19 @@
 
 #include "platform/platform.h"
 #include "scan/found_photo.h"
-#include "scan/host.h"
 #include "scan/scan_report.h"
 
 namespace kelvara {
 
 class PhotoRecorder {
 public:
-    // Starts the table afresh for a scan of `total` sectors.
+    // Starts the table afresh for a scan of `total` sectors of `drive`.
     // Records past what memory keeps go to a file in the temporary folder, never on the card read.
-    PhotoRecorder(Platform& platform, Host& host, FoundPhotoTable& table, const std::string& prefix, std::int64_t total);
+    PhotoRecorder(Platform& platform, const std::string& drive, FoundPhotoTable& table, std::int64_t total);
 
-    // Records a photo whose signature starts `sector`: a list entry, its record, the end of
-    // the one before. When there is no memory left for it, nothing is recorded, the scan is
-    // stopped there, and false comes back.
+    // Records a photo whose signature starts `sector`: its record, the end of the one before.
+    // When there is no memory left for it, nothing is recorded, the scan is stopped there, and
+    // false comes back.
     bool Record(FileKind kind, std::int64_t sector);
 
     // The drive could not be read from `sector` on; the scan stops there.
@@ -34,15 +33,14 @@ public:
     bool Stopped() const { return report_.end != ScanReport::End::Finished; }
 
     // Ends the scan after `tested` sectors: the last photo runs to `driveEnd` (or to where the
-    // scan stopped), the messages of the report, then the window back at rest.
+    // scan stopped).
     ScanReport Finish(std::int64_t tested, std::int64_t driveEnd);
 
 private:
     void Stop(ScanReport::End end, std::int64_t sector);
 
-    Host& host_;
+    const std::string drive_;
     FoundPhotoTable& table_;
-    const std::string& prefix_;  // the current prefix, read as each entry is added
     ScanReport report_;
 };
 

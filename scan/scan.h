@@ -1,7 +1,6 @@
 #pragma once
 // The two scans of a drive for photos. Both test every sector from 0 to the drive's total,
-// record what they find in the table and the list, end with the summary, and report what
-// happened.
+// record what they find in the table, and report what happened; the front end tells the user.
 
 #include <cstdint>
 #include <functional>
@@ -11,30 +10,31 @@
 #include "diskio/sector_source.h"
 #include "platform/platform.h"
 #include "scan/found_photo.h"
-#include "scan/host.h"
+#include "scan/command_progress.h"
 #include "scan/scan_report.h"
 
 namespace kelvara {
 
 struct ScanContext {
     Platform& platform;
-    Host& host;
+    CommandProgress& progress;  // counts the sectors tested
     FoundPhotoTable& table;
-    const std::string& prefix;
+    // The card as the command holds it open, read on by what follows the scan.
+    SectorSource& source;
+    // The drive's size in sectors as the front end shows it.
+    std::int64_t sectors;
     KindSet kinds = KindSet::All();  // what is looked for: every format, unless fewer are asked for
     // Hears of the sectors each read of the NT scan brought in (its first sector, its bytes), so
     // another look at the card's bytes needs no read of its own.
     std::function<void(std::int64_t, std::span<const std::uint8_t>)> sectorsRead = {};
-    // The card as the command holds it open, read on by what follows the scan; without it the
-    // scan opens its own.
-    SectorSource* source = nullptr;
 };
 
-// The NT family: the total from the sector label, fifty long runs and a final read.
+// The NT family: the total is the drive's size, read in fifty long runs and a final read.
 ScanReport ScanWinNT(const ScanContext& context);
 
-// The 9x family: the total from the drive's size, the first ten bytes of one sector per read (and
-// the head of a sector where those start a format that names its file by more).
+// The 9x family: the total from the drive's size (never past `sectors`), the first ten bytes of
+// one sector per read (and the head of a sector where those start a format that names its file
+// by more).
 ScanReport ScanWin98(const ScanContext& context);
 
 }  // namespace kelvara

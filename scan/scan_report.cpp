@@ -11,25 +11,21 @@ std::vector<ScanMessage> ScanMessages(const ScanReport& report) {
     std::vector<ScanMessage> messages;
     if (report.end == ScanReport::End::Unreadable)
         messages.push_back({"Kelvara could not read drive " + report.drive + " from sector " + at +
-                                " on, so the scan stopped there.\n" + report.reason,
-                            "Kelvara"});
+                                " on, so the scan stopped there.\n" + report.reason});
     if (report.end == ScanReport::End::Stopped)
         messages.push_back(
-            {"The scan was stopped at sector " + at + "; the photos found before it are listed.", "Kelvara"});
-    messages.push_back({"Kelvara's found " + std::to_string(report.found) + " Files", "Scan Complete", true});
+            {"The scan was stopped at sector " + at + "; the photos found before it are listed."});
+    messages.push_back({"Kelvara's found " + std::to_string(report.found) + " Files", true});
     // A drive that then could not be opened at all has already been told of.
     if (report.volumeEnd && report.end != ScanReport::End::Unreadable)
         messages.push_back({DriveEndedText(report.drive, *report.volumeEnd) +
-                                ", though its size goes further: the card may have been taken out or changed.",
-                            "Kelvara"});
+                                ", though its size goes further: the card may have been taken out or changed."});
     if (report.end == ScanReport::End::RecordsNotKept)
         messages.push_back({"The list of found photos cannot grow any further: " + report.reason + ". It holds " +
-                                std::to_string(report.found) + "; the drive was not examined from sector " + at + " on.",
-                            "Kelvara"});
+                                std::to_string(report.found) + "; the drive was not examined from sector " + at + " on."});
     if (report.end == ScanReport::End::OutOfMemory)
         messages.push_back({"There is no memory left for more photos: the list holds " + std::to_string(report.found) +
-                                ". The drive was not examined from sector " + at + " on.",
-                            "Kelvara"});
+                                ". The drive was not examined from sector " + at + " on."});
     return messages;
 }
 
@@ -86,13 +82,6 @@ std::string UnreadableText(const SectorRanges& unreadable, const std::vector<Zer
     std::string text;
     for (const std::string& line : UnreadableLines(unreadable, files, 6)) text += (text.empty() ? "" : "\n") + line;
     return text;
-}
-
-void ReportUnreadable(Host& host, ScanReport& report, const SectorRanges& unreadable) {
-    report.unreadable = unreadable;
-    if (unreadable.empty()) return;
-    host.ShowFailure(UnreadableText(unreadable) + "\nKelvara read them as zeros: a photo that starts there is not listed.",
-                     "Kelvara");
 }
 
 }  // namespace kelvara

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "diskio/sector_ranges.h"
-#include "scan/host.h"
 
 namespace kelvara {
 
@@ -39,12 +38,11 @@ struct ScanReport {
 
 struct ScanMessage {
     std::string text;
-    std::string title;
     bool summary = false;  // "Kelvara's found N Files"; the others tell of a scan that fell short
 };
 
 // The messages that end a scan, in the order they are shown. The unreadable sectors are told of
-// apart (UnreadableScanText), since the commands that go on to write files tell which hold zeros.
+// apart, since the commands that go on to write files tell which hold zeros.
 std::vector<ScanMessage> ScanMessages(const ScanReport& report);
 
 // A file written with zeros where its sectors could not be read.
@@ -61,9 +59,5 @@ std::vector<std::string> UnreadableLines(const SectorRanges& unreadable, const s
 
 // The message box's text of a few such lines, "" when every sector could be read.
 std::string UnreadableText(const SectorRanges& unreadable, const std::vector<ZeroFilledFile>& files = {});
-
-// Ends a scan that met unreadable sectors: they go into the report and the window tells of
-// them after the scan's own messages.
-void ReportUnreadable(Host& host, ScanReport& report, const SectorRanges& unreadable);
 
 }  // namespace kelvara

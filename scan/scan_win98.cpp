@@ -11,48 +11,46 @@
 namespace kelvara {
 
 ScanReport ScanWin98(const ScanContext& context) {
-    Host& host = context.host;
-    std::string drive = host.DriveString();
-    // The drive's size, but never past the count the window shows: the count the other family
+    CommandProgress& progress = context.progress;
+    const std::string& drive = context.source.drive();
+    // The drive's size, but never past the count the front end shows: the count the other family
     // scans, and where the last photo ends.
     std::int64_t total = GetTotalSectors(context.platform, drive);
-    if (const std::int64_t shown = CaptionNumber(host.SectorsCaption()); shown > 0) total = std::min(total, shown);
-    PhotoRecorder recorder(context.platform, host, context.table, context.prefix, std::max<std::int64_t>(total, 0));
+    if (const std::int64_t shown = context.sectors; shown > 0) total = std::min(total, shown);
+    PhotoRecorder recorder(context.platform, drive, context.table, std::max<std::int64_t>(total, 0));
     if (total < 0) {
         // The medium went away after the drive was chosen: nothing to read.
         const auto reason = LastErrorReason(context.platform);
         recorder.StopUnreadable(drive, 0, "Its size cannot be found" + (reason ? ": " + *reason : std::string(".")));
         return recorder.Finish(0, 0);
     }
-    host.SetProgressMax(total);
+    progress.Total(total);
 
-    DriveSource sources(context.platform, context.source);
+    SectorSource& source = context.source;
     SectorBuffer buffer, head;
     SectorRanges unreadable;
     const SignatureTest signatures(context.kinds);
     std::int64_t i = 0;
     while (i != total) {
-        if (host.StopRequested()) {
+        if (progress.StopRequested()) {
             recorder.StopRequested(i);
             break;
         }
-        host.SetCurrentSector(i);
-        drive = host.DriveString();
+        progress.AtSector(i);
         try {
-            sources.For(drive).Read(i, 0, SignatureTest::kFirstBytes, buffer, &unreadable);
+            source.Read(i, 0, SignatureTest::kFirstBytes, buffer, &unreadable);
         } catch (const DiskError& error) {
             recorder.StopUnreadable(drive, i, error.what());
             break;
         }
         ++i;
-        host.SetProgressValue(i);
         // The first bytes decide; a format that names its file by more reads its head on its own.
         std::optional<FileKind> kind;
         if (signatures.Matches(buffer.data())) {
             kind = signatures.Name(buffer.data(), [&]() -> std::span<const std::uint8_t> {
                 const auto want = static_cast<std::int32_t>(std::min<std::int64_t>(SignatureTest::kHeadSectors, total - (i - 1)));
                 try {
-                    sources.For(drive).Read(i - 1, 0, want * kSectorSize, head, &unreadable);
+                    source.Read(i - 1, 0, want * kSectorSize, head, &unreadable);
                     return head;
                 } catch (const DiskError&) {
                     return buffer;  // the next read meets the same failure and says so
@@ -60,10 +58,10 @@ ScanReport ScanWin98(const ScanContext& context) {
             });
         }
         if (kind && !recorder.Record(*kind, i - 1)) break;
-        host.Yield();
+        progress.Advance(i);
     }
-    ScanReport report = recorder.Finish(i, CaptionNumber(host.SectorsCaption()));
-    ReportUnreadable(host, report, unreadable);
+    ScanReport report = recorder.Finish(i, context.sectors);
+    report.unreadable = unreadable;
     return report;
 }
 

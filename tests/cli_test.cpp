@@ -135,7 +135,9 @@ CliRun SaveBothWays(const QStringList& arguments, const std::string& out, const 
             continue;
         }
         EXPECT_TRUE(file.first == other->second.first) << name;
-        if (file.second < began || other->second.second < began) EXPECT_EQ(file.second, other->second.second) << name;
+        if (file.second < began || other->second.second < began) {
+            EXPECT_EQ(file.second, other->second.second) << name;
+        }
     }
     fs::remove_all(base / twiceOut);
     return once;
@@ -562,8 +564,9 @@ TEST(Cli, PhotosWrittenIntoTheHolesOfDeletedOnesComeBackWholeFromTheirPieces) {
 // old cluster lies between too, a PNG's CRCs still tell the join; a clip's boxes cannot (its media
 // data would hold as well with the old cluster in them), so that clip is said to be incomplete.
 // A HEIC's boxes cannot either, but its picture's coded data decode clean only across the right
-// joins: in three pieces with an old cluster before each continuation, it comes back whole. So
-// does a JPEG whose first piece is one cluster, cut by a photo its decoder reads into.
+// joins, and an H.264 or HEVC clip's video samples are each filled by NAL units only there: in
+// pieces with an old cluster before each continuation, they come back whole. So does a JPEG whose
+// first piece is one cluster, cut by a photo its decoder reads into.
 TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     if (!testing::HasTool("ffmpeg") || !testing::HasTool("heif-enc")) GTEST_SKIP() << "ffmpeg and heif-enc make the clips and the HEIC";
     testing::TempDir dir;
@@ -585,6 +588,14 @@ TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
                                          "ffmpeg -v error -y -f lavfi -i testsrc2=size=640x480,noise=alls=30:allf=t "
                                          "-frames:v 1 a.png && heif-enc -q 90 a.png -o a.heic");
     ASSERT_GT(heic.size(), 6u * kCluster);
+    const Bytes h264 = testing::ToolFile(dir.path(), "b.mp4",
+                                         "ffmpeg -v error -y -f lavfi -i testsrc=size=640x480:rate=10,noise=alls=20:allf=t -t 2 "
+                                         "-c:v libx264 -movflags +faststart b.mp4");
+    const Bytes hevc = testing::ToolFile(dir.path(), "c.mp4",
+                                         "ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=10,noise=alls=20:allf=t -t 1 "
+                                         "-c:v libx265 -x265-params log-level=error c.mp4");
+    ASSERT_GT(h264.size(), 6u * kCluster);
+    ASSERT_GT(hevc.size(), 3u * kCluster);
     std::int64_t cluster = 0;
     const auto lay = [&](const Bytes& bytes) {
         testing::WriteBytesAt(image, data + cluster * kCluster, bytes);
@@ -616,6 +627,8 @@ TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     cut(clip, true);
     cut(avi, false);
     cut(heic, true, {2, 4});
+    cut(h264, true, {2, 8});  // each piece holds the start of a frame
+    cut(hevc, true);
     cut(jpeg, false, {1});
     photo();
 
@@ -629,12 +642,14 @@ TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     EXPECT_EQ(std::count(saved.begin(), saved.end(), avi), 1);
     EXPECT_EQ(std::count(saved.begin(), saved.end(), heic), 1);
     EXPECT_EQ(std::count(saved.begin(), saved.end(), jpeg), 1);
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), h264), 1);
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), hevc), 1);
     for (const Bytes& whole : photos) EXPECT_NE(std::find(saved.begin(), saved.end(), whole), saved.end());
-    EXPECT_EQ(saved.size(), 6 + photos.size());
+    EXPECT_EQ(saved.size(), 8 + photos.size());
     const auto lines = Lines(run.err);
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& line) { return line.find(" pieces found apart on the card.") != std::string::npos; }),
-              5)
+              7)
         << run.err;
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& line) { return line.find(".MP4 is incomplete: ") != std::string::npos; }),

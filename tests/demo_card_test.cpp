@@ -9,7 +9,8 @@
 #include "diskio/get_total_sectors.h"
 #include "platform/posix/posix_platform.h"
 #include "scan/scan.h"
-#include "tests/support/fake_host.h"
+#include "tests/support/fake_progress.h"
+#include "tests/support/run_commands.h"
 #include "tests/support/temp_dir.h"
 
 namespace kelvara {
@@ -62,13 +63,10 @@ TEST(DemoCard, MakesACardWhoseDeletedPhotosAScanFinds) {
     options.images.push_back({dir.file("card.img")});
     options.home = dir.path();
     PosixPlatform platform(options);
-    testing::FakeHost host;
-    host.drive = "D:\\";
-    host.sectorsCaption = std::to_string(GetTotalSectors(platform, "D:\\"));
+    testing::FakeProgress progress;
     FoundPhotoTable table;
-    const std::string prefix = "Image";
-    ScanWinNT({platform, host, table, prefix});
-    EXPECT_EQ(host.entries.size(), 3u);
+    testing::ScanNt(platform, progress, table, "D:\\", GetTotalSectors(platform, "D:\\"));
+    EXPECT_EQ(table.size(), 3u);
 }
 
 }  // namespace

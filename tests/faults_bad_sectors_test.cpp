@@ -10,15 +10,16 @@
 #include "photos/preview_files.h"
 #include "photos/save_file.h"
 #include "scan/scan.h"
-#include "tests/support/fake_host.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/fake_progress.h"
+#include "tests/support/run_commands.h"
 #include "tests/support/test_photos.h"
 #include "tools/make_image.h"
 
 namespace kelvara {
 namespace {
 
-using testing::FakeHost;
+using testing::FakeProgress;
 using testing::FakePlatform;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -33,8 +34,6 @@ protected:
         Put(2990, testing::MakePhotoRun(3 * 512, 3));
         platform.drives['E'].badSectors = {103, 1130, 1500, 2001};
         platform.folders.insert("C:\\Out");
-        host.drive = "E:\\";
-        host.sectorsCaption = "3000";
     }
     void Put(std::int64_t sector, const Bytes& bytes) {
         std::copy(bytes.begin(), bytes.end(), volume->begin() + sector * 512);
@@ -50,7 +49,7 @@ protected:
     }
 
     FakePlatform platform;
-    FakeHost host;
+    FakeProgress progress;
     FoundPhotoTable table;
     std::vector<std::uint8_t>* volume = nullptr;
     std::vector<Bytes> photos;
@@ -61,29 +60,21 @@ TEST_F(BadSectors, BothScansFindEveryPhotoAndSaveTheDamagedOneWithZerosThere) {
         SCOPED_TRACE(family);
         platform.platformId = family;
         platform.files.clear();
-        host = FakeHost();
-        host.drive = "E:\\";
-        host.sectorsCaption = "3000";
-        if (family == VER_PLATFORM_WIN32_NT)
-            ScanWinNT({platform, host, table, "Image"});
-        else
-            ScanWin98({platform, host, table, "Image"});
-        ASSERT_EQ(host.entries, (std::vector<std::string>{"Image001.JPG", "Image002.GIF", "Image003.JPG"}));
+        const ScanReport scanned = family == VER_PLATFORM_WIN32_NT ? testing::ScanNt(platform, progress, table, "E:\\", 3000)
+                                                                   : testing::Scan9x(platform, progress, table, "E:\\", 3000);
+        ASSERT_EQ(testing::EntryNames(table), (std::vector<std::string>{"Image001.JPG", "Image002.GIF", "Image003.JPG"}));
         EXPECT_EQ(table[0].StartSector, 100);
         EXPECT_EQ(table[1].StartSector, 1100);
         EXPECT_EQ(table[2].StartSector, 2990);
         // The summary, then where the scan saw zeros for want of the card's bytes.
-        EXPECT_EQ(host.messages, (std::vector<std::pair<std::string, std::string>>{
-                                     {"Kelvara's found 3 Files", "Scan Complete"},
-                                     {"Sector 103 could not be read.\nSector 1130 could not be read.\nSector 1500 could not "
-                                      "be read.\nSector 2001 could not be read.\nKelvara read them as zeros: a photo that "
-                                      "starts there is not listed.",
-                                      "Kelvara"}}));
+        EXPECT_EQ(testing::Told(scanned), (std::vector<std::string>{"Kelvara's found 3 Files"}));
+        EXPECT_EQ(UnreadableText(scanned.unreadable),
+                  "Sector 103 could not be read.\nSector 1130 could not be read.\nSector 1500 could not be read.\n"
+                  "Sector 2001 could not be read.");
         SectorRanges bad;
         for (const std::int64_t sector : {103, 1130, 1500, 2001}) bad.Add(sector, 1);
 
-        host.messages.clear();
-        const SaveReport report = SavePhotos(platform, host, table, {0, 1, 2}, "C:\\Out", "Image");
+        const SaveReport report = SavePhotos(platform, progress, table, {0, 1, 2}, "C:\\Out", "Image");
         EXPECT_EQ(report.failed, 0) << report.firstFailure;
         Bytes damaged = photos[0];
         std::fill(damaged.begin() + 3 * 512, damaged.begin() + 4 * 512, 0);  // sector 103 and only it
@@ -94,8 +85,8 @@ TEST_F(BadSectors, BothScansFindEveryPhotoAndSaveTheDamagedOneWithZerosThere) {
         ASSERT_EQ(report.zeroFilled.size(), 1u);
         EXPECT_EQ(report.zeroFilled[0].name, "Image001.JPG");
         EXPECT_EQ(report.zeroFilled[0].sectors, bad.Within(100, 105));
-        EXPECT_EQ(host.messages, (std::vector<std::pair<std::string, std::string>>{
-                                     {"Sector 103 could not be read; it is zeros in Image001.JPG.", "Kelvara"}}));
+        EXPECT_EQ(UnreadableText(report.unreadable, report.zeroFilled),
+                  "Sector 103 could not be read; it is zeros in Image001.JPG.");
 
         SectorRanges previewed;
         WritePreviewFiles(platform, table[0], DriveEnd(table), "C:\\Temp\\", {}, &previewed);
@@ -106,12 +97,12 @@ TEST_F(BadSectors, BothScansFindEveryPhotoAndSaveTheDamagedOneWithZerosThere) {
 
 TEST_F(BadSectors, AnImageHoldsZerosForTheUnreadableSectorsAndOnlyThere) {
     platform.drives['E'].badSectors.insert({1501, 1502, 2999});
-    ImageDisk(platform, host, "C:\\Out");
+    const ImageReport report = testing::ImageInto(platform, "E:\\", 3000, "C:\\Out", progress);
     // The image is whole, and says where it holds zeros.
+    EXPECT_TRUE(report.complete) << report.failure;
     EXPECT_EQ(platform.files.at("C:\\Out\\TOBRN.IMG"), Readable(0, 3000));
-    EXPECT_EQ(host.progressValue, 3000);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].first,
+    EXPECT_EQ(progress.done, 3000);
+    EXPECT_EQ(UnreadableText(report.unreadable, {{"TOBRN.IMG", report.unreadable}}),
               "Sector 103 could not be read; it is zeros in TOBRN.IMG.\nSector 1130 could not be read; it is zeros in "
               "TOBRN.IMG.\nSectors 1500-1502 could not be read; they are zeros in TOBRN.IMG.\nSector 2001 could not be "
               "read; it is zeros in TOBRN.IMG.\nSector 2999 could not be read; it is zeros in TOBRN.IMG.");
@@ -134,7 +125,7 @@ TEST_F(BadSectors, ACardThatStopsAnsweringInAReadIsNotTakenForBadSectors) {
     platform.drives['E'].volume = card;
     reads = 0;
     pullAt = 1 + 9;
-    const ImageReport report = MakeImage(platform, host, "C:\\Out");
+    const ImageReport report = testing::ImageInto(platform, "E:\\", 3000, "C:\\Out", progress);
     EXPECT_FALSE(report.complete);
     EXPECT_EQ(report.sectorsWritten, 8);  // the first run failed whole at sector 103; the ninth sector read took the card
     EXPECT_EQ(report.failure.rfind("Drive E:\\ holds nothing from sector 8 on, though its size goes further", 0), 0u) << report.failure;

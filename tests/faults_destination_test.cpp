@@ -23,9 +23,10 @@
 #include "photos/save_file.h"
 #include "platform/posix/posix_platform.h"
 #include "scan/scan.h"
-#include "tests/support/fake_host.h"
+#include "tests/support/fake_progress.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/mounts.h"
+#include "tests/support/run_commands.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_card.h"
 #include "tests/support/test_photos.h"
@@ -36,7 +37,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Bytes;
-using testing::FakeHost;
+using testing::FakeProgress;
 
 constexpr int kPhotos = 8;
 
@@ -54,11 +55,8 @@ protected:
         options.images.push_back(AttachedImage(image));
         options.home = tmp.path();
         platform = std::make_unique<PosixPlatform>(options);
-        host.drive = "D:\\";
-        host.sectorsCaption = std::to_string(GetTotalSectors(*platform, "D:\\"));
-        ScanWinNT({*platform, host, table, "Image"});
-        ASSERT_EQ(host.entries.size(), std::size_t{kPhotos});
-        host.messages.clear();
+        testing::ScanNt(*platform, progress, table, "D:\\", GetTotalSectors(*platform, "D:\\"));
+        ASSERT_EQ(table.size(), std::size_t{kPhotos});
     }
     std::vector<std::int64_t> All() const {
         std::vector<std::int64_t> all(kPhotos);
@@ -86,7 +84,7 @@ protected:
     std::vector<Bytes> photos;
     std::vector<std::string> mounts;
     std::unique_ptr<PosixPlatform> platform;
-    FakeHost host;
+    FakeProgress progress;
     FoundPhotoTable table;
 };
 
@@ -94,19 +92,19 @@ TEST_F(Destination, AFullFolderGetsTheWholePhotosThatFitAndTheCountIsTold) {
     if (!testing::RunningAsRoot()) GTEST_SKIP() << "mounting a small tmpfs needs root";
     if (!MountTmpfs(tmp.file("small"), "size=64k")) GTEST_SKIP() << "tmpfs cannot be mounted here";
 
-    const SaveReport report = SavePhotos(*platform, host, table, All(), "C:\\small", "Image");
+    const SaveReport report = SavePhotos(*platform, progress, table, All(), "C:\\small", "Image");
     ASSERT_GT(static_cast<std::size_t>(report.saved), 0u);
     ASSERT_LT(static_cast<std::size_t>(report.saved), std::size_t{kPhotos});
     EXPECT_EQ(report.failed, kPhotos - static_cast<int>(static_cast<std::size_t>(report.saved)));
-    ASSERT_EQ(host.messages.size(), 1u);
+    const std::string told = SaveShortfall(report).value_or("");
     const std::string saved = std::to_string(static_cast<std::size_t>(report.saved));
-    EXPECT_EQ(host.messages[0].first.rfind("Saved " + saved + " of 8 photos; " + std::to_string(report.failed) +
+    EXPECT_EQ(told.rfind("Saved " + saved + " of 8 photos; " + std::to_string(report.failed) +
                                                " could not be saved.\n\nImage00" +
                                                std::to_string(report.saved + 1) + ".JPG could not be written: ",
                                            0),
               0u)
-        << host.messages[0].first;
-    EXPECT_NE(host.messages[0].first.find("not enough space"), std::string::npos) << host.messages[0].first;
+        << told;
+    EXPECT_NE(told.find("not enough space"), std::string::npos) << told;
     // Every file there is a whole photo; the one that did not fit was not left behind in part.
     const std::vector<std::string> names = Names(tmp.file("small"));
     ASSERT_EQ(names.size(), static_cast<std::size_t>(report.saved));
@@ -125,23 +123,21 @@ TEST_F(Destination, AFolderThatCannotBeWrittenIsToldAndGetsNothing) {
         fs::create_directory(folder);
         fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
     }
-    const SaveReport report = SavePhotos(*platform, host, table, All(), "C:\\locked", "Image");
+    const SaveReport report = SavePhotos(*platform, progress, table, All(), "C:\\locked", "Image");
     EXPECT_EQ(report.saved, 0);
     EXPECT_EQ(report.failed, kPhotos);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].first.rfind("Saved 0 of 8 photos; 8 could not be saved.\n\n"
+    const std::string told = SaveShortfall(report).value_or("");
+    EXPECT_EQ(told.rfind("Saved 0 of 8 photos; 8 could not be saved.\n\n"
                                            "Image001.JPG could not be written: ",
                                            0),
               0u)
-        << host.messages[0].first;
+        << told;
 
-    host.messages.clear();
-    ImageDisk(*platform, host, "C:\\locked");
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].first.rfind("TOBRN.IMG could not be created in C:\\locked: ", 0), 0u)
-        << host.messages[0].first;
+    const ImageReport image =
+        testing::ImageInto(*platform, "D:\\", GetTotalSectors(*platform, "D:\\"), "C:\\locked", progress);
+    EXPECT_EQ(image.failure.rfind("TOBRN.IMG could not be created in C:\\locked: ", 0), 0u) << image.failure;
     // No image was begun, so none is called incomplete.
-    EXPECT_EQ(host.messages[0].first.find("incomplete"), std::string::npos);
+    EXPECT_FALSE(image.created);
     EXPECT_TRUE(Names(folder).empty());
     if (!testing::RunningAsRoot()) fs::permissions(folder, fs::perms::owner_all);  // so the folder can be removed
 }
@@ -273,16 +269,14 @@ protected:
                    std::string::npos;
         });
         EXPECT_TRUE(named) << *refusal;
-        FakeHost host;
-        host.drive = "D:\\";
-        host.sectorsCaption = std::to_string(GetTotalSectors(platform, "D:\\"));
+        FakeProgress progress;
         FoundPhotoTable found;
-        ScanWinNT({platform, host, found, "Image"});
+        testing::ScanNt(platform, progress, found, "D:\\", GetTotalSectors(platform, "D:\\"));
         ASSERT_EQ(found.size(), 4u);
         std::vector<std::int64_t> all(found.size());
         std::iota(all.begin(), all.end(), 0);
-        EXPECT_EQ(SavePhotos(platform, host, found, all, folder, "Image").refused, *refusal);
-        EXPECT_EQ(MakeImage(platform, host, folder).failure, *refusal);
+        EXPECT_EQ(SavePhotos(platform, progress, found, all, folder, "Image").refused, *refusal);
+        EXPECT_EQ(testing::ImageInto(platform, "D:\\", GetTotalSectors(platform, "D:\\"), folder, progress).failure, *refusal);
         EXPECT_FALSE(fs::exists(folder));
         EXPECT_EQ(testing::ReadFileBytes(image), before);
     }

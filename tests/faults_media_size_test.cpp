@@ -19,10 +19,11 @@
 #include "platform/process_memory.h"
 #include "scan/entry_name.h"
 #include "scan/scan.h"
-#include "tests/support/fake_host.h"
+#include "tests/support/fake_progress.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/mounts.h"
+#include "tests/support/run_commands.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_photos.h"
 #include "tools/make_image.h"
@@ -33,15 +34,15 @@ namespace {
 const FileKind kJpeg = *formats::KindOfExtension(".JPG");
 
 namespace fs = std::filesystem;
-using testing::FakeHost;
+using testing::FakeProgress;
+using testing::Told;
 using testing::FakePlatform;
 using Bytes = std::vector<std::uint8_t>;
 
-void Scan(Platform& platform, FakeHost& host, FoundPhotoTable& table, bool nine) {
-    if (nine)
-        ScanWin98({platform, host, table, "Image"});
-    else
-        ScanWinNT({platform, host, table, "Image"});
+ScanReport Scan(Platform& platform, FakeProgress& progress, FoundPhotoTable& table, const std::string& drive,
+                std::int64_t sectors, bool nine) {
+    return nine ? testing::Scan9x(platform, progress, table, drive, sectors)
+                : testing::ScanNt(platform, progress, table, drive, sectors);
 }
 
 TEST(TinyMedia, VolumesOf1And25And26SectorsAreScannedSavedAndImagedWhole) {
@@ -55,25 +56,26 @@ TEST(TinyMedia, VolumesOf1And25And26SectorsAreScannedSavedAndImagedWhole) {
             const Bytes first = testing::MakePhotoRun(512, 1), last = testing::MakePhotoRun(300, 2);
             std::copy(first.begin(), first.end(), volume.begin());
             if (sectors > 1) std::copy(last.begin(), last.end(), volume.end() - 512);
-            FakeHost host;
-            host.sectorsCaption = std::to_string(sectors);
+            FakeProgress progress;
             FoundPhotoTable table;
-            Scan(platform, host, table, nine);
+            const ScanReport scanned = Scan(platform, progress, table, "E:\\", sectors, nine);
 
-            ASSERT_EQ(host.entries.size(), sectors > 1 ? 2u : 1u);
-            EXPECT_EQ(table[host.entries.size() - 1].EndSector, sectors);
-            ASSERT_EQ(host.messages.size(), 1u) << host.messages.back().first;
-            const SaveReport report = SavePhotos(platform, host, table, {0, static_cast<std::int64_t>(host.entries.size()) - 1},
+            ASSERT_EQ(table.size(), sectors > 1 ? 2u : 1u);
+            EXPECT_EQ(table[table.size() - 1].EndSector, sectors);
+            ASSERT_EQ(Told(scanned).size(), 1u) << Told(scanned).back();
+            EXPECT_TRUE(scanned.Complete());
+            const SaveReport report = SavePhotos(platform, progress, table, {0, static_cast<std::int64_t>(table.size()) - 1},
                                                  "C:\\Out", "Image");
             EXPECT_EQ(report.failed, 0) << report.firstFailure;
             EXPECT_EQ(platform.files.at("C:\\Out\\Image001.JPG"), first);
             if (sectors > 1) {
                 EXPECT_EQ(platform.files.at("C:\\Out\\Image002.JPG"), last);
             }
-            ImageDisk(platform, host, "C:\\Out");
-            EXPECT_EQ(platform.files.at("C:\\Out\\TOBRN.IMG"), volume);
             // On one sector the one photo was asked for twice: the second time it was there already.
-            EXPECT_EQ(host.messages.size(), sectors > 1 ? 1u : 2u);
+            EXPECT_EQ(report.alreadyThere, sectors > 1 ? 0 : 1);
+            const ImageReport image = testing::ImageInto(platform, "E:\\", sectors, "C:\\Out", progress);
+            EXPECT_TRUE(image.complete) << image.failure;
+            EXPECT_EQ(platform.files.at("C:\\Out\\TOBRN.IMG"), volume);
         }
     }
 }
@@ -97,25 +99,21 @@ TEST(TinyMedia, AnEmptyImageFileHasNoSizeAndReadsAsADriveThatEnds) {
             // NT asks for the volume's length; 9x has only a file system to take a size from.
             EXPECT_EQ(GetTotalSectors(platform, drive), family == VER_PLATFORM_WIN32_NT ? (one ? 1 : 0) : -1);
             // A count the window would never show, as if the card had been swapped after it was chosen.
-            FakeHost host;
-            host.drive = drive;
-            host.sectorsCaption = "100";
+            FakeProgress progress;
             FoundPhotoTable table;
-            Scan(platform, host, table, family != VER_PLATFORM_WIN32_NT);
-            EXPECT_FALSE(host.busy);
-            EXPECT_EQ(host.status, "Ready");
-            ASSERT_EQ(host.messages.size(), 2u);
+            const auto told = Told(Scan(platform, progress, table, drive, 100, family != VER_PLATFORM_WIN32_NT));
+            ASSERT_EQ(told.size(), 2u);
             if (family == VER_PLATFORM_WIN32_NT) {
-                EXPECT_EQ(host.messages[0].first, one ? "Kelvara's found 1 Files" : "Kelvara's found 0 Files");
-                EXPECT_EQ(host.messages[1].first.rfind(std::string("Drive ") + drive + " holds nothing from sector " +
-                                                           (one ? "1" : "0") + " on,",
-                                                       0),
+                EXPECT_EQ(told[0], one ? "Kelvara's found 1 Files" : "Kelvara's found 0 Files");
+                EXPECT_EQ(told[1].rfind(std::string("Drive ") + drive + " holds nothing from sector " +
+                                                  (one ? "1" : "0") + " on,",
+                                              0),
                           0u)
-                    << host.messages[1].first;
+                    << told[1];
                 if (one) {
                     EXPECT_EQ(table[0].EndSector, 1);
                 }
-                const ImageReport report = MakeImage(platform, host, "C:\\out");
+                const ImageReport report = testing::ImageInto(platform, drive, 100, "C:\\out", progress);
                 EXPECT_EQ(report.sectorsWritten, one ? 1 : 0);
                 EXPECT_FALSE(report.complete);
                 // What was copied is kept apart from the name of a whole image; nothing is kept of nothing.
@@ -126,9 +124,8 @@ TEST(TinyMedia, AnEmptyImageFileHasNoSizeAndReadsAsADriveThatEnds) {
                     EXPECT_FALSE(fs::exists(tmp.file("out/TOBRN.IMG.partial")));
                 }
             } else {
-                EXPECT_EQ(host.messages[0].first.rfind(std::string("Kelvara could not read drive ") + drive, 0), 0u)
-                    << host.messages[0].first;
-                EXPECT_EQ(host.messages[1].first, "Kelvara's found 0 Files");
+                EXPECT_EQ(told[0].rfind(std::string("Kelvara could not read drive ") + drive, 0), 0u) << told[0];
+                EXPECT_EQ(told[1], "Kelvara's found 0 Files");
             }
         }
     }
@@ -144,24 +141,18 @@ TEST(TinyMedia, AReaderWithNoCardRefusesEveryCommandWithAReason) {
     table.assign(1, {0, 4, kJpeg, {0xFF, 0xD9}, "G:\\"});  // a photo found before the card was taken out
     for (const bool nine : {false, true}) {
         platform.platformId = nine ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
-        FakeHost host;
-        host.drive = "G:\\";
-        host.sectorsCaption = "100";
+        FakeProgress progress;
         FoundPhotoTable scanned;
-        Scan(platform, host, scanned, nine);
-        ASSERT_EQ(host.messages.size(), 2u);
-        EXPECT_EQ(host.messages[0].first.rfind("Kelvara could not read drive G:\\ from sector 0 on", 0), 0u)
-            << host.messages[0].first;
-        EXPECT_EQ(host.messages[1].first, "Kelvara's found 0 Files");
-        EXPECT_FALSE(host.busy);
+        const auto told = Told(Scan(platform, progress, scanned, "G:\\", 100, nine));
+        ASSERT_EQ(told.size(), 2u);
+        EXPECT_EQ(told[0].rfind("Kelvara could not read drive G:\\ from sector 0 on", 0), 0u) << told[0];
+        EXPECT_EQ(told[1], "Kelvara's found 0 Files");
     }
     platform.platformId = VER_PLATFORM_WIN32_NT;
-    FakeHost host;
-    host.drive = "G:\\";
-    host.sectorsCaption = "100";
-    EXPECT_THROW(SaveFile(platform, host, table, 0, "C:\\Out", "Image"), SaveError);
+    FakeProgress progress;
+    EXPECT_THROW(SaveFile(platform, progress, table, 0, "C:\\Out", "Image"), SaveError);
     EXPECT_THROW(WritePreviewFiles(platform, table[0], DriveEnd(table), "C:\\Temp\\"), DiskError);
-    const ImageReport report = MakeImage(platform, host, "C:\\Out");
+    const ImageReport report = testing::ImageInto(platform, "G:\\", 100, "C:\\Out", progress);
     EXPECT_EQ(report.failure, "Drive G:\\ could not be read at sector 0: Cannot open drive G:. The device is not ready.");
     EXPECT_EQ(report.sectorsWritten, 0);
     EXPECT_EQ(platform.files.count("C:\\Out\\Image001.JPG"), 0u);
@@ -203,21 +194,18 @@ TEST(LargeMedia, A64GiBCardIsScannedToItsEndInBoundedMemory) {
         photos.push_back(testing::MakePhotoRun(2000 + 300 * i, i));  // each within the 10 sectors the last one has
         testing::WriteBytesAt(image, std::int64_t{starts[i]} * 512, photos.back());
     }
-    FakeHost host;
-    host.drive = "D:\\";
-    host.sectorsCaption = std::to_string(total);
+    FakeProgress progress;
     FoundPhotoTable table;
-    ScanWinNT({platform, host, table, "Image"});
+    const ScanReport scanned = testing::ScanNt(platform, progress, table, "D:\\", total);
 
-    ASSERT_EQ(host.entries.size(), 7u);
+    ASSERT_EQ(table.size(), 7u);
     EXPECT_EQ(table[0].StartSector, firstAt);
     EXPECT_EQ(table[0].EndSector, starts[0]);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(table[i + 1].StartSector, starts[i]);
     EXPECT_EQ(table[6].EndSector, total);
-    EXPECT_EQ(host.messages, (std::vector<std::pair<std::string, std::string>>{{"Kelvara's found 7 Files",
-                                                                                 "Scan Complete"}}));
+    EXPECT_EQ(Told(scanned), std::vector<std::string>{"Kelvara's found 7 Files"});
     fs::create_directory(tmp.file("out"));
-    const SaveReport report = SavePhotos(platform, host, table, {0, 1, 3, 5, 6}, "C:\\out", "Image");
+    const SaveReport report = SavePhotos(platform, progress, table, {0, 1, 3, 5, 6}, "C:\\out", "Image");
     EXPECT_EQ(report.failed, 0) << report.firstFailure;
     EXPECT_EQ(testing::ReadFileBytes(tmp.file("out/Image001.JPG")), first);
     for (const int i : {0, 2, 4, 5})
@@ -254,9 +242,9 @@ TEST(LargeMedia, ACardOfMoreThan2To31SectorsGivesBackItsPhotosPastThat) {
     const std::int64_t at = (std::int64_t{1} << 31) + 4000;
     testing::WriteBytesAt(image, at * 512, photo);
     FoundPhotoTable table = {{at, total, kJpeg, formats::EndMarkerOf(kJpeg), "D:\\"}};
-    FakeHost host;
+    FakeProgress progress;
     fs::create_directory(tmp.file("out"));
-    const SaveReport report = SavePhotos(platform, host, table, {0}, "C:\\out", "Image");
+    const SaveReport report = SavePhotos(platform, progress, table, {0}, "C:\\out", "Image");
     EXPECT_EQ(report.failed, 0) << report.firstFailure;
     EXPECT_EQ(testing::ReadFileBytes(tmp.file("out/Image001.JPG")), photo);
     WritePreviewFiles(platform, table[0], DriveEnd(table), tmp.path() + "/");
@@ -289,15 +277,13 @@ protected:
             options.platformId = family;
             PosixPlatform platform(options);
             EXPECT_EQ(GetTotalSectors(platform, "D:\\"), kVolumeSectors);
-            FakeHost host;
-            host.drive = "D:\\";
-            host.sectorsCaption = std::to_string(kVolumeSectors);
+            FakeProgress progress;
             FoundPhotoTable table;
-            Scan(platform, host, table, family != VER_PLATFORM_WIN32_NT);
+            Scan(platform, progress, table, "D:\\", kVolumeSectors, family != VER_PLATFORM_WIN32_NT);
             ASSERT_EQ(table.size(), photos.size());
             fs::remove_all(tmp.file("out"));
             fs::create_directory(tmp.file("out"));
-            const SaveReport report = SavePhotos(platform, host, table, {0, 1, 2, 3}, "C:\\out", "Image");
+            const SaveReport report = SavePhotos(platform, progress, table, {0, 1, 2, 3}, "C:\\out", "Image");
             EXPECT_EQ(report.failed, 0) << report.firstFailure;
             for (std::size_t i = 0; i < photos.size(); ++i)
                 EXPECT_EQ(testing::ReadFileBytes(tmp.file("out/Image00" + std::to_string(i + 1) + ".JPG")), photos[i]) << i;

@@ -14,8 +14,9 @@
 #include "photos/save_file.h"
 #include "platform/posix/posix_platform.h"
 #include "scan/scan.h"
-#include "tests/support/fake_host.h"
+#include "tests/support/fake_progress.h"
 #include "tests/support/fat_image.h"
+#include "tests/support/run_commands.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_photos.h"
 #include "tools/make_image.h"
@@ -25,7 +26,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Bytes;
-using testing::FakeHost;
+using testing::FakeProgress;
+using testing::Told;
 
 constexpr std::int32_t kPhotoSectors[] = {10000, 40000, 65000, 80000, 120000};
 
@@ -48,16 +50,14 @@ protected:
         platform = std::make_unique<PosixPlatform>(options);
         total = GetTotalSectors(*platform, "D:\\");
         ASSERT_GT(total, 130000);
-        host.drive = "D:\\";
-        host.sectorsCaption = std::to_string(total);
     }
-    void Scan() { ScanWinNT({*platform, host, table, "Image"}); }
+    ScanReport Scan() { return testing::ScanNt(*platform, progress, table, "D:\\", total); }
     void PutCardBack() {
         fs::remove(image);
         fs::copy_file(tmp.file("kept.img"), image);
     }
     std::vector<std::int64_t> All() const {
-        std::vector<std::int64_t> all(host.entries.size());
+        std::vector<std::int64_t> all(table.size());
         for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<std::int64_t>(i);
         return all;
     }
@@ -74,72 +74,68 @@ protected:
     std::vector<Bytes> photos;
     std::unique_ptr<PosixPlatform> platform;
     std::int32_t total = 0;
-    FakeHost host;
+    FakeProgress progress;
     FoundPhotoTable table;
 };
 
 TEST_F(PulledCard, RemovedMidScanKeepsWhatWasFoundAndItIsSavedOnceTheCardIsBack) {
-    host.onYield = [&] {
-        if (host.progressValue == 50000) fs::remove(image);
+    progress.onAdvance = [&] {
+        if (progress.done == 50000) fs::remove(image);
     };
-    Scan();
-    ASSERT_EQ(host.entries, (std::vector<std::string>{"Image001.JPG", "Image002.JPG"}));
+    const auto told = Told(Scan());
+    ASSERT_EQ(testing::EntryNames(table), (std::vector<std::string>{"Image001.JPG", "Image002.JPG"}));
     const std::int32_t stop = table[1].EndSector;  // the start of the first run that could not be read
     EXPECT_GT(stop, 50000);
     EXPECT_LE(stop, 65000);
-    ASSERT_EQ(host.messages.size(), 2u);
-    EXPECT_EQ(host.messages[0].first, "Kelvara's found 2 Files");
-    EXPECT_EQ(host.messages[1].first, "Drive D:\\ holds nothing from sector " + std::to_string(stop) +
-                                          " on, though its size goes further: the card may have been taken out or changed.");
-    EXPECT_FALSE(host.busy);
-    EXPECT_EQ(host.status, "Ready");
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[0], "Kelvara's found 2 Files");
+    EXPECT_EQ(told[1], "Drive D:\\ holds nothing from sector " + std::to_string(stop) +
+                                 " on, though its size goes further: the card may have been taken out or changed.");
 
     // Saving without the card saves nothing and says so; with the card back, everything.
-    host.messages.clear();
-    const SaveReport without = SavePhotos(*platform, host, table, All(), "C:\\out", "Image");
+    progress.onAdvance = nullptr;
+    const SaveReport without = SavePhotos(*platform, progress, table, All(), "C:\\out", "Image");
     EXPECT_EQ(without.failed, 2);
     EXPECT_EQ(without.firstFailure.rfind("Image001.JPG could not be read: Cannot open drive D:.", 0), 0u)
         << without.firstFailure;
     EXPECT_TRUE(OutFiles().empty());
     PutCardBack();
-    const SaveReport with = SavePhotos(*platform, host, table, All(), "C:\\out", "Image");
+    const SaveReport with = SavePhotos(*platform, progress, table, All(), "C:\\out", "Image");
     EXPECT_EQ(with.failed, 0) << with.firstFailure;
     EXPECT_EQ(Out("Image001.JPG"), photos[0]);
     EXPECT_EQ(Out("Image002.JPG"), photos[1]);
 }
 
 TEST_F(PulledCard, CutShortMidScanIsToldAndThePhotoBeforeTheEndEndsThere) {
-    host.onYield = [&] {
-        if (host.progressValue == 50000) fs::resize_file(image, std::uint64_t{70000} * 512);
+    progress.onAdvance = [&] {
+        if (progress.done == 50000) fs::resize_file(image, std::uint64_t{70000} * 512);
     };
-    Scan();
-    ASSERT_EQ(host.entries, (std::vector<std::string>{"Image001.JPG", "Image002.JPG", "Image003.GIF"}));
+    const auto told = Told(Scan());
+    progress.onAdvance = nullptr;
+    ASSERT_EQ(testing::EntryNames(table), (std::vector<std::string>{"Image001.JPG", "Image002.JPG", "Image003.GIF"}));
     EXPECT_EQ(table[2].StartSector, 65000);
     EXPECT_EQ(table[2].EndSector, 70000);  // not the old end of the drive, which is gone
-    ASSERT_EQ(host.messages.size(), 2u);
-    EXPECT_EQ(host.messages[0].first, "Kelvara's found 3 Files");
-    EXPECT_EQ(host.messages[1].first.rfind("Drive D:\\ holds nothing from sector 70000 on, though its size goes further", 0), 0u)
-        << host.messages[1].first;
-    EXPECT_EQ(host.progressValue, 0);
-    EXPECT_FALSE(host.busy);
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[0], "Kelvara's found 3 Files");
+    EXPECT_EQ(told[1].rfind("Drive D:\\ holds nothing from sector 70000 on, though its size goes further", 0), 0u)
+        << told[1];
 
-    const SaveReport report = SavePhotos(*platform, host, table, All(), "C:\\out", "Image");
+    const SaveReport report = SavePhotos(*platform, progress, table, All(), "C:\\out", "Image");
     EXPECT_EQ(report.failed, 0) << report.firstFailure;
     EXPECT_EQ(Out("Image003.GIF"), photos[2]);
 }
 
 TEST_F(PulledCard, SaveAllStopsNoPhotoHalfWayAndTheOnesBeforeAreWhole) {
     Scan();
-    ASSERT_EQ(host.entries.size(), 5u);
+    ASSERT_EQ(table.size(), 5u);
     for (const bool removed : {false, true}) {
         SCOPED_TRACE(removed ? "removed" : "cut short inside the fourth photo");
         fs::remove_all(tmp.file("out"));
         fs::create_directory(tmp.file("out"));
         PutCardBack();
-        host.messages.clear();
         bool gone = false;
-        host.onYield = [&] {
-            // SaveFile yields after each photo: once the second photo is written, the card goes.
+        progress.onAdvance = [&] {
+            // Save All counts each photo as it is done: once the second photo is written, the card goes.
             if (gone || !fs::exists(tmp.file("out/Image002.JPG"))) return;
             gone = true;
             if (removed)
@@ -147,8 +143,8 @@ TEST_F(PulledCard, SaveAllStopsNoPhotoHalfWayAndTheOnesBeforeAreWhole) {
             else
                 fs::resize_file(image, (std::uint64_t{80000} + 1) * 512);
         };
-        const SaveReport report = SavePhotos(*platform, host, table, All(), "C:\\out", "Image");
-        host.onYield = nullptr;
+        const SaveReport report = SavePhotos(*platform, progress, table, All(), "C:\\out", "Image");
+        progress.onAdvance = nullptr;
         EXPECT_EQ(report.saved, removed ? 2 : 3);
         EXPECT_EQ(report.failed, removed ? 3 : 2);
         const std::vector<std::string> expected =
@@ -163,22 +159,21 @@ TEST_F(PulledCard, SaveAllStopsNoPhotoHalfWayAndTheOnesBeforeAreWhole) {
                       "Image004.JPG could not be read: Drive D:\\ holds nothing from sector 80001 on, inside the photo. "
                       "The card may have been taken out or changed.");
         }
-        ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_EQ(host.messages[0].first.rfind("Saved " + std::to_string(report.saved) + " of 5 photos; ", 0), 0u)
-            << host.messages[0].first;
+        const std::string told = SaveShortfall(report).value_or("");
+        EXPECT_EQ(told.rfind("Saved " + std::to_string(report.saved) + " of 5 photos; ", 0), 0u) << told;
     }
 }
 
 TEST_F(PulledCard, AnotherCardPutInMidSaveIsNeverReadIntoIt) {
     Scan();
-    ASSERT_EQ(host.entries.size(), 5u);
+    ASSERT_EQ(table.size(), 5u);
     for (const bool same : {false, true}) {
         SCOPED_TRACE(same ? "the same card put back" : "another card put in");
         fs::remove_all(tmp.file("out"));
         fs::create_directory(tmp.file("out"));
         PutCardBack();
         bool swapped = false;
-        host.onYield = [&] {
+        progress.onAdvance = [&] {
             if (swapped || !fs::exists(tmp.file("out/Image002.JPG"))) return;
             swapped = true;
             Bytes card = testing::ReadFileBytes(tmp.file("kept.img"));
@@ -188,10 +183,10 @@ TEST_F(PulledCard, AnotherCardPutInMidSaveIsNeverReadIntoIt) {
             testing::WriteFileBytes(image, card);
         };
         std::vector<std::string> failures;
-        const SaveReport report = SavePhotos(*platform, host, table, All(), "C:\\out", "Image", [&](const SavedEntry& entry) {
+        const SaveReport report = SavePhotos(*platform, progress, table, All(), "C:\\out", "Image", [&](const SavedEntry& entry) {
             if (!entry.failure.empty()) failures.push_back(entry.failure);
         });
-        host.onYield = nullptr;
+        progress.onAdvance = nullptr;
         // The photo being read when the card went fails; the card put back is read on only if it is the same.
         ASSERT_FALSE(failures.empty());
         EXPECT_EQ(failures[0].rfind("Image003.GIF could not be read: Drive D:\\ holds nothing from sector ", 0), 0u) << failures[0];
@@ -234,21 +229,20 @@ TEST_F(PulledCard, AnImageStopsWhereTheCardWentAndSaysHowMuchItHolds) {
     for (const bool removed : {false, true}) {
         SCOPED_TRACE(removed ? "removed" : "cut short");
         PutCardBack();
-        host.messages.clear();
         fs::remove(tmp.file("out/TOBRN.IMG.partial"));  // else this image would keep the last one and take the next name
-        host.onYield = [&] {
-            if (host.progressValue != 5000) return;
+        progress.onAdvance = [&] {
+            if (progress.done != 5000) return;
             if (removed)
                 fs::remove(image);
             else
                 fs::resize_file(image, std::uint64_t{7000} * 512);
         };
-        ImageDisk(*platform, host, "C:\\out");
-        host.onYield = nullptr;
+        const ImageReport report = testing::ImageInto(*platform, "D:\\", total, "C:\\out", progress);
+        progress.onAdvance = nullptr;
         // Runs of 2,048 sectors: the run holding sector 5,000 was copied whole before the card went.
         const std::int32_t held = removed ? 6144 : 7000;
-        ASSERT_EQ(host.messages.size(), 1u);
-        const std::string& text = host.messages[0].first;
+        ASSERT_TRUE(report.created);
+        const std::string text = report.failure + "\n\n" + IncompleteImageText(report, report.path);
         EXPECT_NE(text.find(removed ? "holds nothing from sector 6144 on" : "holds nothing from sector 7000 on"), std::string::npos)
             << text;
         EXPECT_NE(text.find("is incomplete: it holds " + std::to_string(held) + " of " + std::to_string(total) +
@@ -258,7 +252,7 @@ TEST_F(PulledCard, AnImageStopsWhereTheCardWentAndSaysHowMuchItHolds) {
         const Bytes copy = Out("TOBRN.IMG.partial");
         EXPECT_EQ(copy.size(), std::size_t(held) * 512);  // no zeros standing in for what was not read
         EXPECT_TRUE(std::equal(copy.begin(), copy.end(), before.begin()));
-        EXPECT_EQ(host.progressValue, held);
+        EXPECT_EQ(progress.done, held);
     }
 }
 

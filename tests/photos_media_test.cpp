@@ -14,11 +14,12 @@
 #include "platform/posix/posix_platform.h"
 #include "scan/entry_name.h"
 #include "scan/scan.h"
-#include "tests/support/fake_host.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/fake_progress.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/fragmented_card.h"
 #include "tests/support/hostile_cards.h"
+#include "tests/support/run_commands.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/format_files.h"
 #include "tests/support/test_photos.h"
@@ -30,7 +31,7 @@ namespace {
 const FileKind kJpeg = *formats::KindOfExtension(".JPG"), kGif = *formats::KindOfExtension(".GIF");
 
 namespace fs = std::filesystem;
-using testing::FakeHost;
+using testing::FakeProgress;
 using testing::TempDir;
 using testing::Bytes;
 using testing::ReadFileBytes;
@@ -102,15 +103,13 @@ struct SavedCard {
         auto& volume = platform.AddVolume('E', sectors);
         for (const auto& [sector, bytes] : files) std::copy(bytes.begin(), bytes.end(), volume.begin() + sector * 512);
         platform.folders.insert("C:\\Out");
-        host.sectorsCaption = std::to_string(sectors);
-        ScanWinNT({platform, host, table, "Image"});
-        host.messages.clear();
-        report = SaveAllPhotos(platform, host, table, "C:\\Out", "Image", [&](const SavedEntry& entry) { saved.push_back(entry); });
+        testing::ScanNt(platform, progress, table, "E:\\", sectors);
+        report = SaveAllPhotos(platform, progress, table, "C:\\Out", "Image", [&](const SavedEntry& entry) { saved.push_back(entry); });
     }
     const Bytes& File(const std::string& name) const { return platform.files.at("C:\\Out\\" + name); }
 
     testing::FakePlatform platform;
-    FakeHost host;
+    FakeProgress progress;
     FoundPhotoTable table;
     std::vector<SavedEntry> saved;
     SaveReport report;
@@ -168,14 +167,12 @@ TEST(SaveAll, WhatLiesInsideAPhotoIsSavedWithItAndWhatBreaksOffAsFarAsItHolds) {
     EXPECT_EQ(card.report.saved, 6);
     EXPECT_EQ(card.report.failed, 0);
 
-    // One message: a warning, as two photos came back only in part.
-    ASSERT_EQ(card.host.messages.size(), 1u);
-    EXPECT_EQ(card.host.messages[0].first,
-              "2 photos are incomplete: their data break off where the card holds something else (the rest was written "
-              "over, or lies elsewhere on the card). Each was saved as far as it holds together: Image004.JPG, "
-              "Image006.JPG.\n\n1 entry lies inside other photos (a thumbnail or preview a photo carries, or the data "
-              "of a clip) and was not saved on its own.\n\n1 entry is not a photo: nothing of a picture follows its "
-              "signature, so it was not saved.");
+    // Two photos came back only in part, one entry lies inside another, one is no photo.
+    EXPECT_EQ(card.report.incomplete, 2);
+    EXPECT_EQ(card.report.firstIncomplete, (std::vector<std::string>{"Image004.JPG", "Image006.JPG"}));
+    EXPECT_EQ(card.report.inside, 1);
+    EXPECT_EQ(card.report.notPhotos, 1);
+    EXPECT_FALSE(SaveShortfall(card.report));
 
     // The preview shows what Save wrote of the broken one.
     WritePreviewFiles(card.platform, card.table[5], DriveEnd(card.table), "C:\\Out\\");
@@ -190,29 +187,26 @@ protected:
         options.images.push_back(AttachedImage(card.image));
         options.home = tmp.path();
         platform = std::make_unique<PosixPlatform>(options);
-        host.drive = "D:\\";
-        host.sectorsCaption = std::to_string(GetTotalSectors(*platform, "D:\\"));
-        ScanWinNT({*platform, host, table, prefix});
-        host.messages.clear();
+        testing::ScanNt(*platform, progress, table, "D:\\", GetTotalSectors(*platform, "D:\\"));
     }
 
     TempDir tmp;
     testing::TestCard card;
     std::unique_ptr<PosixPlatform> platform;
-    FakeHost host;
+    FakeProgress progress;
     FoundPhotoTable table;
-    std::string prefix = "Image";
 };
 
 TEST_F(CardTest, SavedPhotosAreTheDeletedFilesByteForByte) {
-    ASSERT_EQ(host.entries.size(), card.photos.size());
+    ASSERT_EQ(table.size(), card.photos.size());
     fs::create_directory(tmp.file("out"));
     std::vector<std::int64_t> all;
     for (std::size_t i = 0; i < card.photos.size(); ++i) all.push_back(static_cast<std::int64_t>(i));
 
-    const SaveReport report = SavePhotos(*platform, host, table, all, "C:\\out", "Image");
+    const SaveReport report = SavePhotos(*platform, progress, table, all, "C:\\out", "Image");
     EXPECT_EQ(report.failed, 0) << report.firstFailure;
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(report.saved, static_cast<std::int64_t>(card.photos.size()));
+    EXPECT_TRUE(report.unreadable.empty());
     for (std::size_t i = 0; i < card.photos.size(); ++i) {
         const std::string name = EntryName("Image", static_cast<std::int64_t>(i), card.photos[i].gif ? kGif : kJpeg);
         EXPECT_EQ(ReadFileBytes(tmp.file("out/" + name)), card.photos[i].bytes) << card.photos[i].name;
@@ -220,7 +214,7 @@ TEST_F(CardTest, SavedPhotosAreTheDeletedFilesByteForByte) {
 }
 
 TEST_F(CardTest, PreviewFilesHoldThePhotoAndAPagePointingAtIt) {
-    ASSERT_GE(host.entries.size(), 2u);
+    ASSERT_GE(table.size(), 2u);
     fs::create_directory(tmp.file("preview"));
     const std::string folder = "C:\\preview\\";
     const std::string page = WritePreviewFiles(*platform, table[1], DriveEnd(table), folder);
@@ -255,14 +249,11 @@ struct ScannedImage {
         return options;
     }
     ScannedImage(const TempDir& tmp, const std::string& image) : platform(With(tmp, image)) {
-        host.drive = "D:\\";
-        host.sectorsCaption = std::to_string(GetTotalSectors(platform, "D:\\"));
-        ScanWinNT({platform, host, table, prefix});
+        testing::ScanNt(platform, progress, table, "D:\\", GetTotalSectors(platform, "D:\\"));
     }
     PosixPlatform platform;
-    FakeHost host;
+    FakeProgress progress;
     FoundPhotoTable table;
-    std::string prefix = "Image";
 };
 
 // A phone's HEIC in pieces over a small HEIC left whole between them: the outer's sizes reach over

@@ -15,9 +15,10 @@
 #include "photos/end_marker.h"
 #include "photos/preview_files.h"
 #include "photos/save_file.h"
-#include "tests/support/fake_host.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/fake_progress.h"
 #include "tests/support/hostile_cards.h"
+#include "tests/support/run_commands.h"
 #include "scan/scan.h"
 
 namespace kelvara {
@@ -25,7 +26,7 @@ namespace {
 
 const FileKind kJpeg = *formats::KindOfExtension(".JPG"), kGif = *formats::KindOfExtension(".GIF");
 
-using testing::FakeHost;
+using testing::FakeProgress;
 using testing::FakePlatform;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -133,7 +134,7 @@ protected:
         table.Set(static_cast<std::size_t>(index), {sector, end, kind, formats::EndMarkerOf(kind), "E:\\"});
     }
     std::string Save(int index, const std::string& folder = "C:\\Out") {
-        return SaveFile(platform, host, table, index, folder, "Image");
+        return SaveFile(platform, progress, table, index, folder, "Image");
     }
     const Bytes& File(const std::string& path) { return platform.files.at(path); }
     std::vector<std::string> Creates() const {
@@ -144,12 +145,11 @@ protected:
     }
 
     FakePlatform platform;
-    FakeHost host;
+    FakeProgress progress;
     FoundPhotoTable table;
     std::vector<std::uint8_t>* volume = nullptr;
 };
 
-// Whatever a card's entries spell, a name made of them stays inside the folder chosen.
 // The bytes kept behind the scan: the latest, across the ring's wrap, with the sectors that could
 // not be read still said to be so; what gave way, or is not read yet, is not served.
 TEST(CardWindow, ServesTheLatestSectorsAcrossItsWrapAndWhatCouldNotBeReadThere) {
@@ -180,6 +180,7 @@ TEST(CardWindow, ServesTheLatestSectorsAcrossItsWrapAndWhatCouldNotBeReadThere) 
     EXPECT_EQ(all[7 * 512 + 7], 119);
 }
 
+// Whatever a card's entries spell, a name made of them stays inside the folder chosen.
 TEST(CardNames, StayInsideTheFolderChosen) {
     const auto path = [](const std::string& folder, const std::string& name) {
         CardFile file;
@@ -247,7 +248,7 @@ TEST_F(PhotoTest, SavedFileIsTheRunCutAfterItsOwnKindsMarker) {
     EXPECT_EQ(File("C:\\Out\\Image003.JPG"), whole);
     // Read once, up to where the scan saw the drive end.
     EXPECT_EQ(platform.CallsNamed("ReadFile").front(), "ReadFile(4096)");
-    EXPECT_EQ(host.yields, 9);  // before and after each, and after each read
+    EXPECT_EQ(progress.advances, 9);  // before and after each, and after each read
     EXPECT_EQ(Save(0), "C:\\Out\\Image001 (2).JPG");  // saved again: the same bytes are that file
     EXPECT_EQ(platform.files.size(), 4u);
 }
@@ -283,34 +284,29 @@ TEST_F(PhotoTest, NamesFollowTheListAndBadRequestsWriteNothing) {
 TEST_F(PhotoTest, SaveAllSkipsWhatFailsAndSaysSoOnce) {
     for (int i = 0; i < 3; ++i) Photo(i, 4 * i, 4 * i + 4, Jpeg(1500, static_cast<std::uint8_t>(i + 1)));
     platform.diskSpace = 1500 + 700;  // the first photo and half of the second
-    bool savingShown = true;
-    host.onYield = [&] { savingShown = savingShown && host.status == "Saveing"; };
 
     std::vector<std::string> written;
-    const SaveReport report = SavePhotos(platform, host, table, {0, 1, 2}, "C:\\Out", "Image", [&](const SavedEntry& entry) {
+    const SaveReport report = SavePhotos(platform, progress, table, {0, 1, 2}, "C:\\Out", "Image", [&](const SavedEntry& entry) {
         if (!entry.path.empty()) written.push_back(entry.path);
     });
     EXPECT_EQ(written, std::vector<std::string>{"C:\\Out\\Image001.JPG"});
     EXPECT_EQ(report.saved, 1);
     EXPECT_EQ(report.failed, 2);
     EXPECT_FALSE(platform.files.count("C:\\Out\\Image002.JPG"));  // no half-written photo left
-    EXPECT_TRUE(savingShown);
-    EXPECT_EQ(host.status, "Ready");
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0], std::make_pair(std::string("Saved 1 of 3 photos; 2 could not be saved.\n\n"
-                                                           "Image002.JPG could not be written: There is not enough "
-                                                           "space on the disk."),
-                                               std::string("Kelvara")));
+    EXPECT_EQ(progress.total, 3);
+    EXPECT_EQ(progress.done, 3);
+    EXPECT_EQ(SaveShortfall(report), "Saved 1 of 3 photos; 2 could not be saved.\n\n"
+                                     "Image002.JPG could not be written: There is not enough space on the disk.");
 
     platform.diskSpace = -1;
     platform.readOnly = true;
-    SavePhotos(platform, host, table, {2}, "C:\\Out", "Image");
-    EXPECT_EQ(host.messages.back().first,
+    EXPECT_EQ(SaveShortfall(SavePhotos(platform, progress, table, {2}, "C:\\Out", "Image")),
               "Saved 0 of 1 photo; 1 could not be saved.\n\nImage003.JPG could not be written: The media is write protected.");
     platform.readOnly = false;
-    SavePhotos(platform, host, table, {0, 1, 2}, "C:\\Out", "Image");
-    ASSERT_EQ(host.messages.size(), 3u);  // all saved, and only news of the one saved before
-    EXPECT_EQ(host.messages[2].first, "1 photo was in the folder already, byte for byte, and was not written again.");
+    const SaveReport again = SavePhotos(platform, progress, table, {0, 1, 2}, "C:\\Out", "Image");
+    EXPECT_FALSE(SaveShortfall(again));  // all saved, and one of them was there before
+    EXPECT_EQ(again.saved, 3);
+    EXPECT_EQ(again.alreadyThere, 1);
 }
 
 TEST_F(PhotoTest, ACardPulledDuringSaveAllCostsOnlyThePhotoItCouldNotRead) {
@@ -320,10 +316,10 @@ TEST_F(PhotoTest, ACardPulledDuringSaveAllCostsOnlyThePhotoItCouldNotRead) {
     platform.onCall = [&](const std::string& call) {
         if (call.rfind("CreateFileA(\\\\.\\E:", 0) == 0 && !pulled) platform.drives['E'].volume.reset(), pulled = true;
     };
-    host.onYield = [&] { platform.drives['E'].volume = card; };  // back in before the next photo
+    progress.onAdvance = [&] { platform.drives['E'].volume = card; };  // back in before the next photo
 
     std::vector<std::string> written;
-    const SaveReport report = SavePhotos(platform, host, table, {0, 1, 2}, "C:\\Out", "Image", [&](const SavedEntry& entry) {
+    const SaveReport report = SavePhotos(platform, progress, table, {0, 1, 2}, "C:\\Out", "Image", [&](const SavedEntry& entry) {
         if (!entry.path.empty()) written.push_back(entry.path);
     });
     EXPECT_EQ(written, (std::vector<std::string>{"C:\\Out\\Image002.JPG", "C:\\Out\\Image003.JPG"}));
@@ -355,14 +351,12 @@ TEST(HostileCards, SaveAllWritesAtMostTheCardAndReadsItAFewTimes) {
         FakePlatform platform;
         platform.AddVolume('E', static_cast<std::int64_t>(c.card.size() / 512)) = c.card;
         platform.folders.insert("C:\\Out");
-        FakeHost host;
-        host.sectorsCaption = std::to_string(c.card.size() / 512);
+        FakeProgress progress;
         FoundPhotoTable table;
-        ScanWinNT({platform, host, table, "Image"});
+        testing::ScanNt(platform, progress, table, "E:\\", static_cast<std::int64_t>(c.card.size() / 512));
         platform.calls.clear();
-        host.messages.clear();
 
-        const SaveReport report = SaveAllPhotos(platform, host, table, "C:\\Out", "Image");
+        const SaveReport report = SaveAllPhotos(platform, progress, table, "C:\\Out", "Image");
         std::uint64_t written = 0, read = 0;
         for (const auto& [path, bytes] : platform.files) written += bytes.size();
         for (const std::string& call : platform.CallsNamed("ReadFile")) read += std::stoull(call.substr(9));

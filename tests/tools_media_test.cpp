@@ -10,7 +10,9 @@
 
 #include "diskio/get_total_sectors.h"
 #include "platform/posix/posix_platform.h"
-#include "tests/support/fake_host.h"
+#include "destination/destination.h"
+#include "diskio/sector_source.h"
+#include "tests/support/fake_progress.h"
 #include "tests/support/fat_image.h"
 #include "tests/support/mounts.h"
 #include "tests/support/temp_dir.h"
@@ -22,7 +24,7 @@ namespace kelvara {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::FakeHost;
+using testing::FakeProgress;
 using testing::TempDir;
 using testing::Bytes;
 using testing::ReadFileBytes;
@@ -46,6 +48,13 @@ std::unique_ptr<PosixPlatform> Attach(const std::string& image, const std::strin
     return std::make_unique<PosixPlatform>(options);
 }
 
+// The image of drive D's first `total` sectors into `folder`.
+ImageReport ImageOfD(Platform& platform, std::int64_t total, const std::string& folder, FakeProgress& progress) {
+    Destination destination(platform, folder, {"D:\\"});
+    SectorSource card(platform, "D:\\");
+    return MakeImage(card, total, destination, progress);
+}
+
 bool WholeBlocks(const Bytes& fill) {
     for (std::size_t i = 0; i < fill.size(); ++i)
         if (fill[i] != (i % 513 < 511 ? 0xFF : 0x00)) return false;
@@ -58,17 +67,16 @@ TEST(ImageOnMedia, TheImageIsTheVolumesFirstTotalSectors) {
     fs::create_directory(tmp.file("out"));
     Write(tmp.file("out/TOBRN.IMG"), std::string(9000 * 512, 'x'));  // an older, longer image
     auto platform = Attach(image, tmp.path());
-    FakeHost host;
-    host.drive = "D:\\";
+    FakeProgress progress;
     const std::int32_t total = GetTotalSectors(*platform, "D:\\");
     ASSERT_GT(total, 4000);
-    host.sectorsCaption = std::to_string(total);
 
-    ImageDisk(*platform, host, "C:\\out");
-    EXPECT_TRUE(host.messages.empty());
+    const ImageReport report = ImageOfD(*platform, total, "C:\\out", progress);
+    EXPECT_TRUE(report.complete) << report.failure;
+    EXPECT_TRUE(report.unreadable.empty());
     EXPECT_EQ(ReadFileBytes(tmp.file("out/TOBRN (2).IMG")), testing::ReadBytesAt(image, 0, std::size_t(total) * 512));
     EXPECT_EQ(fs::file_size(tmp.file("out/TOBRN.IMG")), std::uintmax_t{9000} * 512);  // the older image is kept
-    EXPECT_EQ(host.progressValue, total);
+    EXPECT_EQ(progress.done, total);
 }
 
 TEST(ImageOnMedia, AFullDestinationKeepsWhatFitAndSaysSo) {
@@ -84,14 +92,13 @@ TEST(ImageOnMedia, AFullDestinationKeepsWhatFitAndSaysSo) {
     } unmount{small};
 
     auto platform = Attach(image, small);
-    FakeHost host;
-    host.drive = "D:\\";
+    FakeProgress progress;
     const std::int32_t total = GetTotalSectors(*platform, "D:\\");
-    host.sectorsCaption = std::to_string(total);
-    ImageDisk(*platform, host, "C:\\");
+    const ImageReport report = ImageOfD(*platform, total, "C:\\", progress);
 
-    ASSERT_EQ(host.messages.size(), 1u);
-    const std::string& text = host.messages[0].first;
+    ASSERT_FALSE(report.complete);
+    ASSERT_TRUE(report.created) << report.failure;
+    const std::string text = IncompleteImageText(report, report.path);
     const auto at = text.find("it holds ");
     ASSERT_NE(at, std::string::npos) << text;
     const std::int64_t held = std::stoll(text.substr(at + 9));
@@ -118,16 +125,12 @@ TEST(WipeOnMedia, ARootFolderLosesItsFilesAndLinksButNothingOutsideIt) {
     fs::create_symlink(outside + "/victim.txt", root + "/Wipe.img");  // a planted fill file
     fs::create_directory_symlink(outside, root + "/LINKDIR");
     auto platform = Attach(image, tmp.path(), root);
-    FakeHost host;
-    host.drive = "D:\\";
-    host.sectorsCaption = "200";
-
-    host.answers = {false};
-    DiskWipe(*platform, host);
-    EXPECT_TRUE(fs::exists(root + "/NOTES.TXT"));
-
-    DiskWipe(*platform, host);
-    EXPECT_TRUE(host.messages.empty()) << host.messages[0].first;
+    FakeProgress progress;
+    ASSERT_EQ(CheckWipe(*platform, "D:\\"), WipeCheck::Ready);
+    const WipeReport report = WipeDrive(*platform, "D:\\", 200, progress);
+    EXPECT_EQ(report.deleteFailed, 0) << report.firstDeleteFailure;
+    EXPECT_TRUE(report.createFailure.empty()) << report.createFailure;
+    EXPECT_FALSE(report.fillShort);
     std::vector<std::string> left;
     for (const auto& entry : fs::directory_iterator(root)) left.push_back(entry.path().filename());
     std::sort(left.begin(), left.end());
@@ -154,11 +157,11 @@ TEST(WipeOnMedia, AMountedCardIsFilledToTheBrimWithoutAFalseAlarm) {
     if (!mount.ok()) GTEST_SKIP() << "fusefat could not mount the image";
 
     auto platform = Attach(image, tmp.path(), dir);
-    FakeHost host;
-    host.drive = "D:\\";
-    host.sectorsCaption = std::to_string(GetTotalSectors(*platform, "D:\\"));
-    DiskWipe(*platform, host);
-    EXPECT_TRUE(host.messages.empty()) << host.messages[0].first;
+    FakeProgress progress;
+    const WipeReport report = WipeDrive(*platform, "D:\\", GetTotalSectors(*platform, "D:\\"), progress);
+    EXPECT_EQ(report.deleteFailed, 0) << report.firstDeleteFailure;
+    EXPECT_TRUE(report.createFailure.empty()) << report.createFailure;
+    EXPECT_FALSE(report.fillShort) << "a full card is a good end";
     EXPECT_FALSE(fs::exists(dir + "/IMG_0001.JPG"));
     EXPECT_EQ(ReadFileBytes(dir + "/DCIM/100KELVA/IMG_0002.JPG").size(), 20000u);
     const Bytes fill = ReadFileBytes(dir + "/Wipe.img");

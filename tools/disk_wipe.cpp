@@ -18,10 +18,6 @@ constexpr std::size_t kBlockSize = 513;
 // Blocks gathered into one write; the file is the same stream of blocks either way.
 constexpr std::size_t kBlocksPerWrite = 2048;
 
-const char* const kPrompt =
-    "Disk wipe will completely erase all data from the disk makeing any recovery attempt impossible."
-    "         Are you sure you want to wipe this disk?";
-
 bool IsDriveRoot(const std::string& drive) {
     return drive.size() == 3 && std::isalpha(static_cast<unsigned char>(drive[0])) && drive[1] == ':' &&
            drive[2] == '\\';
@@ -109,11 +105,25 @@ private:
     std::string reason_;
 };
 
-std::string Bytes(std::uint64_t count) { return std::to_string(count) + " bytes"; }
+// Whether the fill wrote less than it should have: a full medium stops it within a cluster and a
+// block of the free space it had; without the free space known, only a full medium is a good
+// reason for the writes to stop.
+bool FellShort(const WipeReport& report) {
+    if (report.freeBytes)
+        return report.written + report.cluster + kBlockSize < std::min(report.asked, *report.freeBytes);
+    const DWORD error = report.fillError;
+    return report.fillStopped && error != ERROR_DISK_FULL && error != ERROR_HANDLE_DISK_FULL;
+}
 
 }  // namespace
 
-WipeReport WipeDrive(Platform& platform, Host& host, const std::string& drive) {
+WipeCheck CheckWipe(Platform& platform, const std::string& drive) {
+    if (!IsDriveRoot(drive)) return WipeCheck::NotADrive;
+    if (!platform.FindFiles(drive + "*.*")) return WipeCheck::RootUnreadable;
+    return WipeCheck::Ready;
+}
+
+WipeReport WipeDrive(Platform& platform, const std::string& drive, std::int64_t blocks, CommandProgress& progress) {
     // Every failure is passed over and the wipe goes on; the report tells what went wrong.
     WipeReport report;
     report.drive = drive;
@@ -124,16 +134,16 @@ WipeReport WipeDrive(Platform& platform, Host& host, const std::string& drive) {
     const HANDLE file = CreateInPlaceOf(platform, drive + "Wipe.img", {}, report.createFailure);
     std::optional<FillWriter> writer;
     if (file != INVALID_HANDLE_VALUE) writer.emplace(platform, file);
-    std::int64_t counter = 0;  // below the caption's number, so it cannot overflow
-    while (counter < CaptionNumber(host.SectorsCaption())) {
-        if (host.StopRequested()) {
+    progress.Total(blocks);
+    std::int64_t counter = 0;
+    while (counter < blocks) {
+        if (progress.StopRequested()) {
             report.stopped = true;
             break;
         }
         if (writer) writer->Add();
         ++counter;
-        host.SetProgressValue(counter);  // a value above the bar's maximum is refused; that is fine
-        host.Yield();
+        progress.Advance(counter);
     }
     if (writer) {
         writer->Flush();
@@ -143,81 +153,10 @@ WipeReport WipeDrive(Platform& platform, Host& host, const std::string& drive) {
         report.fillStopped = writer->stopped();
         report.fillError = writer->error();
         report.fillFailure = writer->reason();
+        report.fillShort = !report.stopped && FellShort(report);
         if (!platform.CloseHandle(file)) report.closeFailure = LastErrorText(platform);
     }
     return report;
-}
-
-std::optional<std::string> WipeShortfall(const WipeReport& report) {
-    std::vector<std::string> problems;
-    if (!report.listed)
-        problems.push_back("The root folder " + report.drive + " could not be read, so no file was deleted: " +
-                           report.listFailure);
-    if (report.deleteFailed > 0)
-        problems.push_back(std::to_string(report.deleteFailed) + (report.deleteFailed == 1 ? " file" : " files") +
-                           " in the root folder could not be deleted (" + report.firstDeleteFailure + ")");
-    if (!report.createFailure.empty())
-        problems.push_back("Wipe.img could not be created, so the free space was not overwritten: " +
-                           report.createFailure);
-    if (report.stopped) problems.push_back("The wipe was stopped at your request before the free space was filled.");
-    if (report.filled && !report.stopped) {
-        bool shortFill = false;
-        std::string measure;
-        if (report.freeBytes) {
-            // A full medium stops the fill within a cluster and a block of the free space it had.
-            const std::uint64_t wanted = std::min(report.asked, *report.freeBytes);
-            shortFill = report.written + report.cluster + kBlockSize < wanted;
-            measure = "only " + Bytes(report.written) + " of the " + Bytes(*report.freeBytes) + " free were overwritten";
-        } else {
-            // Without the free space, only a full medium is a good reason for the writes to stop.
-            const DWORD error = report.fillError;
-            shortFill = report.fillStopped && error != ERROR_DISK_FULL && error != ERROR_HANDLE_DISK_FULL;
-            measure = "the writing stopped after " + Bytes(report.written);
-        }
-        if (shortFill) {
-            std::string problem = "The free space was not wholly overwritten: " + measure + ".";
-            if (!report.fillFailure.empty()) problem += " " + report.fillFailure;
-            problems.push_back(problem);
-        }
-    }
-    if (!report.closeFailure.empty()) problems.push_back("Wipe.img could not be closed: " + report.closeFailure);
-    if (problems.empty()) return std::nullopt;
-    std::string text = "The wipe of " + report.drive + " is not complete.";
-    for (const std::string& problem : problems) text += "\n\n" + problem;
-    return text;
-}
-
-void DiskWipe(Platform& platform, Host& host) {
-    if (CaptionNumber(host.SectorsCaption()) <= 0) return;
-    const std::string drive = host.DriveString();
-    // A drive string that is no drive's root would turn the pattern and the fill file into
-    // paths relative to wherever the program runs.
-    if (!IsDriveRoot(drive)) {
-        host.ShowFailure("There is no drive to wipe: \"" + drive + "\" is not a drive.", "Disk Wipe");
-        return;
-    }
-    // The wipe deletes and fills through the card's file system: with none mounted it could do
-    // nothing, so it says so before asking anything.
-    if (!platform.FindFiles(drive + "*.*")) {
-        host.ShowFailure("Drive " + drive + " cannot be wiped: its root folder cannot be read. " +
-                             LastErrorText(platform) +
-                             "\n\nDisk Wipe deletes the card's files and fills its free space through its file "
-                             "system, so it needs the card mounted. A card in a card reader: open it in the file "
-                             "manager, which mounts it, then press Disk Wipe again. A card image given to Kelvara "
-                             "when it started is never mounted for it, and cannot be wiped here: to wipe the card "
-                             "the image was made from, put that card in the reader and choose its drive; an image "
-                             "that is no longer wanted is simply deleted.",
-                         "Disk Wipe");
-        return;
-    }
-    if (!host.AskYesNo(kPrompt, "Confrim")) {
-        host.SetStatus("Ready");
-        return;
-    }
-    host.SetStatus("Wipeing");
-    const WipeReport report = WipeDrive(platform, host, drive);
-    host.SetStatus("Ready");
-    if (const auto shortfall = WipeShortfall(report)) host.ShowFailure(*shortfall, "Disk Wipe");
 }
 
 }  // namespace kelvara

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "scan/host.h"
+#include "scan/command_progress.h"
 
 namespace kelvara {
 
@@ -26,24 +26,22 @@ struct WipeReport {
     bool fillStopped = false;        // a write failed, and the fill stopped there
     DWORD fillError = 0;             // the error of that write (0 when it took only part of a block)
     std::string fillFailure;         // what that error says
+    bool fillShort = false;          // less was written than the medium had free, for no good reason
     std::optional<std::uint64_t> freeBytes;  // the medium's free space after the deletion, when known
     std::uint64_t cluster = 0;               // bytes of its cluster
     std::string closeFailure;        // why Wipe.img could not be closed
 };
 
-// Deletes the root folder's files of `drive` ("E:\") and fills its free space, block by block
-// until the sector count the window shows or until the host asks to stop. Goes on past every
-// failure; shows nothing.
-WipeReport WipeDrive(Platform& platform, Host& host, const std::string& drive);
+// Whether `drive` can be wiped at all, known before the user is asked: a drive string that is no
+// drive's root would turn the fill file into a path relative to wherever the program runs, and
+// the wipe deletes and fills through the card's file system, so with none mounted it could do
+// nothing. After RootUnreadable the platform's last error says why.
+enum class WipeCheck { Ready, NotADrive, RootUnreadable };
+WipeCheck CheckWipe(Platform& platform, const std::string& drive);
 
-// What the user is told of a wipe that fell short: a root file that could not be deleted,
-// Wipe.img that could not be made, less written than the medium had free, a stop. nullopt for a
-// wipe that did its job.
-std::optional<std::string> WipeShortfall(const WipeReport& report);
-
-// The Disk Wipe command: nothing when the sector count is 0; one message and nothing else
-// when the drive's root folder cannot be listed (no file system mounted); the question;
-// "Wipeing"; WipeDrive; "Ready"; and one message when it fell short.
-void DiskWipe(Platform& platform, Host& host);
+// Deletes the root folder's files of `drive` ("E:\") and fills its free space with `blocks`
+// blocks (one for each of the drive's sectors), or until a stop is asked for; `progress` counts
+// the blocks. Goes on past every failure; the report tells what went wrong.
+WipeReport WipeDrive(Platform& platform, const std::string& drive, std::int64_t blocks, CommandProgress& progress);
 
 }  // namespace kelvara

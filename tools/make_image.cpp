@@ -8,7 +8,6 @@
 #include "diskio/disk_error.h"
 #include "diskio/sector_source.h"
 #include "platform/last_error_text.h"
-#include "scan/scan_report.h"
 
 namespace kelvara {
 namespace {
@@ -16,26 +15,18 @@ namespace {
 // Sectors per read and per write: one open of the volume per run instead of per sector.
 constexpr std::int32_t kImageRun = 2048;
 
-std::string LeafName(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
-
 }  // namespace
 
-ImageReport MakeImage(Platform& platform, Host& host, const std::string& Folder) {
-    Destination destination(platform, Folder, {host.DriveString()});
-    return MakeImage(platform, host, destination);
-}
-
-ImageReport MakeImage(Platform& platform, Host& host, Destination& destination) {
-    // Both are taken once: choosing another drive meanwhile must not change what is copied.
-    const std::string drive = host.DriveString();
+ImageReport MakeImage(SectorSource& card, std::int64_t total, Destination& destination, CommandProgress& progress) {
+    Platform& platform = card.platform();
+    const std::string& drive = card.drive();
     const std::string& Folder = destination.folder();
-    const std::int64_t total = std::clamp<std::int64_t>(CaptionNumber(host.SectorsCaption()), 0, kMaxSectors);
+    total = std::clamp<std::int64_t>(total, 0, kMaxSectors);
 
     ImageReport report;
     report.path = destination.PathOf("TOBRN.IMG");
     report.total = total;
-    host.SetProgressMax(total);
-    host.SetProgressValue(0);
+    progress.Total(total);
 
     // Never onto the card itself, nor into a folder another Kelvara is writing into; and never the
     // drive the destination was claimed for other than this one.
@@ -55,11 +46,10 @@ ImageReport MakeImage(Platform& platform, Host& host, Destination& destination) 
         return report;
     }
 
-    SectorSource card(platform, drive);  // held to the last sector: another card is never copied on
     SectorBuffer run;
     std::int64_t done = 0;
     while (done < total && report.failure.empty()) {
-        if (host.StopRequested()) {
+        if (progress.StopRequested()) {
             report.failure = "The image was stopped at your request.";
             break;
         }
@@ -87,8 +77,7 @@ ImageReport MakeImage(Platform& platform, Host& host, Destination& destination) 
         }
         for (std::int32_t i = 0; i < whole; ++i) {
             ++done;
-            host.SetProgressValue(done);
-            host.Yield();
+            progress.Advance(done);
         }
     }
     report.sectorsWritten = done;
@@ -117,17 +106,6 @@ ImageReport MakeImage(Platform& platform, Host& host, Destination& destination) 
 std::string IncompleteImageText(const ImageReport& report, const std::string& shownPath) {
     return "The image " + shownPath + " is incomplete: it holds " + std::to_string(report.sectorsWritten) + " of " +
            std::to_string(report.total) + " sectors.";
-}
-
-void ImageDisk(Platform& platform, Host& host, const std::string& Folder) {
-    if (Folder.empty()) return;
-    if (!host.AskYesNo("Make image at " + Folder + "\\", "Make Image")) return;
-    const ImageReport report = MakeImage(platform, host, Folder);
-    std::string text = report.complete ? "" : report.failure;
-    if (!report.complete && report.created) text += "\n\n" + IncompleteImageText(report, report.path);
-    if (report.created && !report.unreadable.empty())
-        text += (text.empty() ? "" : "\n\n") + UnreadableText(report.unreadable, {{LeafName(report.path), report.unreadable}});
-    if (!text.empty()) host.ShowFailure(text, "Make Image");
 }
 
 }  // namespace kelvara

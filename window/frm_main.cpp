@@ -14,8 +14,6 @@
 #include "platform/last_error_text.h"
 #include "scan/scan.h"
 #include "scan/scan_report.h"
-#include "tools/disk_wipe.h"
-#include "tools/make_image.h"
 #include "window/choose_destination.h"
 #include "window/control_ids.h"
 #include "window/drive_list.h"
@@ -162,12 +160,13 @@ void FrmMain::cbxDrives_Click() {
     // The combo is locked while a command runs: a drive chosen under a scan would mix two cards.
     if (commandRunning_) return;
     const std::string drive = DriveString();
-    controls_.SetText(lblSectors, std::to_string(GetTotalSectors(platform_, drive)));
-    if (const std::int64_t sectors = CaptionNumber(SectorsCaption()); sectors != -1) {
+    const std::int64_t sectors = GetTotalSectors(platform_, drive);
+    driveSectors_ = std::max<std::int64_t>(sectors, 0);
+    controls_.SetText(lblSectors, std::to_string(driveSectors_));
+    if (sectors != -1) {
         controls_.SetText(lblSize, std::to_string(sectors * kSectorSize));
         ShowGuidePicture(2);
     } else {
-        controls_.SetText(lblSectors, "0");
         // A drive this user may not read is said, not shown as an empty one.
         if (platform_.GetLastError() == ERROR_ACCESS_DENIED)
             ShowFailure("Drive " + drive + " cannot be read.\n" + LastErrorText(platform_), "Kelvara");
@@ -214,26 +213,8 @@ void FrmMain::Toolbar1_ButtonClick(int index) {
     switch (index) {
         case kScanButton:
             if (commandRunning_ || driveIndex_ == 0) return;
-            if (CaptionNumber(SectorsCaption()) == 0) return;
-            RunCommand([this] {
-                Busy = true;
-                list_.StartScan(Prefix);  // its entries keep the prefix they were found under
-                view_->SetEntryCount(lstFiles, 0);
-                controls_.SetText(lblTotal, Caption(lblSectors));
-                SetStatus("Scaning. .");
-                // Asked before the scan, while clicks are still held off; said after the count.
-                const auto shortNote = ShortVolumeNote(platform_, DriveString(), CaptionNumber(SectorsCaption()));
-                // The card's folders are looked for in the scan's own reads.
-                cardEntries_.reset();
-                folderWatch_ = WatchCardFolders(platform_, DriveString(), CaptionNumber(SectorsCaption()));
-                if (OSVersion())
-                    ScanWinNT();
-                else
-                    ScanWin98();
-                cardEntries_.reset();
-                cardUse_ = {CardNames, folderWatch_ ? folderWatch_->Found() : std::vector<std::uint64_t>{}};
-                if (shortNote) ShowMessage(*shortNote, "Kelvara");
-            });
+            if (driveSectors_ == 0) return;
+            RunCommand([this] { Scan(); });
             break;
         // Each click opens another window, shown without waiting for it.
         case kOptionsButton:
@@ -246,12 +227,12 @@ void FrmMain::Toolbar1_ButtonClick(int index) {
         case kHelpButton: Open(std::make_unique<FrmBrowser>(toolkit_)); break;
         case kAboutButton: Open(std::make_unique<frmAbout>(platform_, toolkit_)); break;
         case kImageDiskButton:
-            if (CaptionNumber(SectorsCaption()) == 0) return;
+            if (driveSectors_ == 0) return;
             RunCommand([this] {
-                if (const auto folder = ChooseFolder({DriveString()})) ImageDisk(platform_, *this, *folder);
+                if (const auto folder = ChooseFolder({DriveString()})) ImageDisk(*folder);
             });
             break;
-        case kDiskWipeButton: RunCommand([this] { DiskWipe(platform_, *this); }); break;
+        case kDiskWipeButton: RunCommand([this] { DiskWipe(); }); break;
         default: break;  // separators
     }
 }
@@ -260,12 +241,6 @@ void FrmMain::Open(std::unique_ptr<WindowCore> window) {
     windows_.push_back(std::move(window));
     windows_.back()->Show();
 }
-
-void FrmMain::ScanWinNT() {
-    kelvara::ScanWinNT({platform_, *this, FoundPhotoTable, Prefix, KindSet::All(), folderWatch_ ? folderWatch_->Listener() : nullptr});
-}
-
-void FrmMain::ScanWin98() { kelvara::ScanWin98({platform_, *this, FoundPhotoTable, Prefix}); }
 
 std::optional<std::string> FrmMain::ChooseFolder(const std::vector<std::string>& sourceDrives) {
     // A folder on the card being recovered is refused, and the dialog opens again. The dialog
@@ -371,11 +346,7 @@ void FrmMain::btnSaveAll_Click() {
 }
 
 void FrmMain::SaveEntries(const std::vector<std::int64_t>& indexes) {
-    RunCommand([&] {
-        if (const auto folder = ChooseFolder(PhotoDrives(FoundPhotoTable, indexes)))
-            SavePhotos(platform_, *this, FoundPhotoTable, indexes, *folder, Prefix, {},
-                       {CardNames, folderWatch_ ? folderWatch_->Found() : std::vector<std::uint64_t>{}});
-    });
+    RunCommand([&] { Save(indexes); });
 }
 
 bool FrmMain::OnCloseBox() {

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: every control the user works with and all state of the running program. The
-// long commands run as plain algorithms against it through Host; its view mirrors what it holds.
+// long commands run as plain algorithms that tell it their progress and hand it their reports; it
+// says every word the user reads of them. Its view mirrors what it holds.
 
 #include <cstdint>
 #include <memory>
@@ -9,10 +10,13 @@
 #include <vector>
 
 #include "photos/card_entry.h"
+#include "diskio/sector_source.h"
 #include "platform/platform.h"
 #include "scan/found_photo.h"
-#include "scan/host.h"
+#include "scan/command_progress.h"
+#include "scan/scan_report.h"
 #include "window/found_photo_list.h"
+#include "window/message.h"
 #include "window/window_core.h"
 #include "window/yield_pace.h"
 
@@ -20,7 +24,7 @@ namespace kelvara {
 
 class SaveFolder;
 
-class FrmMain : public WindowCore, public Host {
+class FrmMain : public WindowCore, public CommandProgress {
 public:
     // Makes the view and runs Form_Load; Show() puts the window on the screen.
     FrmMain(Platform& platform, Toolkit& toolkit);
@@ -43,6 +47,8 @@ public:
     std::int64_t ProgressMaximum() const { return progressMax_; }
     std::int64_t ProgressValue() const { return progressValue_; }
     int GuidePicture() const { return guidePicture_; }
+    // The chosen drive's size in sectors, as its label shows it; 0 when none is chosen or it is unknown.
+    std::int64_t DriveSectors() const { return driveSectors_; }
 
     // --- handlers and operations ---------------------------------------------------------------
     void Form_Load();
@@ -52,8 +58,8 @@ public:
     void btnSave_Click();
     void btnSaveAll_Click();
     bool OSVersion();
-    void ScanWinNT();
-    void ScanWin98();
+    ScanReport ScanWinNT(SectorSource& card);
+    ScanReport ScanWin98(SectorSource& card);
     void ShowPreview(std::int64_t index);
 
     bool IsBusy() const { return Busy; }
@@ -73,21 +79,34 @@ public:
     // A found photo's folder, name and time on the card, where its file system still holds them.
     std::string EntryTooltip(int control, std::int64_t row) override;
 
-    // --- Host: what the long commands read and write ---------------------------------------
-    std::string DriveString() override;
-    std::string SectorsCaption() override;
-    void SetProgressMax(std::int64_t maximum) override;
-    std::int64_t ProgressMax() override { return progressMax_; }
-    bool SetProgressValue(std::int64_t value) override;
-    void SetCurrentSector(std::int64_t sector) override;
-    void SetStatus(const std::string& word) override;
-    void SetBusy(bool busy) override { Busy = busy; }
-    void ShowGuidePicture(int index) override;
-    void AddFoundEntry(const std::string& name) override;
-    void ShowMessage(const std::string& text, const std::string& title) override;
-    void ShowFailure(const std::string& text, const std::string& title) override;
-    bool AskYesNo(const std::string& prompt, const std::string& title) override;
-    void Yield() override;
+    // --- what the long commands show ----------------------------------------------------------
+    // The text of the drive combo: "E:\", or "Select Drive"; a running command keeps the drive it
+    // started with.
+    std::string DriveString();
+    // The progress bar; its minimum is 0. A value above the maximum is refused (false) and the bar
+    // keeps its value.
+    void SetProgressMax(std::int64_t maximum);
+    bool SetProgressValue(std::int64_t value);
+    void SetCurrentSector(std::int64_t sector);  // the "current" label, in decimal
+    void SetStatus(const std::string& word);     // "Ready", "Scaning. .", ...
+    void SetBusy(bool busy) { Busy = busy; }     // while set, a list click does nothing
+    void ShowGuidePicture(int index);            // 1 to 3, in the preview's place
+    // The table has grown: the list follows it when next shown, selecting its newest entry.
+    void AddFoundEntry(const std::string& name);
+    // A message with an OK button; returns when the user has closed it. A failure is marked as a
+    // warning so that it does not look like news.
+    void ShowMessage(const std::string& text, const std::string& title);
+    void ShowFailure(const std::string& text, const std::string& title);
+    void Tell(const Message& message);
+    // A question with Yes (the default) and No; true for Yes.
+    bool AskYesNo(const std::string& prompt, const std::string& title);
+    // Lets the event loop run, so the window stays live; cheap when called often.
+    void Yield();
+
+    // --- CommandProgress: how far a long command got --------------------------------------------
+    void Total(std::int64_t total) override;
+    void Advance(std::int64_t done) override;
+    void AtSector(std::int64_t sector) override { SetCurrentSector(sector); }
     // Once the window is closed, the running command stops at its next read, run or photo.
     bool StopRequested() override { return closing_; }
 
@@ -106,7 +125,19 @@ private:
     // The destination dialog until the user chooses a folder off those drives; nullopt when the
     // user gave up.
     std::optional<std::string> ChooseFolder(const std::vector<std::string>& sourceDrives);
+    // The Scan command: the list started afresh, "Scaning. .", the scan of the family this system
+    // is, then its messages and the window back at rest.
+    void Scan();
     void SaveEntries(const std::vector<std::int64_t>& indexes);
+    // Save and Save All once running: the destination dialog, "Saveing" while the photos are
+    // written, and messages only when anything fell short or was not saved.
+    void Save(const std::vector<std::int64_t>& indexes);
+    // The Image Disk command once the folder is chosen: the question, the image, and a message
+    // only when the image could not be made, is incomplete or holds zeros.
+    void ImageDisk(const std::string& folder);
+    // The Disk Wipe command: a message and nothing else for a drive that cannot be wiped, the
+    // question, "Wipeing" while it runs, and a message only when it fell short.
+    void DiskWipe();
     void ShowPreviewPage(const std::string& page);
     void Open(std::unique_ptr<WindowCore> window);
     // The windows of Options, About and Help that have closed are let go.
@@ -132,6 +163,7 @@ private:
 
     std::vector<std::string> drives_;  // cbxDrives' entries
     int driveIndex_ = -1;
+    std::int64_t driveSectors_ = 0;  // what lblSectors shows
     FoundPhotoList list_;
     int guidePicture_ = 0;
 

@@ -1,4 +1,4 @@
-// The whole scan over arbitrary volume bytes, through the host interface, on the in-memory
+// The whole scan over arbitrary volume bytes, as a front end runs it, on the in-memory
 // platform double; then every photo it found saved and the first one previewed. What comes
 // out is checked against a plain reading of the same bytes: which sectors start a photo, where
 // each photo's run ends, which sectors are said to be unreadable, and what each saved file holds
@@ -25,8 +25,8 @@
 #include "scan/entry_name.h"
 #include "scan/scan.h"
 #include "scan/signature.h"
-#include "tests/support/fake_host.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/fake_progress.h"
 
 namespace kelvara {
 namespace {
@@ -109,12 +109,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (card.bad) platform.drives['E'].badSectors = {*card.bad};
     platform.platformId = nine ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
     platform.folders.insert("C:\\Out");
-    testing::FakeHost host;
-    host.sectorsCaption = std::to_string(total);
-    host.busy = true;
+    testing::FakeProgress progress;
     FoundPhotoTable table;
     const std::string prefix = "Image";
-    const ScanReport report = nine ? ScanWin98({platform, host, table, prefix}) : ScanWinNT({platform, host, table, prefix});
+    ScanReport report;
+    {
+        SectorSource source(platform, "E:\\");
+        const ScanContext context{platform, progress, table, source, total};
+        report = nine ? ScanWin98(context) : ScanWinNT(context);
+    }
 
     // What was found: every signature at a sector's start, in order, and runs that meet. On the
     // NT family a count past the volume's end is noticed, and the last photo ends with the volume.
@@ -122,25 +125,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool ended = !nine && total > card.sectors();
     std::int64_t lastEnd = total;
     if (ended && !expected.starts.empty() && expected.starts.back() < card.sectors()) lastEnd = card.sectors();
-    Check(host.entries.size() == expected.starts.size());
+    Check(table.size() == expected.starts.size());
     for (std::size_t i = 0; i < expected.starts.size(); ++i) {
         const FoundPhoto& photo = table[i];
-        Check(host.entries[i] == EntryName(prefix, static_cast<std::int64_t>(i), expected.kinds[i]));
         Check(photo.StartSector == expected.starts[i] && photo.Kind == expected.kinds[i] && photo.Drive == "E:\\");
         Check(photo.EndSector == (i + 1 < expected.starts.size() ? expected.starts[i + 1] : lastEnd));
     }
-    Check(!host.busy && host.status == "Ready" && host.progressValue == 0);
+    Check(report.end != ScanReport::End::Finished || progress.done == report.tested);
     // The bad sector, where the scan reached it; on the 9x family also every sector past the
     // volume's end, which its service cannot tell from a bad one.
     SectorRanges unreadable;
     if (card.bad && *card.bad < total) unreadable.Add(*card.bad, 1);
     if (nine && total > card.sectors()) unreadable.Add(card.sectors(), total - card.sectors());
     Check(report.unreadable == unreadable);
-    Check(host.messages.size() == 1u + (ended ? 1u : 0u) + (unreadable.empty() ? 0u : 1u));
-    Check(host.messages[0].first == "Kelvara's found " + std::to_string(expected.starts.size()) + " Files");
+    const std::vector<ScanMessage> messages = ScanMessages(report);
+    Check(messages.size() == 1u + (ended ? 1u : 0u));
+    Check(messages[0].text == "Kelvara's found " + std::to_string(expected.starts.size()) + " Files");
     if (ended)
-        Check(host.messages[1].first.rfind("Drive E:\\ holds nothing from sector " + std::to_string(card.sectors()) + " on,", 0) == 0);
-    if (!unreadable.empty()) Check(host.messages.back().first.rfind(RangeText(unreadable.ranges()[0]) + " could not be read", 0) == 0);
+        Check(messages[1].text.rfind("Drive E:\\ holds nothing from sector " + std::to_string(card.sectors()) + " on,", 0) == 0);
+    if (!unreadable.empty()) Check(UnreadableText(report.unreadable).rfind(RangeText(unreadable.ranges()[0]) + " could not be read", 0) == 0);
     Check(platform.OpenHandles() == 0);
 
     // Save All: at most the card is written. A whole photo is its structure read from memory at
@@ -149,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     platform.calls.clear();
     std::vector<SavedEntry> saved;
     const SaveReport saveReport =
-        SaveAllPhotos(platform, host, table, "C:\\Out", prefix, [&](const SavedEntry& entry) { saved.push_back(entry); });
+        SaveAllPhotos(platform, progress, table, "C:\\Out", prefix, [&](const SavedEntry& entry) { saved.push_back(entry); });
     Check(saveReport.failed == 0 && saved.size() == expected.starts.size());
     const std::int64_t driveEnd = DriveEnd(table);
     std::uint64_t written = 0;

@@ -9,6 +9,7 @@
 #include "tests/support/fake_platform.h"
 #include "tests/support/photo_runs.h"
 #include "tests/window/main_window.h"
+#include "window/command_messages.h"
 
 namespace kelvara {
 namespace {
@@ -125,7 +126,13 @@ TEST_F(PhotosInTheWindow, SaveAllWritesEveryPhotoIntoTheChosenFolder) {
                               !main->view.Enabled(cbxDrives) && !main->view.Enabled(btnSave) &&
                               main->view.Enabled(ToolbarButton(5));
     });
+    std::string during;
+    platform.onCall = [&](const std::string& call) {
+        if (during.empty() && call.rfind("WriteFile", 0) == 0) during = main->Caption(lblStatus);
+    };
     main->view.Click(btnSaveAll);
+    platform.onCall = nullptr;
+    EXPECT_EQ(during, "Saveing");
     EXPECT_TRUE(ownedAndUnavailable);
     EXPECT_EQ(answer.answered(), 1);
     EXPECT_EQ(main->window.Folder, "C:\\Out");
@@ -358,6 +365,109 @@ TEST(FrmMainPhotos, DiskWipeFromTheToolbarEmptiesTheRootAndFillsTheCard) {
     EXPECT_EQ(platform.files["E:\\Wipe.img"].size(), 40u * 513);
     EXPECT_EQ(main.view.Progress(Progress).second, 40);
     EXPECT_EQ(main.Caption(lblStatus), "Ready");
+}
+
+// What a wipe could not do is told once, at its end; a card whose root cannot be listed (an
+// attached image, an unmounted card) is told of before the question, and left alone.
+TEST(FrmMainPhotos, DiskWipeTellsWhatItCouldNotDo) {
+    FakePlatform platform;
+    platform.AddVolume('E', 100);
+    platform.AddVolume('G', 100);
+    platform.folders.insert("E:\\");
+    platform.files["E:\\NOTES.TXT"] = {1};
+    platform.files["E:\\A.TXT"] = {2};
+    MainWindow main(platform);
+    main.Choose("G:\\");
+    main.Click(13);
+    ASSERT_EQ(main.toolkit.messages.size(), 1u);
+    const std::string unmounted = main.toolkit.messages[0].text;
+    EXPECT_EQ(unmounted.rfind("Drive G:\\ cannot be wiped: its root folder cannot be read. The system cannot find the "
+                              "path specified.",
+                              0),
+              0u)
+        << unmounted;
+    EXPECT_NE(unmounted.find("it needs the card mounted"), std::string::npos) << unmounted;
+    EXPECT_EQ(main.toolkit.messages[0].title, "Disk Wipe");
+    EXPECT_TRUE(platform.CallsNamed("DeleteFileA").empty());
+    EXPECT_TRUE(platform.CallsNamed("WriteFile").empty());
+
+    main.Choose("E:\\");
+    platform.readOnly = true;  // a write-protected card
+    main.Click(13);
+    ASSERT_EQ(main.toolkit.messages.size(), 3u);  // the question, then what fell short
+    const std::string told = main.toolkit.messages[2].text;
+    EXPECT_EQ(told.rfind("The wipe of E:\\ is not complete.", 0), 0u) << told;
+    EXPECT_NE(told.find("2 files in the root folder could not be deleted (A.TXT: The media is write protected.)"),
+              std::string::npos) << told;
+    EXPECT_NE(told.find("Wipe.img could not be created"), std::string::npos) << told;
+    EXPECT_EQ(main.toolkit.messages[2].title, "Disk Wipe");
+
+    // The medium says 40000 bytes are free but refuses more after 10000, without saying it is full.
+    platform.readOnly = false;
+    platform.diskSpace = 10000;
+    platform.drives['E'].freeClusters = 40000 / 512;
+    main.Click(13);
+    ASSERT_EQ(main.toolkit.messages.size(), 5u);
+    EXPECT_NE(main.toolkit.messages[4].text.find("only 10000 bytes of the 39936 bytes free were overwritten"),
+              std::string::npos) << main.toolkit.messages[4].text;
+    EXPECT_EQ(main.Caption(lblStatus), "Ready");
+}
+
+// What the window tells of the reports: a save whose photos came back only in part is a warning
+// naming them; entries that were never photos of their own are news; a scan's unreadable sectors
+// are told after it.
+TEST(CommandMessages, SavesAndScansAreToldInTheWindowsWords) {
+    SaveReport save;
+    save.saved = 6;
+    save.incomplete = 2;
+    save.firstIncomplete = {"Image004.JPG", "Image006.JPG"};
+    save.inside = 1;
+    save.notPhotos = 1;
+    std::vector<Message> told = SaveEndMessages(save);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].icon, Message::Icon::Warning);
+    EXPECT_EQ(told[0].title, "Kelvara");
+    EXPECT_EQ(told[0].text,
+              "2 photos are incomplete: their data break off where the card holds something else (the rest was written "
+              "over, or lies elsewhere on the card). Each was saved as far as it holds together: Image004.JPG, "
+              "Image006.JPG.\n\n1 entry lies inside other photos (a thumbnail or preview a photo carries, or the data "
+              "of a clip) and was not saved on its own.\n\n1 entry is not a photo: nothing of a picture follows its "
+              "signature, so it was not saved.");
+
+    save.incomplete = 0;
+    save.firstIncomplete.clear();
+    save.reassembled = 1;
+    save.unreadable.Add(103, 1);
+    save.zeroFilled = {{"Image001.JPG", save.unreadable}};
+    told = SaveEndMessages(save);
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[0].icon, Message::Icon::None);
+    EXPECT_EQ(told[0].text.rfind("1 photo was put back together from pieces found apart on the card, each checked to its end.", 0), 0u)
+        << told[0].text;
+    EXPECT_EQ(told[1].text, "Sector 103 could not be read; it is zeros in Image001.JPG.");
+    EXPECT_EQ(told[1].icon, Message::Icon::Warning);
+
+    ScanReport scan;
+    scan.found = 3;
+    EXPECT_FALSE(ScanUnreadableMessage(scan));
+    scan.unreadable.Add(103, 1);
+    scan.unreadable.Add(1500, 3);
+    const auto unreadable = ScanUnreadableMessage(scan);
+    ASSERT_TRUE(unreadable);
+    EXPECT_EQ(unreadable->text, "Sector 103 could not be read.\nSectors 1500-1502 could not be read.\nKelvara read them "
+                                "as zeros: a photo that starts there is not listed.");
+    const std::vector<Message> ended = ScanEndMessages(scan);
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_EQ(ended[0].text, "Kelvara's found 3 Files");
+    EXPECT_EQ(ended[0].title, "Scan Complete");
+    EXPECT_EQ(ended[0].icon, Message::Icon::None);
+    scan.end = ScanReport::End::Stopped;
+    scan.stopSector = 400;
+    const std::vector<Message> stopped = ScanEndMessages(scan);
+    ASSERT_EQ(stopped.size(), 2u);
+    EXPECT_EQ(stopped[0].text, "The scan was stopped at sector 400; the photos found before it are listed.");
+    EXPECT_EQ(stopped[0].title, "Kelvara");
+    EXPECT_EQ(stopped[0].icon, Message::Icon::Warning);
 }
 
 }  // namespace

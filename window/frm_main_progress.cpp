@@ -1,6 +1,7 @@
-// The main window as the long commands see it. Values that change after every sector (the
-// progress bar, the current label, the list) are kept here and shown whenever the event loop
-// runs, which is at most about every 15 ms: a scan is not paced by repainting.
+// The main window as the long commands see it: their progress, and the messages it shows of
+// them. Values that change after every sector (the progress bar, the current label, the list)
+// are kept here and shown whenever the event loop runs, which is at most about every 15 ms: a
+// scan is not paced by repainting.
 
 #include <climits>
 
@@ -16,8 +17,6 @@ std::string FrmMain::DriveString() {
     if (commandDrive_) return *commandDrive_;
     return driveIndex_ >= 0 && driveIndex_ < static_cast<int>(drives_.size()) ? drives_[driveIndex_] : std::string();
 }
-
-std::string FrmMain::SectorsCaption() { return controls_.Text(lblSectors); }
 
 void FrmMain::SetProgressMax(std::int64_t maximum) {
     progressMax_ = std::max<std::int64_t>(0, maximum);
@@ -66,22 +65,32 @@ void FrmMain::ShowGuidePicture(int index) {
 // thousands of photos is not paced by the list.
 void FrmMain::AddFoundEntry(const std::string&) { controlsDirty_ = true; }
 
-void FrmMain::ShowMessage(const std::string& text, const std::string& title) {
+void FrmMain::ShowMessage(const std::string& text, const std::string& title) { Tell(Message::Info(text, title)); }
+
+void FrmMain::ShowFailure(const std::string& text, const std::string& title) { Tell(Message::Failure(text, title)); }
+
+void FrmMain::Tell(const Message& message) {
     if (closing_) return;  // the user has left; nobody is there to read it
     FlushControls();
-    Ask(Message::Info(text, title));
-}
-
-void FrmMain::ShowFailure(const std::string& text, const std::string& title) {
-    if (closing_) return;
-    FlushControls();
-    Ask(Message::Failure(text, title));
+    Ask(message);
 }
 
 bool FrmMain::AskYesNo(const std::string& prompt, const std::string& title) {
     if (closing_) return false;
     FlushControls();
     return Ask(Message::Question(prompt, title));
+}
+
+void FrmMain::Total(std::int64_t total) {
+    SetProgressMax(total);
+    SetProgressValue(0);
+}
+
+void FrmMain::Advance(std::int64_t done) {
+    // A value above the bar's maximum is refused: the bar keeps its value. The same value again
+    // only lets the window live.
+    if (done != progressValue_) SetProgressValue(done);
+    Yield();
 }
 
 void FrmMain::Yield() {
