@@ -4,6 +4,7 @@
 //   bin/kelvara-cli-bench [IMAGE] [--size-mib N] [--sparse-gib G] [--recovery-gib R] [--phone-gib P]
 //                         [--raw-gib W] [--pieces K] [--pieces-scale S] [--keep-card PATH] [--keep-phone-card PATH]
 //                         [--keep-raw-card PATH] [--keep-pieces-card PATH] [--compare-cli OTHER]
+//                         [--slow-reader MB_PER_S]
 //
 // Without IMAGE it makes a FAT32 image of N MiB (1024 by default) full of data in /tmp. With
 // it in the page cache it times `cat IMAGE > /dev/null` against `kelvara-cli scan`, and `cp`
@@ -25,13 +26,22 @@
 // are saved into /dev/shm where it has room. OTHER, another build of kelvara-cli (an older
 // one, say), saves each card too, and PhotoRec where it is installed. A size of 0 leaves that
 // card out; --keep-*card leaves it at PATH, to try it in the window.
+//
+// With --slow-reader the page-cache figures are left out: each recovery card is served through
+// FUSE (kelvara-test-fuse-card, root only) at MB_PER_S megabytes a second with no page cache, as a
+// card reader gives it (90 for UHS-I, 300 for UHS-II; 0 for as fast as it can, to count bytes),
+// and `kelvara-cli save` is timed against one `cat` of the card through the same reader, with the
+// bytes each asked the card for against its size; PhotoRec beside it where installed.
 
 #include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QThread>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <optional>
 #include <tuple>
 #include <utility>
 
@@ -100,6 +110,18 @@ void PrintRecovery(const char* who, double seconds, double cat, const Recovery& 
                 peak);
 }
 
+// PhotoRec's arguments to recover `card` into the folder `theirs`, made empty; nullopt, and said so,
+// where it is not installed.
+std::optional<QStringList> PhotoRecArguments(const std::string& card, const std::string& theirs) {
+    if (QProcess::execute("sh", {"-c", "command -v photorec >/dev/null"}) != 0) {
+        std::printf("PhotoRec:              not installed (Debian package testdisk), not compared\n");
+        return std::nullopt;
+    }
+    std::filesystem::remove_all(theirs);
+    std::filesystem::create_directories(theirs);
+    return QStringList{"/log", "/d", QString::fromStdString(theirs + "/recup"), "/cmd", QString::fromStdString(card), "search"};
+}
+
 // Where the photos are saved: in RAM (/dev/shm) where it has room for them, so that what is
 // measured is the program and not the disk it writes to.
 std::string RecoveryFolder(const testing::TempDir& dir, std::int64_t gibibytes) {
@@ -110,10 +132,17 @@ std::string RecoveryFolder(const testing::TempDir& dir, std::int64_t gibibytes) 
     return dir.file("recovered");
 }
 
+void MeasureOnSlowReader(const std::string& cli, const std::string& other, const std::string& card,
+                         const std::vector<bench::CardFile>& written, std::int64_t gibibytes, double rate,
+                         const testing::TempDir& dir);
+
 // Scans and saves the card with kelvara-cli (and `other`, another build of it, when given), then
 // PhotoRec where it is installed: times against cat, files back byte for byte, peak memory.
+// With `slowRate`, through a slow reader instead (MeasureOnSlowReader).
 void MeasureRecovery(const std::string& cli, const std::string& other, const std::string& card,
-                     const std::vector<bench::CardFile>& written, std::int64_t gibibytes, const testing::TempDir& dir) {
+                     const std::vector<bench::CardFile>& written, std::int64_t gibibytes, const testing::TempDir& dir,
+                     std::optional<double> slowRate) {
+    if (slowRate) return MeasureOnSlowReader(cli, other, card, written, gibibytes, *slowRate, dir);
     bench::WarmUp(card);
     const double cat = bench::BestOfThree([&] { return bench::SecondsOf("cat '" + card + "' > /dev/null"); });
     const double scan =
@@ -154,22 +183,104 @@ void MeasureRecovery(const std::string& cli, const std::string& other, const std
         PrintRecovery("the other build's save:", otherSeconds, cat, otherRecovery, written.size(), otherPeak);
     }
 
-    if (QProcess::execute("sh", {"-c", "command -v photorec >/dev/null"}) != 0) {
-        std::printf("PhotoRec:              not installed (Debian package testdisk), not compared\n");
+    const std::string theirs = dir.file("photorec");
+    const auto photorec = PhotoRecArguments(card, theirs);
+    if (!photorec) return;
+    const auto [taken, memory] = TimedRun("photorec", *photorec);
+    PrintRecovery("PhotoRec:", taken, cat, Recovered(written, theirs), written.size(), memory);
+    std::filesystem::remove_all(theirs);
+}
+
+// A card image served by kelvara-test-fuse-card at a card reader's rate, counting the bytes asked for.
+class SlowReader {
+public:
+    SlowReader(const std::string& image, double megabytesPerSecond, const testing::TempDir& dir)
+        : mount_(dir.file("slow-reader")), served_(dir.file("slow-reader-served")) {
+        std::filesystem::create_directories(mount_);
+        server_.start(QString::fromStdString(Beside("kelvara-test-fuse-card")),
+                      {QString::fromStdString(image), QString::fromStdString(mount_), "--rate",
+                       QString::number(megabytesPerSecond), "--served", QString::fromStdString(served_)});
+        for (int tries = 0; tries < 250 && !std::filesystem::exists(path()) && server_.state() != QProcess::NotRunning; ++tries)
+            QThread::msleep(20);
+    }
+    ~SlowReader() {
+        server_.terminate();  // it unmounts as it ends
+        if (!server_.waitForFinished(10000)) {
+            server_.kill();
+            server_.waitForFinished();
+            QProcess::execute("umount", {"-l", QString::fromStdString(mount_)});
+        }
+    }
+    bool ok() const { return std::filesystem::exists(path()); }
+    std::string path() const { return mount_ + "/card.img"; }
+    // Bytes served since the reader was mounted.
+    std::uint64_t Served() const {
+        std::ifstream in(served_);
+        std::uint64_t bytes = 0;
+        in >> bytes;
+        return bytes;
+    }
+    static std::string Beside(const char* program) {
+        return QCoreApplication::applicationDirPath().toStdString() + "/" + program;
+    }
+
+private:
+    std::string mount_, served_;
+    QProcess server_;
+};
+
+// The card read through a slow reader: `kelvara-cli save` and PhotoRec against one `cat`, in time
+// and in bytes asked of the card.
+void MeasureOnSlowReader(const std::string& cli, const std::string& other, const std::string& card,
+                         const std::vector<bench::CardFile>& written, std::int64_t gibibytes, double rate,
+                         const testing::TempDir& dir) {
+    if (!testing::RunningAsRoot() || !std::filesystem::exists("/dev/fuse") ||
+        !std::filesystem::exists(SlowReader::Beside("kelvara-test-fuse-card"))) {
+        std::printf("a slow reader needs root, /dev/fuse and kelvara-test-fuse-card (libfuse3-dev): not measured\n");
         return;
     }
+    bench::WarmUp(card);  // the reader's pace, not the disk under the image, is what is measured
+    const SlowReader reader(card, rate, dir);
+    if (!reader.ok()) {
+        std::printf("the card could not be served through FUSE: not measured\n");
+        return;
+    }
+    const double size = static_cast<double>(std::filesystem::file_size(card));
+    // One run of a command through the reader: its seconds, the bytes it asked for, its peak memory.
+    const auto run = [&](const QString& program, const QStringList& arguments) {
+        const std::uint64_t before = reader.Served();
+        const auto [seconds, peak] = TimedRun(program, arguments);
+        return std::make_tuple(seconds, static_cast<double>(reader.Served() - before), peak);
+    };
+    const auto [cat, catBytes, catPeak] = run("sh", {"-c", QString::fromStdString("cat '" + reader.path() + "' > /dev/null")});
+    std::printf("card: %s, %zu files written, %.0f MB, served at %s\n", card.c_str(), written.size(), size / 1e6,
+                rate > 0 ? (std::to_string(static_cast<int>(rate)) + " MB/s").c_str() : "full speed");
+    std::printf("cat:                   %.3f s, asked the card for %.3f × its bytes (peak memory %.1f MiB)\n", cat,
+                catBytes / size, catPeak);
+    const std::string out = RecoveryFolder(dir, gibibytes);
+    const auto save = [&](const char* who, const std::string& program) {
+        std::filesystem::remove_all(out);
+        const auto [seconds, bytes, peak] =
+            run(QString::fromStdString(program), {"save", "--quiet", QString::fromStdString(reader.path()), QString::fromStdString(out)});
+        PrintRecovery(who, seconds, cat, Recovered(written, out), written.size(), peak);
+        std::printf("%-22s asked the card for %.3f × its bytes (target 1.05)\n", "", bytes / size);
+        std::filesystem::remove_all(out);
+    };
+    std::printf("(time ratios against that cat; target for the save 1.1)\n");
+    save("kelvara-cli save:", cli);
+    if (!other.empty()) save("the other build's save:", other);
     const std::string theirs = dir.file("photorec");
-    std::filesystem::remove_all(theirs);
-    std::filesystem::create_directories(theirs);
-    const auto [taken, memory] = TimedRun("photorec", {"/log", "/d", QString::fromStdString(theirs + "/recup"), "/cmd",
-                                                       QString::fromStdString(card), "search"});
-    PrintRecovery("PhotoRec:", taken, cat, Recovered(written, theirs), written.size(), memory);
+    const auto photorec = PhotoRecArguments(reader.path(), theirs);
+    if (!photorec) return;
+    const auto [seconds, bytes, peak] = run("photorec", *photorec);
+    PrintRecovery("PhotoRec:", seconds, cat, Recovered(written, theirs), written.size(), peak);
+    std::printf("%-22s asked the card for %.3f × its bytes\n", "", bytes / size);
     std::filesystem::remove_all(theirs);
 }
 
 // A card in use, whose newer photos lie in pieces, against the same photos each in one piece.
 void MeasurePieces(const std::string& cli, const std::string& other, int count, int scale, const std::string& keep,
-                   const testing::TempDir& dir) {
+                   const testing::TempDir& dir, std::optional<double> slowRate) {
     const std::string card = dir.file("pieces.img"), laid = dir.file("laid.img");
     std::printf("\nmaking a card in use of %d photos, the newer ones written into the holes of deleted ones...\n", count);
     const int clusterSectors = scale > 1 ? 64 : 8;
@@ -185,7 +296,12 @@ void MeasurePieces(const std::string& cli, const std::string& other, int count, 
     }
     std::printf("%zu photos on it, %d of them in 2 to %d pieces, clusters of %llu bytes\n", made.photos.size(), pieced, most,
                 static_cast<unsigned long long>(made.clusterBytes));
-    MeasureRecovery(cli, other, card, written, 1, dir);
+    MeasureRecovery(cli, other, card, written, 1, dir, slowRate);
+    if (slowRate) {
+        if (!keep.empty()) std::filesystem::rename(card, keep);
+        std::filesystem::remove(card);
+        return;
+    }
 
     testing::MakeFatImage(laid, 32, sectors, clusterSectors);
     testing::LayFiles(laid, testing::ReadGeometryWithMinfo(laid).dataStartSector, made.photos);
@@ -208,44 +324,10 @@ void MeasurePieces(const std::string& cli, const std::string& other, int count, 
     std::filesystem::remove(laid);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // The card's photos are drawn, with text: that takes a GUI application, offscreen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    const std::string cli = QCoreApplication::applicationDirPath().toStdString() + "/kelvara-cli";
-    std::int64_t sparseGib = 64, recoveryGib = 4, phoneGib = 2, rawGib = 2, pieces = 200, piecesScale = 1;
-    std::string keptCard, keptPhoneCard, keptRawCard, keptPiecesCard, other;
-    std::vector<char*> rest{argv[0]};
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--sparse-gib" && i + 1 < argc)
-            sparseGib = std::stoll(argv[++i]);
-        else if (argument == "--recovery-gib" && i + 1 < argc)
-            recoveryGib = std::stoll(argv[++i]);
-        else if (argument == "--phone-gib" && i + 1 < argc)
-            phoneGib = std::stoll(argv[++i]);
-        else if (argument == "--raw-gib" && i + 1 < argc)
-            rawGib = std::stoll(argv[++i]);
-        else if (argument == "--pieces" && i + 1 < argc)
-            pieces = std::stoll(argv[++i]);
-        else if (argument == "--pieces-scale" && i + 1 < argc)
-            piecesScale = std::stoll(argv[++i]);
-        else if (argument == "--keep-card" && i + 1 < argc)
-            keptCard = argv[++i];
-        else if (argument == "--keep-phone-card" && i + 1 < argc)
-            keptPhoneCard = argv[++i];
-        else if (argument == "--keep-pieces-card" && i + 1 < argc)
-            keptPiecesCard = argv[++i];
-        else if (argument == "--keep-raw-card" && i + 1 < argc)
-            keptRawCard = argv[++i];
-        else if (argument == "--compare-cli" && i + 1 < argc)
-            other = argv[++i];
-        else
-            rest.push_back(argv[i]);
-    }
-    testing::TempDir dir;
+// Scan and image of a card in the page cache against cat and cp, and the peak memory of a scan of a
+// sparse card.
+void MeasureInPageCache(const std::string& cli, std::vector<char*>& rest, std::int64_t sparseGib,
+                        const testing::TempDir& dir) {
     const std::string image = bench::CardFromArguments(static_cast<int>(rest.size()), rest.data(), dir.path());
 
     const double cat = bench::BestOfThree([&] { return bench::SecondsOf("cat '" + image + "' > /dev/null"); });
@@ -281,6 +363,50 @@ int main(int argc, char** argv) {
                     static_cast<long long>(sparseGib), peak.toDouble() / 1024.0);
         std::filesystem::remove(sparse);
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The card's photos are drawn, with text: that takes a GUI application, offscreen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const std::string cli = QCoreApplication::applicationDirPath().toStdString() + "/kelvara-cli";
+    std::int64_t sparseGib = 64, recoveryGib = 4, phoneGib = 2, rawGib = 2, pieces = 200, piecesScale = 1;
+    std::string keptCard, keptPhoneCard, keptRawCard, keptPiecesCard, other;
+    std::optional<double> slowRate;
+    std::vector<char*> rest{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--sparse-gib" && i + 1 < argc)
+            sparseGib = std::stoll(argv[++i]);
+        else if (argument == "--recovery-gib" && i + 1 < argc)
+            recoveryGib = std::stoll(argv[++i]);
+        else if (argument == "--phone-gib" && i + 1 < argc)
+            phoneGib = std::stoll(argv[++i]);
+        else if (argument == "--raw-gib" && i + 1 < argc)
+            rawGib = std::stoll(argv[++i]);
+        else if (argument == "--pieces" && i + 1 < argc)
+            pieces = std::stoll(argv[++i]);
+        else if (argument == "--pieces-scale" && i + 1 < argc)
+            piecesScale = std::stoll(argv[++i]);
+        else if (argument == "--keep-card" && i + 1 < argc)
+            keptCard = argv[++i];
+        else if (argument == "--keep-phone-card" && i + 1 < argc)
+            keptPhoneCard = argv[++i];
+        else if (argument == "--keep-pieces-card" && i + 1 < argc)
+            keptPiecesCard = argv[++i];
+        else if (argument == "--keep-raw-card" && i + 1 < argc)
+            keptRawCard = argv[++i];
+        else if (argument == "--compare-cli" && i + 1 < argc)
+            other = argv[++i];
+        else if (argument == "--slow-reader" && i + 1 < argc)
+            slowRate = std::stod(argv[++i]);
+        else
+            rest.push_back(argv[i]);
+    }
+    testing::TempDir dir;
+    if (!slowRate) MeasureInPageCache(cli, rest, sparseGib, dir);
     if (recoveryGib > 0) {
         const std::string card = keptCard.empty() ? dir.file("sessions.img") : keptCard;
         std::printf("\nmaking a %lld GiB card of two sessions...\n", static_cast<long long>(recoveryGib));
@@ -288,7 +414,7 @@ int main(int argc, char** argv) {
         for (const std::uint64_t photo : bench::MakeTwoSessionCard(card, recoveryGib, static_cast<int>(150 * recoveryGib),
                                                                    static_cast<int>(50 * recoveryGib)))
             written.push_back({photo, ""});
-        MeasureRecovery(cli, other, card, written, recoveryGib, dir);
+        MeasureRecovery(cli, other, card, written, recoveryGib, dir, slowRate);
         if (keptCard.empty()) std::filesystem::remove(card);
     }
     if (phoneGib > 0) {
@@ -298,15 +424,16 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(scratch);
         const auto written = bench::MakePhoneCard(card, phoneGib, scratch);
         std::filesystem::remove_all(scratch);
-        MeasureRecovery(cli, other, card, written, phoneGib, dir);
+        MeasureRecovery(cli, other, card, written, phoneGib, dir, slowRate);
         if (keptPhoneCard.empty()) std::filesystem::remove(card);
     }
     if (rawGib > 0) {
         const std::string card = keptRawCard.empty() ? dir.file("raw.img") : keptRawCard;
         std::printf("\nmaking a %lld GiB card of a camera shooting RAW + JPEG...\n", static_cast<long long>(rawGib));
-        MeasureRecovery(cli, other, card, bench::MakeRawCard(card, rawGib), rawGib, dir);
+        MeasureRecovery(cli, other, card, bench::MakeRawCard(card, rawGib), rawGib, dir, slowRate);
         if (keptRawCard.empty()) std::filesystem::remove(card);
     }
-    if (pieces > 0) MeasurePieces(cli, other, static_cast<int>(pieces), static_cast<int>(piecesScale), keptPiecesCard, dir);
+    if (pieces > 0)
+        MeasurePieces(cli, other, static_cast<int>(pieces), static_cast<int>(piecesScale), keptPiecesCard, dir, slowRate);
     return 0;
 }

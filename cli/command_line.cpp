@@ -48,7 +48,7 @@ const char* UsageText() {
     return R"(Usage:
   kelvara-cli drives [IMAGE...]
   kelvara-cli scan SOURCE [--formats LIST] [options]
-  kelvara-cli save SOURCE FOLDER [--prefix P] [--names card] [--formats LIST] [options]
+  kelvara-cli save SOURCE FOLDER [--prefix P] [--names card] [--formats LIST] [--read-twice] [options]
   kelvara-cli image SOURCE FOLDER [options]
   kelvara-cli --help
 
@@ -60,8 +60,9 @@ window does, without a desktop.
   scan     scans SOURCE and prints NAME<TAB>START<TAB>END for each photo found (START and
            END are sectors, END exclusive), then "Kelvara's found N Files". NAME ends in the
            format of what was found, as its own header and tags tell (.JPG, .DNG, .HEIC, .MOV).
-  save     scans SOURCE, then saves every photo found into FOLDER (made when missing) as
-           Save All does, and prints each file written, named as scan lists it.
+  save     scans SOURCE and saves every photo found into FOLDER (made when missing) as
+           Save All does, and prints each file written, named as scan lists it. The card is
+           read once, in order: each photo is written as the scan passes over it.
   image    writes FOLDER/TOBRN.IMG, a raw image of SOURCE, as Image Disk does.
 
 SOURCE is a drive string (E: or E:\, any case) or the path of a disk image file or block
@@ -74,6 +75,9 @@ Options:
                     file system (FAT or exFAT, live, deleted or formatted over) still holds
                     its entry (FOLDER/DCIM/100CANON/IMG_0042.JPG), with the entry's time where
                     the photo holds no date; the others as --prefix names them
+  --read-twice      save: scan the whole card first, then read each photo again, as the
+                    window's Save All does (the same files, slower on a card reader; with
+                    --names card or --family 9x that is how save reads anyway)
   --formats LIST    look only for these, separated by commas (default: all): jpeg, gif, png,
                     webp, tiff, raw (DNG, CR2, CR3, NEF, NRW, ARW, SR2, ORF, PEF, RW2, SRW,
                     RAF), heif (HEIC, AVIF), mp4 (MP4, MOV, 3GP, 3G2), avi, or extensions
@@ -118,6 +122,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 line.cardNames = false;
             else
                 throw UsageError{"--names is card or list, not '" + names + "'"};
+        } else if (argument == "--read-twice") {
+            line.readTwice = true;
         } else if (argument == "--family") {
             const std::string& family = value();
             if (family == "nt")

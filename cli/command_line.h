@@ -23,6 +23,7 @@ struct CommandLine {
     KindSet kinds = KindSet::All();       // --formats LIST: what scan and save look for
     bool quiet = false;
     bool cardNames = false;               // --names card: save under the card's own names
+    bool readTwice = false;               // --read-twice: save scans the card first, then reads each photo again
 };
 
 // Throws UsageError with a sentence on a wrong command line.

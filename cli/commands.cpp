@@ -15,6 +15,7 @@
 #include "diskio/sector.h"
 #include "photos/card_entry.h"
 #include "photos/save_file.h"
+#include "photos/scan_and_save.h"
 #include "platform/drive_string.h"
 #include "platform/last_error_text.h"
 #include "scan/entry_name.h"
@@ -24,7 +25,33 @@
 namespace kelvara::cli {
 namespace {
 
-void Complain(const std::string& text) { std::fprintf(stderr, "kelvara-cli: %s\n", text.c_str()); }
+// Where complaints wait while they are held back (see HeldComplaints); none: they are printed.
+std::vector<std::string>* heldComplaints = nullptr;
+
+void Complain(const std::string& text) {
+    if (heldComplaints) return heldComplaints->push_back(text);
+    std::fprintf(stderr, "kelvara-cli: %s\n", text.c_str());
+}
+
+// Holds complaints back from its making until Print: a save going along behind the scan speaks
+// after the scan has said how it ended, as a save after the scan does.
+class HeldComplaints {
+public:
+    HeldComplaints() { heldComplaints = &lines_; }
+    ~HeldComplaints() { Print([] {}); }  // what an error cut short is still said
+    HeldComplaints(const HeldComplaints&) = delete;
+    HeldComplaints& operator=(const HeldComplaints&) = delete;
+    // Lets complaints be printed again, then prints those held: `first` before them.
+    void Print(const std::function<void()>& first) {
+        heldComplaints = nullptr;
+        first();
+        for (const std::string& line : lines_) Complain(line);
+        lines_.clear();
+    }
+
+private:
+    std::vector<std::string> lines_;
+};
 
 // Every range of sectors that could not be read, a line each, with the files holding zeros there.
 void ComplainOfUnreadable(const SectorRanges& unreadable, const std::vector<ZeroFilledFile>& files = {}) {
@@ -139,17 +166,28 @@ struct Scanned {
     ScanReport report;
 };
 
+// The scan's end: the meter's last state, and what went wrong on standard error.
+void EndScan(const Scanned& scanned, ProgressMeter& meter) {
+    meter.Update(scanned.report.tested);
+    meter.Finish();
+    for (const ScanMessage& message : ScanMessages(scanned.report))
+        if (!message.summary) Complain(message.text);
+}
+
 Scanned Scan(Platform& platform, SectorSource& card, std::int64_t sectors, const CommandLine& line, ProgressMeter& meter,
              std::function<void(std::int64_t, std::span<const std::uint8_t>)> sectorsRead = {}) {
     Scanned scanned;
     CliProgress progress("reading " + card.drive(), meter);
     const ScanContext context{platform, progress, scanned.table, card, sectors, line.kinds, std::move(sectorsRead)};
     scanned.report = IsWindowsNT(platform) ? ScanWinNT(context) : ScanWin98(context);
-    meter.Update(scanned.report.tested);
-    meter.Finish();
-    for (const ScanMessage& message : ScanMessages(scanned.report))
-        if (!message.summary) Complain(message.text);
+    EndScan(scanned, meter);
     return scanned;
+}
+
+int NoPhotosFound(const std::string& drive, const Scanned& scanned) {
+    std::printf("no photos found on %s\n", drive.c_str());
+    ComplainOfUnreadable(scanned.report.unreadable);
+    return scanned.report.Complete() ? 0 : 1;
 }
 
 }  // namespace
@@ -209,23 +247,12 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
     if (!sectors) return 1;
     const auto destination = ClaimFolder(platform, folder, drive);
     if (!destination) return 1;
-    // Folders a format left in the data area are spotted in the scan's own reads.
-    const auto spotter = WatchCardFolders(platform, drive, *sectors);
     // The card is opened once for the scan and the save: one swapped in meanwhile is not read on.
     SectorSource card(platform, drive);
-    Scanned scanned = Scan(platform, card, *sectors, line, meter, spotter ? spotter->Listener() : nullptr);
-    if (scanned.table.empty()) {
-        std::printf("no photos found on %s\n", drive.c_str());
-        ComplainOfUnreadable(scanned.report.unreadable);
-        return scanned.report.Complete() ? 0 : 1;
-    }
-    // Save All counts its photos; a lone photo, its bytes.
-    CliProgress saver("saving into " + line.folder, meter,
-                      scanned.table.size() == 1 ? ProgressMeter::Unit::Bytes : ProgressMeter::Unit::Photos);
     // Each file as it is written; what was saved in part, or not at all, on standard error.
+    Scanned scanned;
     NotSavedLines notSaved(line.prefix, scanned.table);
-    const CardUse use{line.cardNames, spotter ? spotter->Found() : std::vector<std::uint64_t>{}, &card};
-    const SaveReport report = SaveAllPhotos(platform, saver, scanned.table, *destination, line.prefix, [&](const SavedEntry& entry) {
+    const auto each = [&](const SavedEntry& entry) {
         if (notSaved.Add(entry)) return;
         if (!entry.path.empty()) std::printf("%s\n", entry.path.c_str());
         if (entry.otherName && !entry.alreadyThere)
@@ -235,9 +262,36 @@ int SaveDrive(Platform& platform, const std::string& drive, const CommandLine& l
                      " bytes; it was saved as far as it holds together.");
         if (entry.pieces > 1)
             Complain(entry.name + " was put back together from " + std::to_string(entry.pieces) + " pieces found apart on the card.");
-    }, use);
-    meter.Update(saver.Peak());
-    meter.Finish();
+    };
+    SaveReport report;
+    // The card read once, each photo written as the scan passes over it. The card's folders left by
+    // a format, which may lie past the photos they name, are known only once it is all read, so
+    // naming by them scans first; the 9x scan reads only the heads of sectors.
+    if (!line.readTwice && !line.cardNames && IsWindowsNT(platform)) {
+        CliProgress progress("reading " + drive, meter);
+        ProgressMeter quiet(ProgressMeter::Style::Quiet);  // the scan's progress is the save's
+        CliProgress saver("saving into " + line.folder, quiet);
+        const ScanContext context{platform, progress, scanned.table, card, *sectors, line.kinds};
+        const CardUse use{false, {}, &card};
+        HeldComplaints held;
+        ScanAndSaveReport both = ScanAndSave(context, saver, *destination, line.prefix, each, use);
+        scanned.report = std::move(both.scan);
+        report = std::move(both.save);
+        held.Print([&] { EndScan(scanned, meter); });
+        if (scanned.table.empty()) return NoPhotosFound(drive, scanned);
+    } else {
+        // Folders a format left in the data area are spotted in the scan's own reads.
+        const auto spotter = WatchCardFolders(platform, drive, *sectors);
+        scanned = Scan(platform, card, *sectors, line, meter, spotter ? spotter->Listener() : nullptr);
+        if (scanned.table.empty()) return NoPhotosFound(drive, scanned);
+        // Save All counts its photos; a lone photo, its bytes.
+        CliProgress saver("saving into " + line.folder, meter,
+                          scanned.table.size() == 1 ? ProgressMeter::Unit::Bytes : ProgressMeter::Unit::Photos);
+        const CardUse use{line.cardNames, spotter ? spotter->Found() : std::vector<std::uint64_t>{}, &card};
+        report = SaveAllPhotos(platform, saver, scanned.table, *destination, line.prefix, each, use);
+        meter.Update(saver.Peak());
+        meter.Finish();
+    }
     notSaved.Flush();
     if (const auto shortfall = SaveShortfall(report)) Complain(*shortfall);
     if (report.incomplete + report.inside + report.notPhotos > 0)

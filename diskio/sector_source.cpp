@@ -50,6 +50,13 @@ void SectorSource::Open() {
 
 std::int32_t SectorSource::ReadVolume(std::int64_t firstSector, std::span<std::uint8_t> run,
                                       SectorRanges* unreadable) {
+    if (!tap_) return ReadCard(firstSector, run, unreadable);
+    return tap_->Read(firstSector, run, unreadable, [this](std::int64_t first, std::span<std::uint8_t> into, SectorRanges* bad) {
+        return ReadCard(first, into, bad);
+    });
+}
+
+std::int32_t SectorSource::ReadCard(std::int64_t firstSector, std::span<std::uint8_t> run, SectorRanges* unreadable) {
     Open();
     const std::int32_t held = ReadVolumeRun(platform_, volume_, firstSector, run, unreadable);
     if (markSector_ < 0)

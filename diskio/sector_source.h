@@ -6,6 +6,7 @@
 // the command began with: the first sector it read that held anything holds the same bytes.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -16,6 +17,17 @@
 #include "platform/platform.h"
 
 namespace kelvara {
+
+// What may stand between a command's reads and the card: bytes one reader brought in, kept for
+// another that follows it (a save going along behind the scan). Given each read of whole sectors,
+// it serves it or reads the card through `card`, and returns what a read of the card returns.
+class SectorTap {
+public:
+    using CardRead = std::function<std::int32_t(std::int64_t, std::span<std::uint8_t>, SectorRanges*)>;
+    virtual ~SectorTap() = default;
+    virtual std::int32_t Read(std::int64_t firstSector, std::span<std::uint8_t> into, SectorRanges* unreadable,
+                              const CardRead& card) = 0;
+};
 
 class SectorSource {
 public:
@@ -36,6 +48,9 @@ public:
     // again, and reads on only where it holds the same card.
     void Release() { Close(); }
 
+    // Every read of the NT family goes through `tap` from now on (none: straight to the card).
+    void SetTap(SectorTap* tap) { tap_ = tap; }
+
     Platform& platform() const { return platform_; }
     const std::string& drive() const { return drive_; }
 
@@ -44,6 +59,7 @@ private:
     void Open();
     void Close();
     std::int32_t ReadVolume(std::int64_t firstSector, std::span<std::uint8_t> run, SectorRanges* unreadable);
+    std::int32_t ReadCard(std::int64_t firstSector, std::span<std::uint8_t> run, SectorRanges* unreadable);
     [[noreturn]] void CannotOpen() const;
 
     Platform& platform_;
@@ -53,6 +69,7 @@ private:
     // The first sector read that held anything, and its bytes: what tells this card from another.
     std::int64_t markSector_ = -1;
     std::vector<std::uint8_t> mark_;
+    SectorTap* tap_ = nullptr;
 };
 
 // The source a command reads a drive through: the one it was given where that reads the same

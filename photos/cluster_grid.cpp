@@ -23,15 +23,15 @@ std::pair<std::size_t, std::int64_t> Commonest(const std::vector<std::int64_t>& 
 
 }  // namespace
 
-ClusterGrid InferClusterGrid(const FoundPhotoTable& table, const std::string& drive) {
+ClusterGrid InferClusterGrid(const FoundPhotoTable& table, const std::string& drive, bool asScanned) {
     std::vector<std::int64_t> starts;
     const DriveText text(drive);
     const std::size_t step = std::max<std::size_t>(1, table.size() / kSampled);
     for (std::size_t i = 0; i < table.size(); i += step) {
         const FoundPhoto photo = table[i];
         // Entries inside other photos (thumbnails, chance signatures) start anywhere.
-        if (photo.Drive == text && photo.StartSector >= 0 && photo.Status != PhotoStatus::Inside &&
-            photo.Status != PhotoStatus::NotAPhoto)
+        if (photo.Drive == text && photo.StartSector >= 0 &&
+            (asScanned || (photo.Status != PhotoStatus::Inside && photo.Status != PhotoStatus::NotAPhoto)))
             starts.push_back(photo.StartSector);
     }
     if (starts.size() < 4) return {};

@@ -33,8 +33,9 @@ struct ClusterGrid {
 
 // The largest grid most of the photos found on `drive` start on: a cluster of 512 bytes to
 // 128 KiB, and the place of one cluster start below the first photo. Unknown with fewer than
-// four photos, where a grid could be chance.
-ClusterGrid InferClusterGrid(const FoundPhotoTable& table, const std::string& drive);
+// four photos, where a grid could be chance. With `asScanned`, every entry counts as the scan
+// found it, before a save judged some to lie inside others.
+ClusterGrid InferClusterGrid(const FoundPhotoTable& table, const std::string& drive, bool asScanned = false);
 
 // The card's own grid where its file system gives one, unless the photos lie on another (the card
 // formatted since with other clusters): the inferred grid may take a multiple of the clusters

@@ -90,15 +90,15 @@ std::optional<std::uint64_t> PhotoResolution::Reaches::PastEnd(std::uint64_t end
     return first->start;
 }
 
-PhotoResolution::PhotoResolution(FoundPhotoTable& table, ByteSource& bytes, const std::string& drive)
-    : table_(table), bytes_(bytes), drive_(drive) {}
+PhotoResolution::PhotoResolution(FoundPhotoTable& table, ByteSource& bytes, const std::string& drive, EntryWait wait)
+    : table_(table), bytes_(bytes), drive_(drive), wait_(std::move(wait)) {}
 
 std::uint64_t PhotoResolution::StartOf(std::size_t index) const {
     return static_cast<std::uint64_t>(std::max<std::int64_t>(0, table_[index].StartSector)) * kSectorSize;
 }
 
 std::optional<std::uint64_t> PhotoResolution::StartOnDrive(std::size_t index) const {
-    if (index >= table_.size()) return std::nullopt;
+    if (index >= table_.size() && !(wait_ && wait_(index))) return std::nullopt;
     const FoundPhoto photo = table_[index];
     if (!(photo.Drive == drive_) || photo.StartSector < 0) return std::nullopt;
     return static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
@@ -123,6 +123,7 @@ PhotoCut PhotoResolution::Resolve(std::size_t index) {
 }
 
 void PhotoResolution::WalkEntry(std::size_t index) {
+    StartOnDrive(index + 1);  // a table still growing holds the next entry then: this one's run is known
     next_ = index + 1;
     const FoundPhoto photo = table_[index];
     const std::uint64_t start = StartOf(index);

@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,9 +39,15 @@ struct PhotoCut {
 
 class PhotoResolution {
 public:
+    // For a table a scan is still filling: waits until it holds entry `index`; false when the scan
+    // ended without one.
+    using EntryWait = std::function<bool(std::size_t)>;
+
     // The entries of `table` found on `drive` (the drive text), whose bytes `bytes` gives from
-    // the drive's first sector on.
-    PhotoResolution(FoundPhotoTable& table, ByteSource& bytes, const std::string& drive);
+    // the drive's first sector on. With `wait`, the table is still growing: an entry not in it
+    // yet is waited for rather than taken to be none, so every entry is judged as on the whole
+    // table.
+    PhotoResolution(FoundPhotoTable& table, ByteSource& bytes, const std::string& drive, EntryWait wait = {});
 
     // What entry `index` (on this drive) comes to. Walks it, unless a walk of an earlier entry
     // already did, and with it every later entry its walk reaches over; their statuses go into
@@ -80,6 +87,7 @@ private:
     FoundPhotoTable& table_;
     ByteSource& bytes_;
     DriveText drive_;
+    EntryWait wait_;
     std::size_t first_ = 0;  // entries from here up to next_ were walked in this pass
     std::size_t next_ = 0;
     std::vector<Level> levels_;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 #include <algorithm>
 #include <chrono>
@@ -83,6 +84,65 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+// What a save left in `folder`: each file's path under it, bytes and time.
+std::map<std::string, std::pair<Bytes, std::int64_t>> FilesUnder(const std::string& folder) {
+    std::map<std::string, std::pair<Bytes, std::int64_t>> files;
+    if (!fs::exists(folder)) return files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (!entry.is_regular_file()) continue;
+        struct stat status {};
+        ::stat(entry.path().c_str(), &status);
+        files[fs::relative(entry.path(), folder).string()] = {testing::ReadFileBytes(entry.path().string()),
+                                                              static_cast<std::int64_t>(status.st_mtime)};
+    }
+    return files;
+}
+
+// `kelvara-cli save ARGUMENTS`, whose folder is `out`: reading the card once, as it does, and then
+// again into a folder of its own scanning first (--read-twice) must give the same status, the
+// same lines on standard output and error (the folder's name aside) and the same files, byte for
+// byte, with the same times. Returns the first run; `timed`, under /usr/bin/time -f %M, whose
+// last line (the peak memory) is not compared.
+CliRun SaveBothWays(const QStringList& arguments, const std::string& out, const std::string& workingFolder = {},
+                    bool timed = false) {
+    const QStringList time = timed ? QStringList{"/usr/bin/time", "-f", "%M", QString::fromStdString(CliPath())} : QStringList{};
+    const std::int64_t began = std::time(nullptr);  // a file of no date of its own takes the time it was written
+    const CliRun once = Cli(time + arguments, workingFolder);
+    const std::string twiceOut = out + "-scanned-first";
+    QStringList twiceArguments = arguments;
+    twiceArguments.replaceInStrings(QRegularExpression("^" + QRegularExpression::escape(QString::fromStdString(out)) + "$"),
+                                    QString::fromStdString(twiceOut));
+    const CliRun twice = Cli(time + twiceArguments + QStringList{"--read-twice"}, workingFolder);
+    const auto asOnce = [&](std::string text) {
+        for (std::size_t at = 0; (at = text.find(twiceOut, at)) != std::string::npos; at += out.size())
+            text.replace(at, twiceOut.size(), out);
+        return text;
+    };
+    const auto messages = [&](std::string err) {
+        if (timed) err.erase(err.find_last_of('\n', err.size() - 2) + 1);
+        return err;
+    };
+    EXPECT_EQ(once.status, twice.status);
+    EXPECT_EQ(once.out, asOnce(twice.out));
+    EXPECT_EQ(messages(once.err), messages(asOnce(twice.err)));
+    const fs::path base = workingFolder.empty() ? fs::current_path() : fs::path(workingFolder);
+    const auto onceFiles = FilesUnder((base / out).string()), twiceFiles = FilesUnder((base / twiceOut).string());
+    EXPECT_EQ(onceFiles.size(), twiceFiles.size());
+    for (const auto& [name, file] : onceFiles) {
+        const auto other = twiceFiles.find(name);
+        if (other == twiceFiles.end()) {
+            ADD_FAILURE() << name << " was saved reading the card once only";
+            continue;
+        }
+        EXPECT_TRUE(file.first == other->second.first) << name;
+        if (file.second < began || other->second.second < began) {
+            EXPECT_EQ(file.second, other->second.second) << name;
+        }
+    }
+    fs::remove_all(base / twiceOut);
+    return once;
+}
+
 std::string Name(const std::string& prefix, std::size_t index, const testing::CardPhoto& photo) {
     char number[8];
     std::snprintf(number, sizeof number, "%03zu", index + 1);
@@ -118,7 +178,7 @@ testing::TestCard* CardTest::card = nullptr;
 
 TEST_F(CardTest, SaveGivesBackEveryDeletedPhotoInCardOrder) {
     const std::string out = folder->file("saved/nested");
-    const CliRun run = Cli({"save", QString::fromStdString(card->image), QString::fromStdString(out), "--quiet"});
+    const CliRun run = SaveBothWays({"save", QString::fromStdString(card->image), QString::fromStdString(out), "--quiet"}, out);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     ExpectAllSaved(out);
@@ -175,7 +235,7 @@ TEST_F(CardTest, AQuickFormatLosesNoPhoto) {
     // Formatting in place writes a fresh boot sector, tables and root, and leaves the data.
     ASSERT_EQ(QProcess::execute("mkfs.vfat", {"-F", "32", QString::fromStdString(copy)}), 0);
     const std::string out = scratch.file("out");
-    const CliRun run = Cli({"save", QString::fromStdString(copy), QString::fromStdString(out), "--quiet"});
+    const CliRun run = SaveBothWays({"save", QString::fromStdString(copy), QString::fromStdString(out), "--quiet"}, out);
     ASSERT_EQ(run.status, 0) << run.err;
     ExpectAllSaved(out);
 }
@@ -251,6 +311,9 @@ TEST(Cli, APhotoInPiecesComesBackWholeThroughTheChainTheCardHolds) {
     testing::DeleteFromImage(image, "::/DCIM/IMG_0003.JPG");
     const auto saveAgain = [&](const std::string& folder) {
         const CliRun again = Cli({"save", QString::fromStdString(image), QString::fromStdString(dir.file(folder)), "--names", "card"});
+        // Named as listed, the card's entry bounds the pieces as well, reading the card once too.
+        const std::string listed = dir.file(folder + "-listed");
+        SaveBothWays({"save", QString::fromStdString(image), QString::fromStdString(listed), "--quiet"}, listed);
         return again.err;
     };
     const std::string deleted = saveAgain("deleted");
@@ -355,7 +418,7 @@ struct LaidCard {
     }
     void Lay(const std::vector<Bytes>& files) { next = testing::LayFiles(image, next, files); }
     CliRun Save(const std::string& out) {
-        return Cli({"save", QString::fromStdString(image), QString::fromStdString(dir.file(out)), "--quiet"});
+        return SaveBothWays({"save", QString::fromStdString(image), QString::fromStdString(dir.file(out)), "--quiet"}, dir.file(out));
     }
 };
 
@@ -471,7 +534,8 @@ TEST(Cli, PhotosWrittenIntoTheHolesOfDeletedOnesComeBackWholeFromTheirPieces) {
     const auto cluster = static_cast<std::int64_t>(found - all.begin()) / 4096 * 4096;
     testing::WriteBytesAt(image, cluster, OldData(4096, 5));
 
-    const CliRun run = Cli({"save", QString::fromStdString(image), QString::fromStdString(dir.file("out")), "--quiet"});
+    const CliRun run =
+        SaveBothWays({"save", QString::fromStdString(image), QString::fromStdString(dir.file("out")), "--quiet"}, dir.file("out"));
     EXPECT_EQ(run.status, 1) << run.err;
     std::vector<Bytes> saved;
     for (const std::string& path : Lines(run.out)) saved.push_back(testing::ReadFileBytes(path));
@@ -568,7 +632,8 @@ TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     cut(jpeg, false, {1});
     photo();
 
-    const CliRun run = Cli({"save", QString::fromStdString(image), QString::fromStdString(dir.file("out")), "--quiet"});
+    const CliRun run =
+        SaveBothWays({"save", QString::fromStdString(image), QString::fromStdString(dir.file("out")), "--quiet"}, dir.file("out"));
     EXPECT_EQ(run.status, 1) << run.err;
     std::vector<Bytes> saved;
     for (const std::string& path : Lines(run.out)) saved.push_back(testing::ReadFileBytes(path));
@@ -770,8 +835,17 @@ TEST(Cli, HostileCardsAreSavedWithinTheCardAndSmallMemory) {
         EXPECT_LE(written, c.card.size());
         const double peakMiB = std::stod(Lines(run.err).back()) / 1024;
         EXPECT_LT(peakMiB, 100 + kSanitizerMiB);
+        // Read once, as the scan goes, with the bytes it read kept behind it.
+        const std::string once = dir.file("once");
+        fs::remove_all(once);
+        const CliRun alongScan = SaveBothWays({"save", QString::fromStdString(image), QString::fromStdString(once), "--sectors",
+                                               QString::number(c.card.size() / 512), "--quiet"},
+                                              once, {}, true);
+        EXPECT_EQ(alongScan.status, c.status);
+        const double onceMiB = std::stod(Lines(alongScan.err).back()) / 1024;
+        EXPECT_LT(onceMiB, 100 + kSanitizerMiB);
         std::cout << c.name << ": " << files << " files, " << written << " of " << c.card.size() << " bytes, peak "
-                  << peakMiB << " MiB\n";
+                  << peakMiB << " MiB, read once " << onceMiB << " MiB\n";
     }
 }
 
@@ -1142,6 +1216,29 @@ TEST_F(CardTest, BothFamiliesTakeTheSectorCountGivenAndStopWhereTheCardEnds) {
     const CliRun past = Cli({"scan", "--quiet", "--sectors", QString::number(volume * 4), QString::fromStdString(card->image)});
     EXPECT_EQ(past.status, 1);
     EXPECT_NE(past.err.find("holds nothing from sector " + std::to_string(volume) + " on"), std::string::npos) << past.err;
+    // Saved reading the card once, what the save says comes after how the scan ended, as when it
+    // scans first: here a card that ends inside its last photo (a GIF). A drive taken as shorter
+    // ends there for the save too.
+    testing::TempDir scratch;
+    const std::string cutShort = scratch.file("cut.img");
+    Bytes bytes = testing::ReadFileBytes(card->image);
+    const Bytes& last = card->photos.back().bytes;
+    const auto at = std::search(bytes.begin(), bytes.end(), last.begin(), last.end()) - bytes.begin();
+    ASSERT_LT(static_cast<std::size_t>(at), bytes.size());
+    bytes.resize((static_cast<std::size_t>(at) + last.size() / 2) / 512 * 512);
+    testing::WriteFileBytes(cutShort, bytes);
+    for (const auto& [image, sectors] : {std::pair{cutShort, volume}, std::pair{card->image, total / 2}}) {
+        const std::string out = scratch.file("out" + std::to_string(sectors));
+        const CliRun cut = SaveBothWays({"save", "--quiet", "--sectors", QString::number(sectors), QString::fromStdString(image),
+                                         QString::fromStdString(out)},
+                                        out);
+        if (image == cutShort) {
+            EXPECT_EQ(cut.status, 1);
+            const auto ended = cut.err.find("holds nothing from sector");
+            EXPECT_NE(ended, std::string::npos) << cut.err;
+            EXPECT_NE(cut.err.find(".GIF is incomplete", ended), std::string::npos) << cut.err;
+        }
+    }
 }
 
 TEST(Cli, WrongCommandLinesGiveTheUsageAndStatus2) {
@@ -1338,7 +1435,7 @@ TEST(CliOnAWornCard, UnreadableSectorsAreNamedWithTheFilesThatHoldZerosThere) {
     ASSERT_TRUE(worn.ok());
 
     const std::string out = card.dir.file("out");
-    const CliRun save = Cli({"save", "--quiet", QString::fromStdString(worn.path()), QString::fromStdString(out)});
+    const CliRun save = SaveBothWays({"save", "--quiet", QString::fromStdString(worn.path()), QString::fromStdString(out)}, out);
     EXPECT_EQ(save.status, 1);
     const auto sector = [](std::int64_t s) { return std::to_string(s); };
     EXPECT_EQ(Lines(save.err),
@@ -1417,41 +1514,52 @@ TEST(CliOnAWornCard, SigtermDuringALargePhotoStopsWithinAPieceAndLeavesNothingOf
 
 TEST(CliOnAWornCard, AKillMidPhotoLeavesOnlyWholePhotosAndTheNextRunClearsItsTemporary) {
     if (const auto why = FuseCard::WhyNot()) GTEST_SKIP() << *why;
-    LaidCard card(200000);
-    std::vector<Bytes> before = {testing::MakeJpeg(300, 200, 1), testing::MakeJpeg(320, 200, 2)};
-    card.Lay(before);
-    // Longer than is kept in memory, so it is read again as it is written, and killed meanwhile.
-    const std::int64_t longStart = card.next, longLength = std::int64_t{40} << 20;
-    LayLongJpeg(card.image, longStart, longLength, 3);
-    card.next = longStart + longLength / 512;
-    card.Lay({testing::MakeJpeg(300, 220, 4)});
-    const std::string count = card.dir.file("served");
-    // Read by the scan, by the walk of the photo, then as it is written: killed there.
-    const std::int64_t at = longStart * 512 + (std::int64_t{30} << 20);
-    const FuseCard served(card.image, card.dir.file("fuse"), {"--signal", QString::number(SIGKILL), QString::number(at), "3",
-                                                           QString::fromStdString(count)});
-    ASSERT_TRUE(served.ok());
-    const std::string out = card.dir.file("out");
-    const CliRun killed = Cli({"save", "--quiet", QString::fromStdString(served.path()), QString::fromStdString(out)});
-    EXPECT_EQ(killed.status, -1);  // it did not end by itself
-    auto left = Names(out);
-    ASSERT_EQ(left.size(), 4u);
-    // The record of what was being made, so that the next claim removes that and nothing else.
-    EXPECT_EQ(left[0], ".kelvara-unfinished");
-    left.erase(left.begin());
-    EXPECT_EQ(left[0], "Image001.JPG");
-    EXPECT_EQ(left[1], "Image002.JPG");
-    // The photo being written stays under a name that is plainly no photo's.
-    EXPECT_EQ(left[2].rfind("Image003.JPG.kelvara-", 0), 0u) << left[2];
-    EXPECT_EQ(left[2].substr(left[2].size() - 4), ".tmp");
-    EXPECT_EQ(testing::ReadFileBytes(out + "/Image001.JPG"), before[0]);
-    EXPECT_EQ(testing::ReadFileBytes(out + "/Image002.JPG"), before[1]);
+    // Killed while the long photo is written, at the third read of a byte of it: the scan's, the
+    // walk's, the writing's. Reading the card once, only a photo longer than the bytes kept behind
+    // the scan is read again, where they gave way: its start.
+    struct Way {
+        QStringList option;
+        std::int64_t length, killAt;
+        int hit;
+    };
+    for (const Way& way : {Way{{"--read-twice"}, std::int64_t{40} << 20, std::int64_t{30} << 20, 3},
+                           Way{{}, std::int64_t{64} << 20, std::int64_t{8} << 20, 3}}) {
+        SCOPED_TRACE(way.option.join(" ").toStdString());
+        LaidCard card(300000);
+        std::vector<Bytes> before = {testing::MakeJpeg(300, 200, 1), testing::MakeJpeg(320, 200, 2)};
+        card.Lay(before);
+        const std::int64_t longStart = card.next, longLength = way.length;
+        LayLongJpeg(card.image, longStart, longLength, 3);
+        card.next = longStart + longLength / 512;
+        card.Lay({testing::MakeJpeg(300, 220, 4)});
+        const std::string count = card.dir.file("served");
+        const std::int64_t at = longStart * 512 + way.killAt;
+        const FuseCard served(card.image, card.dir.file("fuse"), {"--signal", QString::number(SIGKILL), QString::number(at),
+                                                               QString::number(way.hit), QString::fromStdString(count)});
+        ASSERT_TRUE(served.ok());
+        const std::string out = card.dir.file("out");
+        const CliRun killed =
+            Cli(QStringList{"save", "--quiet", QString::fromStdString(served.path()), QString::fromStdString(out)} + way.option);
+        EXPECT_EQ(killed.status, -1);  // it did not end by itself
+        auto left = Names(out);
+        ASSERT_EQ(left.size(), 4u);
+        // The record of what was being made, so that the next claim removes that and nothing else.
+        EXPECT_EQ(left[0], ".kelvara-unfinished");
+        left.erase(left.begin());
+        EXPECT_EQ(left[0], "Image001.JPG");
+        EXPECT_EQ(left[1], "Image002.JPG");
+        // The photo being written stays under a name that is plainly no photo's.
+        EXPECT_EQ(left[2].rfind("Image003.JPG.kelvara-", 0), 0u) << left[2];
+        EXPECT_EQ(left[2].substr(left[2].size() - 4), ".tmp");
+        EXPECT_EQ(testing::ReadFileBytes(out + "/Image001.JPG"), before[0]);
+        EXPECT_EQ(testing::ReadFileBytes(out + "/Image002.JPG"), before[1]);
 
-    // The next save into the folder clears it away and writes every photo whole.
-    const CliRun again = Cli({"save", "--quiet", QString::fromStdString(served.path()), QString::fromStdString(out)});
-    EXPECT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(Names(out), (std::vector<std::string>{"Image001.JPG", "Image002.JPG", "Image003.JPG", "Image004.JPG"}));
-    EXPECT_EQ(fs::file_size(out + "/Image003.JPG"), static_cast<std::uintmax_t>(longLength));
+        // The next save into the folder clears it away and writes every photo whole.
+        const CliRun again = Cli({"save", "--quiet", QString::fromStdString(served.path()), QString::fromStdString(out)});
+        EXPECT_EQ(again.status, 0) << again.err;
+        EXPECT_EQ(Names(out), (std::vector<std::string>{"Image001.JPG", "Image002.JPG", "Image003.JPG", "Image004.JPG"}));
+        EXPECT_EQ(fs::file_size(out + "/Image003.JPG"), static_cast<std::uintmax_t>(longLength));
+    }
 }
 
 TEST(CommandLine, ReadsOptionsWhereverTheyStand) {

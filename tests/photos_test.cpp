@@ -9,6 +9,7 @@
 #include "diskio/disk_error.h"
 #include "photos/card_entry.h"
 #include "photos/card_names.h"
+#include "photos/card_window.h"
 #include "photos/cluster_grid.h"
 #include "photos/drive_bytes.h"
 #include "photos/end_marker.h"
@@ -148,6 +149,36 @@ protected:
     FoundPhotoTable table;
     std::vector<std::uint8_t>* volume = nullptr;
 };
+
+// The bytes kept behind the scan: the latest, across the ring's wrap, with the sectors that could
+// not be read still said to be so; what gave way, or is not read yet, is not served.
+TEST(CardWindow, ServesTheLatestSectorsAcrossItsWrapAndWhatCouldNotBeReadThere) {
+    CardWindow window(8 * 512);
+    const auto sectors = [](std::int64_t first, std::int64_t count) {
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count) * 512);
+        for (std::int64_t i = 0; i < count; ++i) bytes[static_cast<std::size_t>(i) * 512 + 7] = static_cast<std::uint8_t>(first + i);
+        return bytes;
+    };
+    SectorRanges bad;
+    bad.Add(6, 2);
+    window.Add(0, sectors(0, 5), {});
+    window.Add(5, sectors(5, 6), bad);  // wraps: sectors 0 to 2 give way
+    EXPECT_EQ(window.Low(), 3);
+    EXPECT_EQ(window.High(), 11);
+    std::vector<std::uint8_t> all(8 * 512);
+    const std::span<std::uint8_t> into = std::span(all).first(6 * 512);
+    SectorRanges unreadable;
+    ASSERT_TRUE(window.Copy(4, into, &unreadable));
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(into[static_cast<std::size_t>(i) * 512 + 7], 4 + i);
+    EXPECT_EQ(unreadable.ranges(), (std::vector<SectorRange>{{6, 8}}));
+    EXPECT_FALSE(window.Copy(2, into, nullptr));   // gave way
+    EXPECT_FALSE(window.Copy(6, into, nullptr));   // not read yet
+    // A read that does not follow on starts afresh; one larger than the window keeps its end.
+    window.Add(100, sectors(100, 20), {});
+    EXPECT_EQ(window.Low(), 112);
+    ASSERT_TRUE(window.Copy(112, all, &unreadable));
+    EXPECT_EQ(all[7 * 512 + 7], 119);
+}
 
 // Whatever a card's entries spell, a name made of them stays inside the folder chosen.
 TEST(CardNames, StayInsideTheFolderChosen) {

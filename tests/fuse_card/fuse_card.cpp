@@ -3,13 +3,16 @@
 // the reader when it reaches a chosen byte, after which the bytes it is still served are counted.
 //
 //   kelvara-test-fuse-card IMAGE MOUNTPOINT [--eio FIRST COUNT]... [--signal SIG OFFSET HIT COUNT_FILE]
-//                          [--vanish OFFSET]
+//                          [--vanish OFFSET] [--rate MB_PER_S] [--served FILE]
 //
 // --eio       sectors FIRST to FIRST + COUNT - 1 cannot be read
 // --signal    the HIT-th read that reaches byte OFFSET sends signal SIG to the reading process;
 //             from then on the bytes served are written to COUNT_FILE after every read
 // --vanish    the first read that reaches byte OFFSET ends the server at once, as a card taken out
 //             of its reader ends its device
+// --rate      bytes are served no faster than MB_PER_S megabytes a second, as a card reader gives
+//             them (the reads wait their turn: no page cache lies between, every read is served here)
+// --served    after every read, FILE holds the bytes served so far: what the reader asked the card for
 // Runs in the foreground until it is sent SIGTERM, which unmounts it. Needs root and /dev/fuse.
 
 #define FUSE_USE_VERSION 31
@@ -19,6 +22,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +46,28 @@ bool signalled = false;
 off_t vanishAt = -1;
 long long servedAfter = 0;
 std::string countFile;
+double bytesPerSecond = 0;
+std::chrono::steady_clock::time_point readerFree{};
+int servedFile = -1;
+long long served = 0;
+
+// A reader gives its bytes at its rate: each read waits until the ones before it are through.
+void Pace(ssize_t bytes) {
+    if (bytesPerSecond <= 0 || bytes <= 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (readerFree < now) readerFree = now;
+    readerFree += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(bytes) / bytesPerSecond));
+    std::this_thread::sleep_until(readerFree);
+}
+
+void CountServed(ssize_t bytes) {
+    if (servedFile < 0 || bytes <= 0) return;
+    served += bytes;
+    char line[32];
+    const int length = std::snprintf(line, sizeof line, "%lld\n", served);
+    if (::pwrite(servedFile, line, static_cast<size_t>(length), 0) < 0) std::perror("--served");
+}
 
 constexpr const char* kName = "/card.img";
 
@@ -84,6 +111,8 @@ int Read(const char*, char* buffer, size_t length, off_t offset, fuse_file_info*
     }
     const ssize_t got = ::pread(backing, buffer, length, offset);
     if (got < 0) return -errno;
+    Pace(got);
+    CountServed(got);
     if (signalled) {
         servedAfter += got;
         if (FILE* out = std::fopen(countFile.c_str(), "w")) {
@@ -121,6 +150,14 @@ int main(int argc, char** argv) {
             i += 4;
         } else if (option == "--vanish" && i + 1 < argc) {
             vanishAt = std::atoll(argv[++i]);
+        } else if (option == "--rate" && i + 1 < argc) {
+            bytesPerSecond = std::atof(argv[++i]) * 1e6;
+        } else if (option == "--served" && i + 1 < argc) {
+            servedFile = ::open(argv[++i], O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (servedFile < 0) {
+                std::perror(argv[i]);
+                return 1;
+            }
         } else {
             std::fprintf(stderr, "unknown option %s\n", option.c_str());
             return 2;

@@ -1,0 +1,186 @@
+#include "photos/scan_and_save.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include "diskio/sector.h"
+#include "photos/card_window.h"
+
+namespace kelvara {
+namespace {
+
+// The scan ended by an error of its own: the save going along gives up at once.
+struct ScanAbandoned {};
+
+// Stands between the card and both readers: the scan's reads go to the card and into the window,
+// the save's are served from the window, wait for the scan to read on, or go to the card.
+class Relay final : public SectorTap {
+public:
+    Relay(FoundPhotoTable& table, std::size_t windowBytes) : table_(table), window_(windowBytes) {}
+
+    std::int32_t Read(std::int64_t first, std::span<std::uint8_t> into, SectorRanges* unreadable,
+                      const CardRead& card) override {
+        if (std::this_thread::get_id() == saverId_) return SaverRead(first, into, unreadable, card);
+        return ScanRead(first, into, unreadable, card);
+    }
+
+    // Starts the save on its own thread; it runs only when the scan hands over.
+    void Start(std::function<void()> save) {
+        saver_ = std::thread([this, save = std::move(save)] {
+            {
+                std::unique_lock lock(mutex_);
+                turn_.wait(lock, [this] { return saverTurn_; });
+            }
+            try {
+                if (!abandoned_) save();
+            } catch (const ScanAbandoned&) {
+            } catch (...) {
+                error_ = std::current_exception();
+            }
+            std::lock_guard lock(mutex_);
+            saverDone_ = true;
+            saverTurn_ = false;
+            turn_.notify_all();
+        });
+        saverId_ = saver_.get_id();
+    }
+
+    // The scan has ended (by an error of its own when `abandoned`): the save finishes, and what it
+    // threw is thrown here.
+    void End(bool abandoned) {
+        {
+            std::lock_guard lock(mutex_);
+            scanDone_ = true;
+            abandoned_ = abandoned;
+            scanEnd_ = table_.empty() ? 0 : table_.back().EndSector;
+        }
+        if (!saverDone_) HandToSaver();
+        saver_.join();
+        if (error_ && !abandoned) std::rethrow_exception(error_);
+    }
+
+    // The save's side. Waits until the table holds entry `index`; false when the scan ended first.
+    bool AwaitEntry(std::size_t index) {
+        while (table_.size() <= index && !scanDone_) Await(0, index + 1);
+        return table_.size() > index;
+    }
+
+private:
+    // The scan's reads follow each other; one that does not is a look at a format's head ahead.
+    std::int32_t ScanRead(std::int64_t first, std::span<std::uint8_t> into, SectorRanges* unreadable, const CardRead& card) {
+        if (first != window_.High()) return card(first, into, unreadable);
+        // Every entry before this read is in the table now: the save may go on to here.
+        if (!saverDone_ && window_.High() >= needSectors_ && table_.size() >= needEntries_) HandToSaver();
+        SectorRanges bad;
+        const std::int32_t held = card(first, into, &bad);
+        if (unreadable) unreadable->Add(bad);
+        const auto kept = static_cast<std::size_t>(std::clamp<std::int64_t>(held, 0, static_cast<std::int64_t>(into.size() / kSectorSize)));
+        window_.Add(first, into.first(kept * kSectorSize), bad);
+        return held;
+    }
+
+    std::int32_t SaverRead(std::int64_t first, std::span<std::uint8_t> into, SectorRanges* unreadable, const CardRead& card) {
+        const std::int64_t end = first + static_cast<std::int64_t>(into.size() / kSectorSize);
+        // The drive ends for the save where the scan ended, as it does for a save after the scan.
+        if (scanDone_ && end > scanEnd_) {
+            const std::int64_t within = std::clamp<std::int64_t>(scanEnd_ - first, 0, end - first);
+            std::fill(into.begin() + within * kSectorSize, into.end(), std::uint8_t{0});
+            return within == 0 ? 0 : SaverRead(first, into.first(static_cast<std::size_t>(within) * kSectorSize), unreadable, card);
+        }
+        for (;;) {
+            if (window_.Copy(first, into, unreadable)) return static_cast<std::int32_t>(into.size() / kSectorSize);
+            // Behind the window, or further on than it reaches from where the scan is: read from the
+            // card (a walk jumping far ahead reads little there; the scan brings the bytes between).
+            if (scanDone_ || first < window_.Low() || end > window_.High() + window_.Capacity()) break;
+            // A few reads on (the read's own start kept), so the two take turns a few times a photo,
+            // not at every read.
+            Await(std::max(end, std::min(end + window_.Capacity() / 8, first + window_.Capacity())), 0);
+        }
+        return card(first, into, unreadable);
+    }
+
+    // The save waits for the scan to have read up to `sectors` and recorded `entries`.
+    void Await(std::int64_t sectors, std::size_t entries) {
+        if (abandoned_) throw ScanAbandoned{};
+        if (scanDone_) return;
+        needSectors_ = sectors;
+        needEntries_ = entries;
+        HandToScan();
+        if (abandoned_) throw ScanAbandoned{};
+    }
+
+    void HandToSaver() {
+        std::unique_lock lock(mutex_);
+        saverTurn_ = true;
+        turn_.notify_all();
+        turn_.wait(lock, [this] { return !saverTurn_; });
+    }
+
+    void HandToScan() {
+        std::unique_lock lock(mutex_);
+        saverTurn_ = false;
+        turn_.notify_all();
+        turn_.wait(lock, [this] { return saverTurn_; });
+    }
+
+    FoundPhotoTable& table_;
+    CardWindow window_;
+    std::mutex mutex_;
+    std::condition_variable turn_;
+    bool saverTurn_ = false;
+    bool saverDone_ = false;
+    bool scanDone_ = false;
+    bool abandoned_ = false;
+    std::int64_t scanEnd_ = 0;      // once the scan is done: where it took the drive to end
+    std::int64_t needSectors_ = 0;  // what the save waits for
+    std::size_t needEntries_ = 0;
+    std::thread saver_;
+    std::thread::id saverId_;
+    std::exception_ptr error_;
+};
+
+// The card read through the relay while it is held.
+struct Tapped {
+    Tapped(SectorSource& source, SectorTap& tap) : source(source) { source.SetTap(&tap); }
+    ~Tapped() { source.SetTap(nullptr); }
+    SectorSource& source;
+};
+
+}  // namespace
+
+ScanAndSaveReport ScanAndSave(const ScanContext& scan, CommandProgress& saveProgress, Destination& destination,
+                              const std::string& prefix, const SaveListener& each, const CardUse& card,
+                              std::size_t windowBytes) {
+    if (card.source != &scan.source)
+        throw std::invalid_argument("the scan and the save going along behind it read one card");
+    FoundPhotoTable& table = scan.table;
+    Relay relay(table, windowBytes);
+    const Tapped tapped(scan.source, relay);
+    // The drive's end as the scan will take it, before it gets there.
+    const std::int64_t driveEnd = std::clamp<std::int64_t>(scan.sectors, 0, kMaxSectors);
+    ScanAndSaveReport report;
+    relay.Start([&] {
+        SaveAlongScan along(scan.platform, saveProgress, table, destination, prefix, each, card, driveEnd,
+                            [&relay](std::size_t index) { return relay.AwaitEntry(index); });
+        for (std::size_t i = 0;; ++i) {
+            relay.AwaitEntry(i + 1);  // an entry's run is known once the next one is recorded, or the scan ended
+            if (i >= table.size()) break;
+            if (!along.Save(static_cast<std::int64_t>(i))) break;
+        }
+        report.save = along.Finish();
+    });
+    try {
+        report.scan = ScanWinNT(scan);
+    } catch (...) {
+        relay.End(true);
+        throw;
+    }
+    relay.End(false);
+    return report;
+}
+
+}  // namespace kelvara
