@@ -613,7 +613,9 @@ TEST(QtPreviewFormats, EachFormatShowsAsTheBrowserEngineCanShowIt) {
     };
     EXPECT_EQ(show(".DNG"), 160);
     const bool decoder = formats::HeifToJpeg({}, 1).error.find("no HEIC/AVIF decoder") == std::string::npos;
-    if (startOf.count(".HEIC") && decoder) EXPECT_EQ(show(".HEIC"), 320);
+    if (startOf.count(".HEIC") && decoder) {
+        EXPECT_EQ(show(".HEIC"), 320);
+    }
     if (startOf.count(".MP4")) {
         EXPECT_EQ(show(".MP4"), -1);
         EXPECT_EQ(PaneAnswer(browser, "document.body.innerText").toString(), "320 x 240, 0:02");
