@@ -83,6 +83,12 @@ std::optional<std::uint64_t> Length(ByteSource& bytes);
 // JPEG some RAW data is kept in).
 std::optional<ByteRange> LargestPreview(ByteSource& bytes);
 std::optional<PhotoTime> DateTimeOriginal(ByteSource& bytes);
+// How many JPEG-coded strips, tiles or embedded JPEGs start at byte `from` or past it.
+std::size_t JpegPiecesFrom(ByteSource& bytes, std::uint64_t from);
+// Whether every JPEG-coded strip, tile or embedded JPEG past the first of `joins` (where pieces
+// put together start, in order) starts FF D8; nullopt where that cannot tell, as where a piece
+// holds no such start.
+std::optional<bool> JpegPiecesHold(ByteSource& bytes, std::span<const std::uint64_t> joins);
 }  // namespace tiff
 
 // Fujifilm RAF: a header of offsets and lengths, a JPEG and the RAW data.

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <string_view>
+#include <vector>
 
 #include "formats/format.h"
 #include "formats/maker_note.h"
@@ -50,9 +52,14 @@ bool ShowableJpeg(ByteSource& bytes, const ByteRange& range) {
     return false;
 }
 
+// A strip, tile or embedded JPEG the walk met: where it lies in the file, and whether its
+// data are JPEG-coded (and so start FF D8).
+using PieceSeen = std::function<void(std::uint64_t at, bool jpeg)>;
+
 class Walk {
 public:
-    Walk(ByteSource& bytes, bool wantPreview) : bytes_(bytes), wantPreview_(wantPreview) {}
+    Walk(ByteSource& bytes, bool wantPreview, PieceSeen seen = {})
+        : bytes_(bytes), wantPreview_(wantPreview), seen_(std::move(seen)) {}
 
     std::optional<Summary> Run() {
         std::array<std::uint8_t, 8> first{};
@@ -161,9 +168,10 @@ private:
         Reach(read->end);
         if (read->next != 0 && (directory.kind == Kind::Chain || directory.kind == Kind::Sub)) Push(read->next, directory.kind);
         if (subIfds) Pointers(*subIfds);
-        if (stripOffsets) Pieces(*stripOffsets, stripCounts, compression);
-        if (tileOffsets) Pieces(*tileOffsets, tileCounts, std::nullopt);
+        if (stripOffsets) Pieces(*stripOffsets, stripCounts, compression, false);
+        if (tileOffsets) Pieces(*tileOffsets, tileCounts, compression, true);
         if (jpegAt && jpegLength && *jpegLength > 0) {
+            if (seen_) seen_(header_.base + *jpegAt, true);
             Reach(*jpegAt, *jpegLength);
             Candidate({header_.base + *jpegAt, *jpegLength});
         }
@@ -182,7 +190,11 @@ private:
     }
 
     // Strips or tiles: each piece's offset and byte count, read a block of each at a time.
-    void Pieces(const TiffEntry& offsets, const std::optional<TiffEntry>& counts, std::optional<std::uint32_t> compression) {
+    void Pieces(const TiffEntry& offsets, const std::optional<TiffEntry>& counts, std::optional<std::uint32_t> compression,
+                bool tiles) {
+        // JPEG (lossless in RAW files) and lossy DNG start each strip or tile FF D8; the old JPEG
+        // of compression 6 need not.
+        const bool jpeg = compression == 7 || compression == 34892;
         if (!counts || counts->count != offsets.count || !ClaimNumbers(header_, offsets, claimed_) ||
             !ClaimNumbers(header_, *counts, claimed_)) {
             ok_ = false;
@@ -201,15 +213,17 @@ private:
             for (std::size_t i = 0; i < take; ++i) {
                 if (length[i] == 0) ok_ = false;
                 else Reach(at[i], length[i]);
+                if (seen_ && length[i] > 0) seen_(header_.base + at[i], jpeg);
             }
         }
         // One strip of JPEG data is an embedded JPEG (a DNG's or CR2's preview, or lossless RAW data).
-        if (offsets.count == 1 && (compression == 6 || compression == 7) && length[0] > 0)
+        if (!tiles && offsets.count == 1 && (compression == 6 || compression == 7) && length[0] > 0)
             Candidate({header_.base + at[0], length[0]});
     }
 
     ByteSource& bytes_;
     bool wantPreview_;
+    PieceSeen seen_;
     TiffHeader header_;
     ReadRanges claimed_;
     std::array<Pending, kMaxDirectories> stack_{};
@@ -272,6 +286,31 @@ std::optional<PhotoTime> DateTimeOriginal(ByteSource& bytes) {
     const auto summary = Walk(bytes, false).Run();
     if (!summary) return std::nullopt;
     return summary->date;
+}
+
+std::size_t JpegPiecesFrom(ByteSource& bytes, std::uint64_t from) {
+    std::size_t count = 0;
+    Walk(bytes, false, [&](std::uint64_t at, bool jpeg) { count += jpeg && at >= from; }).Run();
+    return count;
+}
+
+std::optional<bool> JpegPiecesHold(ByteSource& bytes, std::span<const std::uint64_t> joins) {
+    if (joins.empty() || !std::is_sorted(joins.begin(), joins.end())) return std::nullopt;
+    constexpr std::size_t kMostStarts = 1 << 20;
+    std::vector<std::uint64_t> starts;
+    const auto summary = Walk(bytes, false, [&](std::uint64_t at, bool jpeg) {
+                             if (jpeg && at >= joins.front() && starts.size() < kMostStarts) starts.push_back(at);
+                         }).Run();
+    if (!summary) return std::nullopt;
+    std::vector<bool> started(joins.size());
+    for (const std::uint64_t at : starts) {
+        std::array<std::uint8_t, 2> head{};
+        if (!ReadAt(bytes, at, head) || head[0] != 0xFF || head[1] != 0xD8) return false;
+        started[static_cast<std::size_t>(std::upper_bound(joins.begin(), joins.end(), at) - joins.begin() - 1)] = true;
+    }
+    // A piece in which no JPEG data start could be a cluster off, made up by the next join.
+    if (starts.empty() || std::find(started.begin(), started.end(), false) != started.end()) return std::nullopt;
+    return true;
 }
 
 namespace {

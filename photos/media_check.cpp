@@ -12,9 +12,19 @@ bool IsClip(FileKind kind) {
     return &formats::FormatOf(kind) == &formats::iso_media::kFormat && formats::VariantOf(kind).shown == formats::Shown::Clip;
 }
 
+bool IsTiff(FileKind kind) { return &formats::FormatOf(kind) == &formats::tiff::kFormat; }
+
+// Strips or tiles to see past a join: one could be chance.
+constexpr std::size_t kFewestStrips = 2;
+
 }  // namespace
 
-bool MediaCheckable(FileKind kind) { return IsHeic(kind) || IsClip(kind); }
+bool MediaCheckable(FileKind kind) { return IsHeic(kind) || IsClip(kind) || IsTiff(kind); }
+
+bool MediaCheckablePast(FileKind kind, ByteSource& bytes, std::uint64_t kept) {
+    if (IsTiff(kind)) return formats::tiff::JpegPiecesFrom(bytes, kept) >= kFewestStrips;
+    return MediaCheckable(kind);
+}
 
 MediaCheck CheckMediaData(FileKind kind, ByteSource& bytes, std::span<const std::uint64_t> joins) {
     if (joins.empty()) return MediaCheck::Untold;
@@ -24,6 +34,11 @@ MediaCheck CheckMediaData(FileKind kind, ByteSource& bytes, std::span<const std:
             case HevcDecode::Faulty: return MediaCheck::Fails;
             case HevcDecode::Unjudged: return MediaCheck::Untold;
         }
+    }
+    if (IsTiff(kind)) {
+        const auto holds = formats::tiff::JpegPiecesHold(bytes, joins);
+        if (!holds) return MediaCheck::Untold;
+        return *holds ? MediaCheck::Holds : MediaCheck::Fails;
     }
     if (IsClip(kind)) {
         const auto holds = formats::iso_media::VideoSamplesHold(bytes, joins);

@@ -159,8 +159,8 @@ void PhotoResolution::WalkEntry(std::size_t index) {
             if (&formats::FormatOf(table_[inner].Kind) == &format && formats::VariantOf(table_[inner].Kind).group == "heif" &&
                 table_[inner].Status == PhotoStatus::Whole)
                 cutAt = StartOnDrive(inner);
-        // Nor does another photo lie whole inside a HEIC or a clip whose media data do not hold
-        // past that photo's start: the same pieces over a photo between, told by the coded data.
+        // Nor does another photo lie whole inside a HEIC, a clip or a TIFF whose media data do not
+        // hold past that photo's start: the same pieces over a photo between, told by the coded data.
         if (!cutAt && MediaCheckable(photo.Kind))
             for (std::size_t inner = index + 1; inner < next_; ++inner) {
                 if (table_[inner].Status != PhotoStatus::Whole) continue;

@@ -56,7 +56,7 @@ bool IsJpeg(const formats::Format& format) { return &format == &formats::jpeg::k
 // The formats whose structure can confirm a join: their walk checks what lies after it.
 bool Joinable(const formats::Format& format) {
     return IsJpeg(format) || &format == &formats::iso_media::kFormat || &format == &formats::riff::kFormat ||
-           &format == &formats::png::kFormat || &format == &formats::gif::kFormat;
+           &format == &formats::png::kFormat || &format == &formats::gif::kFormat || &format == &formats::tiff::kFormat;
 }
 
 }  // namespace
@@ -211,7 +211,7 @@ std::optional<ByteExtents> PieceSearch::Join(std::size_t index, std::uint64_t ke
     const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
     if (start >= driveBytes_ || kept == 0) return std::nullopt;
     Search search{.format = format, .jpeg = IsJpeg(format)};
-    if (MediaCheckable(photo.Kind)) search.checked = photo.Kind;
+
     search.size = size;
 
     // Where what was kept of it breaks: its walk's break, or for a JPEG its decode's first fault
@@ -219,6 +219,10 @@ std::optional<ByteExtents> PieceSearch::Join(std::size_t index, std::uint64_t ke
     SourceView run(bytes_, start, std::min(kept, driveBytes_ - start));
     const Walk walk = format.WalkStructure(run);
     if (walk.end) return std::nullopt;
+    if (MediaCheckablePast(photo.Kind, run, kept)) search.checked = photo.Kind;
+    // A TIFF's directories say where its strips lie, not what lies between: without JPEG-coded
+    // strips past the break no join of it can be told.
+    else if (&format == &formats::tiff::kFormat) return std::nullopt;
     // A structure of boxes or chunks may hold its break a long way back (inside a clip's media
     // data): its piece may end anywhere up to where what was kept ends, at the photo that cut it.
     std::uint64_t brokeAt = start + std::min(kept, driveBytes_ - start);

@@ -9,8 +9,10 @@
 // entropy-coded data decoding on without a fault across the join and the rows either side alike;
 // for the formats of boxes, chunks and blocks (ISO media, RIFF, PNG with its CRCs, GIF) the
 // structure holding to its end across the join where it would not with the next cluster instead;
-// a HEIC, whose boxes cannot tell a join inside its media data, by its HEVC pictures decoding
-// clean across it. A piece of boxes that runs over another photo's start breaks there.
+// inside a HEIC's or a clip's media data, where boxes cannot tell, its HEVC pictures decoding
+// clean or its video samples each filled by NAL units; a TIFF's or RAW file's by its JPEG-coded
+// strips and tiles each starting where its directories say. A piece of boxes that runs over
+// another photo's start breaks there.
 // Two pieces first, then more, each search bounded in tries and time. A photo put together is
 // only given out when its structure and (for a JPEG) its decode hold end to end.
 

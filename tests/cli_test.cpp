@@ -28,6 +28,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_card.h"
 #include "tests/support/test_photos.h"
+#include "tests/support/tiff_writer.h"
 
 namespace kelvara {
 namespace {
@@ -565,8 +566,9 @@ TEST(Cli, PhotosWrittenIntoTheHolesOfDeletedOnesComeBackWholeFromTheirPieces) {
 // data would hold as well with the old cluster in them), so that clip is said to be incomplete.
 // A HEIC's boxes cannot either, but its picture's coded data decode clean only across the right
 // joins, and an H.264 or HEVC clip's video samples are each filled by NAL units only there: in
-// pieces with an old cluster before each continuation, they come back whole. So does a JPEG whose
-// first piece is one cluster, cut by a photo its decoder reads into.
+// pieces with an old cluster before each continuation, they come back whole, as does a TIFF whose
+// JPEG-coded tiles each start where its directory says only across the right joins. So does a
+// JPEG whose first piece is one cluster, cut by a photo its decoder reads into.
 TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     if (!testing::HasTool("ffmpeg") || !testing::HasTool("heif-enc")) GTEST_SKIP() << "ffmpeg and heif-enc make the clips and the HEIC";
     testing::TempDir dir;
@@ -595,6 +597,25 @@ TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
                                          "ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=10,noise=alls=20:allf=t -t 1 "
                                          "-c:v libx265 -x265-params log-level=error c.mp4");
     ASSERT_GT(h264.size(), 6u * kCluster);
+    testing::TiffWriter writer;
+    const std::uint32_t directory = writer.Reserve(7);
+    writer.SetFirst(directory);
+    // The tiles' lists next to the directory, as cameras write them, filled in as the tiles are laid.
+    const auto tileAt = writer.LongList(0x144, std::vector<std::uint32_t>(48)),
+               tileLength = writer.LongList(0x145, std::vector<std::uint32_t>(48));
+    const auto put = [&](std::uint32_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) writer.bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    for (std::uint32_t i = 0; i < 48; ++i) {
+        const Bytes tile = testing::MakeJpeg(64, 64, 100 + static_cast<int>(i), 95);
+        put(tileAt.value + 4 * i, writer.Blob(tile));
+        put(tileLength.value + 4 * i, static_cast<std::uint32_t>(tile.size()));
+    }
+    writer.DirectoryAt(directory, {testing::TiffWriter::Long(0x100, 512), testing::TiffWriter::Long(0x101, 384),
+                                   testing::TiffWriter::Short(0x103, 7), testing::TiffWriter::Long(0x142, 64),
+                                   testing::TiffWriter::Long(0x143, 64), tileAt, tileLength});
+    const Bytes tiff = writer.bytes;
+    ASSERT_GT(tiff.size(), 6u * kCluster);
     ASSERT_GT(hevc.size(), 3u * kCluster);
     std::int64_t cluster = 0;
     const auto lay = [&](const Bytes& bytes) {
@@ -629,6 +650,7 @@ TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     cut(heic, true, {2, 4});
     cut(h264, true, {2, 8});  // each piece holds the start of a frame
     cut(hevc, true);
+    cut(tiff, true, {2, 4});
     cut(jpeg, false, {1});
     photo();
 
@@ -644,12 +666,13 @@ TEST(Cli, ClipsAndAPngInPiecesComeBackWholeWhereTheirBoxesAndChunksSaySo) {
     EXPECT_EQ(std::count(saved.begin(), saved.end(), jpeg), 1);
     EXPECT_EQ(std::count(saved.begin(), saved.end(), h264), 1);
     EXPECT_EQ(std::count(saved.begin(), saved.end(), hevc), 1);
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), tiff), 1);
     for (const Bytes& whole : photos) EXPECT_NE(std::find(saved.begin(), saved.end(), whole), saved.end());
-    EXPECT_EQ(saved.size(), 8 + photos.size());
+    EXPECT_EQ(saved.size(), 9 + photos.size());
     const auto lines = Lines(run.err);
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& line) { return line.find(" pieces found apart on the card.") != std::string::npos; }),
-              7)
+              8)
         << run.err;
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& line) { return line.find(".MP4 is incomplete: ") != std::string::npos; }),
