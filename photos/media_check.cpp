@@ -1,5 +1,7 @@
 #include "photos/media_check.h"
 
+#include <optional>
+
 #include "formats/format.h"
 #include "formats/format_walkers.h"
 #include "photos/hevc_decode.h"
@@ -16,6 +18,11 @@ bool IsTiff(FileKind kind) { return &formats::FormatOf(kind) == &formats::tiff::
 
 // Strips or tiles to see past a join: one could be chance.
 constexpr std::size_t kFewestStrips = 2;
+
+MediaCheck FromHolds(std::optional<bool> holds) {
+    if (!holds) return MediaCheck::Untold;
+    return *holds ? MediaCheck::Holds : MediaCheck::Fails;
+}
 
 }  // namespace
 
@@ -35,16 +42,8 @@ MediaCheck CheckMediaData(FileKind kind, ByteSource& bytes, std::span<const std:
             case HevcDecode::Unjudged: return MediaCheck::Untold;
         }
     }
-    if (IsTiff(kind)) {
-        const auto holds = formats::tiff::JpegPiecesHold(bytes, joins);
-        if (!holds) return MediaCheck::Untold;
-        return *holds ? MediaCheck::Holds : MediaCheck::Fails;
-    }
-    if (IsClip(kind)) {
-        const auto holds = formats::iso_media::VideoSamplesHold(bytes, joins);
-        if (!holds) return MediaCheck::Untold;
-        return *holds ? MediaCheck::Holds : MediaCheck::Fails;
-    }
+    if (IsTiff(kind)) return FromHolds(formats::tiff::JpegPiecesHold(bytes, joins));
+    if (IsClip(kind)) return FromHolds(formats::iso_media::VideoSamplesHold(bytes, joins));
     return MediaCheck::Untold;
 }
 

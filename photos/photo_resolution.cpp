@@ -165,9 +165,10 @@ void PhotoResolution::WalkEntry(std::size_t index) {
             for (std::size_t inner = index + 1; inner < next_; ++inner) {
                 if (table_[inner].Status != PhotoStatus::Whole) continue;
                 const auto at = StartOnDrive(inner);
+                if (!at) break;
                 SourceView outer(bytes_, start, *walk.end);
-                const std::uint64_t inside[] = {at ? *at - start : 0};
-                if (at && CheckMediaData(photo.Kind, outer, inside) == MediaCheck::Fails) cutAt = at;
+                const std::uint64_t inside[] = {*at - start};
+                if (CheckMediaData(photo.Kind, outer, inside) == MediaCheck::Fails) cutAt = at;
                 break;
             }
     }

@@ -310,8 +310,10 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
                 // Its last piece ends where a photo saved whole took the bytes, or another starts:
                 // for a structure of boxes that is where it breaks again (a JPEG's decode shows its own).
                 const std::uint64_t stop = std::min(FirstTaken(at, at + last), FirstStart(at, at + last));
-                if (stop == at + last && (!search.size || *walk.end <= *search.size)) {
-                    if (search.untold.empty() || CheckMediaData(*search.checked, whole, search.untold) == MediaCheck::Holds) {
+                if (stop == at + last) {
+                    // Whole here or nowhere: past its structure's end no piece is looked for.
+                    if ((!search.size || *walk.end <= *search.size) &&
+                        (search.untold.empty() || CheckMediaData(*search.checked, whole, search.untold) == MediaCheck::Holds)) {
                         ByteExtents pieces = search.pieces;
                         pieces.push_back({at, last});
                         return pieces;
