@@ -229,6 +229,35 @@ private:
     QProcess server_;
 };
 
+// The bytes of the files under a folder.
+std::uint64_t BytesUnder(const std::string& folder) {
+    std::uint64_t bytes = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        if (entry.is_regular_file()) bytes += entry.file_size();
+    return bytes;
+}
+
+// What the window asks of the card: Scan, then Save All (the save after the scan, which
+// `kelvara-cli save --read-twice` runs), against the bytes it saved; and Image Disk against the
+// card. `run` runs a command through the reader: its seconds, bytes asked for and peak memory.
+template <class Run>
+void MeasureWindowWay(const std::string& cli, const SlowReader& reader, const std::string& out, const Run& run, double size) {
+    const QString program = QString::fromStdString(cli), card = QString::fromStdString(reader.path());
+    const auto [scanSeconds, scanBytes, scanPeak] = run(program, {"scan", "--quiet", card});
+    std::filesystem::remove_all(out);
+    const auto [seconds, bytes, peak] = run(program, {"save", "--quiet", "--read-twice", card, QString::fromStdString(out)});
+    const double saved = static_cast<double>(BytesUnder(out));
+    std::filesystem::remove_all(out);
+    std::printf("as the window does it: Scan asked the card for %.3f × its bytes; Save All after it for %.3f × the "
+                "bytes it saved (%.0f MB; target 1.05), %.3f s\n",
+                scanBytes / size, saved > 0 ? (bytes - scanBytes) / saved : 0.0, saved / 1e6, seconds - scanSeconds);
+    std::filesystem::create_directories(out);
+    const auto [imageSeconds, imageBytes, imagePeak] = run(program, {"image", "--quiet", card, QString::fromStdString(out)});
+    std::filesystem::remove_all(out);
+    std::printf("%-22s Image Disk asked the card for %.3f × its bytes (target 1), %.3f s\n", "", imageBytes / size,
+                imageSeconds);
+}
+
 // The card read through a slow reader: `kelvara-cli save` and PhotoRec against one `cat`, in time
 // and in bytes asked of the card.
 void MeasureOnSlowReader(const std::string& cli, const std::string& other, const std::string& card,
@@ -269,6 +298,7 @@ void MeasureOnSlowReader(const std::string& cli, const std::string& other, const
     std::printf("(time ratios against that cat; target for the save 1.1)\n");
     save("kelvara-cli save:", cli);
     if (!other.empty()) save("the other build's save:", other);
+    MeasureWindowWay(cli, reader, out, run, size);
     const std::string theirs = dir.file("photorec");
     const auto photorec = PhotoRecArguments(reader.path(), theirs);
     if (!photorec) return;

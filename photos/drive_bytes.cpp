@@ -9,12 +9,9 @@ namespace {
 
 // One read of the drive: 1 MiB, which the 9x disk service takes in one call.
 constexpr std::uint64_t kPieceBytes = 2048 * kSectorSize;
-// Consecutive pieces are kept up to this much, so a photo is read once for finding its end and
-// writing it out.
-constexpr std::uint64_t kCacheBytes = 16 * kPieceBytes;
 
-// The buffer the last DriveBytes of this thread left: its pages are the process's already.
-thread_local SectorBuffer spareCache;
+// The buffers the last DriveBytes of this thread left: their pages are the process's already.
+thread_local std::vector<SectorBuffer> spareBuffers;
 
 std::uint64_t BytesUpTo(std::int64_t firstSector, std::int64_t sector) {
     return sector > firstSector ? static_cast<std::uint64_t>(sector - firstSector) * kSectorSize : 0;
@@ -23,18 +20,19 @@ std::uint64_t BytesUpTo(std::int64_t firstSector, std::int64_t sector) {
 }  // namespace
 
 DriveBytes::DriveBytes(SectorSource& source, std::int64_t firstSector, std::int64_t runEnd, std::int64_t endSector,
-                       std::function<void()> afterRead)
+                       std::function<void()> afterRead, std::uint64_t keptBytes)
     : source_(&source),
       firstSector_(firstSector),
       run_(BytesUpTo(firstSector, runEnd)),
       limit_(BytesUpTo(firstSector, endSector)),
       afterRead_(std::move(afterRead)),
-      cache_(std::move(spareCache)) {
-    spareCache.clear();
+      mostPieces_(static_cast<std::size_t>(std::max<std::uint64_t>(1, keptBytes / kPieceBytes))) {
+    pieces_.reserve(mostPieces_);
 }
 
 DriveBytes::~DriveBytes() {
-    if (cache_.size() > spareCache.size()) spareCache = std::move(cache_);
+    for (Piece& piece : pieces_)
+        if (spareBuffers.size() < mostPieces_) spareBuffers.push_back(std::move(piece.bytes));
 }
 
 std::uint64_t DriveBytes::PieceStart(std::uint64_t offset) const {
@@ -51,31 +49,45 @@ std::uint64_t DriveBytes::PieceEnd(std::uint64_t pieceStart) const {
 std::span<const std::uint8_t> DriveBytes::From(std::uint64_t offset) {
     const std::uint64_t end = std::min(limit_, volumeEnd_.value_or(limit_));
     if (offset >= end) return {};
-    if (offset < cacheStart_ || offset >= cacheStart_ + cacheLength_) {
-        Read(PieceStart(offset));
-        if (offset < cacheStart_ || offset >= cacheStart_ + cacheLength_) return {};
+    const std::uint64_t start = PieceStart(offset);
+    Piece* piece = last_ && last_->start == start ? last_ : nullptr;
+    if (!piece) {
+        const auto kept = std::find_if(pieces_.begin(), pieces_.end(), [&](const Piece& p) { return p.start == start; });
+        piece = kept != pieces_.end() ? &*kept : &Read(start);
     }
-    const auto at = static_cast<std::size_t>(offset - cacheStart_);
-    const auto length = std::min<std::uint64_t>(cacheLength_ - at, PieceEnd(PieceStart(offset)) - offset);
-    return std::span<const std::uint8_t>(cache_.data() + at, static_cast<std::size_t>(length));
+    piece->used = ++clock_;
+    last_ = piece;
+    if (offset >= piece->start + piece->length) return {};
+    const auto at = static_cast<std::size_t>(offset - piece->start);
+    return std::span<const std::uint8_t>(piece->bytes.data() + at, static_cast<std::size_t>(piece->length) - at);
 }
 
-void DriveBytes::Read(std::uint64_t pieceStart) {
-    const std::uint64_t bytes = PieceEnd(pieceStart) - pieceStart;
-    // A piece that follows on is read in after what is kept; any other starts it afresh.
-    if (pieceStart != cacheStart_ + cacheLength_ || cacheLength_ + bytes > kCacheBytes) {
-        cacheStart_ = pieceStart;
-        cacheLength_ = 0;
+DriveBytes::Piece& DriveBytes::Read(std::uint64_t pieceStart) {
+    // A new piece takes the place of the one asked for longest ago once as many as are kept are held.
+    Piece* piece = nullptr;
+    if (pieces_.size() < mostPieces_) {
+        piece = &pieces_.emplace_back();
+        if (!spareBuffers.empty()) {
+            piece->bytes = std::move(spareBuffers.back());
+            spareBuffers.pop_back();
+        }
+    } else {
+        piece = &*std::min_element(pieces_.begin(), pieces_.end(), [](const Piece& a, const Piece& b) { return a.used < b.used; });
     }
-    if (cache_.size() < cacheLength_ + bytes) cache_.resize(kCacheBytes);
+    const std::uint64_t bytes = PieceEnd(pieceStart) - pieceStart;
+    piece->start = UINT64_MAX;  // until it is read: a read that throws leaves nothing kept of it
+    piece->length = 0;
+    if (piece->bytes.size() < kPieceBytes) piece->bytes.resize(kPieceBytes);
     const std::int64_t sector = firstSector_ + static_cast<std::int64_t>(pieceStart / kSectorSize);
-    const std::span<std::uint8_t> into(cache_.data() + cacheLength_, static_cast<std::size_t>(bytes));
-    const std::int32_t held = source_->Read(sector, into, &unreadable_);
+    const std::int32_t held =
+        source_->Read(sector, std::span<std::uint8_t>(piece->bytes.data(), static_cast<std::size_t>(bytes)), &unreadable_);
     const auto kept = std::min<std::uint64_t>(static_cast<std::uint64_t>(held) * kSectorSize, bytes);
     // Zeros past the volume's end are not the drive's bytes: they end what can be read.
     if (kept < bytes) volumeEnd_ = pieceStart + kept;
-    cacheLength_ += kept;
+    piece->start = pieceStart;
+    piece->length = kept;
     if (afterRead_) afterRead_();
+    return *piece;
 }
 
 }  // namespace kelvara

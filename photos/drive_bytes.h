@@ -1,14 +1,16 @@
 #pragma once
 // A found photo's bytes as they lie on its drive, read in bounded pieces as they are asked for,
-// however long its run: memory stays small whatever lies after the photo. Pieces that follow on
-// are read straight into one buffer, kept up to 16 MiB, so a camera's photo is read once for
-// finding its end and writing it out; that buffer goes from one photo to the next, so saving
-// thousands of photos does not ask the system for fresh memory each time.
+// however long its run: memory stays small whatever lies after the photo. The pieces read last
+// are kept (32 MiB by default), whatever order they were asked for in, so a photo is read once
+// for finding its end (forwards, backwards, jumping over its media data), for judging its
+// pieces and for writing it out. The buffers go from one photo to the next, so saving thousands
+// of photos does not ask the system for fresh memory each time.
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "diskio/sector.h"
 #include "diskio/sector_ranges.h"
@@ -20,17 +22,21 @@ namespace kelvara {
 
 class DriveBytes final : public ByteSource {
 public:
+    static constexpr std::uint64_t kKeptBytes = 32 << 20;
+
     // Bytes of `drive` from the start of `firstSector` up to `endSector` (exclusive) or where
     // the volume ends before it. The photo's run ends at `runEnd`: no read reaches past it from
     // inside it, so a small photo costs a small read. `afterRead` runs after every read of the
-    // drive: the window yields there, and may throw to give the work up.
+    // drive: the window yields there, and may throw to give the work up. Up to `keptBytes` of the
+    // latest pieces are kept.
     DriveBytes(SectorSource& source, std::int64_t firstSector, std::int64_t runEnd, std::int64_t endSector,
-               std::function<void()> afterRead = {});
+               std::function<void()> afterRead = {}, std::uint64_t keptBytes = kKeptBytes);
     ~DriveBytes() override;
     DriveBytes(const DriveBytes&) = delete;
     DriveBytes& operator=(const DriveBytes&) = delete;
 
-    // At most the rest of one piece (1 MiB). Throws DiskError when the drive cannot be read.
+    // At most the rest of one piece (1 MiB), good until the next call reads the drive. Throws
+    // DiskError when the drive cannot be read.
     std::span<const std::uint8_t> From(std::uint64_t offset) override;
 
     // The sectors, by their number on the drive, that the reads so far could not read: they are
@@ -46,16 +52,22 @@ private:
     // Reads are pieces of at most 1 MiB, on a grid of whole mebibytes and the run's end.
     std::uint64_t PieceStart(std::uint64_t offset) const;
     std::uint64_t PieceEnd(std::uint64_t pieceStart) const;
-    void Read(std::uint64_t pieceStart);
+    struct Piece {
+        std::uint64_t start = 0, length = 0;
+        std::uint64_t used = 0;  // when it was last asked for
+        SectorBuffer bytes;
+    };
+    Piece& Read(std::uint64_t pieceStart);
 
     SectorSource* source_;
     std::int64_t firstSector_;
     std::uint64_t run_;    // bytes from the first sector to the run's end
     std::uint64_t limit_;  // bytes from the first sector to the end sector
     std::function<void()> afterRead_;
-    SectorBuffer cache_;              // its first cacheLength_ bytes are [cacheStart_, cacheStart_ + cacheLength_)
-    std::uint64_t cacheStart_ = 0;
-    std::uint64_t cacheLength_ = 0;
+    std::size_t mostPieces_;
+    std::vector<Piece> pieces_;  // kept, in no order
+    Piece* last_ = nullptr;       // the one asked for last
+    std::uint64_t clock_ = 0;
     std::optional<std::uint64_t> volumeEnd_;
     SectorRanges unreadable_;
 };

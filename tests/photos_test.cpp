@@ -110,6 +110,19 @@ TEST(DriveBytes, ALongRunReadsTheSameOnBothFamiliesInBoundedPieces) {
     EXPECT_EQ(run.From(100 * 512).size(), 1948u * 512);
     EXPECT_EQ(run.From(2048 * 512).size(), 2048u * 512);
     EXPECT_EQ(platform.CallsNamed("ReadFile"), (std::vector<std::string>{"ReadFile(51200)", "ReadFile(997376)", "ReadFile(1048576)"}));
+
+    // A photo's end looked for from the back, its head looked at, then the photo written out
+    // front to back: each piece comes from the drive once.
+    platform.calls.clear();
+    DriveBytes photo(card, 0, 69000, 69000);
+    for (std::uint64_t piece = 20; piece-- > 0;) EXPECT_FALSE(photo.From(piece << 20).empty());
+    for (std::uint64_t at = 0; at < 20u << 20; at += photo.From(at).size()) EXPECT_EQ(photo.From(at)[0], bytes[at]);
+    EXPECT_EQ(platform.CallsNamed("ReadFile").size(), 20u);
+    // What is kept is bounded: past it the pieces asked for longest ago are read again.
+    DriveBytes small(card, 0, 69000, 69000, {}, 4 << 20);
+    platform.calls.clear();
+    for (const std::uint64_t piece : {0, 1, 2, 3, 0, 4, 0, 1}) EXPECT_EQ(small.From(piece << 20)[0], bytes[piece << 20]);
+    EXPECT_EQ(platform.CallsNamed("ReadFile").size(), 6u);  // 0 to 3, 4 in 1's place, 1 again
 }
 
 // A JPEG whose structure holds: a frame and a scan of it, then `fill` up to its end marker.
