@@ -99,31 +99,6 @@ SaveReport SaveAllPhotos(Platform& platform, CommandProgress& progress, FoundPho
 SaveReport SaveAllPhotos(Platform& platform, CommandProgress& progress, FoundPhotoTable& table, Destination& destination,
                          const std::string& Prefix, const SaveListener& each = {}, const CardUse& card = {});
 
-// Save All going along behind the scan that is filling the table (photos/scan_and_save.h), so
-// the card is read once: each entry is saved as soon as the scan has recorded the one after it
-// (or ended), its bytes read as the scan passes over them, with the files, names, statuses and
-// report of SaveAllPhotos on the whole table. Walks that look past the entries recorded so far
-// wait through `awaitEntry` (true once the table holds that entry; false when the scan ended
-// without it). A photo that broke off with no chain of the card holding it is put off: its
-// pieces are looked for across the whole card in Finish, and the entries after it are told of
-// (to `each`, into the report) after it, so both come in the table's order; past a few thousand
-// held back, the entries saved are told of at once and the photos put off at the end.
-class SaveAlongScan {
-public:
-    SaveAlongScan(Platform& platform, CommandProgress& progress, FoundPhotoTable& table, Destination& destination,
-                  const std::string& prefix, const SaveListener& each, const CardUse& card, std::int64_t driveEnd,
-                  std::function<bool(std::size_t)> awaitEntry);
-    ~SaveAlongScan();
-    // Saves entry `index`, the next in the table's order; false once saving has stopped or was refused.
-    bool Save(std::int64_t index);
-    // Once the scan has ended: the photos put off, then the report as SaveAllPhotos gives it.
-    SaveReport Finish();
-
-private:
-    struct State;
-    std::unique_ptr<State> state_;
-};
-
 // What the user is told of a save that fell short: why nothing was saved, or how many were saved,
 // how many failed and the first reason. nullopt when every photo asked for was saved (or the
 // user stopped it, which the caller tells in its own words).

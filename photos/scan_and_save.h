@@ -17,6 +17,7 @@
 #include "destination/destination.h"
 #include "diskio/sector_source.h"
 #include "photos/card_entry.h"
+#include "photos/save_along_scan.h"
 #include "photos/save_file.h"
 #include "scan/command_progress.h"
 #include "scan/scan.h"
