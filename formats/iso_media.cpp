@@ -117,26 +117,26 @@ bool ForEachBox(ByteSource& bytes, std::uint64_t from, std::uint64_t to, Use use
     return true;
 }
 
+// The first child of `parent` of type `type`.
+std::optional<Box> Child(ByteSource& bytes, const Box& parent, std::string_view type, std::uint64_t skip = 0) {
+    std::optional<Box> found;
+    ForEachBox(bytes, parent.payload + skip, parent.end, [&](const Box& box) {
+        if (box.Type() == type) found = box;
+        return !found;
+    });
+    return found;
+}
+
 // The movie header's version, and its payload up to the duration.
 struct MovieHeader {
     std::uint64_t created = 0, timescale = 0, duration = 0;
 };
 std::optional<MovieHeader> ReadMovieHeader(ByteSource& bytes, const Box& movie) {
-    std::optional<MovieHeader> result;
-    ForEachBox(bytes, movie.payload, movie.end, [&](const Box& box) {
-        if (box.Type() != "mvhd") return true;
-        std::array<std::uint8_t, 32> field{};
-        if (box.end - box.payload < field.size() || !ReadAt(bytes, box.payload, field)) return false;
-        MovieHeader header;
-        if (field[0] == 1) {
-            header = {LoadBe64(field, 4), LoadBe32(field, 20), LoadBe64(field, 24)};
-        } else {
-            header = {LoadBe32(field, 4), LoadBe32(field, 12), LoadBe32(field, 16)};
-        }
-        result = header;
-        return false;
-    });
-    return result;
+    const auto box = Child(bytes, movie, "mvhd");
+    std::array<std::uint8_t, 32> field{};
+    if (!box || box->end - box->payload < field.size() || !ReadAt(bytes, box->payload, field)) return std::nullopt;
+    if (field[0] == 1) return MovieHeader{LoadBe64(field, 4), LoadBe32(field, 20), LoadBe64(field, 24)};
+    return MovieHeader{LoadBe32(field, 4), LoadBe32(field, 12), LoadBe32(field, 16)};
 }
 
 // Seconds since 1970-01-01 as a civil date and time (proleptic Gregorian calendar).
@@ -363,17 +363,15 @@ std::optional<ClipInfo> Clip(ByteSource& bytes) {
     // The picture size is the first track's with one: sound tracks have none.
     ForEachBox(bytes, movie->payload, movie->end, [&](const Box& track) {
         if (track.Type() != "trak") return true;
-        ForEachBox(bytes, track.payload, track.end, [&](const Box& box) {
-            if (box.Type() != "tkhd") return true;
+        if (const auto box = Child(bytes, track, "tkhd")) {
             std::array<std::uint8_t, 1> version{};
             std::array<std::uint8_t, 8> size{};
-            const std::uint64_t sizeAt = ReadAt(bytes, box.payload, version) && version[0] == 1 ? 88 : 76;
-            if (box.end - box.payload >= sizeAt + 8 && ReadAt(bytes, box.payload + sizeAt, size)) {
+            const std::uint64_t sizeAt = ReadAt(bytes, box->payload, version) && version[0] == 1 ? 88 : 76;
+            if (box->end - box->payload >= sizeAt + 8 && ReadAt(bytes, box->payload + sizeAt, size)) {
                 clip.width = LoadBe32(size, 0) >> 16;  // 16.16 fixed point
                 clip.height = LoadBe32(size, 4) >> 16;
             }
-            return false;
-        });
+        }
         return clip.width == 0 || clip.height == 0;
     });
     return clip;
@@ -495,16 +493,6 @@ namespace {
 
 constexpr std::uint64_t kMostUnitsChecked = 1 << 20;
 constexpr std::uint64_t kMostSamples = 1 << 24;
-
-// The first child of `parent` of type `type`.
-std::optional<Box> Child(ByteSource& bytes, const Box& parent, std::string_view type, std::uint64_t skip = 0) {
-    std::optional<Box> found;
-    ForEachBox(bytes, parent.payload + skip, parent.end, [&](const Box& box) {
-        if (box.Type() == type) found = box;
-        return !found;
-    });
-    return found;
-}
 
 // A video track's samples, each NAL units after their lengths: where its sample table says they lie.
 struct NalTrack {
