@@ -1,5 +1,6 @@
 #include "destination/spill_file.h"
 
+#include <atomic>
 #include <vector>
 
 #include "destination/destination.h"
@@ -52,15 +53,29 @@ std::unique_ptr<PrivateTempFile> OpenSpillFile(Platform& platform, const std::st
         why = "the temporary folder cannot hold it. " + *refusal + " (The temporary folder is set by TMPDIR.)";
         return nullptr;
     }
-    static int made = 0;
-    const std::string name = "kelvara-list-" + std::to_string(++made) + ".tmp";
-    std::string leaf;
-    const HANDLE inside = destination.FolderOf(name, leaf);
-    const HANDLE file = platform.CreateFileInFolder(inside, leaf, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
+    return OpenSpillFile(destination, "kelvara-list", why);
+}
+
+std::unique_ptr<PrivateTempFile> OpenSpillFile(Destination& destination, const std::string& stem, std::string& why) {
+    Platform& platform = destination.platform();
+    static std::atomic<int> made = 0;
+    std::string name, leaf;
+    HANDLE inside = INVALID_HANDLE_VALUE, file = INVALID_HANDLE_VALUE;
+    // Always a new file: one of the name there already (a leftover, or the user's) is let be.
+    for (int tries = 0; tries < 100 && file == INVALID_HANDLE_VALUE; ++tries) {
+        name = stem + "-" + std::to_string(++made) + ".tmp";
+        inside = destination.FolderOf(name, leaf);
+        if (inside == INVALID_HANDLE_VALUE) break;
+        file = platform.CreateFileInFolder(inside, leaf, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
+        const DWORD error = platform.GetLastError();
+        if (file == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    }
     if (file == INVALID_HANDLE_VALUE) {
-        why = "no file can be made for it in the temporary folder " + folder + ": " + LastErrorText(platform);
+        why = "no file can be made for it in " + destination.folder() + ": " + LastErrorText(platform);
         return nullptr;
     }
+    // Recorded, so a claim after a kill removes it where it keeps its name while open.
+    destination.Remember(inside, leaf, file);
     // Without a name it goes with the program, however that ends.
     const bool unnamed = platform.DeleteFileInFolder(inside, leaf);
     return std::make_unique<SpillFile>(platform, file, unnamed ? std::string() : destination.PathOf(name));

@@ -7,8 +7,7 @@
 namespace kelvara {
 namespace {
 
-// One read of the drive: 1 MiB, which the 9x disk service takes in one call.
-constexpr std::uint64_t kPieceBytes = 2048 * kSectorSize;
+constexpr std::uint64_t kPieceBytes = DriveBytes::kPieceSectors * kSectorSize;
 
 // The buffers the last DriveBytes of this thread left: their pages are the process's already.
 thread_local std::vector<SectorBuffer> spareBuffers;

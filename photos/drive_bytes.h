@@ -23,6 +23,9 @@ namespace kelvara {
 class DriveBytes final : public ByteSource {
 public:
     static constexpr std::uint64_t kKeptBytes = 32 << 20;
+    // Reads are pieces of this many sectors (1 MiB, which the 9x disk service takes in one call),
+    // on a grid from the first sector.
+    static constexpr std::int64_t kPieceSectors = 2048;
 
     // Bytes of `drive` from the start of `firstSector` up to `endSector` (exclusive) or where
     // the volume ends before it. The photo's run ends at `runEnd`: no read reaches past it from

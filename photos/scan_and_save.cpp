@@ -6,9 +6,13 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
+#include "destination/spill_file.h"
 #include "diskio/sector.h"
 #include "photos/card_window.h"
+#include "photos/drive_bytes.h"
+#include "photos/save_along_scan.h"
 
 namespace kelvara {
 namespace {
@@ -16,11 +20,116 @@ namespace {
 // The scan ended by an error of its own: the save going along gives up at once.
 struct ScanAbandoned {};
 
+// The bytes of a photo not saved yet that the window lets go of, kept at most: past that, or past a
+// mebibyte of zeros (no photo's data), it is read again where they gave way.
+constexpr std::int64_t kKeptMostSectors = (std::int64_t{2} << 30) / kSectorSize;
+constexpr std::int64_t kZerosEnd = (1 << 20) / kSectorSize;
+
+// What the window lets go of from the start of the photo the save is at on, kept in a private
+// file in the folder saved into, so a photo longer than the window is not read from the card again
+// (one whose structure decides its end only further on: a long clip, a RAW). Sectors [low, high),
+// each at its number's place in a ring of kKeptMostSectors; made when first needed, and never
+// where it cannot be.
+class Overflow {
+public:
+    explicit Overflow(std::function<std::unique_ptr<PrivateTempFile>()> open) : open_(std::move(open)) {}
+
+    // Whether sectors from `first` on, going from the window, would be kept for the photo at `from`.
+    bool Wants(std::int64_t from, std::int64_t first, std::int64_t count) const {
+        if (broken_ || from >= first + count) return false;
+        return from != from_ || (!full_ && std::max(first, from) == high_);
+    }
+
+    // Sectors from `first` on that the window let go of, `unreadable` among them; those from `from`
+    // on (the save's photo) are kept.
+    void Keep(std::int64_t from, std::int64_t first, std::span<const std::uint8_t> bytes, const SectorRanges& unreadable) {
+        const auto count = static_cast<std::int64_t>(bytes.size() / kSectorSize);
+        if (from >= first + count) return;
+        const std::int64_t begin = std::max(first, from);
+        if (from != from_) {
+            from_ = from;
+            full_ = false;
+            if (from >= low_ && from <= high_ && begin == high_) {
+                low_ = from;  // the next photo: what was kept from its start on still serves
+            } else {
+                low_ = high_ = begin;
+                zeros_ = 0;
+                unreadable_ = {};
+            }
+        }
+        if (full_ || begin != high_) return;
+        bytes = bytes.subspan(static_cast<std::size_t>(begin - first) * kSectorSize);
+        const auto adding = static_cast<std::int64_t>(bytes.size() / kSectorSize);
+        if (ZerosEnd(bytes) || high_ + adding - low_ > kKeptMostSectors) {
+            full_ = true;
+            return;
+        }
+        if (!file_ && !broken_) {
+            file_ = open_();
+            broken_ = !file_;
+        }
+        if (!file_ || !Transfer(high_, bytes.size(), [&](std::uint64_t at, std::size_t done, std::size_t length) {
+                return file_->WriteAt(at, bytes.subspan(done, length));
+            })) {
+            full_ = true;
+            return;
+        }
+        high_ += adding;
+        unreadable_.Add(unreadable.Within(begin, high_));
+    }
+
+    // Copies sectors from `first` on into `into` when all of them are kept; false otherwise.
+    bool Copy(std::int64_t first, std::span<std::uint8_t> into, SectorRanges* unreadable) {
+        const std::int64_t end = first + static_cast<std::int64_t>(into.size() / kSectorSize);
+        if (!file_ || first < low_ || end > high_ ||
+            !Transfer(first, into.size(), [&](std::uint64_t at, std::size_t done, std::size_t length) {
+                return file_->ReadAt(at, into.subspan(done, length));
+            }))
+            return false;
+        if (unreadable) unreadable->Add(unreadable_.Within(first, end));
+        return true;
+    }
+    std::int64_t High() const { return high_; }
+
+private:
+    // `bytes` from sector `first` on, at their places in the ring: one transfer, or two where it wraps.
+    template <class Move>
+    static bool Transfer(std::int64_t first, std::size_t bytes, Move move) {
+        for (std::size_t done = 0; done < bytes;) {
+            const std::int64_t slot = (first + static_cast<std::int64_t>(done / kSectorSize)) % kKeptMostSectors;
+            const std::size_t length =
+                std::min(bytes - done, static_cast<std::size_t>(kKeptMostSectors - slot) * kSectorSize);
+            if (!move(static_cast<std::uint64_t>(slot) * kSectorSize, done, length)) return false;
+            done += length;
+        }
+        return true;
+    }
+
+    // Whether the run of zeros reaches a mebibyte with these bytes.
+    bool ZerosEnd(std::span<const std::uint8_t> bytes) {
+        for (std::size_t at = 0; at < bytes.size(); at += kSectorSize) {
+            const auto sector = bytes.subspan(at, kSectorSize);
+            zeros_ = std::all_of(sector.begin(), sector.end(), [](std::uint8_t b) { return b == 0; }) ? zeros_ + 1 : 0;
+            if (zeros_ >= kZerosEnd) return true;
+        }
+        return false;
+    }
+
+    std::function<std::unique_ptr<PrivateTempFile>()> open_;
+    std::unique_ptr<PrivateTempFile> file_;
+    bool broken_ = false;  // no file could be made: nothing is kept
+    std::int64_t from_ = -1, low_ = 0, high_ = 0;  // kept: [low_, high_), for the photo at from_
+    std::int64_t zeros_ = 0;  // zero sectors last kept, in a row
+    bool full_ = false;       // nothing more is kept for this photo
+    SectorRanges unreadable_;
+};
+
 // Stands between the card and both readers: the scan's reads go to the card and into the window,
 // the save's are served from the window, wait for the scan to read on, or go to the card.
 class Relay final : public SectorTap {
 public:
-    Relay(FoundPhotoTable& table, std::size_t windowBytes) : table_(table), window_(windowBytes) {}
+    Relay(FoundPhotoTable& table, std::size_t windowBytes, std::function<std::unique_ptr<PrivateTempFile>()> openOverflow)
+        : table_(table), window_(windowBytes), overflow_(std::move(openOverflow)) {}
 
     std::int32_t Read(std::int64_t first, std::span<std::uint8_t> into, SectorRanges* unreadable,
                       const CardRead& card) override {
@@ -63,7 +172,10 @@ public:
         if (error_ && !abandoned) std::rethrow_exception(error_);
     }
 
-    // The save's side. Waits until the table holds entry `index`; false when the scan ended first.
+    // The save's side. It is at entry `index`: the bytes from its start on are kept until it is saved.
+    void SavingFrom(std::size_t index) { saving_ = index; }
+
+    // Waits until the table holds entry `index`; false when the scan ended first.
     bool AwaitEntry(std::size_t index) {
         while (table_.size() <= index && !scanDone_) Await(0, index + 1);
         return table_.size() > index;
@@ -79,8 +191,27 @@ private:
         const std::int32_t held = card(first, into, &bad);
         if (unreadable) unreadable->Add(bad);
         const auto kept = static_cast<std::size_t>(std::clamp<std::int64_t>(held, 0, static_cast<std::int64_t>(into.size() / kSectorSize)));
+        KeepWhatGoes(into.first(kept * kSectorSize), bad);
         window_.Add(first, into.first(kept * kSectorSize), bad);
         return held;
+    }
+
+    // Before the window takes in `bytes`: what it lets go of (and of a read longer than it, what it
+    // never holds) of the photo the save is at, into the overflow.
+    void KeepWhatGoes(std::span<const std::uint8_t> bytes, const SectorRanges& unreadable) {
+        if (saving_ >= table_.size() || table_[saving_].StartSector < 0) return;
+        // From the piece the save reads the photo's start in.
+        const std::int64_t from = table_[saving_].StartSector / DriveBytes::kPieceSectors * DriveBytes::kPieceSectors;
+        const auto incoming = static_cast<std::int64_t>(bytes.size() / kSectorSize);
+        const std::int64_t going = window_.High() - window_.Low() + incoming - window_.Capacity();
+        if (going <= 0 || !overflow_.Wants(from, window_.Low(), going)) return;
+        held_.resize(static_cast<std::size_t>(std::min(going, window_.High() - window_.Low())) * kSectorSize);
+        SectorRanges heldUnreadable;
+        if (!held_.empty() && window_.Copy(window_.Low(), held_, &heldUnreadable))
+            overflow_.Keep(from, window_.Low(), held_, heldUnreadable);
+        if (going > window_.High() - window_.Low())
+            overflow_.Keep(from, window_.High(), bytes.first(static_cast<std::size_t>(going - (window_.High() - window_.Low())) * kSectorSize),
+                           unreadable);
     }
 
     std::int32_t SaverRead(std::int64_t first, std::span<std::uint8_t> into, SectorRanges* unreadable, const CardRead& card) {
@@ -93,6 +224,7 @@ private:
         }
         for (;;) {
             if (window_.Copy(first, into, unreadable)) return static_cast<std::int32_t>(into.size() / kSectorSize);
+            if (CopyKept(first, into, unreadable)) return static_cast<std::int32_t>(into.size() / kSectorSize);
             // Behind the window, or further on than it reaches from where the scan is: read from the
             // card (a walk jumping far ahead reads little there; the scan brings the bytes between).
             if (scanDone_ || first < window_.Low() || end > window_.High() + window_.Capacity()) break;
@@ -101,6 +233,19 @@ private:
             Await(std::max(end, std::min(end + window_.Capacity() / 8, first + window_.Capacity())), 0);
         }
         return card(first, into, unreadable);
+    }
+
+    // Sectors the window let go of, from the overflow, with those still held after them from the window.
+    bool CopyKept(std::int64_t first, std::span<std::uint8_t> into, SectorRanges* unreadable) {
+        const std::int64_t end = first + static_cast<std::int64_t>(into.size() / kSectorSize);
+        const std::int64_t split = std::min(end, overflow_.High());
+        if (split <= first || (split < end && split < window_.Low())) return false;
+        SectorRanges bad;
+        const std::size_t kept = static_cast<std::size_t>(split - first) * kSectorSize;
+        if (!overflow_.Copy(first, into.first(kept), &bad)) return false;
+        if (split < end && !window_.Copy(split, into.subspan(kept), &bad)) return false;
+        if (unreadable) unreadable->Add(bad);
+        return true;
     }
 
     // The save waits for the scan to have read up to `sectors` and recorded `entries`.
@@ -129,6 +274,9 @@ private:
 
     FoundPhotoTable& table_;
     CardWindow window_;
+    Overflow overflow_;
+    std::vector<std::uint8_t> held_;  // what the window lets go of, on its way to the overflow
+    std::size_t saving_ = 0;          // the entry the save is at
     std::mutex mutex_;
     std::condition_variable turn_;
     bool saverTurn_ = false;
@@ -158,7 +306,10 @@ ScanAndSaveReport ScanAndSave(const ScanContext& scan, CommandProgress& saveProg
     if (card.source != &scan.source)
         throw std::invalid_argument("the scan and the save going along behind it read one card");
     FoundPhotoTable& table = scan.table;
-    Relay relay(table, windowBytes);
+    Relay relay(table, windowBytes, [&destination]() -> std::unique_ptr<PrivateTempFile> {
+        std::string why;  // none made: what gave way is read again, as it always could be
+        return destination.claimed() ? OpenSpillFile(destination, ".kelvara-overflow", why) : nullptr;
+    });
     const Tapped tapped(scan.source, relay);
     // The drive's end as the scan will take it, before it gets there.
     const std::int64_t driveEnd = std::clamp<std::int64_t>(scan.sectors, 0, kMaxSectors);
@@ -167,6 +318,7 @@ ScanAndSaveReport ScanAndSave(const ScanContext& scan, CommandProgress& saveProg
         SaveAlongScan along(scan.platform, saveProgress, table, destination, prefix, each, card, driveEnd,
                             [&relay](std::size_t index) { return relay.AwaitEntry(index); });
         for (std::size_t i = 0;; ++i) {
+            relay.SavingFrom(i);
             relay.AwaitEntry(i + 1);  // an entry's run is known once the next one is recorded, or the scan ended
             if (i >= table.size()) break;
             if (!along.Save(static_cast<std::int64_t>(i))) break;

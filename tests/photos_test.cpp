@@ -15,6 +15,7 @@
 #include "photos/end_marker.h"
 #include "photos/preview_files.h"
 #include "photos/save_file.h"
+#include "photos/scan_and_save.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/fake_progress.h"
 #include "tests/support/hostile_cards.h"
@@ -385,6 +386,32 @@ TEST(HostileCards, SaveAllWritesAtMostTheCardAndReadsItAFewTimes) {
         std::cout << c.name << ": " << table.size() << " entries, " << platform.files.size() << " files, written "
                   << written << " of " << c.card.size() << ", read " << read << "\n";
     }
+}
+
+// Saved along the scan, a photo longer than the bytes kept behind it is still read from the card
+// once: what gives way of it is kept in the folder saved into, which holds only the photos after.
+TEST(ScanAndSave, APhotoLongerThanTheBytesKeptBehindTheScanIsReadFromTheCardOnce) {
+    FakePlatform platform;
+    Bytes card(32768 * 512, 0x33);  // old data to the end
+    const Bytes small = Jpeg(3000), large = Jpeg(6 << 20, 0x5A);
+    for (const auto& [sector, photo] : {std::pair{100, &small}, {3000, &large}, {15400, &small}})
+        std::copy(photo->begin(), photo->end(), card.begin() + sector * 512);
+    platform.AddVolume('E', 32768) = card;
+    platform.folders.insert("C:\\Out");
+    FakeProgress scanning, saving;
+    FoundPhotoTable table;
+    SectorSource source(platform, "E:\\");
+    {
+        Destination destination(platform, "C:\\Out", {"E:\\"});
+        const ScanAndSaveReport report = ScanAndSave({platform, scanning, table, source, 32768}, saving, destination, "Image",
+                                                     {}, {false, {}, &source}, 2 << 20);
+        EXPECT_EQ(report.save.saved, 3);
+    }
+    EXPECT_EQ(platform.files.at("C:\\Out\\Image002.JPG"), large);
+    EXPECT_LT(platform.volumeBytesRead, card.size() + (1 << 20));  // the scan's, and a look at the file system
+    std::vector<std::string> left;
+    for (const auto& [path, bytes] : platform.files) left.push_back(path);
+    EXPECT_EQ(left, (std::vector<std::string>{"C:\\Out\\Image001.JPG", "C:\\Out\\Image002.JPG", "C:\\Out\\Image003.JPG"}));
 }
 
 TEST(PreviewPage, IsOneLineAroundTheTempFolderEscapingOnlyWhatWouldBreakIt) {

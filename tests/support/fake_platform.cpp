@@ -249,6 +249,7 @@ bool FakePlatform::ReadFile(HANDLE file, std::span<std::uint8_t> buffer, DWORD& 
     std::memset(buffer.data() + stored, 0, count - stored);
     handle.position += static_cast<std::int64_t>(count);
     numberOfBytesRead = static_cast<DWORD>(count);
+    if (handle.kind == Handle::Kind::Volume) volumeBytesRead += count;
     return true;
 }
 
@@ -504,6 +505,9 @@ bool FakePlatform::MoveFileInFolder(HANDLE folder, const std::string& existingNa
 
 bool FakePlatform::DeleteFileInFolder(HANDLE folder, const std::string& name) {
     const std::string path = InFolder(folder, name);
+    // As Windows does: a file open here keeps its name until it is closed.
+    for (const auto& [handle, open] : handles_)
+        if (open.kind == Handle::Kind::File && open.path == Normalize(path)) return Fail(ERROR_SHARING_VIOLATION);
     return !path.empty() && DeleteFileA(path);
 }
 

@@ -66,6 +66,7 @@ public:
 
     // Every call, one line each: "CreateFileA(\\.\E:, 0x80000000, 3, 3, 0)".
     std::vector<std::string> calls;
+    std::uint64_t volumeBytesRead = 0;  // read from the drives, not from files
     std::vector<std::string> CallsNamed(const std::string& name) const;
     // Called after each recorded call with its line, so a test can act mid-operation
     // (pull a card, fill the disk).
