@@ -72,14 +72,21 @@ DriveBytes::Piece& DriveBytes::Read(std::uint64_t pieceStart) {
         }
     } else {
         piece = &*std::min_element(pieces_.begin(), pieces_.end(), [](const Piece& a, const Piece& b) { return a.used < b.used; });
+        GiveWay(*piece);
     }
     const std::uint64_t bytes = PieceEnd(pieceStart) - pieceStart;
     piece->start = UINT64_MAX;  // until it is read: a read that throws leaves nothing kept of it
     piece->length = 0;
     if (piece->bytes.size() < kPieceBytes) piece->bytes.resize(kPieceBytes);
     const std::int64_t sector = firstSector_ + static_cast<std::int64_t>(pieceStart / kSectorSize);
-    const std::int32_t held =
-        source_->Read(sector, std::span<std::uint8_t>(piece->bytes.data(), static_cast<std::size_t>(bytes)), &unreadable_);
+    const std::span<std::uint8_t> into(piece->bytes.data(), static_cast<std::size_t>(bytes));
+    if (overflow_ && pieceStart >= keepFrom_ && overflow_->Copy(sector, into, nullptr)) {
+        piece->start = pieceStart;
+        piece->length = bytes;
+        if (afterRead_) afterRead_();
+        return *piece;
+    }
+    const std::int32_t held = source_->Read(sector, into, &unreadable_);
     const auto kept = std::min<std::uint64_t>(static_cast<std::uint64_t>(held) * kSectorSize, bytes);
     // Zeros past the volume's end are not the drive's bytes: they end what can be read.
     if (kept < bytes) volumeEnd_ = pieceStart + kept;
@@ -87,6 +94,18 @@ DriveBytes::Piece& DriveBytes::Read(std::uint64_t pieceStart) {
     piece->length = kept;
     if (afterRead_) afterRead_();
     return *piece;
+}
+
+void DriveBytes::GiveWay(const Piece& piece) {
+    // Only whole pieces of the photo being saved, as the drive gave them.
+    if (!overflow_ || piece.start == UINT64_MAX || piece.start < keepFrom_ || piece.length != PieceEnd(piece.start) - piece.start)
+        return;
+    const std::int64_t first = firstSector_ + static_cast<std::int64_t>(piece.start / kSectorSize);
+    const std::int64_t count = static_cast<std::int64_t>(piece.length / kSectorSize);
+    const std::int64_t from = firstSector_ + static_cast<std::int64_t>(keepFrom_ / kSectorSize);
+    if (overflow_->Wants(from, first, count))
+        overflow_->Keep(from, first, std::span<const std::uint8_t>(piece.bytes.data(), static_cast<std::size_t>(piece.length)),
+                        unreadable_.Within(first, first + count));
 }
 
 }  // namespace kelvara

@@ -16,6 +16,7 @@
 #include "diskio/sector_ranges.h"
 #include "diskio/sector_source.h"
 #include "formats/byte_source.h"
+#include "photos/overflow.h"
 #include "platform/platform.h"
 
 namespace kelvara {
@@ -42,6 +43,13 @@ public:
     // DiskError when the drive cannot be read.
     std::span<const std::uint8_t> From(std::uint64_t offset) override;
 
+    // Pieces from the one holding byte `offset` on that give way are kept in `overflow` and read
+    // back from there, so a photo longer than what is kept here is read from the drive once.
+    void KeepFrom(std::uint64_t offset, Overflow& overflow) {
+        overflow_ = &overflow;
+        keepFrom_ = PieceStart(offset);
+    }
+
     // The sectors, by their number on the drive, that the reads so far could not read: they are
     // zeros here.
     const SectorRanges& Unreadable() const { return unreadable_; }
@@ -61,6 +69,7 @@ private:
         SectorBuffer bytes;
     };
     Piece& Read(std::uint64_t pieceStart);
+    void GiveWay(const Piece& piece);
 
     SectorSource* source_;
     std::int64_t firstSector_;
@@ -71,6 +80,8 @@ private:
     std::vector<Piece> pieces_;  // kept, in no order
     Piece* last_ = nullptr;       // the one asked for last
     std::uint64_t clock_ = 0;
+    Overflow* overflow_ = nullptr;
+    std::uint64_t keepFrom_ = 0;
     std::optional<std::uint64_t> volumeEnd_;
     SectorRanges unreadable_;
 };

@@ -4,6 +4,7 @@
 #include <limits>
 #include <new>
 
+#include "destination/spill_file.h"
 #include "destination/written_file.h"
 #include "diskio/disk_error.h"
 #include "photos/card_names.h"
@@ -38,8 +39,12 @@ NextPiece CountedInBytes(NextPiece pieces, std::uint64_t length, SaveProgress& p
 // a read fails; a card put back in is read on where its source finds it the same card.
 struct DriveReader {
     DriveReader(SectorSource& source, SaveProgress& progress, FoundPhotoTable& table, const std::string& drive,
-                const CardUse& use, const Along* along)
-        : drive(drive),
+                const CardUse& use, const Along* along, Destination& destination)
+        : overflow([&destination]() -> std::unique_ptr<PrivateTempFile> {
+              std::string why;  // none made: what gives way is read again, as it always could be
+              return destination.claimed() ? OpenSpillFile(destination, ".kelvara-overflow", why) : nullptr;
+          }),
+          drive(drive),
           table(table),
           end(along ? along->driveEnd : DriveEnd(table)),
           bytes(source, 0, end, end,
@@ -60,6 +65,8 @@ struct DriveReader {
         return *pieces;
     }
     std::uint64_t EndByte() const { return static_cast<std::uint64_t>(end) * kSectorSize; }
+    // After the scan, what gives way of a long photo here (behind it, the scan's window keeps that).
+    Overflow overflow;
     std::string drive;
     FoundPhotoTable& table;
     std::int64_t end;
@@ -117,7 +124,7 @@ SavedEntry Saver::Save(PutOff& putOff) {
     // A reader made anew after a failure knows of none taken before it, as in a save scanning first.
     if (!reader_ || reader_->drive != photo.Drive.str())
         reader_ = std::make_unique<DriveReader>(source_.For(photo.Drive), progress_, table_, photo.Drive, card_,
-                                                along_ ? &*along_ : nullptr);
+                                                along_ ? &*along_ : nullptr, destination_);
     for (; replayed_ < putOff.takenBefore; ++replayed_) {
         const Taken& taken = taken_[replayed_];
         if (taken.start == kReaderMadeAnew) reader_->pieces.reset();
@@ -162,8 +169,9 @@ void Saver::Take(std::uint64_t start, std::uint64_t end) {
 std::optional<CardVerdict> Saver::Judge(const FoundPhoto& photo, SavedEntry& entry) {
     if (!reader_ || reader_->drive != photo.Drive.str())
         reader_ = std::make_unique<DriveReader>(source_.For(photo.Drive), progress_, table_, photo.Drive, card_,
-                                                along_ ? &*along_ : nullptr);
+                                                along_ ? &*along_ : nullptr, destination_);
     const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
+    if (!along_) reader_->bytes.KeepFrom(start, reader_->overflow);
     // The card's entry for the photo checks where its structure ends, and may name it.
     CardVerdict verdict =
         reader_->card.Of(start, reader_->resolution.Resolve(static_cast<std::size_t>(entry.index)), photo.Kind);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "destination/spill_file.h"
+#include "photos/overflow.h"
 #include "diskio/sector.h"
 #include "photos/card_window.h"
 #include "photos/drive_bytes.h"
@@ -19,110 +20,6 @@ namespace {
 
 // The scan ended by an error of its own: the save going along gives up at once.
 struct ScanAbandoned {};
-
-// The bytes of a photo not saved yet that the window lets go of, kept at most: past that, or past a
-// mebibyte of zeros (no photo's data), it is read again where they gave way.
-constexpr std::int64_t kKeptMostSectors = (std::int64_t{2} << 30) / kSectorSize;
-constexpr std::int64_t kZerosEnd = (1 << 20) / kSectorSize;
-
-// What the window lets go of from the start of the photo the save is at on, kept in a private
-// file in the folder saved into, so a photo longer than the window is not read from the card again
-// (one whose structure decides its end only further on: a long clip, a RAW). Sectors [low, high),
-// each at its number's place in a ring of kKeptMostSectors; made when first needed, and never
-// where it cannot be.
-class Overflow {
-public:
-    explicit Overflow(std::function<std::unique_ptr<PrivateTempFile>()> open) : open_(std::move(open)) {}
-
-    // Whether sectors from `first` on, going from the window, would be kept for the photo at `from`.
-    bool Wants(std::int64_t from, std::int64_t first, std::int64_t count) const {
-        if (broken_ || from >= first + count) return false;
-        return from != from_ || (!full_ && std::max(first, from) == high_);
-    }
-
-    // Sectors from `first` on that the window let go of, `unreadable` among them; those from `from`
-    // on (the save's photo) are kept.
-    void Keep(std::int64_t from, std::int64_t first, std::span<const std::uint8_t> bytes, const SectorRanges& unreadable) {
-        const auto count = static_cast<std::int64_t>(bytes.size() / kSectorSize);
-        if (from >= first + count) return;
-        const std::int64_t begin = std::max(first, from);
-        if (from != from_) {
-            from_ = from;
-            full_ = false;
-            if (from >= low_ && from <= high_ && begin == high_) {
-                low_ = from;  // the next photo: what was kept from its start on still serves
-            } else {
-                low_ = high_ = begin;
-                zeros_ = 0;
-                unreadable_ = {};
-            }
-        }
-        if (full_ || begin != high_) return;
-        bytes = bytes.subspan(static_cast<std::size_t>(begin - first) * kSectorSize);
-        const auto adding = static_cast<std::int64_t>(bytes.size() / kSectorSize);
-        if (ZerosEnd(bytes) || high_ + adding - low_ > kKeptMostSectors) {
-            full_ = true;
-            return;
-        }
-        if (!file_ && !broken_) {
-            file_ = open_();
-            broken_ = !file_;
-        }
-        if (!file_ || !Transfer(high_, bytes.size(), [&](std::uint64_t at, std::size_t done, std::size_t length) {
-                return file_->WriteAt(at, bytes.subspan(done, length));
-            })) {
-            full_ = true;
-            return;
-        }
-        high_ += adding;
-        unreadable_.Add(unreadable.Within(begin, high_));
-    }
-
-    // Copies sectors from `first` on into `into` when all of them are kept; false otherwise.
-    bool Copy(std::int64_t first, std::span<std::uint8_t> into, SectorRanges* unreadable) {
-        const std::int64_t end = first + static_cast<std::int64_t>(into.size() / kSectorSize);
-        if (!file_ || first < low_ || end > high_ ||
-            !Transfer(first, into.size(), [&](std::uint64_t at, std::size_t done, std::size_t length) {
-                return file_->ReadAt(at, into.subspan(done, length));
-            }))
-            return false;
-        if (unreadable) unreadable->Add(unreadable_.Within(first, end));
-        return true;
-    }
-    std::int64_t High() const { return high_; }
-
-private:
-    // `bytes` from sector `first` on, at their places in the ring: one transfer, or two where it wraps.
-    template <class Move>
-    static bool Transfer(std::int64_t first, std::size_t bytes, Move move) {
-        for (std::size_t done = 0; done < bytes;) {
-            const std::int64_t slot = (first + static_cast<std::int64_t>(done / kSectorSize)) % kKeptMostSectors;
-            const std::size_t length =
-                std::min(bytes - done, static_cast<std::size_t>(kKeptMostSectors - slot) * kSectorSize);
-            if (!move(static_cast<std::uint64_t>(slot) * kSectorSize, done, length)) return false;
-            done += length;
-        }
-        return true;
-    }
-
-    // Whether the run of zeros reaches a mebibyte with these bytes.
-    bool ZerosEnd(std::span<const std::uint8_t> bytes) {
-        for (std::size_t at = 0; at < bytes.size(); at += kSectorSize) {
-            const auto sector = bytes.subspan(at, kSectorSize);
-            zeros_ = std::all_of(sector.begin(), sector.end(), [](std::uint8_t b) { return b == 0; }) ? zeros_ + 1 : 0;
-            if (zeros_ >= kZerosEnd) return true;
-        }
-        return false;
-    }
-
-    std::function<std::unique_ptr<PrivateTempFile>()> open_;
-    std::unique_ptr<PrivateTempFile> file_;
-    bool broken_ = false;  // no file could be made: nothing is kept
-    std::int64_t from_ = -1, low_ = 0, high_ = 0;  // kept: [low_, high_), for the photo at from_
-    std::int64_t zeros_ = 0;  // zero sectors last kept, in a row
-    bool full_ = false;       // nothing more is kept for this photo
-    SectorRanges unreadable_;
-};
 
 // Stands between the card and both readers: the scan's reads go to the card and into the window,
 // the save's are served from the window, wait for the scan to read on, or go to the card.

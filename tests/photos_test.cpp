@@ -388,30 +388,48 @@ TEST(HostileCards, SaveAllWritesAtMostTheCardAndReadsItAFewTimes) {
     }
 }
 
-// Saved along the scan, a photo longer than the bytes kept behind it is still read from the card
-// once: what gives way of it is kept in the folder saved into, which holds only the photos after.
-TEST(ScanAndSave, APhotoLongerThanTheBytesKeptBehindTheScanIsReadFromTheCardOnce) {
+// A photo longer than what a save keeps in memory (the bytes behind the scan it goes along with,
+// or the pieces kept after a scan) is still read from the card once: what gives way of it is kept
+// in the folder saved into, which holds only the photos after.
+TEST(ScanAndSave, APhotoLongerThanWhatIsKeptInMemoryIsReadFromTheCardOnceEitherWay) {
     FakePlatform platform;
-    Bytes card(32768 * 512, 0x33);  // old data to the end
-    const Bytes small = Jpeg(3000), large = Jpeg(6 << 20, 0x5A);
-    for (const auto& [sector, photo] : {std::pair{100, &small}, {3000, &large}, {15400, &small}})
+    Bytes card(98304 * 512, 0x33);  // old data to the end
+    const Bytes small = Jpeg(3000), large = Jpeg(40 << 20, 0x5A);
+    for (const auto& [sector, photo] : {std::pair{100, &small}, {3000, &large}, {90000, &small}})
         std::copy(photo->begin(), photo->end(), card.begin() + sector * 512);
-    platform.AddVolume('E', 32768) = card;
-    platform.folders.insert("C:\\Out");
+    platform.AddVolume('E', 98304) = card;
+    const auto saved = [&](const std::string& folder) {
+        std::vector<std::string> left;
+        for (const auto& [path, bytes] : platform.files)
+            if (path.rfind(folder, 0) == 0) left.push_back(path.substr(folder.size()));
+        EXPECT_EQ(platform.files.at(folder + "Image002.JPG"), large);
+        return left;
+    };
+    const std::vector<std::string> photos = {"Image001.JPG", "Image002.JPG", "Image003.JPG"};
     FakeProgress scanning, saving;
-    FoundPhotoTable table;
-    SectorSource source(platform, "E:\\");
     {
-        Destination destination(platform, "C:\\Out", {"E:\\"});
-        const ScanAndSaveReport report = ScanAndSave({platform, scanning, table, source, 32768}, saving, destination, "Image",
+        SCOPED_TRACE("along the scan, keeping 2 MiB behind it");
+        platform.folders.insert("C:\\Once");
+        FoundPhotoTable table;
+        SectorSource source(platform, "E:\\");
+        Destination destination(platform, "C:\\Once", {"E:\\"});
+        const ScanAndSaveReport report = ScanAndSave({platform, scanning, table, source, 98304}, saving, destination, "Image",
                                                      {}, {false, {}, &source}, 2 << 20);
         EXPECT_EQ(report.save.saved, 3);
+        EXPECT_LT(platform.volumeBytesRead, card.size() + (1 << 20));  // the scan's, and a look at the file system
     }
-    EXPECT_EQ(platform.files.at("C:\\Out\\Image002.JPG"), large);
-    EXPECT_LT(platform.volumeBytesRead, card.size() + (1 << 20));  // the scan's, and a look at the file system
-    std::vector<std::string> left;
-    for (const auto& [path, bytes] : platform.files) left.push_back(path);
-    EXPECT_EQ(left, (std::vector<std::string>{"C:\\Out\\Image001.JPG", "C:\\Out\\Image002.JPG", "C:\\Out\\Image003.JPG"}));
+    EXPECT_EQ(saved("C:\\Once\\"), photos);
+    {
+        SCOPED_TRACE("after the scan");
+        platform.folders.insert("C:\\After");
+        FoundPhotoTable table;
+        testing::ScanNt(platform, scanning, table, "E:\\", 98304);
+        platform.volumeBytesRead = 0;
+        EXPECT_EQ(SaveAllPhotos(platform, saving, table, "C:\\After", "Image").saved, 3);
+        // The pieces of 1 MiB the photos lie in, and the one after the last, each once.
+        EXPECT_LT(platform.volumeBytesRead, large.size() + (5 << 20));
+    }
+    EXPECT_EQ(saved("C:\\After\\"), photos);
 }
 
 TEST(PreviewPage, IsOneLineAroundTheTempFolderEscapingOnlyWhatWouldBreakIt) {
