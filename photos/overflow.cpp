@@ -76,6 +76,14 @@ bool Overflow::Copy(std::int64_t first, std::span<std::uint8_t> into, SectorRang
     return true;
 }
 
+bool Overflow::Release() {
+    const bool held = file_ != nullptr;
+    file_.reset();
+    broken_ = true;
+    low_ = high_ = 0;
+    return held;
+}
+
 // Whether the run of zeros reaches a mebibyte with these bytes.
 bool Overflow::ZerosEnd(std::span<const std::uint8_t> bytes) {
     for (std::size_t at = 0; at < bytes.size(); at += kSectorSize) {

@@ -35,6 +35,9 @@ public:
     bool Copy(std::int64_t first, std::span<std::uint8_t> into, SectorRanges* unreadable);
     std::int64_t High() const { return high_; }
 
+    // Nothing is kept from now on, and the file goes, giving back its room; false when there was none.
+    bool Release();
+
 private:
     template <class Move>
     static bool Transfer(std::int64_t first, std::size_t bytes, Move move);

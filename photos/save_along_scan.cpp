@@ -64,9 +64,9 @@ struct SaveAlongScan::State {
 
 SaveAlongScan::SaveAlongScan(Platform& platform, CommandProgress& progress, FoundPhotoTable& table, Destination& destination,
                              const std::string& prefix, const SaveListener& each, const CardUse& card, std::int64_t driveEnd,
-                             std::function<bool(std::size_t)> awaitEntry)
+                             std::function<bool(std::size_t)> awaitEntry, std::function<bool()> releaseOverflow)
     : state_(std::make_unique<State>(platform, progress, table, destination, prefix, each, card,
-                                     Along{driveEnd, std::move(awaitEntry)})) {}
+                                     Along{driveEnd, std::move(awaitEntry), std::move(releaseOverflow)})) {}
 
 SaveAlongScan::~SaveAlongScan() = default;
 

@@ -26,11 +26,13 @@ namespace kelvara {
 // pieces are looked for across the whole card in Finish, and the entries after it are told of
 // (to `each`, into the report) after it, so both come in the table's order; past a few thousand
 // held back, the entries saved are told of at once and the photos put off at the end.
+// `releaseOverflow` lets go of what the scan's side keeps of a long photo in the folder, when a
+// photo's file needs the room.
 class SaveAlongScan {
 public:
     SaveAlongScan(Platform& platform, CommandProgress& progress, FoundPhotoTable& table, Destination& destination,
                   const std::string& prefix, const SaveListener& each, const CardUse& card, std::int64_t driveEnd,
-                  std::function<bool(std::size_t)> awaitEntry);
+                  std::function<bool(std::size_t)> awaitEntry, std::function<bool()> releaseOverflow = {});
     ~SaveAlongScan();
     // Saves entry `index`, the next in the table's order; false once saving has stopped or was refused.
     bool Save(std::int64_t index);

@@ -84,6 +84,12 @@ Saver::Saver(Platform& platform, SaveProgress& progress, FoundPhotoTable& table,
 
 Saver::~Saver() = default;
 
+bool Saver::ReleaseOverflow() {
+    bool released = reader_ && reader_->overflow.Release();
+    if (along_ && along_->releaseOverflow) released = along_->releaseOverflow() || released;
+    return released;
+}
+
 // Saves one entry; throws SaveError when it cannot, SaveStopped when the user asks to stop.
 // With `putOff`, a photo that broke off with no chain of the card holding it is only judged,
 // and handed out there instead.
@@ -215,11 +221,13 @@ void Saver::Write(const FoundPhoto& photo, SavedEntry& entry, const CardVerdict&
     const std::uint64_t length = photoBytes.Length();
     entry.bytes = length;
     // A stop asked for while the photo is written takes effect within a piece.
-    NextPiece pieces = [this, all = photoBytes.Pieces()] {
-        if (progress_.StopRequested()) throw SaveStopped{};
-        return all();
+    const auto pieces = [&] {
+        NextPiece next = [this, all = photoBytes.Pieces()] {
+            if (progress_.StopRequested()) throw SaveStopped{};
+            return all();
+        };
+        return showBytes_ ? CountedInBytes(std::move(next), length, progress_) : next;
     };
-    if (showBytes_) pieces = CountedInBytes(std::move(pieces), length, progress_);
     // The time it was taken, from what is saved of it, read where the writing starts anyway.
     auto taken = PhotoFileTime(platform_, photo.Kind, photoBytes.Bytes());
     // Under the card's folders and name where asked for and known, with its time where the photo has none.
@@ -229,8 +237,11 @@ void Saver::Write(const FoundPhoto& photo, SavedEntry& entry, const CardVerdict&
         if (!taken && verdict.file->modified) taken = CardFileTime(platform_, *verdict.file->modified);
     }
     Committed committed;
-    if (const auto failure = WriteWholeFile(destination_, name, pieces, taken, &committed))
-        throw SaveError(entry.name + " could not be written: " + *failure);
+    auto failure = WriteWholeFile(destination_, name, pieces(), taken, &committed);
+    // What was kept of long photos in the folder may have taken the room this one needed: it goes,
+    // and the photo is read from the card again.
+    if (failure && ReleaseOverflow()) failure = WriteWholeFile(destination_, name, pieces(), taken, &committed);
+    if (failure) throw SaveError(entry.name + " could not be written: " + *failure);
     entry.path = destination_.PathOf(committed.name);
     entry.otherName = committed.otherName;
     entry.alreadyThere = committed.alreadyThere;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,6 +48,7 @@ private:
 struct Along {
     std::int64_t driveEnd;
     PhotoResolution::EntryWait entry;
+    std::function<bool()> releaseOverflow;  // what the scan's side keeps of a long photo goes (Overflow::Release)
 };
 
 // A photo that broke off with no chain of the card holding it, judged while the scan went on and
@@ -94,6 +96,9 @@ private:
     // What entry is to be saved as: its cut as its structure and the card's entry say. nullopt
     // when nothing of it is written (it lies inside another photo, or is none).
     std::optional<CardVerdict> Judge(const FoundPhoto& photo, SavedEntry& entry);
+
+    // What is kept of long photos in the folder saved into goes for good; false when none was kept.
+    bool ReleaseOverflow();
 
     // Writes the photo as judged: from its pieces where they hold it together.
     void Write(const FoundPhoto& photo, SavedEntry& entry, const CardVerdict& verdict);

@@ -72,6 +72,9 @@ public:
     // The save's side. It is at entry `index`: the bytes from its start on are kept until it is saved.
     void SavingFrom(std::size_t index) { saving_ = index; }
 
+    // What is kept of long photos goes for good (Overflow::Release); while the scan waits.
+    bool ReleaseOverflow() { return overflow_.Release(); }
+
     // Waits until the table holds entry `index`; false when the scan ended first.
     bool AwaitEntry(std::size_t index) {
         while (table_.size() <= index && !scanDone_) Await(0, index + 1);
@@ -213,7 +216,8 @@ ScanAndSaveReport ScanAndSave(const ScanContext& scan, CommandProgress& saveProg
     ScanAndSaveReport report;
     relay.Start([&] {
         SaveAlongScan along(scan.platform, saveProgress, table, destination, prefix, each, card, driveEnd,
-                            [&relay](std::size_t index) { return relay.AwaitEntry(index); });
+                            [&relay](std::size_t index) { return relay.AwaitEntry(index); },
+                            [&relay] { return relay.ReleaseOverflow(); });
         for (std::size_t i = 0;; ++i) {
             relay.SavingFrom(i);
             relay.AwaitEntry(i + 1);  // an entry's run is known once the next one is recorded, or the scan ended

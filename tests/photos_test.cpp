@@ -390,7 +390,8 @@ TEST(HostileCards, SaveAllWritesAtMostTheCardAndReadsItAFewTimes) {
 
 // A photo longer than what a save keeps in memory (the bytes behind the scan it goes along with,
 // or the pieces kept after a scan) is still read from the card once: what gives way of it is kept
-// in the folder saved into, which holds only the photos after.
+// in the folder saved into, which holds only the photos after. Where the folder has room for the
+// photos alone, that goes and the photo is read again.
 TEST(ScanAndSave, APhotoLongerThanWhatIsKeptInMemoryIsReadFromTheCardOnceEitherWay) {
     FakePlatform platform;
     Bytes card(98304 * 512, 0x33);  // old data to the end
@@ -398,38 +399,50 @@ TEST(ScanAndSave, APhotoLongerThanWhatIsKeptInMemoryIsReadFromTheCardOnceEitherW
     for (const auto& [sector, photo] : {std::pair{100, &small}, {3000, &large}, {90000, &small}})
         std::copy(photo->begin(), photo->end(), card.begin() + sector * 512);
     platform.AddVolume('E', 98304) = card;
-    const auto saved = [&](const std::string& folder) {
-        std::vector<std::string> left;
-        for (const auto& [path, bytes] : platform.files)
-            if (path.rfind(folder, 0) == 0) left.push_back(path.substr(folder.size()));
-        EXPECT_EQ(platform.files.at(folder + "Image002.JPG"), large);
-        return left;
-    };
-    const std::vector<std::string> photos = {"Image001.JPG", "Image002.JPG", "Image003.JPG"};
     FakeProgress scanning, saving;
-    {
-        SCOPED_TRACE("along the scan, keeping 2 MiB behind it");
-        platform.folders.insert("C:\\Once");
-        FoundPhotoTable table;
-        SectorSource source(platform, "E:\\");
-        Destination destination(platform, "C:\\Once", {"E:\\"});
-        const ScanAndSaveReport report = ScanAndSave({platform, scanning, table, source, 98304}, saving, destination, "Image",
-                                                     {}, {false, {}, &source}, 2 << 20);
-        EXPECT_EQ(report.save.saved, 3);
-        EXPECT_LT(platform.volumeBytesRead, card.size() + (1 << 20));  // the scan's, and a look at the file system
+    for (const bool roomy : {true, false}) {
+        SCOPED_TRACE(roomy ? "room to spare" : "room for the photos alone");
+        platform.files.clear();
+        platform.diskSpace = roomy ? -1 : static_cast<std::int64_t>(large.size() + 2 * small.size() + 4096);
+        const auto saved = [&](const std::string& folder) {
+            std::vector<std::string> left;
+            for (const auto& [path, bytes] : platform.files)
+                if (path.rfind(folder, 0) == 0) left.push_back(path.substr(folder.size()));
+            EXPECT_EQ(left, (std::vector<std::string>{"Image001.JPG", "Image002.JPG", "Image003.JPG"}));
+            EXPECT_EQ(platform.files[folder + "Image002.JPG"], large);
+        };
+        {
+            SCOPED_TRACE("along the scan, keeping 2 MiB behind it");
+            platform.folders.insert("C:\\Once");
+            platform.volumeBytesRead = 0;
+            FoundPhotoTable table;
+            SectorSource source(platform, "E:\\");
+            Destination destination(platform, "C:\\Once", {"E:\\"});
+            const ScanAndSaveReport report = ScanAndSave({platform, scanning, table, source, 98304}, saving, destination,
+                                                         "Image", {}, {false, {}, &source}, 2 << 20);
+            EXPECT_EQ(report.save.saved, 3) << report.save.firstFailure;
+            // The scan's, and a look at the file system.
+            if (roomy) {
+                EXPECT_LT(platform.volumeBytesRead, card.size() + (1 << 20));
+            }
+        }
+        saved("C:\\Once\\");
+        platform.files.clear();
+        {
+            SCOPED_TRACE("after the scan");
+            platform.folders.insert("C:\\After");
+            FoundPhotoTable table;
+            testing::ScanNt(platform, scanning, table, "E:\\", 98304);
+            platform.volumeBytesRead = 0;
+            const SaveReport report = SaveAllPhotos(platform, saving, table, "C:\\After", "Image");
+            EXPECT_EQ(report.saved, 3) << report.firstFailure;
+            // The pieces of 1 MiB the photos lie in, and the one after the last, each once.
+            if (roomy) {
+                EXPECT_LT(platform.volumeBytesRead, large.size() + (5 << 20));
+            }
+        }
+        saved("C:\\After\\");
     }
-    EXPECT_EQ(saved("C:\\Once\\"), photos);
-    {
-        SCOPED_TRACE("after the scan");
-        platform.folders.insert("C:\\After");
-        FoundPhotoTable table;
-        testing::ScanNt(platform, scanning, table, "E:\\", 98304);
-        platform.volumeBytesRead = 0;
-        EXPECT_EQ(SaveAllPhotos(platform, saving, table, "C:\\After", "Image").saved, 3);
-        // The pieces of 1 MiB the photos lie in, and the one after the last, each once.
-        EXPECT_LT(platform.volumeBytesRead, large.size() + (5 << 20));
-    }
-    EXPECT_EQ(saved("C:\\After\\"), photos);
 }
 
 TEST(PreviewPage, IsOneLineAroundTheTempFolderEscapingOnlyWhatWouldBreakIt) {
