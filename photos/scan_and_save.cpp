@@ -1,6 +1,7 @@
 #include "photos/scan_and_save.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -11,6 +12,7 @@
 #include "destination/spill_file.h"
 #include "photos/overflow.h"
 #include "diskio/sector.h"
+#include "formats/format_table.h"
 #include "photos/card_window.h"
 #include "photos/drive_bytes.h"
 #include "photos/save_along_scan.h"
@@ -105,14 +107,69 @@ private:
         const auto incoming = static_cast<std::int64_t>(bytes.size() / kSectorSize);
         const std::int64_t going = window_.High() - window_.Low() + incoming - window_.Capacity();
         if (going <= 0 || !overflow_.Wants(from, window_.Low(), going)) return;
-        held_.resize(static_cast<std::size_t>(std::min(going, window_.High() - window_.Low())) * kSectorSize);
+        const std::int64_t keep = std::min(going, NeededUpTo() - window_.Low());
+        if (keep <= 0) return;
+        const std::int64_t held = window_.High() - window_.Low();
+        held_.resize(static_cast<std::size_t>(std::min(keep, held)) * kSectorSize);
         SectorRanges heldUnreadable;
         if (!held_.empty() && window_.Copy(window_.Low(), held_, &heldUnreadable))
             overflow_.Keep(from, window_.Low(), held_, heldUnreadable);
-        if (going > window_.High() - window_.Low())
-            overflow_.Keep(from, window_.High(), bytes.first(static_cast<std::size_t>(going - (window_.High() - window_.Low())) * kSectorSize),
-                           unreadable);
+        if (keep > held)
+            overflow_.Keep(from, window_.High(), bytes.first(static_cast<std::size_t>(keep - held) * kSectorSize), unreadable);
     }
+
+    // Up to where the photo the save is at may need what the scan reads: walked over what was read
+    // of it so far when it is first about to be kept and each time the scan has gone twice as far,
+    // it is open while its walk asks for what the scan has not read yet. One whose structure ended
+    // or broke off before that (the last photo before old data to the card's end, say) needs
+    // nothing past the piece where it did.
+    std::int64_t NeededUpTo() {
+        const FoundPhoto photo = table_[saving_];
+        if (saving_ != walked_) {
+            walked_ = saving_;
+            neededUpTo_ = INT64_MAX;
+            nextWalk_ = 0;
+        }
+        if (neededUpTo_ != INT64_MAX || window_.High() < nextWalk_) return neededUpTo_;
+        nextWalk_ = photo.StartSector + 2 * (window_.High() - photo.StartSector);
+        ReadSoFar bytes(*this, photo.StartSector);
+        const Walk walk = formats::WalkStructure(photo.Kind, bytes);
+        if (!bytes.AskedPast()) {
+            const std::int64_t end = photo.StartSector + static_cast<std::int64_t>(walk.end.value_or(walk.reached) / kSectorSize) + 1;
+            neededUpTo_ = (end + DriveBytes::kPieceSectors - 1) / DriveBytes::kPieceSectors * DriveBytes::kPieceSectors;
+        }
+        return neededUpTo_;
+    }
+
+    // A photo's bytes from sector `first` on as the scan read them, from the overflow and the
+    // window; none past where it has read to, and none of what gave way unkept.
+    class ReadSoFar final : public ByteSource {
+    public:
+        ReadSoFar(Relay& relay, std::int64_t first) : relay_(relay), first_(first) {}
+        std::span<const std::uint8_t> From(std::uint64_t offset) override {
+            const std::int64_t sector = first_ + static_cast<std::int64_t>(offset / kSectorSize);
+            if (sector < first_) return {};
+            if (sector >= relay_.window_.High()) {
+                askedPast_ = true;  // what it needs is still to come
+                return {};
+            }
+            const bool gone = sector < relay_.window_.Low();
+            const std::int64_t count = std::min<std::int64_t>(128, (gone ? relay_.window_.Low() : relay_.window_.High()) - sector);
+            buffer_.resize(static_cast<std::size_t>(count) * kSectorSize);
+            if (!(gone ? relay_.overflow_.Copy(sector, buffer_, nullptr) : relay_.window_.Copy(sector, buffer_, nullptr))) {
+                askedPast_ = true;  // not known here: taken to go on
+                return {};
+            }
+            return std::span<const std::uint8_t>(buffer_).subspan(static_cast<std::size_t>(offset % kSectorSize));
+        }
+        bool AskedPast() const { return askedPast_; }
+
+    private:
+        Relay& relay_;
+        std::int64_t first_;
+        std::vector<std::uint8_t> buffer_;
+        bool askedPast_ = false;
+    };
 
     std::int32_t SaverRead(std::int64_t first, std::span<std::uint8_t> into, SectorRanges* unreadable, const CardRead& card) {
         const std::int64_t end = first + static_cast<std::int64_t>(into.size() / kSectorSize);
@@ -177,6 +234,9 @@ private:
     Overflow overflow_;
     std::vector<std::uint8_t> held_;  // what the window lets go of, on its way to the overflow
     std::size_t saving_ = 0;          // the entry the save is at
+    std::size_t walked_ = SIZE_MAX;   // the one NeededUpTo walked last: what it needs, and when it is walked again
+    std::int64_t neededUpTo_ = INT64_MAX;
+    std::int64_t nextWalk_ = 0;
     std::mutex mutex_;
     std::condition_variable turn_;
     bool saverTurn_ = false;
