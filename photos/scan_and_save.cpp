@@ -122,7 +122,7 @@ private:
     // of it so far when it is first about to be kept and each time the scan has gone twice as far,
     // it is open while its walk asks for what the scan has not read yet. One whose structure ended
     // or broke off before that (the last photo before old data to the card's end, say) needs
-    // nothing past the piece where it did.
+    // nothing past the piece after the one where it did.
     std::int64_t NeededUpTo() {
         const FoundPhoto photo = table_[saving_];
         if (saving_ != walked_) {
@@ -136,7 +136,8 @@ private:
         const Walk walk = formats::WalkStructure(photo.Kind, bytes);
         if (!bytes.AskedPast()) {
             const std::int64_t end = photo.StartSector + static_cast<std::int64_t>(walk.end.value_or(walk.reached) / kSectorSize) + 1;
-            neededUpTo_ = (end + DriveBytes::kPieceSectors - 1) / DriveBytes::kPieceSectors * DriveBytes::kPieceSectors;
+            // With the piece after, where the save looks at what follows it.
+            neededUpTo_ = (end / DriveBytes::kPieceSectors + 2) * DriveBytes::kPieceSectors;
         }
         return neededUpTo_;
     }
