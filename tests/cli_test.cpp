@@ -1538,8 +1538,8 @@ TEST(CliOnAWornCard, SigtermDuringALargePhotoStopsWithinAPieceAndLeavesNothingOf
 TEST(CliOnAWornCard, AKillMidPhotoLeavesOnlyWholePhotosAndTheNextRunClearsItsTemporary) {
     if (const auto why = FuseCard::WhyNot()) GTEST_SKIP() << *why;
     // Killed while the long photo is written, at the third read of a byte of it: the scan's, the
-    // walk's, the writing's. Reading the card once, only a photo longer than the bytes kept behind
-    // the scan is read again, where they gave way: its start.
+    // walk's, the writing's. Reading the card once, this photo of zeros (of which nothing is kept
+    // in the folder) is read again where the bytes kept behind the scan gave way: its start.
     struct Way {
         QStringList option;
         std::int64_t length, killAt;
