@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "destination/spill_file.h"
 #include "diskio/sector.h"
 
 namespace kelvara {
@@ -92,6 +93,13 @@ bool Overflow::ZerosEnd(std::span<const std::uint8_t> bytes) {
         if (zeros_ >= kZerosEnd) return true;
     }
     return false;
+}
+
+std::function<std::unique_ptr<PrivateTempFile>()> OverflowFileIn(Destination& destination) {
+    return [&destination]() -> std::unique_ptr<PrivateTempFile> {
+        std::string why;
+        return destination.claimed() ? OpenSpillFile(destination, ".kelvara-overflow", why) : nullptr;
+    };
 }
 
 }  // namespace kelvara

@@ -10,6 +10,7 @@
 #include <memory>
 #include <span>
 
+#include "destination/destination.h"
 #include "diskio/sector_ranges.h"
 #include "platform/private_temp_file.h"
 
@@ -51,5 +52,9 @@ private:
     bool full_ = false;                            // nothing more is kept for this photo
     SectorRanges unreadable_;
 };
+
+// How an overflow's file is made: without a name in the destination claimed for the save, or
+// none where it cannot be (what gives way is then read again, as it always could be).
+std::function<std::unique_ptr<PrivateTempFile>()> OverflowFileIn(Destination& destination);
 
 }  // namespace kelvara

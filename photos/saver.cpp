@@ -4,7 +4,6 @@
 #include <limits>
 #include <new>
 
-#include "destination/spill_file.h"
 #include "destination/written_file.h"
 #include "diskio/disk_error.h"
 #include "photos/card_names.h"
@@ -40,10 +39,7 @@ NextPiece CountedInBytes(NextPiece pieces, std::uint64_t length, SaveProgress& p
 struct DriveReader {
     DriveReader(SectorSource& source, SaveProgress& progress, FoundPhotoTable& table, const std::string& drive,
                 const CardUse& use, const Along* along, Destination& destination)
-        : overflow([&destination]() -> std::unique_ptr<PrivateTempFile> {
-              std::string why;  // none made: what gives way is read again, as it always could be
-              return destination.claimed() ? OpenSpillFile(destination, ".kelvara-overflow", why) : nullptr;
-          }),
+        : overflow(OverflowFileIn(destination)),
           drive(drive),
           table(table),
           end(along ? along->driveEnd : DriveEnd(table)),

@@ -1,20 +1,19 @@
 #include "photos/scan_and_save.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <exception>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
-#include "destination/spill_file.h"
-#include "photos/overflow.h"
 #include "diskio/sector.h"
 #include "formats/format_table.h"
 #include "photos/card_window.h"
 #include "photos/drive_bytes.h"
+#include "photos/overflow.h"
 #include "photos/save_along_scan.h"
 
 namespace kelvara {
@@ -267,10 +266,7 @@ ScanAndSaveReport ScanAndSave(const ScanContext& scan, CommandProgress& saveProg
     if (card.source != &scan.source)
         throw std::invalid_argument("the scan and the save going along behind it read one card");
     FoundPhotoTable& table = scan.table;
-    Relay relay(table, windowBytes, [&destination]() -> std::unique_ptr<PrivateTempFile> {
-        std::string why;  // none made: what gave way is read again, as it always could be
-        return destination.claimed() ? OpenSpillFile(destination, ".kelvara-overflow", why) : nullptr;
-    });
+    Relay relay(table, windowBytes, OverflowFileIn(destination));
     const Tapped tapped(scan.source, relay);
     // The drive's end as the scan will take it, before it gets there.
     const std::int64_t driveEnd = std::clamp<std::int64_t>(scan.sectors, 0, kMaxSectors);
