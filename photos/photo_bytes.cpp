@@ -19,13 +19,18 @@ std::uint64_t BrokenLength(ByteSource& bytes, std::uint64_t run, const Walk& wal
     return walk.image ? std::min(walk.reached, run) : run;
 }
 
-std::uint64_t PhotoLength(DriveBytes& bytes, const FoundPhoto& photo) {
+std::uint64_t PhotoLength(DriveBytes& bytes, const FoundPhoto& photo, bool* breaksOff) {
     if (photo.StartSector < 0 || photo.EndSector <= photo.StartSector)
         throw DiskError(DiskError::Kind::BadArgument, "The photo's place on the drive is not known.");
     const std::uint64_t run = static_cast<std::uint64_t>(photo.EndSector - photo.StartSector) * kSectorSize;
     // One Save All found reaching over another photo is shown as it was saved: within its run.
-    SourceView within(bytes, 0, photo.Status == PhotoStatus::Incomplete ? run : UINT64_MAX);
+    const bool withinRun = photo.Status == PhotoStatus::Incomplete;
+    SourceView within(bytes, 0, withinRun ? run : UINT64_MAX);
     const Walk walk = formats::WalkStructure(photo.Kind, within);
+    if (breaksOff) {
+        SourceView all(bytes, 0, UINT64_MAX);
+        *breaksOff = withinRun ? !formats::WalkStructure(photo.Kind, all).end : !walk.end;
+    }
     if (walk.end) return *walk.end;
 
     // Zeros where the drive has ended are not the photo: no file rather than one that looks whole.

@@ -21,8 +21,9 @@ std::uint64_t BrokenLength(ByteSource& bytes, std::uint64_t run, const Walk& wal
 // lie past the next photo's start (a thumbnail that began on a sector boundary was listed as a
 // photo of its own); when the structure breaks off (or Save All found it broken), BrokenLength.
 // Throws DiskError when the drive cannot be read, or when it ends inside the run and the
-// structure gave no end before that.
-std::uint64_t PhotoLength(DriveBytes& bytes, const FoundPhoto& photo);
+// structure gave no end before that. `breaksOff`, when given, says whether its structure breaks
+// off read to wherever it leads (so its pieces may lie elsewhere).
+std::uint64_t PhotoLength(DriveBytes& bytes, const FoundPhoto& photo, bool* breaksOff = nullptr);
 
 // Throws the DiskError of a drive that holds nothing from byte `at` on (counted as `bytes` count).
 [[noreturn]] void DriveEnded(const DriveBytes& bytes, std::uint64_t at);

@@ -192,34 +192,33 @@ std::string WritePreview(Platform& platform, const FoundPhoto& photo, const Foun
     if (tempFolder.empty()) throw std::runtime_error("There is no private folder to put the preview in.");
     SectorSource card(platform, photo.Drive);  // one opening for the photo and any pieces of it
     DriveBytes bytes(card, photo.StartSector, photo.EndSector, driveEnd, afterRead);
-    const std::uint64_t length = PhotoLength(bytes, photo);
+    bool breaksOff = false;
+    const std::uint64_t length = PhotoLength(bytes, photo, table ? &breaksOff : nullptr);
     // The folder is claimed like any other: a TMPDIR on the card being read is never written.
     Destination folder(platform, tempFolder, {photo.Drive}, {.make = true, .held = false, .replaces = true});
     if (const auto& refusal = folder.refusal()) throw std::runtime_error("The preview cannot be written: " + *refusal);
     std::optional<DriveBytes> drive;
     std::optional<ReassembledPhoto> shown;
-    if (table) {
-        SourceView whole(bytes, 0, UINT64_MAX);
-        if (!formats::WalkStructure(photo.Kind, whole).end) {
-            drive.emplace(card, 0, driveEnd, driveEnd, afterRead);
-            const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
-            // Through the chain the card's table still holds, as Save reads it; else its pieces.
-            const CardUse use;  // outlives the entries, which keep a reference to it
-            CardEntries entries(card, driveEnd, use);
-            const CardVerdict verdict = entries.Of(start, {PhotoStatus::Incomplete, length}, photo.Kind);
-            std::optional<ByteExtents> extents;
-            if (verdict.pieces) {
-                extents = Leading(*verdict.pieces, verdict.cut.length);
-            } else {
-                PieceSearch search(*table, *drive, photo.Drive,
-                                   ChooseClusterGrid(InferClusterGrid(*table, photo.Drive), entries.Layout()),
-                                   static_cast<std::uint64_t>(driveEnd) * kSectorSize);
-                extents = search.Join(index, length, verdict.file ? std::optional(verdict.file->size) : std::nullopt);
-            }
-            if (extents) {
-                shown.emplace(*drive, 0, 0);
-                shown->Join(std::move(*extents));
-            }
+    // Where its structure breaks off (read to wherever it leads), it may be whole from its pieces.
+    if (breaksOff) {
+        drive.emplace(card, 0, driveEnd, driveEnd, afterRead);
+        const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
+        // Through the chain the card's table still holds, as Save reads it; else its pieces.
+        const CardUse use;  // outlives the entries, which keep a reference to it
+        CardEntries entries(card, driveEnd, use);
+        const CardVerdict verdict = entries.Of(start, {PhotoStatus::Incomplete, length}, photo.Kind);
+        std::optional<ByteExtents> extents;
+        if (verdict.pieces) {
+            extents = Leading(*verdict.pieces, verdict.cut.length);
+        } else {
+            PieceSearch search(*table, *drive, photo.Drive,
+                               ChooseClusterGrid(InferClusterGrid(*table, photo.Drive), entries.Layout()),
+                               static_cast<std::uint64_t>(driveEnd) * kSectorSize);
+            extents = search.Join(index, length, verdict.file ? std::optional(verdict.file->size) : std::nullopt);
+        }
+        if (extents) {
+            shown.emplace(*drive, 0, 0);
+            shown->Join(std::move(*extents));
         }
     }
     if (!shown) shown.emplace(bytes, 0, length);
