@@ -25,6 +25,7 @@ constexpr std::uint64_t kLargestKept = 32 << 20;  // a photo's pieces so far are
 constexpr std::uint64_t kLargestContinuation = 256 << 20;
 constexpr std::size_t kMostHops = 256;            // whole photos passed in a row
 constexpr std::size_t kWalksKept = 4096;
+constexpr std::size_t kEntriesLookedBack = 256;  // for a whole photo around a place
 constexpr std::size_t kTakenKept = 65536;
 constexpr std::uint64_t kDecoderSlack = 1024;
 
@@ -63,6 +64,7 @@ bool Joinable(const formats::Format& format) {
 
 // One photo's search: its pieces so far, and what it may still spend.
 struct PieceSearch::Search {
+    std::size_t index;  // the photo being put back together
     const formats::Format& format;
     bool jpeg;
     std::vector<std::uint8_t> kept{};  // the closed pieces' bytes
@@ -210,7 +212,7 @@ std::optional<ByteExtents> PieceSearch::Join(std::size_t index, std::uint64_t ke
     if (!(photo.Drive == drive_) || photo.StartSector < 0 || !Joinable(format)) return std::nullopt;
     const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
     if (start >= driveBytes_ || kept == 0) return std::nullopt;
-    Search search{.format = format, .jpeg = IsJpeg(format)};
+    Search search{.index = index, .format = format, .jpeg = IsJpeg(format)};
 
     search.size = size;
 
@@ -270,7 +272,7 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
         const std::pair<std::uint64_t, std::uint64_t> others[] = {{end - cluster, at - cluster}, {end + cluster, at + cluster}};
         for (const auto& [otherEnd, otherAt] : others) {
             if (otherEnd <= open || otherEnd > ends.front() || (otherAt >= open && otherAt <= otherEnd)) continue;
-            if (!MayContinue(false, otherAt) || InWholePhoto(otherAt)) continue;
+            if (!MayContinue(false, otherAt) || InWholePhoto(otherAt, search.index)) continue;
             keep(otherEnd);
             Joined joined(search.kept, bytes_, otherAt, driveBytes_);
             const bool holds = search.format.WalkStructure(joined).end.has_value();
@@ -280,7 +282,8 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
         return false;
     };
     const auto tryAt = [&](std::uint64_t at) -> std::optional<ByteExtents> {
-        if (!MayContinue(search.jpeg, at)) return std::nullopt;
+        // Nor inside a photo whole by its own structure: those bytes are its own.
+        if (!MayContinue(search.jpeg, at) || InWholePhoto(at, search.index)) return std::nullopt;
         for (const std::uint64_t end : ends) {
             if (at >= open && at <= end) continue;  // no gap: the run that broke
             if (search.Spent()) return std::nullopt;
@@ -376,7 +379,7 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
     return std::nullopt;
 }
 
-bool PieceSearch::InWholePhoto(std::uint64_t at) {
+bool PieceSearch::InWholePhoto(std::uint64_t at, std::size_t after) {
     const auto sector = static_cast<std::int64_t>(at / kSectorSize);
     std::size_t low = 0, high = table_.size();
     while (low < high) {  // the first entry starting past `at`
@@ -384,9 +387,14 @@ bool PieceSearch::InWholePhoto(std::uint64_t at) {
         if (table_[middle].StartSector <= sector) low = middle + 1;
         else high = middle;
     }
-    if (low == 0 || !(table_[low - 1].Drive == drive_)) return false;
-    const auto end = WholeEnd(low - 1);
-    return end && *end > at;
+    // The entries just before it may be chance signatures inside such a photo: it is looked for
+    // back over a few hundred of them. Past what may be walked, a place is not taken to be free.
+    for (std::size_t i = low, looked = 0; i-- > after + 1 && looked < kEntriesLookedBack; ++looked) {
+        if (!(table_[i].Drive == drive_)) continue;
+        if (!wholeEnds_.count(i) && walked_ >= driveBytes_ * kFarReads) return true;
+        if (const auto end = WholeEnd(i); end && *end > at) return true;
+    }
+    return false;
 }
 
 PieceSearch::Told PieceSearch::Confirms(Search& search, std::uint64_t at) {

@@ -67,8 +67,9 @@ private:
     std::optional<std::size_t> EntryAt(std::uint64_t at) const;
     // Where the structure of entry `index` ends when it is whole (walked once, then remembered).
     std::optional<std::uint64_t> WholeEnd(std::size_t index);
-    // Whether byte `at` lies inside a whole photo (that of the nearest entry at or before it).
-    bool InWholePhoto(std::uint64_t at);
+    // Whether byte `at` lies inside a photo whole by its own structure that starts after entry
+    // `after` (those before it were saved already: what they took is known).
+    bool InWholePhoto(std::uint64_t at, std::size_t after);
     // The first cluster start from `at` on that does not start a whole photo.
     std::uint64_t PastWholePhotos(std::uint64_t at);
     // Cheap tests of a cluster start before a join is tried there.
