@@ -91,16 +91,24 @@ void PieceSearch::Taken(std::uint64_t start, std::uint64_t end) {
     if (taken_.size() > kTakenKept) taken_.erase(taken_.begin());
 }
 
+std::size_t PieceSearch::EntriesBefore(std::int64_t sector) const {
+    std::size_t low = 0, high = table_.size();
+    while (low < high) {  // the table lies in card order
+        const std::size_t middle = low + (high - low) / 2;
+        if (table_[middle].StartSector < sector) low = middle + 1;
+        else high = middle;
+    }
+    return low;
+}
+
+bool PieceSearch::WholeEndKnowable(std::size_t index) const {
+    return wholeEnds_.count(index) || walked_ < driveBytes_ * kFarReads;
+}
+
 std::uint64_t PieceSearch::FirstStart(std::uint64_t from, std::uint64_t to) const {
     const auto first = static_cast<std::int64_t>(from / kSectorSize) + 1;
     const auto last = static_cast<std::int64_t>((to + kSectorSize - 1) / kSectorSize);
-    std::size_t low = 0, high = table_.size();
-    while (low < high) {  // the first entry starting at `first` or later
-        const std::size_t middle = low + (high - low) / 2;
-        if (table_[middle].StartSector < first) low = middle + 1;
-        else high = middle;
-    }
-    for (std::size_t i = low; i < table_.size() && table_[i].StartSector < last; ++i)
+    for (std::size_t i = EntriesBefore(first); i < table_.size() && table_[i].StartSector < last; ++i)
         if (table_[i].Drive == drive_ && table_[i].Status != PhotoStatus::Inside)
             return std::max(from, static_cast<std::uint64_t>(table_[i].StartSector) * kSectorSize);
     return to;
@@ -125,13 +133,7 @@ bool PieceSearch::IsTaken(std::uint64_t at, std::uint64_t* takenEnd) const {
 std::optional<std::size_t> PieceSearch::EntryAt(std::uint64_t at) const {
     if (at % kSectorSize != 0) return std::nullopt;
     const auto sector = static_cast<std::int64_t>(at / kSectorSize);
-    std::size_t low = 0, high = table_.size();
-    while (low < high) {  // the table lies in card order
-        const std::size_t middle = low + (high - low) / 2;
-        if (table_[middle].StartSector < sector) low = middle + 1;
-        else high = middle;
-    }
-    if (low < table_.size()) {
+    if (const std::size_t low = EntriesBefore(sector); low < table_.size()) {
         const FoundPhoto photo = table_[low];
         if (photo.StartSector == sector && photo.Drive == drive_) return low;
     }
@@ -142,7 +144,7 @@ std::optional<std::uint64_t> PieceSearch::WholeEnd(std::size_t index) {
     if (const auto known = wholeEnds_.find(index); known != wholeEnds_.end()) return known->second;
     const FoundPhoto photo = table_[index];
     const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
-    if (walked_ >= driveBytes_ * kFarReads) return std::nullopt;
+    if (!WholeEndKnowable(index)) return std::nullopt;
     SourceView bytes(bytes_, start, driveBytes_ - start);
     const Walk walk = formats::WalkStructure(photo.Kind, bytes);
     std::optional<std::uint64_t> end;
@@ -213,7 +215,6 @@ std::optional<ByteExtents> PieceSearch::Join(std::size_t index, std::uint64_t ke
     const std::uint64_t start = static_cast<std::uint64_t>(photo.StartSector) * kSectorSize;
     if (start >= driveBytes_ || kept == 0) return std::nullopt;
     Search search{.index = index, .format = format, .jpeg = IsJpeg(format)};
-
     search.size = size;
 
     // Where what was kept of it breaks: its walk's break, or for a JPEG its decode's first fault
@@ -380,18 +381,12 @@ std::optional<ByteExtents> PieceSearch::Extend(Search& search, std::uint64_t ope
 }
 
 bool PieceSearch::InWholePhoto(std::uint64_t at, std::size_t after) {
-    const auto sector = static_cast<std::int64_t>(at / kSectorSize);
-    std::size_t low = 0, high = table_.size();
-    while (low < high) {  // the first entry starting past `at`
-        const std::size_t middle = low + (high - low) / 2;
-        if (table_[middle].StartSector <= sector) low = middle + 1;
-        else high = middle;
-    }
+    const std::size_t low = EntriesBefore(static_cast<std::int64_t>(at / kSectorSize) + 1);
     // The entries just before it may be chance signatures inside such a photo: it is looked for
     // back over a few hundred of them. Past what may be walked, a place is not taken to be free.
     for (std::size_t i = low, looked = 0; i-- > after + 1 && looked < kEntriesLookedBack; ++looked) {
         if (!(table_[i].Drive == drive_)) continue;
-        if (!wholeEnds_.count(i) && walked_ >= driveBytes_ * kFarReads) return true;
+        if (!WholeEndKnowable(i)) return true;
         if (const auto end = WholeEnd(i); end && *end > at) return true;
     }
     return false;

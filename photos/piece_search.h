@@ -63,6 +63,10 @@ private:
     // Where the first other photo (not one known to lie inside another) starts in (from, to), `to`
     // where none does: a piece never runs over one, so each byte of the card goes into one file at most.
     std::uint64_t FirstStart(std::uint64_t from, std::uint64_t to) const;
+    // How many entries start before `sector` (the table lies in card order).
+    std::size_t EntriesBefore(std::int64_t sector) const;
+    // Whether WholeEnd can tell of entry `index`: it was walked, or what may be walked is not spent.
+    bool WholeEndKnowable(std::size_t index) const;
     // The entry starting at byte `at` of the drive, when one does.
     std::optional<std::size_t> EntryAt(std::uint64_t at) const;
     // Where the structure of entry `index` ends when it is whole (walked once, then remembered).
